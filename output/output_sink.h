@@ -1,0 +1,39 @@
+// OutputSink: the interface of an output chain, the one or two conversion stages through which
+// the engine writes every track file. The virtual operations keep this slot order.
+//
+// Calling order for each chain: Query (optional) and Prepare(kCaptureBlockBytes) after it is
+// built; per track GetExtension and Open while IsOpen is false, Write per block, Finish, then
+// Unprepare and Prepare(SourceBlockBytes()) so each track starts with a fresh codec stream.
+#pragma once
+
+#include <cstdint>
+
+constexpr int32_t kSinkFailed = int32_t(0x80004005);  // E_FAIL: a stage's own failure
+constexpr int32_t kSinkTrackDeleted = 1;              // Finish: the track was too short
+constexpr int kSinkMessageBytes = 128;                // GetLastMessage buffers hold this much
+
+class OutputSink {
+public:
+    virtual ~OutputSink() = default;                                       // slot 0
+    virtual int32_t Query() = 0;                                            // 1
+    virtual int32_t Prepare(int32_t sourceBlockBytes) = 0;                  // 2
+    virtual int32_t Unprepare() = 0;                                        // 3
+    virtual int32_t WriteConverted(const void* bytes, int32_t count) = 0;   // 4
+    virtual int32_t Write(const void* bytes, int32_t count) = 0;            // 5
+    virtual int32_t Finish(uint32_t frames) = 0;                            // 6
+    virtual int32_t Open(const char* fileName, uint32_t minBytes) = 0;      // 7
+    virtual int32_t BeginStream() = 0;                                      // 8
+    virtual int32_t Close(uint32_t frames) = 0;                             // 9
+    virtual void WaitForHeader() = 0;                                       // 10
+    virtual int32_t Convert(uint32_t flags) = 0;                            // 11
+    virtual bool IsOpen() = 0;                                              // 12
+    // `text` holds at least kSinkMessageBytes; 1 when it was changed, else 0.
+    virtual int32_t GetLastMessage(char* text) = 0;                         // 13
+    virtual const char* GetExtension() = 0;                                 // 14
+
+    // The source block size given to the last Prepare; it survives Unprepare and Finish.
+    int32_t SourceBlockBytes() const { return sourceBlockBytes_; }
+
+protected:
+    int32_t sourceBlockBytes_ = 0;
+};
