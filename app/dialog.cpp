@@ -1,0 +1,55 @@
+// Dialog: binding of dialog windows to their objects and the message forwarding.
+#include "app/dialog.h"
+
+#include <windowsx.h>
+
+#include <exception>
+
+INT_PTR CALLBACK Dialog::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    Dialog* dialog = nullptr;
+    if (message == WM_INITDIALOG) {
+        dialog = reinterpret_cast<Dialog*>(lParam);
+        SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(dialog));
+        if (dialog) dialog->window_ = window;
+    } else {
+        dialog = reinterpret_cast<Dialog*>(GetWindowLongPtrA(window, DWLP_USER));
+    }
+    // Messages before WM_INITDIALOG (WM_SETFONT) find no object: default handling.
+    if (!dialog) return FALSE;
+
+    LRESULT result = 0;
+    bool handled = false;
+    try {
+        handled = dialog->HandleMessage(message, wParam, lParam, result);
+    } catch (const std::exception&) {
+        // Nothing may cross the window procedure; the message counts as not handled.
+        handled = false;
+    }
+    if (message == WM_NCDESTROY) {
+        SetWindowLongPtrA(window, DWLP_USER, 0);
+        dialog->window_ = nullptr;
+    }
+    if (message == WM_INITDIALOG) return static_cast<INT_PTR>(handled ? result : TRUE);
+    if (!handled) return FALSE;
+    return SetDlgMsgResult(window, message, result);
+}
+
+void Dialog::End(INT_PTR result) {
+    if (window_) EndDialog(window_, result);
+}
+
+bool Dialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+    switch (message) {
+    case WM_INITDIALOG:
+        result = OnInitDialog();
+        return true;
+    case WM_COMMAND:
+        return OnCommand(LOWORD(wParam), HIWORD(wParam), reinterpret_cast<HWND>(lParam));
+    case WM_TIMER:
+        return OnTimer(static_cast<UINT_PTR>(wParam));
+    case WM_HSCROLL:
+        return OnHScroll(reinterpret_cast<HWND>(lParam), LOWORD(wParam));
+    default:
+        return false;
+    }
+}
