@@ -21,6 +21,8 @@ public:
     int32_t Count() const { return count_; }
 
 private:
+    friend class BufferQueue;
     std::unique_ptr<int16_t[]> samples_;
     int32_t count_ = 0;
+    SampleBuffer* queueNext_ = nullptr;  // link of the engine queue that holds the buffer
 };

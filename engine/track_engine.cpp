@@ -1,0 +1,419 @@
+// TrackEngine: the pool and queues, metering, splitting, the worker loop and track numbering.
+#include "engine/track_engine.h"
+
+#include <io.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "engine/stream_format.h"
+
+namespace {
+
+// The magnitude in 16 bits: -32768 stays -32768, so it never raises a peak.
+int16_t Magnitude16(int16_t value) {
+    return static_cast<int16_t>(static_cast<uint16_t>(value < 0 ? -int32_t(value) : value));
+}
+
+void UpdateHold(ChannelLevel& channel) {
+    const int16_t p = Magnitude16(channel.peak);
+    if (channel.holdCount <= 0 || p > channel.heldPeak) {
+        channel.heldPeak = p;
+        channel.holdCount = kPeakHoldBlocks;
+    }
+    channel.holdCount = static_cast<int16_t>(channel.holdCount - 1);
+}
+
+int16_t LevelOf(double sumOfSquares, int32_t divisor) {
+    // Only blocks of a few frames can exceed 16 bits; they are capped rather than wrapped.
+    const double level = std::sqrt(sumOfSquares) / divisor;
+    return level >= 32767.0 ? int16_t(32767) : static_cast<int16_t>(level);
+}
+
+// Where the number and the extension go in a name pattern.
+struct NamePattern {
+    size_t numberAt = 0, numberEnd = 0;  // the number conversion, [numberAt, numberEnd)
+    int width = 0;
+    bool zeroPad = false;
+    bool hasNumber = false;
+    size_t extensionAt = 0;  // the "%s"
+    bool hasExtension = false;
+};
+
+NamePattern ParsePattern(const char* format) {
+    NamePattern pattern;
+    const size_t length = std::strlen(format);
+    size_t limit = length;
+    for (size_t i = length; i >= 2; --i) {
+        if (format[i - 2] == '%' && format[i - 1] == 's') {
+            pattern.hasExtension = true;
+            pattern.extensionAt = i - 2;
+            limit = i - 2;
+            break;
+        }
+    }
+    // The last "%[0][width]d" before the extension.
+    for (size_t end = limit; end >= 2; --end) {
+        if (format[end - 1] != 'd') continue;
+        size_t at = end - 1;
+        while (at > 0 && format[at - 1] >= '0' && format[at - 1] <= '9') --at;
+        if (at == 0 || format[at - 1] != '%') continue;
+        --at;
+        pattern.hasNumber = true;
+        pattern.numberAt = at;
+        pattern.numberEnd = end;
+        const char* digits = format + at + 1;
+        pattern.zeroPad = digits[0] == '0';
+        int width = 0;
+        for (const char* d = digits; *d != 'd' && width < 1000; ++d) width = width * 10 + (*d - '0');
+        pattern.width = width;
+        break;
+    }
+    return pattern;
+}
+
+// Appends `count` bytes of `text` to `out`; false when kTrackNameBytes would be exceeded.
+bool Append(char* out, size_t& used, const char* text, size_t count) {
+    if (used + count > size_t(kTrackNameBytes - 1)) return false;
+    std::memcpy(out + used, text, count);
+    used += count;
+    out[used] = '\0';
+    return true;
+}
+
+}  // namespace
+
+TrackEngine::TrackEngine() = default;
+
+TrackEngine::~TrackEngine() {
+    StopAndWait();
+    delete pendingSink_.exchange(nullptr);
+    // sink_, heldBlock_ and the queues free themselves.
+}
+
+bool TrackEngine::IsShiftKeyDown() {
+    return GetKeyState(VK_SHIFT) < 0;
+}
+
+// ---- Feed ----
+
+SampleBuffer* TrackEngine::GetFreeBuffer() {
+    {
+        auto lock = freeLock_.Lock();
+        if (SampleBuffer* buffer = freeList_.Pop()) return buffer;
+    }
+    SampleBuffer* buffer = new (std::nothrow) SampleBuffer;
+    if (buffer) InterlockedIncrement(&created_);
+    return buffer;
+}
+
+void TrackEngine::SubmitBuffer(SampleBuffer* buffer) {
+    if (!buffer) return;
+    {
+        auto lock = inputLock_.Lock();
+        inputQueue_.Push(buffer);
+    }
+    dataEvent_.Set();
+}
+
+void TrackEngine::ReturnBuffer(SampleBuffer* buffer) {
+    if (!buffer) return;
+    auto lock = freeLock_.Lock();
+    freeList_.Push(buffer);
+}
+
+// ---- Sinks ----
+
+void TrackEngine::SetSink(OutputSink* newSink) {
+    std::unique_ptr<OutputSink> incoming(newSink);
+    auto lock = stateLock_.Lock();
+    if (SinkOpen()) FinishTrack(1);
+    sink_.swap(incoming);
+    message_[0] = '\0';
+}
+
+void TrackEngine::ReplaceSink(OutputSink* newSink) {
+    delete pendingSink_.exchange(newSink);
+    dataEvent_.Set();
+}
+
+void TrackEngine::TakeOverPendingSink() {
+    OutputSink* incoming = pendingSink_.exchange(nullptr);
+    if (!incoming) return;
+    // A track still open on the old writer (a block armed by a racing Stop) is finished with
+    // its blocks rather than deleted by the writer's destructor.
+    SetSink(incoming);
+}
+
+// ---- Window queries ----
+
+void TrackEngine::SetStandby(int32_t value) {
+    auto lock = stateLock_.Lock();
+    if (!shiftHeld()) standby_ = value;
+    if (value) FinishTrack(1);
+}
+
+int32_t TrackEngine::IsStandby() {
+    auto lock = stateLock_.Lock();
+    return standby_;
+}
+
+void TrackEngine::SetNameFormat(const char* text) {
+    auto lock = stateLock_.Lock();
+    const size_t length = text ? std::strlen(text) : 0;
+    nameFormatTooLong_ = length >= size_t(kTrackNameBytes);
+    if (nameFormatTooLong_) {
+        nameFormat_[0] = '\0';
+    } else if (length > 0) {
+        std::memcpy(nameFormat_, text, length + 1);
+    } else {
+        nameFormat_[0] = '\0';
+    }
+}
+
+const char* TrackEngine::StatusText(int32_t blocksPerSecond) {
+    uint32_t bytes = 0;
+    int32_t queued = 0;
+    {
+        auto lock = stateLock_.Lock();
+        if (SinkOpen()) {
+            bytes = trackBytes_;
+            queued = writeQueue_.Size();
+        }
+    }
+    int32_t seconds = 0;
+    if (queued != 0) {
+        if (blocksPerSecond > 0) seconds = queued / blocksPerSecond;
+        const int32_t rate = StreamRate;
+        if (rate > 0) seconds += int32_t(bytes / (uint32_t(rate) * 4u));
+    }
+    if (seconds != 0) {
+        std::snprintf(statusText_, sizeof statusText_, "%d%.4s%02d", seconds / 60, TimeSeparator,
+                      seconds % 60);
+    } else {
+        std::snprintf(statusText_, sizeof statusText_, "--%.4s--", TimeSeparator);
+    }
+    return statusText_;
+}
+
+int32_t TrackEngine::SinkStatus(char* text) {
+    if (!text) return 0;
+    auto lock = stateLock_.Lock();
+    if (message_[0] != '\0') {
+        if (std::strcmp(text, message_) == 0) return 0;
+        std::snprintf(text, kSinkMessageBytes, "%s", message_);
+        return 1;
+    }
+    if (sink_) return sink_->GetLastMessage(text);
+    // The engine's own text has gone and there is no writer to ask: clear what is shown.
+    if (text[0] == '\0') return 0;
+    text[0] = '\0';
+    return 1;
+}
+
+bool TrackEngine::IsTrackOpen() {
+    auto lock = stateLock_.Lock();
+    return SinkOpen();
+}
+
+TrackEngine::PoolCounts TrackEngine::Pool() {
+    PoolCounts counts = {};
+    {
+        auto lock = inputLock_.Lock();
+        counts.input = inputQueue_.Size();
+    }
+    auto state = stateLock_.Lock();
+    counts.delayed = writeQueue_.Size();
+    counts.held = heldBlock_ ? 1 : 0;
+    auto free = freeLock_.Lock();
+    counts.free = freeList_.Size();
+    counts.created = created_;
+    return counts;
+}
+
+// ---- Worker ----
+
+int32_t TrackEngine::Run() {
+    SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+    const HANDLE handles[2] = {dataEvent_.Handle(), stopEvent.Handle()};
+    for (;;) {
+        const DWORD woken = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+        if (woken == WAIT_OBJECT_0) {
+            ProcessInput();
+        } else if (woken == WAIT_OBJECT_0 + 1) {
+            break;
+        } else if (woken == WAIT_FAILED) {
+            break;  // the handles are unusable: waiting again would only spin
+        }
+    }
+    FinishTrack(1);
+    return 0;
+}
+
+void TrackEngine::ProcessInput() {
+    for (;;) {
+        const int32_t armed = standby_ == 0;  // one snapshot governs the whole pass
+        TakeOverPendingSink();
+        SampleBuffer* block;
+        {
+            auto lock = inputLock_.Lock();
+            block = inputQueue_.Pop();
+        }
+        if (!block) break;
+        MeasureLevels(*block);
+
+        auto lock = stateLock_.Lock();
+        const int32_t threshold = silenceThreshold;
+        if (armed && (left.level > threshold || right.level > threshold)) {
+            silentBlocks_ = 0;
+            if (heldBlock_) WriteBlock(heldBlock_.release());
+            WriteBlock(block);
+        } else if (armed && SinkOpen()) {
+            silentBlocks_ += 1;
+            WriteBlock(block);
+            if (silentBlocks_ == gapBlocks + 1) FinishTrack(liveMode);
+        } else {
+            if (heldBlock_) Recycle(heldBlock_.release());
+            heldBlock_.reset(block);
+        }
+        InterlockedIncrement(&processedBlocks_);
+    }
+    drainedEvent_.Set();
+}
+
+void TrackEngine::MeasureLevels(const SampleBuffer& block) {
+    const int16_t* values = block.Samples();
+    const int32_t count = block.Count();
+    double sumLeft = 0.0, sumRight = 0.0;
+    int16_t peakLeft = 0, peakRight = 0;
+    for (int32_t i = 0; i + 1 < count; i += 2) {
+        const int16_t l = Magnitude16(values[i]);
+        if (peakLeft < l) peakLeft = l;
+        sumLeft += double(l) * l;
+        const int16_t r = Magnitude16(values[i + 1]);
+        if (peakRight < r) peakRight = r;
+        sumRight += double(r) * r;
+    }
+    // Deliberately not an RMS: the divisor is a quarter of the value count.
+    int32_t divisor = count / 4;
+    if (divisor <= 0) divisor = 1;
+    left.level = LevelOf(sumLeft, divisor);
+    right.level = LevelOf(sumRight, divisor);
+    left.peak = peakLeft;
+    right.peak = peakRight;
+    UpdateHold(left);
+    UpdateHold(right);
+}
+
+void TrackEngine::WriteBlock(SampleBuffer* block) {
+    auto lock = stateLock_.Lock();
+    writeQueue_.Push(block);
+    if (!SinkOpen()) {
+        OpenNextTrack();
+        trackBytes_ = 0;
+    }
+    if (SinkOpen()) {
+        if (writeQueue_.Size() >= gapBlocks) WriteFront();
+    } else {
+        TrimUnopenedQueue();
+    }
+}
+
+void TrackEngine::WriteFront() {
+    SampleBuffer* block = writeQueue_.Pop();
+    if (!block) return;
+    const int32_t bytes = block->Count() * 2;
+    trackBytes_ += uint32_t(bytes);
+    sink_->Write(block->Samples(), bytes);
+    Recycle(block);
+}
+
+void TrackEngine::TrimUnopenedQueue() {
+    // While no file opens, keep only what a track opened now would still hold in its delay;
+    // older blocks could reach a file only by pushing the delay past gapBlocks.
+    int32_t keep = gapBlocks - 1;
+    if (keep < 1) keep = 1;
+    while (writeQueue_.Size() > keep) Recycle(writeQueue_.Pop());
+}
+
+void TrackEngine::FinishTrack(int32_t keepDelayed) {
+    auto lock = stateLock_.Lock();
+    if (SinkOpen()) {
+        if (keepDelayed) {
+            while (!writeQueue_.Empty()) WriteFront();
+        }
+        if (sink_->Finish(trackBytes_ / 4) == 1) trackNumber = trackNumber - 1;
+        sink_->Unprepare();
+        sink_->Prepare(sink_->SourceBlockBytes());
+        trackBytes_ = 0;
+    }
+    {
+        auto free = freeLock_.Lock();
+        freeList_.Splice(writeQueue_);
+    }
+    silentBlocks_ = 0;
+}
+
+void TrackEngine::Recycle(SampleBuffer* buffer) {
+    auto lock = freeLock_.Lock();
+    freeList_.Push(buffer);
+}
+
+void TrackEngine::SetMessage(const char* text) {
+    std::snprintf(message_, sizeof message_, "%s", text);
+}
+
+// ---- Track names ----
+
+bool TrackEngine::FormatName(char* name, int32_t number, const char* extension) const {
+    name[0] = '\0';
+    if (nameFormatTooLong_) return false;
+    const NamePattern pattern = ParsePattern(nameFormat_);
+    const char* format = nameFormat_;
+    const size_t length = std::strlen(format);
+    size_t used = 0;
+    size_t at = 0;
+    if (pattern.hasNumber) {
+        if (!Append(name, used, format, pattern.numberAt)) return false;
+        char digits[1100];
+        std::snprintf(digits, sizeof digits, pattern.zeroPad ? "%0*d" : "%*d", pattern.width, number);
+        if (!Append(name, used, digits, std::strlen(digits))) return false;
+        at = pattern.numberEnd;
+    }
+    if (pattern.hasExtension) {
+        if (!Append(name, used, format + at, pattern.extensionAt - at)) return false;
+        if (!Append(name, used, extension, std::strlen(extension))) return false;
+        at = pattern.extensionAt + 2;
+    }
+    return Append(name, used, format + at, length - at);
+}
+
+bool TrackEngine::OpenNextTrack() {
+    if (!sink_) {
+        SetMessage(kNoWriterMessage);
+        return false;
+    }
+    char name[kTrackNameBytes];
+    for (int32_t tries = 0;; ++tries) {
+        const char* extension = sink_->GetExtension();
+        trackNumber = trackNumber + 1;
+        if (!FormatName(name, trackNumber, extension ? extension : "")) {
+            SetMessage(kNameTooLongMessage);
+            return false;
+        }
+        if (_access(name, 0) != 0) break;
+        // Every name tried exists: better no track than an overwritten one.
+        if (tries >= kNameSearchRetries) {
+            SetMessage(kNoFreeNumberMessage);
+            return false;
+        }
+    }
+    int32_t discard = discardBlocks, bytes = blockBytes;
+    const uint32_t minBytes =
+        discard > 0 && bytes > 0 ? uint32_t(discard) * uint32_t(bytes) : 0u;
+    sink_->Open(name, minBytes);
+    if (sink_->IsOpen()) message_[0] = '\0';
+    return sink_->IsOpen();
+}

@@ -1,0 +1,166 @@
+// TrackEngine: takes captured blocks from a capture thread, meters them, and while armed cuts
+// the stream into numbered track files written through an OutputSink.
+//
+// How it works: a capture thread takes an empty buffer with GetFreeBuffer, fills it and hands
+// it back with SubmitBuffer, which queues it and wakes the worker. The worker (below normal
+// priority) measures each block; while armed, a block above silenceThreshold opens or continues
+// a track and silent blocks count toward the gap that ends it. Blocks reach the sink through a
+// delay queue of gapBlocks blocks, so the end of a track can be cut back to just after the
+// music (or kept whole in live mode). Buffers are recycled through a free list, so the pool
+// stops growing once the delay queue is full.
+//
+// Locks: stateLock (re-entrant) may be held while taking freeLock, never the other way round;
+// inputLock is always taken alone. The sink is only ever called under stateLock.
+//
+// Threads: the capture thread calls only the feed (GetFreeBuffer, SubmitBuffer, ReturnBuffer)
+// and reads blockBytes. The window thread calls the rest and writes the settings fields with
+// plain stores; it reads trackNumber and the ChannelLevel records without a lock.
+#pragma once
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "engine/buffer_queue.h"
+#include "engine/critical_section.h"
+#include "engine/sample_buffer.h"
+#include "engine/thread_event.h"
+#include "engine/worker_thread.h"
+#include "output/output_sink.h"
+
+// Level of one channel. Each value is one aligned 16-bit word, read by the window unlocked.
+struct ChannelLevel {
+    volatile int16_t level = 0;      // loudness of the last block, compared with silenceThreshold
+    volatile int16_t peak = 0;       // largest sample magnitude of the last block
+    volatile int16_t heldPeak = 0;   // peak-hold value for the meters
+    volatile int16_t holdCount = 0;  // blocks left before heldPeak may fall
+};
+
+constexpr int32_t kInitialSilenceThreshold = 4;
+constexpr int32_t kInitialGapBlocks = 16;
+constexpr int16_t kPeakHoldBlocks = 14;        // about 1.9 s at 44100 Hz
+constexpr int kTrackNameBytes = 260;           // a track file name and its terminator
+constexpr int32_t kNameSearchRetries = 10000;  // so at most 10001 names are tried per search
+constexpr int kStatusTextBytes = 32;
+
+// Status texts of the engine itself, shown through SinkStatus while they hold.
+constexpr char kNoWriterMessage[] = "No output writer";
+constexpr char kNoFreeNumberMessage[] = "No free track number";
+constexpr char kNameTooLongMessage[] = "Track name too long";
+
+class TrackEngine : public WorkerThread {
+public:
+    // Standby (disarmed), no sink. The window installs the first sink with SetSink before Start.
+    TrackEngine();
+    // Stops the worker if it still runs (the owner normally has done so), then frees the sinks
+    // and every buffer.
+    ~TrackEngine() override;
+
+    // ---- Feed, capture thread ----
+    // An empty buffer from the free list, or a new one when the list is empty; null when no
+    // memory is left (the caller then drops the block).
+    SampleBuffer* GetFreeBuffer();
+    // Queues a filled buffer for the worker; the engine owns it from here on. Null is ignored.
+    void SubmitBuffer(SampleBuffer* buffer);
+    // Gives back a buffer that will not be submitted (for example when Fill failed).
+    void ReturnBuffer(SampleBuffer* buffer);
+
+    // ---- Window thread ----
+    // Installs the current sink (taking ownership; null allowed). Meant for before Start; it is
+    // safe later too, but ReplaceSink is the hand-over for a running engine.
+    void SetSink(OutputSink* newSink);
+    // Hands a prepared sink (ownership included) to the worker, which takes it at the start of
+    // its next pass; a sink still pending from an earlier call is destroyed. Wakes the worker.
+    // Does not sleep: the caller's own pause, if it wants one, follows this call.
+    void ReplaceSink(OutputSink* newSink);
+    // 1 = disarm (ends the open track with every block it holds), 0 = arm. While Shift is held
+    // the standby flag is left as it is, but a non-zero value still ends the track.
+    void SetStandby(int32_t value);
+    int32_t IsStandby();
+    // Folder + "\" + prefix + "%04d.%s". Only the last number conversion and the last "%s" are
+    // filled in; everything else is taken literally, so '%' in a folder or prefix is harmless.
+    void SetNameFormat(const char* text);
+    // Elapsed time of the open track, "m:ss" with TimeSeparator, or "--:--" while nothing is
+    // counted. The text lives in this engine and is overwritten by the next call.
+    const char* StatusText(int32_t blocksPerSecond);
+    // Copies the writer's (or the engine's own) status text into `text` (kSinkMessageBytes);
+    // returns 1 when the text changed, else 0.
+    int32_t SinkStatus(char* text);
+    bool IsTrackOpen();
+
+    // ---- Settings: plain aligned values, written by the window at any time ----
+    volatile int32_t blockBytes = 0;  // set by the capture back-end
+    volatile int32_t silenceThreshold = kInitialSilenceThreshold;
+    volatile int32_t liveMode = 0;
+    volatile int32_t gapBlocks = kInitialGapBlocks;
+    volatile int32_t discardBlocks = 0;
+    volatile int32_t trackNumber = 0;  // last number tried; the window resets it to 0
+
+    ChannelLevel left;
+    ChannelLevel right;
+
+    // ---- Observation, for tests and the benchmark ----
+    struct PoolCounts {
+        int32_t created;  // buffers ever made (the pool never shrinks)
+        int32_t free;
+        int32_t input;
+        int32_t delayed;  // writeQueue
+        int32_t held;     // 0 or 1
+    };
+    // Locks each place in turn: exact only while no thread moves buffers.
+    PoolCounts Pool();
+    // Blocks taken off the input queue and decided on so far.
+    int32_t ProcessedBlocks() const { return processedBlocks_; }
+    // Set each time the worker has emptied the input queue (auto-reset).
+    HANDLE DrainedEvent() const { return drainedEvent_.Handle(); }
+
+    // The Shift test of SetStandby; tests replace it.
+    bool (*shiftHeld)() = &IsShiftKeyDown;
+    static bool IsShiftKeyDown();
+
+protected:
+    int32_t Run() override;
+
+    // The worker's steps, reachable by tests that drive an engine without its thread.
+    void ProcessInput();
+    void MeasureLevels(const SampleBuffer& block);
+    void WriteBlock(SampleBuffer* block);  // stateLock held
+    void FinishTrack(int32_t keepDelayed);
+
+private:
+    bool SinkOpen() const { return sink_ && sink_->IsOpen(); }
+    void TakeOverPendingSink();
+    bool OpenNextTrack();                           // stateLock held
+    bool FormatName(char* name, int32_t number, const char* extension) const;
+    void WriteFront();                              // stateLock held
+    void TrimUnopenedQueue();                       // stateLock held
+    void Recycle(SampleBuffer* buffer);             // stateLock held
+    void SetMessage(const char* text);              // stateLock held
+
+    CriticalSection stateLock_;
+    CriticalSection inputLock_;
+    CriticalSection freeLock_;
+    ThreadEvent dataEvent_;
+    ThreadEvent drainedEvent_;
+
+    BufferQueue freeList_;    // freeLock
+    BufferQueue inputQueue_;  // inputLock
+    BufferQueue writeQueue_;  // stateLock
+    std::unique_ptr<SampleBuffer> heldBlock_;  // worker, under stateLock
+    volatile LONG created_ = 0;
+    volatile LONG processedBlocks_ = 0;
+
+    std::unique_ptr<OutputSink> sink_;             // stateLock
+    std::atomic<OutputSink*> pendingSink_{nullptr};  // owned; exchanged without a lock
+
+    volatile int32_t standby_ = 1;
+    uint32_t trackBytes_ = 0;  // unsigned: a track may pass 2 GB
+    int32_t silentBlocks_ = 0;
+
+    char nameFormat_[kTrackNameBytes] = {};
+    bool nameFormatTooLong_ = false;
+    char message_[kSinkMessageBytes] = {};  // the engine's own status text, empty when none
+    char statusText_[kStatusTextBytes] = {};
+};
