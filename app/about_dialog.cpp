@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <vector>
 
+#include "resources/resource_ids.h"
+
 namespace {
 
-constexpr int kProductText = 1066;   // "%s Version %s"
-constexpr int kLegalText = 1067;     // legal notice and company
+constexpr int kProductText = IDC_ABOUT_PRODUCT;  // "%s Version %s"
+constexpr int kLegalText = IDC_ABOUT_NOTICE;    // legal notice and company
 constexpr char kProductFormat[] = "%s Version %s";
 
 std::string QueryString(const std::vector<char>& record, const char* table, const char* name) {

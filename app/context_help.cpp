@@ -1,32 +1,35 @@
 // "What's This?" pop-up help.
 #include "app/context_help.h"
 
-namespace {
+#include "resources/resource_ids.h"
 
-constexpr int kMainTemplate = 102;
-constexpr int kOptionsTemplate = 129;
+#define MAIN_ENTRY(control) {control, HELPID_MAIN(control)}
+#define OPTIONS_ENTRY(control) {control, HELPID_OPTIONS(control)}
 
-}  // namespace
-
+// The close button, the line switch, the captions, the format label and the status area have
+// no topic of their own.
 const HelpEntry kMainWindowHelp[] = {
-    {1000, HelpTopic(kMainTemplate, 1000)}, {1024, HelpTopic(kMainTemplate, 1024)},
-    {1001, HelpTopic(kMainTemplate, 1001)}, {1010, HelpTopic(kMainTemplate, 1010)},
-    {1018, HelpTopic(kMainTemplate, 1018)}, {1017, HelpTopic(kMainTemplate, 1017)},
-    {1008, HelpTopic(kMainTemplate, 1008)}, {1003, HelpTopic(kMainTemplate, 1003)},
-    {1009, HelpTopic(kMainTemplate, 1009)}, {1002, HelpTopic(kMainTemplate, 1002)},
-    {1015, HelpTopic(kMainTemplate, 1015)}, {1014, HelpTopic(kMainTemplate, 1014)},
-    {1011, HelpTopic(kMainTemplate, 1011)}, {1006, HelpTopic(kMainTemplate, 1006)},
-    {1020, HelpTopic(kMainTemplate, 1020)}, {1012, HelpTopic(kMainTemplate, 1012)},
-    {1013, HelpTopic(kMainTemplate, 1013)}, {0, 0},
+    MAIN_ENTRY(IDC_MAIN_RECORD),           MAIN_ENTRY(IDC_MAIN_SOUND_CARD),
+    MAIN_ENTRY(IDC_MAIN_SOURCE),           MAIN_ENTRY(IDC_MAIN_FOLDER),
+    MAIN_ENTRY(IDC_MAIN_DISCARD_LENGTH),   MAIN_ENTRY(IDC_MAIN_HELP),
+    MAIN_ENTRY(IDC_MAIN_PREFIX),           MAIN_ENTRY(IDC_MAIN_SILENCE_LEVEL),
+    MAIN_ENTRY(IDC_MAIN_SAVE_FILES_TO),    MAIN_ENTRY(IDC_MAIN_RECORDING_CONTROLS),
+    MAIN_ENTRY(IDC_MAIN_SILENCE_LENGTH),   MAIN_ENTRY(IDC_MAIN_ELAPSED),
+    MAIN_ENTRY(IDC_MAIN_TRACK),            MAIN_ENTRY(IDC_MAIN_RECORDING_LEVEL),
+    MAIN_ENTRY(IDC_MAIN_OPTIONS),          MAIN_ENTRY(IDC_MAIN_LEFT_METER),
+    MAIN_ENTRY(IDC_MAIN_RIGHT_METER),      {0, 0},
 };
 
 const HelpEntry kOptionsHelp[] = {
-    {1006, HelpTopic(kOptionsTemplate, 1006)}, {1017, HelpTopic(kOptionsTemplate, 1017)},
-    {1019, HelpTopic(kOptionsTemplate, 1019)}, {1015, HelpTopic(kOptionsTemplate, 1015)},
-    {1016, HelpTopic(kOptionsTemplate, 1016)}, {1007, HelpTopic(kOptionsTemplate, 1007)},
-    {1023, HelpTopic(kOptionsTemplate, 1023)}, {1021, HelpTopic(kOptionsTemplate, 1021)},
+    OPTIONS_ENTRY(IDC_OPTIONS_MODE78),        OPTIONS_ENTRY(IDC_OPTIONS_CHANGE_FORMAT),
+    OPTIONS_ENTRY(IDC_OPTIONS_WAV),           OPTIONS_ENTRY(IDC_OPTIONS_DIRECTSOUND),
+    OPTIONS_ENTRY(IDC_OPTIONS_LANGUAGE),      OPTIONS_ENTRY(IDC_OPTIONS_LIVE_MODE),
+    OPTIONS_ENTRY(IDC_OPTIONS_SOUND_CARD),    OPTIONS_ENTRY(IDC_OPTIONS_FORMAT),
     {0, 0},
 };
+
+#undef MAIN_ENTRY
+#undef OPTIONS_ENTRY
 
 DWORD FindHelpTopic(const HelpEntry* table, int control) {
     for (const HelpEntry* entry = table; entry->control != 0 || entry->topic != 0; ++entry) {

@@ -13,11 +13,6 @@ struct HelpEntry {
     DWORD topic;
 };
 
-// Topics are 0x80000000 | (template << 16) | control.
-constexpr DWORD HelpTopic(int dialogTemplate, int control) {
-    return 0x80000000u | (DWORD(dialogTemplate) << 16) | DWORD(control);
-}
-
 extern const HelpEntry kMainWindowHelp[];
 extern const HelpEntry kOptionsHelp[];
 
