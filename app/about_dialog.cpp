@@ -63,21 +63,6 @@ bool ReadVersionTexts(const char* programFile, VersionTexts& texts) {
     return true;
 }
 
-void CenterOverOwner(HWND window) {
-    RECT area{};
-    HWND owner = GetWindow(window, GW_OWNER);
-    if (!owner || !GetWindowRect(owner, &area)) {
-        SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0);
-    }
-    RECT own{};
-    GetWindowRect(window, &own);
-    const int width = own.right - own.left;
-    const int height = own.bottom - own.top;
-    const int x = area.left + ((area.right - area.left) - width) / 2;
-    const int y = area.top + ((area.bottom - area.top) - height) / 2;
-    SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 LRESULT AboutDialog::OnInitDialog() {
     CenterOverOwner(Window());
     char programFile[MAX_PATH] = {};

@@ -22,6 +22,3 @@ protected:
     LRESULT OnInitDialog() override;
     bool OnCommand(int id, int code, HWND control) override;
 };
-
-// Centres `window` over its owner (or the work area when it has none).
-void CenterOverOwner(HWND window);

@@ -43,3 +43,6 @@ protected:
 private:
     HWND window_ = nullptr;
 };
+
+// Centres `window` over its owner, or in the screen's work area when it has none.
+void CenterOverOwner(HWND window);
