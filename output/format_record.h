@@ -7,6 +7,7 @@
 #pragma once
 
 #include <windows.h>
+#include <mmsystem.h>
 #include <mmreg.h>
 
 #include <cstddef>

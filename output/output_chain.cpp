@@ -1,0 +1,99 @@
+// CreateOutputChain: asks the codec manager how the capture format becomes the chosen format,
+// directly or through an intermediate PCM format, and builds the stages for it.
+#include "output/output_chain.h"
+
+#include <msacm.h>
+
+#include <new>
+
+#include "output/acm_converter.h"
+#include "output/format_record.h"
+#include "output/wave_file_writer.h"
+
+namespace {
+
+constexpr DWORD kSuggestTagChannelsRate =
+    ACM_FORMATSUGGESTF_WFORMATTAG | ACM_FORMATSUGGESTF_NCHANNELS | ACM_FORMATSUGGESTF_NSAMPLESPERSEC;
+
+template <typename Stage, typename... Args>
+std::unique_ptr<Stage> MakeStage(Args&&... args) {
+    std::unique_ptr<Stage> stage(new (std::nothrow) Stage(std::forward<Args>(args)...));
+    if (stage && !stage->IsValid()) stage.reset();
+    return stage;
+}
+
+// The chain through an intermediate PCM format with the chosen channel count and rate, for
+// codecs that take the chosen format only from PCM at its own rate.
+std::unique_ptr<OutputSink> CreateTwoStageChain(const WAVEFORMATEX* source, WAVEFORMATEX* chosen,
+                                                uint32_t formatBufferSize, WORD bitsPerSample,
+                                                WORD blockAlign) {
+    FormatBuffer intermediate;
+    if (!intermediate.Allocate(formatBufferSize)) return nullptr;
+    WAVEFORMATEX* middle = intermediate.Get();
+    middle->wFormatTag = source->wFormatTag;
+    middle->nChannels = chosen->nChannels;
+    middle->nSamplesPerSec = chosen->nSamplesPerSec;
+    WAVEFORMATEX* from = const_cast<WAVEFORMATEX*>(source);  // the manager does not write it
+    if (acmFormatSuggest(nullptr, from, middle, formatBufferSize, kSuggestTagChannelsRate) !=
+        MMSYSERR_NOERROR) {
+        return nullptr;
+    }
+    const DWORD bitsFlag = bitsPerSample != 0 ? ACM_FORMATSUGGESTF_WBITSPERSAMPLE : 0;
+    if (acmFormatSuggest(nullptr, middle, chosen, formatBufferSize,
+                         ACM_FORMATSUGGESTF_WFORMATTAG | bitsFlag) != MMSYSERR_NOERROR) {
+        return nullptr;
+    }
+    CompleteMp3Format(chosen);
+    if (bitsPerSample == 0) {
+        chosen->wBitsPerSample = 0;
+        chosen->nBlockAlign = blockAlign;
+    }
+    std::unique_ptr<WaveFileWriter> last = MakeStage<WaveFileWriter>(middle, chosen);
+    if (!last) return nullptr;
+    return MakeStage<AcmConverter>(source, middle, std::move(last));
+}
+
+}  // namespace
+
+std::unique_ptr<OutputSink> CreateOutputChain(const WAVEFORMATEX* source, WAVEFORMATEX* chosen,
+                                              uint32_t formatBufferSize) {
+    // A record claiming more extra bytes than its buffer holds would be read past its end.
+    if (FormatSize(chosen) > formatBufferSize + kFormatHeaderBytes) return nullptr;
+    FormatBuffer original;
+    if (!original.Assign(chosen)) return nullptr;
+
+    const WORD bitsPerSample = chosen->wBitsPerSample;
+    const WORD blockAlign = chosen->nBlockAlign;
+    const DWORD avgBytesPerSec = chosen->nAvgBytesPerSec;
+    const DWORD samplesPerSec = chosen->nSamplesPerSec;
+    const DWORD bitsFlag = bitsPerSample != 0 ? ACM_FORMATSUGGESTF_WBITSPERSAMPLE : 0;
+
+    CompleteMp3Format(chosen);
+    WAVEFORMATEX* from = const_cast<WAVEFORMATEX*>(source);  // the manager does not write it
+    if (acmFormatSuggest(nullptr, from, chosen, formatBufferSize,
+                         kSuggestTagChannelsRate | bitsFlag) != MMSYSERR_NOERROR) {
+        CopyFormat(chosen, original.Get());
+        return CreateTwoStageChain(source, chosen, formatBufferSize, bitsPerSample, blockAlign);
+    }
+    chosen->nSamplesPerSec = samplesPerSec;
+    if (bitsPerSample == 0) {
+        // Formats without a bit depth keep the user's block alignment and byte rate.
+        chosen->wBitsPerSample = 0;
+        chosen->nBlockAlign = blockAlign;
+        chosen->nAvgBytesPerSec = avgBytesPerSec;
+    }
+    CompleteMp3Format(chosen);
+    std::unique_ptr<WaveFileWriter> direct = MakeStage<WaveFileWriter>(source, chosen);
+    if (!direct || direct->Query() == MMSYSERR_NOERROR) return direct;
+
+    // Some codecs suggest a rate or channel count they cannot convert to from the capture
+    // format; through PCM at that rate they can. Without such a way the direct chain stands.
+    FormatBuffer suggested;
+    if (!suggested.Assign(chosen)) return direct;
+    CopyFormat(chosen, original.Get());
+    std::unique_ptr<OutputSink> twoStage =
+        CreateTwoStageChain(source, chosen, formatBufferSize, bitsPerSample, blockAlign);
+    if (twoStage && twoStage->Query() == MMSYSERR_NOERROR) return twoStage;
+    CopyFormat(chosen, suggested.Get());
+    return direct;
+}

@@ -1,0 +1,331 @@
+// WaveFile: the RIFF WAVE layout written through mmio, the close-time patching, the deletion of
+// short tracks and the rescue of files that could not be finished.
+#include "output/wave_file.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "engine/stream_format.h"
+#include "output/format_record.h"
+
+WaveFileCalls waveFileCalls;
+
+namespace {
+
+constexpr DWORD kRiffSizeOffset = 4;  // the RIFF length follows the "RIFF" id
+constexpr DWORD kChunkSizeBytes = 4;
+constexpr size_t kEllipsisBytes = 3;  // "..." before the kept end of a long file name
+
+struct FileCloser {
+    void operator()(HANDLE file) const { CloseHandle(file); }
+};
+using FileHandle = UniqueHandle<HANDLE, FileCloser>;
+
+// CreateFile answers INVALID_HANDLE_VALUE, not null, on failure.
+HANDLE OpenExisting(const char* name) {
+    const HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+// The first character boundary at or after `offset` bytes into `text`, in the process code
+// page (double-byte code pages and UTF-8 included), so a cut text stays valid.
+const char* CharBoundaryAtOrAfter(const char* text, size_t offset) {
+    const char* p = text;
+    while (*p && size_t(p - text) < offset) {
+        p += (IsDBCSLeadByte(BYTE(*p)) && p[1]) ? 2 : 1;
+    }
+    if (GetACP() == CP_UTF8) {
+        while ((BYTE(*p) & 0xC0) == 0x80) ++p;
+    }
+    return p;
+}
+
+bool WriteAt(HANDLE file, DWORD offset, const void* bytes, DWORD count) {
+    LARGE_INTEGER position;
+    position.QuadPart = offset;
+    if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) return false;
+    DWORD written = 0;
+    return WriteFile(file, bytes, count, &written, nullptr) && written == count;
+}
+
+bool TruncateAt(HANDLE file, DWORD size) {
+    LARGE_INTEGER position;
+    position.QuadPart = size;
+    return SetFilePointerEx(file, position, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+}
+
+}  // namespace
+
+WaveFile::WaveFile() {
+    std::memset(&dataChunk_, 0, sizeof(dataChunk_));
+    std::memset(&riffChunk_, 0, sizeof(riffChunk_));
+    std::memset(&buffer_, 0, sizeof(buffer_));
+    messageText[0] = '\0';
+}
+
+WaveFile::~WaveFile() {
+    if (IsOpen()) Close(FramesForDataBytes(dataBytes_));
+}
+
+void WaveFile::SetMessage(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(messageText, sizeof(messageText), format, args);
+    va_end(args);
+}
+
+void WaveFile::SetOpenFailedMessage(UINT error, const char* fileName) {
+    char head[kSinkMessageBytes];
+    const int headBytes = std::snprintf(head, sizeof(head), "WaveOpenFailed %x on\r\n", error);
+    const size_t room = sizeof(messageText) - 1 - size_t(headBytes);
+    const size_t nameBytes = std::strlen(fileName);
+    if (nameBytes <= room) {
+        std::snprintf(messageText, sizeof(messageText), "%s%s", head, fileName);
+        return;
+    }
+    // The end of a path names the file; its start is the folder the user chose.
+    const char* tail = CharBoundaryAtOrAfter(fileName, nameBytes - (room - kEllipsisBytes));
+    std::snprintf(messageText, sizeof(messageText), "%s...%s", head, tail);
+}
+
+int32_t WaveFile::Open(const char* fileName, const WAVEFORMATEX* format) {
+    if (IsOpen()) return kSinkFailed;  // the open file would be lost
+
+    // An MPEG Layer-3 record always goes into the file complete, as 30 bytes.
+    WAVEFORMATEX* mp3 = nullptr;
+    BYTE mp3Bytes[kMp3FormatBytes] = {};
+    if (format->wFormatTag == kFormatTagMp3) {
+        std::memcpy(mp3Bytes, format,
+                    std::min<size_t>(kFormatHeaderBytes + format->cbSize, kMp3FormatBytes));
+        mp3 = reinterpret_cast<WAVEFORMATEX*>(mp3Bytes);
+        CompleteMp3Format(mp3);
+        format = mp3;
+    }
+
+    std::vector<char> name(fileName, fileName + std::strlen(fileName) + 1);
+    MMIOINFO openInfo;
+    std::memset(&openInfo, 0, sizeof(openInfo));
+    MmioFile file(mmioOpenA(name.data(), &openInfo, MMIO_ALLOCBUF | MMIO_CREATE | MMIO_READWRITE));
+    if (!file) {
+        SetOpenFailedMessage(openInfo.wErrorRet, fileName);
+        return kSinkFailed;
+    }
+    const HMMIO h = file.Get();
+
+    // On every failure below the file is closed by `file`; what was written stays on disk.
+    std::memset(&riffChunk_, 0, sizeof(riffChunk_));
+    riffChunk_.fccType = mmioFOURCC('W', 'A', 'V', 'E');
+    MMRESULT result = mmioCreateChunk(h, &riffChunk_, MMIO_CREATERIFF);
+    if (result != MMSYSERR_NOERROR) {
+        SetMessage("mmioCreateChunk (WAVE) %x", result);
+        return kSinkFailed;
+    }
+
+    std::memset(&dataChunk_, 0, sizeof(dataChunk_));
+    dataChunk_.ckid = mmioFOURCC('f', 'm', 't', ' ');
+    dataChunk_.cksize = kPcmFormatFileBytes;
+    result = mmioCreateChunk(h, &dataChunk_, 0);
+    if (result != MMSYSERR_NOERROR) {
+        SetMessage("mmioCreateChunk (FMT) %x", result);
+        return kSinkFailed;
+    }
+    if (format->wFormatTag == kFormatTagPcm) {
+        // A PCM record goes into the file without its cbSize.
+        if (mmioWrite(h, reinterpret_cast<const char*>(format), LONG(kPcmFormatFileBytes)) !=
+            LONG(kPcmFormatFileBytes)) {
+            SetMessage("mmioWrite PCMFMT failed");
+            return kSinkFailed;
+        }
+    } else {
+        const LONG bytes = LONG(kFormatHeaderBytes + format->cbSize);
+        if (mmioWrite(h, reinterpret_cast<const char*>(format), bytes) != bytes) {
+            SetMessage("mmioWrite VARFMT failed");
+            return kSinkFailed;
+        }
+    }
+    result = mmioAscend(h, &dataChunk_, 0);
+    if (result != MMSYSERR_NOERROR) {
+        SetMessage("mmioAscend (FMT) %x", result);
+        return kSinkFailed;
+    }
+
+    MMCKINFO factChunk;
+    std::memset(&factChunk, 0, sizeof(factChunk));
+    factChunk.ckid = mmioFOURCC('f', 'a', 'c', 't');
+    result = mmioCreateChunk(h, &factChunk, 0);
+    if (result != MMSYSERR_NOERROR) {
+        SetMessage("mmioCreateChunk (FACT) %x", result);
+        return kSinkFailed;
+    }
+    factValueOffset_ = factChunk.dwDataOffset;
+    const DWORD unknownFrames = kFactWhileWriting;
+    if (mmioWrite(h, reinterpret_cast<const char*>(&unknownFrames), sizeof(unknownFrames)) !=
+        LONG(sizeof(unknownFrames))) {
+        SetMessage("mmioWrite Fact failed");
+        return kSinkFailed;
+    }
+    result = mmioAscend(h, &factChunk, 0);
+    if (result != MMSYSERR_NOERROR) {
+        SetMessage("mmioAscend (FACT) %x", result);
+        return kSinkFailed;
+    }
+
+    std::memset(&dataChunk_, 0, sizeof(dataChunk_));
+    dataChunk_.ckid = mmioFOURCC('d', 'a', 't', 'a');
+    result = mmioCreateChunk(h, &dataChunk_, 0);
+    if (result != MMSYSERR_NOERROR) {
+        SetMessage("mmioCreateChunk (DATA) %x", result);
+        return kSinkFailed;
+    }
+    std::memset(&buffer_, 0, sizeof(buffer_));
+    result = mmioGetInfo(h, &buffer_, 0);
+    if (result != MMSYSERR_NOERROR) {
+        SetMessage("mmioGetInfo %x", result);
+        return kSinkFailed;
+    }
+
+    fileName_ = fileName;
+    dataOffset_ = dataChunk_.dwDataOffset;
+    dataBytes_ = 0;
+    blockAlign_ = format->nBlockAlign ? format->nBlockAlign : 1;
+    samplesPerSec_ = format->nSamplesPerSec;
+    avgBytesPerSec_ = format->nAvgBytesPerSec;
+    file_ = std::move(file);
+    return 0;
+}
+
+int32_t WaveFile::Write(int32_t count, const void* bytes, int32_t* stored) {
+    if (stored) *stored = 0;
+    if (!IsOpen()) return kSinkFailed;
+    const char* input = static_cast<const char*>(bytes);
+    int32_t done = 0;
+    while (done < count) {
+        if (buffer_.pchNext >= buffer_.pchEndWrite) {
+            buffer_.dwFlags |= MMIO_DIRTY;
+            MMRESULT result = waveFileCalls.advance(file_.Get(), &buffer_, MMIO_WRITE);
+            if (result == MMSYSERR_NOERROR && buffer_.pchNext >= buffer_.pchEndWrite) {
+                result = MMIOERR_CANNOTEXPAND;  // an advance that gives no room would loop
+            }
+            if (result != MMSYSERR_NOERROR) {
+                SetMessage("mmioAdvance %x", result);
+                dataBytes_ += uint32_t(done);
+                if (stored) *stored = done;
+                CloseKeepingWritten();
+                return kSinkFailed;
+            }
+        }
+        const int32_t run =
+            std::min<int32_t>(count - done, int32_t(buffer_.pchEndWrite - buffer_.pchNext));
+        std::memcpy(buffer_.pchNext, input + done, size_t(run));
+        buffer_.pchNext += run;
+        done += run;
+    }
+    dataBytes_ += uint32_t(done);
+    if (stored) *stored = done;
+    return 0;
+}
+
+int32_t WaveFile::Close(uint32_t frames) {
+    if (!IsOpen()) return kSinkFailed;
+    const HMMIO h = file_.Get();
+
+    buffer_.dwFlags |= MMIO_DIRTY;
+    bool finished = mmioSetInfo(h, &buffer_, 0) == MMSYSERR_NOERROR &&
+                    mmioAscend(h, &dataChunk_, 0) == MMSYSERR_NOERROR &&
+                    mmioAscend(h, &riffChunk_, 0) == MMSYSERR_NOERROR;
+    if (finished) {
+        mmioSeek(h, 0, SEEK_SET);
+        finished = mmioDescend(h, &riffChunk_, nullptr, 0) == MMSYSERR_NOERROR;
+    }
+    if (finished) {
+        dataChunk_.ckid = mmioFOURCC('f', 'a', 'c', 't');
+        if (mmioDescend(h, &dataChunk_, &riffChunk_, MMIO_FINDCHUNK) == MMSYSERR_NOERROR) {
+            const DWORD value = frames;
+            if (mmioWrite(h, reinterpret_cast<const char*>(&value), sizeof(value)) ==
+                LONG(sizeof(value))) {
+                mmioAscend(h, &dataChunk_, 0);
+            }
+        }
+        finished = mmioAscend(h, &riffChunk_, 0) == MMSYSERR_NOERROR;
+    }
+    // Closing flushes what mmio still holds, so its result counts too.
+    if (mmioClose(file_.Release(), 0) != MMSYSERR_NOERROR) finished = false;
+
+    // A disk that filled up may have refused bytes without mmio noticing; the size on disk
+    // tells.
+    const DWORD expected = dataOffset_ + dataBytes_ + (dataBytes_ & 1);
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (finished && GetFileAttributesExA(fileName_.c_str(), GetFileExInfoStandard, &attributes) &&
+        (attributes.nFileSizeHigh == 0 && attributes.nFileSizeLow < expected)) {
+        finished = false;
+    }
+    if (finished) return DeleteWhenShort(frames, 0);
+
+    const int64_t kept = PatchFromDisk(frames);
+    if (kept < 0) return kSinkTrackDeleted;
+    return DeleteWhenShort(uint32_t(kept), kSinkFailed);
+}
+
+int32_t WaveFile::CloseKeepingWritten() {
+    // The buffer whose advance failed never reached the file: give it back empty and clean,
+    // so closing does not try it again.
+    buffer_.pchNext = buffer_.pchBuffer;
+    buffer_.dwFlags &= ~MMIO_DIRTY;
+    mmioSetInfo(file_.Get(), &buffer_, 0);
+    mmioClose(file_.Release(), 0);
+    const int64_t kept = PatchFromDisk(FramesForDataBytes(dataBytes_));
+    if (kept < 0) return kSinkTrackDeleted;
+    return DeleteWhenShort(uint32_t(kept), kSinkFailed);
+}
+
+int64_t WaveFile::PatchFromDisk(uint32_t frames) {
+    FileHandle file(OpenExisting(fileName_.c_str()));
+    if (!file) return frames;  // a removed disk: nothing can be patched
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.Get(), &size)) return frames;
+    if (size.QuadPart < LONGLONG(dataOffset_)) {
+        // Not even the header arrived: there is no track to keep.
+        file.Reset();
+        DeleteFileA(fileName_.c_str());
+        return -1;
+    }
+
+    DWORD dataBytes = DWORD(std::min<LONGLONG>(size.QuadPart - dataOffset_, dataBytes_));
+    DWORD keptFrames = frames;
+    if (dataBytes < dataBytes_) {
+        dataBytes -= dataBytes % blockAlign_;  // a cut frame or codec block is not playable
+        keptFrames = FramesForDataBytes(dataBytes);
+    }
+    DWORD fileEnd = dataOffset_ + dataBytes;
+    if (dataBytes & 1) {
+        const BYTE pad = 0;
+        if (WriteAt(file.Get(), fileEnd, &pad, 1)) {
+            ++fileEnd;
+        } else {
+            --dataBytes;
+            --fileEnd;
+        }
+    }
+    TruncateAt(file.Get(), fileEnd);
+    const DWORD riffBytes = fileEnd - 8;
+    WriteAt(file.Get(), kRiffSizeOffset, &riffBytes, kChunkSizeBytes);
+    WriteAt(file.Get(), dataOffset_ - kChunkSizeBytes, &dataBytes, kChunkSizeBytes);
+    WriteAt(file.Get(), factValueOffset_, &keptFrames, kChunkSizeBytes);
+    return keptFrames;
+}
+
+uint32_t WaveFile::FramesForDataBytes(uint32_t dataBytes) const {
+    // PCM gives the exact frame count; a codec's byte rate gives the duration.
+    if (avgBytesPerSec_ == 0 || samplesPerSec_ == 0) return dataBytes / blockAlign_;
+    return uint32_t(uint64_t(dataBytes) * samplesPerSec_ / avgBytesPerSec_);
+}
+
+int32_t WaveFile::DeleteWhenShort(uint32_t frames, int32_t result) {
+    if (uint32_t(frames * kCaptureFrameBytes) >= minBytes) return result;
+    DeleteFileA(fileName_.c_str());
+    return kSinkTrackDeleted;
+}

@@ -1,0 +1,89 @@
+// WaveFile: one RIFF WAVE track file (fmt, fact and data chunks) written through the mmio
+// buffer, patched and closed at the end of the track, or deleted when it is too short.
+//
+// How it works: Open writes the header up to the data bytes with the mmio chunk calls, leaving
+// 0 as the RIFF and data lengths and 0xFFFFFFFF as the frame count, then takes the mmio buffer
+// state so Write can fill the buffer directly and only advance it when full. Close gives the
+// buffer back, lets the chunk ascents write the lengths and the pad bytes, and seeks back to
+// the fact chunk for the frame count.
+//
+// A file that cannot be finished this way (a full or removed disk, or a chain deleted while a
+// file is open) is not thrown away: it is closed, and its lengths and frame count are patched
+// for the bytes that really reached it, so a take survives a failure.
+#pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+
+#include <cstdint>
+#include <string>
+
+#include "engine/unique_handle.h"
+#include "output/output_sink.h"
+
+struct MmioCloser {
+    void operator()(HMMIO file) const { mmioClose(file, 0); }
+};
+using MmioFile = UniqueHandle<HMMIO, MmioCloser>;
+
+// The one mmio call a test cannot make fail under Wine (Wine ignores errors of the writes
+// behind it): a seam defaulting to the real function.
+struct WaveFileCalls {
+    MMRESULT(WINAPI* advance)(HMMIO, LPMMIOINFO, UINT) = mmioAdvance;
+};
+extern WaveFileCalls waveFileCalls;
+
+constexpr DWORD kFactWhileWriting = 0xFFFFFFFF;  // frame count until the file is closed
+
+class WaveFile {
+public:
+    WaveFile();
+    // An open file is kept, with lengths for what was written (see Close).
+    ~WaveFile();
+    WaveFile(const WaveFile&) = delete;
+    WaveFile& operator=(const WaveFile&) = delete;
+
+    // Creates the file and writes everything up to the data bytes. 0 or kSinkFailed.
+    int32_t Open(const char* fileName, const WAVEFORMATEX* format);
+    // Appends bytes to the data chunk; `stored` receives how many were stored. 0, or
+    // kSinkFailed when no file is open or the mmio buffer cannot be advanced; in the last case
+    // the file is closed at once, keeping what reached it.
+    int32_t Write(int32_t count, const void* bytes, int32_t* stored = nullptr);
+    // Patches the lengths and the frame count and closes the file; deletes it when frames × 4
+    // is below minBytes. 0, kSinkTrackDeleted, or kSinkFailed.
+    int32_t Close(uint32_t frames);
+    bool IsOpen() const { return file_.IsValid(); }
+
+    const char* MessageText() const { return messageText; }
+    const std::string& FileName() const { return fileName_; }
+    uint32_t MinBytes() const { return minBytes; }
+    void SetMinBytes(uint32_t bytes) { minBytes = bytes; }
+
+private:
+    void SetMessage(const char* format, ...);
+    void SetOpenFailedMessage(UINT error, const char* fileName);
+    // Closes after a failed write: keeps the bytes on disk and patches the header for them.
+    int32_t CloseKeepingWritten();
+    // Patches the closed file's lengths from its size on disk; `frames` is used when every
+    // byte handed to Write is there. Returns the frame count written, or -1 when the file
+    // holds no complete header (it is then deleted).
+    int64_t PatchFromDisk(uint32_t frames);
+    uint32_t FramesForDataBytes(uint32_t dataBytes) const;
+    int32_t DeleteWhenShort(uint32_t frames, int32_t result);
+
+    MmioFile file_;
+    MMCKINFO dataChunk_;
+    MMCKINFO riffChunk_;
+    MMIOINFO buffer_;
+    char messageText[kSinkMessageBytes];
+    std::string fileName_;
+    uint32_t minBytes = 0;
+
+    // Where the header fields sit, and what the file was asked to hold, for patching.
+    DWORD factValueOffset_ = 0;
+    DWORD dataOffset_ = 0;
+    uint32_t dataBytes_ = 0;
+    WORD blockAlign_ = 1;
+    DWORD samplesPerSec_ = 0;
+    DWORD avgBytesPerSec_ = 0;
+};

@@ -1,0 +1,42 @@
+// WaveFileWriter: the file-writing last stage of an output chain.
+#include "output/wave_file_writer.h"
+
+#include <cstring>
+
+WaveFileWriter::WaveFileWriter(const WAVEFORMATEX* source, const WAVEFORMATEX* destination)
+    : AcmConverter(source, destination, nullptr) {}
+
+int32_t WaveFileWriter::WriteConverted(const void* bytes, int32_t count) {
+    // A failed write closes the file and leaves its text; the engine sees IsOpen false at its
+    // next block and starts a new file, so the caller is told success.
+    if (count != 0) file_.Write(count, bytes);
+    return 0;
+}
+
+int32_t WaveFileWriter::Finish(uint32_t frames) {
+    AcmConverter::Finish(frames);
+    return file_.Close(frames);
+}
+
+int32_t WaveFileWriter::Open(const char* fileName, uint32_t minBytes) {
+    const int32_t result = file_.Open(fileName, DestinationFormat());
+    file_.SetMinBytes(minBytes);
+    return result;
+}
+
+int32_t WaveFileWriter::Close(uint32_t frames) {
+    file_.Close(frames);
+    return 0;
+}
+
+bool WaveFileWriter::IsOpen() { return file_.IsOpen(); }
+
+int32_t WaveFileWriter::GetLastMessage(char* text) {
+    if (std::strcmp(text, file_.MessageText()) == 0) return 0;
+    std::memcpy(text, file_.MessageText(), std::strlen(file_.MessageText()) + 1);
+    return 1;
+}
+
+const char* WaveFileWriter::GetExtension() {
+    return DestinationFormat()->wFormatTag == kFormatTagMp3 ? "mp3" : "wav";
+}
