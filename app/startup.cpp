@@ -1,0 +1,97 @@
+// Start-up and the main-window cycle (see startup.h).
+#include "app/startup.h"
+
+#include <commctrl.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/dialog.h"
+#include "app/languages.h"
+#include "resources/resource_ids.h"
+
+namespace {
+
+// The main window's results that the cycle tells apart.
+constexpr INT_PTR kMainWindowClosed = 1;
+constexpr INT_PTR kMainWindowNewLanguage = 2;
+
+// Stands in for the main window until it exists: template 102 with its settings loaded, and
+// nothing else but closing.
+class PlaceholderMainWindow : public Dialog {
+public:
+    PlaceholderMainWindow() : settings_(ReadMaxFormatSize(), DefaultFolder()) {}
+
+    Settings& CurrentSettings() { return settings_; }
+    void SetDecimalSeparator(const char* /*separator*/) {}
+
+protected:
+    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
+        if (message == WM_CLOSE) {
+            End(kMainWindowClosed);
+            result = 0;
+            return true;
+        }
+        return Dialog::HandleMessage(message, wParam, lParam, result);
+    }
+    bool OnCommand(int id, int /*code*/, HWND /*control*/) override {
+        // Escape (IDCANCEL) has no handler: only Close ends the window.
+        if (id != IDC_MAIN_CLOSE) return false;
+        End(kMainWindowClosed);
+        return true;
+    }
+
+private:
+    Settings settings_;
+};
+
+// The one place the cycle names the main window's class.
+using MainWindow = PlaceholderMainWindow;
+
+}  // namespace
+
+int32_t StreamRateFromCommandLine(const char* commandLine) {
+    if (!commandLine || commandLine[0] == '\0') return kCaptureRate;
+    char* end = nullptr;
+    errno = 0;
+    const long value = std::strtol(commandLine, &end, 10);
+    if (end == commandLine || *end != '\0' || errno == ERANGE) return kCaptureRate;
+    if (value < 1 || value > kMaxStreamRate) return kCaptureRate;
+    return int32_t(value);
+}
+
+void LoadPassSettings(Settings& settings, const SettingsSystem& system) {
+    LocaleSeparators separators;
+    LoadSettings(settings, UiLanguage, separators, system);
+    std::memcpy(DecimalSeparator, separators.decimal, kSeparatorBytes);
+    std::memcpy(TimeSeparator, separators.time, kSeparatorBytes);
+    UiLanguage = SupportedLanguageOrFallback(UiLanguage);
+}
+
+bool RunsAgain(INT_PTR result) { return result == kMainWindowNewLanguage; }
+
+int RunMainWindowCycle(const std::function<INT_PTR()>& runPass) {
+    int passes = 0;
+    INT_PTR result = 0;
+    do {
+        result = runPass();
+        ++passes;
+    } while (RunsAgain(result));
+    return passes;
+}
+
+INT_PTR RunMainWindowPass() {
+    MainWindow window;
+    LoadPassSettings(window.CurrentSettings());
+    window.SetDecimalSeparator(DecimalSeparator);
+    return RunLanguageDialog(IDD_MAIN_WINDOW, GetDesktopWindow(), window);
+}
+
+int RunGrooval(const char* commandLine) {
+    UiLanguage = PrimaryLanguage(GetUserDefaultLangID());
+    StreamRate = StreamRateFromCommandLine(commandLine);
+    InitCommonControls();
+    RunMainWindowCycle(RunMainWindowPass);
+    return 0;
+}
