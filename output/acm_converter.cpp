@@ -132,7 +132,8 @@ int32_t AcmConverter::Finish(uint32_t frames) {
     if (IsPrepared()) {
         std::memset(destination_.get(), 0, header_.cbDstLength);
         header_.cbSrcLength = DWORD(keptBytes);
-        result = Convert(ACM_STREAMCONVERTF_START | ACM_STREAMCONVERTF_END);
+        // The end flag alone: the start flag would reset the codec in mid-stream.
+        result = Convert(ACM_STREAMCONVERTF_END);
         if (result == 0 && header_.cbDstLengthUsed != 0) {
             result = WriteConverted(destination_.get(), int32_t(header_.cbDstLengthUsed));
         }

@@ -5,8 +5,10 @@
 // How it works: input is collected into a source buffer of SourceBlockBytes(). Each time the
 // buffer is full it is converted block-aligned through the one prepared stream header; the
 // codec may leave part of the block unconsumed, and those `keptBytes` move to the start of the
-// buffer so the next input lands behind them. Finish converts what is kept with the start and
-// end flags, so the codec gives back whatever it still holds.
+// buffer so the next input lands behind them. Finish converts what is kept with the end flag,
+// so the codec gives back whatever it still holds. (Not with the start flag as well: that
+// resets the codec's state, and ADPCM encoders then start the last blocks from scratch, which
+// is heard as a click at the end of every track.)
 #pragma once
 
 #include <windows.h>

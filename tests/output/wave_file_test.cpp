@@ -1,0 +1,358 @@
+// WAV file writer: the exact file layout, short-track deletion, messages, and files that
+// survive a failed write or a chain deleted while they are open.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "output/format_record.h"
+#include "output/wave_file.h"
+#include "output/wave_file_writer.h"
+#include "tests/output/wave_test_util.h"
+#include "tests/support/bench_audio.h"
+
+namespace {
+
+using outtest::ParseWave;
+using outtest::ReadFileBytes;
+using outtest::U16;
+using outtest::U32;
+
+constexpr int32_t kBlock = 23520;
+
+std::string Scratch(const std::string& name) { return bench::WindowsPath(bench::ScratchDir(name)); }
+
+FormatBuffer Pcm44100() {
+    FormatBuffer format(ReadMaxFormatSize() + kFormatHeaderBytes);
+    MakePcmFormat(format.Get(), 44100);
+    return format;
+}
+
+std::unique_ptr<WaveFileWriter> PreparedPcmWriter() {
+    const FormatBuffer pcm = Pcm44100();
+    auto writer = std::make_unique<WaveFileWriter>(pcm.Get(), pcm.Get());
+    EXPECT_EQ(writer->Prepare(kBlock), 0);
+    return writer;
+}
+
+// Writes `bytes` in pieces of varying size, as blocks and odd remainders would come.
+void WriteInPieces(OutputSink& sink, const std::vector<uint8_t>& bytes) {
+    static const int32_t pieces[] = {1000, kBlock, 4, 30000, 17, 23519};
+    size_t at = 0;
+    for (int i = 0; at < bytes.size(); ++i) {
+        const int32_t count = std::min<int32_t>(pieces[i % 6], int32_t(bytes.size() - at));
+        sink.Write(bytes.data() + at, count);
+        at += size_t(count);
+    }
+}
+
+// Checks the whole layout of a finished PCM file holding `data`.
+void ExpectPcmFile(const std::string& path, const std::vector<uint8_t>& data, uint32_t frames) {
+    const std::vector<uint8_t> file = ReadFileBytes(path);
+    const size_t pad = data.size() & 1;
+    ASSERT_EQ(file.size(), 56 + data.size() + pad);
+    const outtest::WaveLayout layout = ParseWave(file);
+    ASSERT_TRUE(layout.valid);
+    EXPECT_EQ(layout.riffSize, file.size() - 8);
+    ASSERT_EQ(layout.chunks.size(), 3u);
+    EXPECT_EQ(layout.chunks[0].id, "fmt ");
+    EXPECT_EQ(layout.chunks[0].size, 16u);
+    EXPECT_EQ(U16(file, 20), WAVE_FORMAT_PCM);
+    EXPECT_EQ(U16(file, 22), 2);
+    EXPECT_EQ(U32(file, 24), 44100u);
+    EXPECT_EQ(U32(file, 28), 176400u);
+    EXPECT_EQ(U16(file, 32), 4);
+    EXPECT_EQ(U16(file, 34), 16);
+    EXPECT_EQ(layout.chunks[1].id, "fact");
+    EXPECT_EQ(layout.chunks[1].offset, 44u);
+    EXPECT_EQ(U32(file, 44), frames);
+    EXPECT_EQ(layout.chunks[2].id, "data");
+    EXPECT_EQ(layout.chunks[2].offset, 56u);
+    EXPECT_EQ(layout.chunks[2].size, data.size());
+    EXPECT_TRUE(std::equal(data.begin(), data.end(), file.begin() + 56)) << "samples differ";
+    if (pad) {
+        EXPECT_EQ(file.back(), 0);
+    }
+}
+
+TEST(WaveFileLayout, PcmTrackThroughTheWriterIsByteExact) {
+    const std::string dir = Scratch("wave_pcm");
+    const size_t sizes[] = {0, 4, size_t(kBlock), size_t(kBlock) * 3 + 1000, 8192 * 5};
+    for (size_t n : sizes) {
+        SCOPED_TRACE(n);
+        const std::string name = dir + "\\track" + std::to_string(n) + ".wav";
+        const std::vector<uint8_t> data = outtest::PatternBytes(n, uint32_t(n) + 1);
+        auto writer = PreparedPcmWriter();
+        ASSERT_EQ(writer->Open(name.c_str(), 0), 0);
+        EXPECT_TRUE(writer->IsOpen());
+        WriteInPieces(*writer, data);
+        EXPECT_EQ(writer->Finish(uint32_t(n / 4)), 0);
+        EXPECT_FALSE(writer->IsOpen());
+        ExpectPcmFile(name, data, uint32_t(n / 4));
+    }
+}
+
+TEST(WaveFileLayout, OddDataLengthGetsAPadByte) {
+    const std::string name = Scratch("wave_odd") + "\\odd.wav";
+    const std::vector<uint8_t> data = outtest::PatternBytes(kBlock + 1);
+    WaveFile file;
+    ASSERT_EQ(file.Open(name.c_str(), Pcm44100().Get()), 0);
+    int32_t stored = -1;
+    EXPECT_EQ(file.Write(int32_t(data.size()), data.data(), &stored), 0);
+    EXPECT_EQ(stored, kBlock + 1);
+    EXPECT_EQ(file.Close(5880), 0);
+    ExpectPcmFile(name, data, 5880);
+}
+
+TEST(WaveFileLayout, HeaderHoldsPlaceholdersUntilClose) {
+    const std::string name = Scratch("wave_header") + "\\open.wav";
+    const std::vector<uint8_t> data = outtest::PatternBytes(20000);
+    WaveFile file;
+    ASSERT_EQ(file.Open(name.c_str(), Pcm44100().Get()), 0);
+    ASSERT_EQ(file.Write(int32_t(data.size()), data.data()), 0);
+    // The first mmio buffer, with the header, has reached the disk by now.
+    const std::vector<uint8_t> during = ReadFileBytes(name);
+    ASSERT_GE(during.size(), 56u);
+    EXPECT_EQ(U32(during, 4), 0u) << "RIFF length";
+    EXPECT_EQ(U32(during, 44), kFactWhileWriting);
+    EXPECT_EQ(U32(during, 52), 0u) << "data length";
+    EXPECT_EQ(file.Close(5000), 0);
+    ExpectPcmFile(name, data, 5000);
+}
+
+TEST(WaveFileLayout, AdpcmFileCarriesItsFormatAndDecodesToItsLength) {
+    const FormatBuffer ima = outtest::Suggest(44100, 0x0011, 2, 44100);
+    ASSERT_FALSE(ima.Empty());
+    const std::string name = Scratch("wave_ima") + "\\ima.wav";
+    constexpr int kFrames = 3 * 44100;
+    const std::vector<uint8_t> pcm = outtest::SineBytes(44100, 440, kFrames);
+    WaveFileWriter writer(Pcm44100().Get(), ima.Get());
+    ASSERT_EQ(writer.Prepare(kBlock), 0);
+    ASSERT_EQ(writer.Open(name.c_str(), 0), 0);
+    EXPECT_STREQ(writer.GetExtension(), "wav");
+    WriteInPieces(writer, pcm);
+    EXPECT_EQ(writer.Finish(kFrames), 0);
+
+    const std::vector<uint8_t> file = ReadFileBytes(name);
+    const outtest::WaveLayout layout = ParseWave(file);
+    ASSERT_TRUE(layout.valid);
+    const outtest::Chunk* fmt = layout.Find("fmt ");
+    ASSERT_NE(fmt, nullptr);
+    const uint32_t recordBytes = FormatSize(ima.Get());
+    EXPECT_EQ(fmt->size, recordBytes);
+    EXPECT_EQ(fmt->size, 18u + ima.Get()->cbSize);
+    EXPECT_EQ(std::memcmp(file.data() + fmt->offset, ima.Bytes(), recordBytes), 0);
+    EXPECT_EQ(U32(file, layout.Find("fact")->offset), uint32_t(kFrames));
+    const outtest::Chunk* data = layout.Find("data");
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->size % ima.Get()->nBlockAlign, 0u);
+
+    FormatBuffer decodedFormat;
+    std::vector<uint8_t> decoded;
+    ASSERT_TRUE(outtest::DecodeToPcm(
+        ima.Get(), std::vector<uint8_t>(file.begin() + long(data->offset), file.begin() + long(data->offset + data->size)),
+        &decodedFormat, &decoded));
+    const int decodedFrames = int(decoded.size() / decodedFormat.Get()->nBlockAlign);
+    const int blockFrames = U16(file, fmt->offset + 18);  // IMA: samples per block
+    EXPECT_GT(blockFrames, 0);
+    EXPECT_LE(std::abs(decodedFrames - kFrames), blockFrames) << decodedFrames << " frames decoded";
+}
+
+TEST(WaveFileLayout, Mp3RecordIsWrittenCompleteAsThirtyBytes) {
+    const std::string dir = Scratch("wave_mp3");
+    struct Case { WORD cbSize; WORD junk; } cases[] = {{0, 0x5555}, {4, 0x1234}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.cbSize);
+        FormatBuffer record(64);
+        WAVEFORMATEX* mp3 = record.Get();
+        mp3->wFormatTag = kFormatTagMp3;
+        mp3->nChannels = 2;
+        mp3->nSamplesPerSec = 44100;
+        mp3->nAvgBytesPerSec = 16000;
+        mp3->nBlockAlign = 1;
+        mp3->cbSize = c.cbSize;
+        for (int i = 18; i < 40; i += 2) std::memcpy(record.Bytes() + i, &c.junk, 2);
+        const std::string name = dir + "\\t" + std::to_string(c.cbSize) + ".mp3";
+        WaveFile file;
+        ASSERT_EQ(file.Open(name.c_str(), mp3), 0);
+        EXPECT_EQ(file.Close(0), 0);
+
+        const std::vector<uint8_t> bytes = ReadFileBytes(name);
+        ASSERT_EQ(bytes.size(), 70u) << "fact at 50, data from 70";
+        EXPECT_EQ(U32(bytes, 16), 30u);
+        EXPECT_EQ(U16(bytes, 36), 12) << "cbSize";
+        EXPECT_EQ(U16(bytes, 38), MPEGLAYER3_ID_MPEG);
+        EXPECT_EQ(U32(bytes, 40), DWORD(MPEGLAYER3_FLAG_PADDING_OFF));
+        EXPECT_EQ(U16(bytes, 44), 417) << "nBlockSize";
+        EXPECT_EQ(U16(bytes, 46), 1);
+        EXPECT_EQ(U16(bytes, 48), 1393);
+        EXPECT_EQ(std::memcmp(bytes.data() + 50, "fact", 4), 0);
+        EXPECT_EQ(std::memcmp(bytes.data() + 62, "data", 4), 0);
+    }
+}
+
+TEST(WaveFileShortTracks, DeletedBelowTheMinimumOnly) {
+    const std::string dir = Scratch("wave_short");
+    struct Case { uint32_t minBytes; uint32_t frames; bool deleted; } cases[] = {
+        {94080, 23519, true}, {94080, 23520, false}, {0, 0, false}, {94080, 0, true},
+    };
+    const std::vector<uint8_t> data = outtest::PatternBytes(94080);
+    int index = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(index);
+        const std::string name = dir + "\\short" + std::to_string(index++) + ".wav";
+        auto writer = PreparedPcmWriter();
+        ASSERT_EQ(writer->Open(name.c_str(), c.minBytes), 0);
+        writer->Write(data.data(), int32_t(data.size()));
+        EXPECT_EQ(writer->Finish(c.frames), c.deleted ? kSinkTrackDeleted : 0);
+        EXPECT_EQ(outtest::FileExists(name), !c.deleted);
+        EXPECT_FALSE(writer->IsOpen());
+    }
+}
+
+TEST(WaveFileMessages, MissingFolderFailsTheOpenWithItsText) {
+    const std::string name = Scratch("wave_missing") + "\\no such folder\\track0001.wav";
+    // The code comes from mmio itself for the same name.
+    std::vector<char> copy(name.begin(), name.end());
+    copy.push_back('\0');
+    MMIOINFO info = {};
+    ASSERT_EQ(mmioOpenA(copy.data(), &info, MMIO_ALLOCBUF | MMIO_CREATE | MMIO_READWRITE), nullptr);
+    char expected[kSinkMessageBytes];
+    std::snprintf(expected, sizeof expected, "WaveOpenFailed %x on\r\n%s", info.wErrorRet, name.c_str());
+
+    auto writer = PreparedPcmWriter();
+    char text[kSinkMessageBytes] = "";
+    EXPECT_EQ(writer->GetLastMessage(text), 0) << "nothing to show yet";
+    EXPECT_EQ(writer->Open(name.c_str(), 0), kSinkFailed);
+    EXPECT_FALSE(writer->IsOpen());
+    EXPECT_EQ(writer->GetLastMessage(text), 1);
+    EXPECT_STREQ(text, expected);
+    EXPECT_NE(std::string(text).find(" on\r\n"), std::string::npos);
+    EXPECT_EQ(writer->GetLastMessage(text), 0) << "unchanged text";
+    EXPECT_STREQ(text, expected);
+
+    // A second identical failure changes nothing the window sees.
+    EXPECT_EQ(writer->Open(name.c_str(), 0), kSinkFailed);
+    EXPECT_EQ(writer->GetLastMessage(text), 0);
+
+    // Writing and finishing without a file do no harm.
+    const std::vector<uint8_t> data = outtest::PatternBytes(kBlock * 2);
+    EXPECT_EQ(writer->Write(data.data(), int32_t(data.size())), 0);
+    EXPECT_EQ(writer->Finish(kBlock / 2), kSinkFailed);
+    EXPECT_EQ(writer->Close(0), 0);
+}
+
+TEST(WaveFileMessages, LongFileNameIsCutToFitTheText) {
+    std::string name = Scratch("wave_long") + "\\missing";
+    while (name.size() < 300) name += "\\folder";
+    name += "\\Side A 0001.wav";
+    WaveFile file;
+    ASSERT_EQ(file.Open(name.c_str(), Pcm44100().Get()), kSinkFailed);
+    const std::string text = file.MessageText();
+    EXPECT_EQ(text.size(), size_t(kSinkMessageBytes - 1));
+    EXPECT_EQ(text.compare(0, 15, "WaveOpenFailed "), 0);
+    const size_t cut = text.find(" on\r\n...");
+    ASSERT_NE(cut, std::string::npos);
+    const std::string tail = text.substr(cut + 8);
+    EXPECT_EQ(name.compare(name.size() - tail.size(), tail.size(), tail), 0)
+        << "the end of the name is kept: " << tail;
+    // The code is lower-case hex without leading zeros.
+    const std::string code = text.substr(15, cut - 15);
+    ASSERT_FALSE(code.empty());
+    EXPECT_NE(code[0], '0');
+    EXPECT_EQ(code.find_first_not_of("0123456789abcdef"), std::string::npos) << code;
+}
+
+// Fails the advance of the mmio buffer from a given call on, without writing, as a full or
+// removed disk would; earlier calls go through to mmio.
+struct FailingAdvance {
+    static int callsLeft;
+    static MMRESULT WINAPI Advance(HMMIO file, LPMMIOINFO info, UINT flags) {
+        if (callsLeft-- > 0) return mmioAdvance(file, info, flags);
+        return MMIOERR_CANNOTWRITE;
+    }
+};
+int FailingAdvance::callsLeft = 0;
+
+class WaveFileFailure : public testing::Test {
+protected:
+    void SetUp() override { waveFileCalls.advance = FailingAdvance::Advance; }
+    void TearDown() override { waveFileCalls = WaveFileCalls(); }
+};
+
+TEST_F(WaveFileFailure, FailedWriteKeepsWhatReachedTheFile) {
+    const std::string dir = Scratch("wave_fail");
+    const std::string name = dir + "\\take0001.wav";
+    const std::vector<uint8_t> data = outtest::PatternBytes(kBlock * 5);
+    FailingAdvance::callsLeft = 2;  // two buffers reach the disk, the third does not
+
+    auto writer = PreparedPcmWriter();
+    ASSERT_EQ(writer->Open(name.c_str(), 8000), 0);
+    EXPECT_EQ(writer->Write(data.data(), int32_t(data.size())), 0) << "the caller is told success";
+    EXPECT_FALSE(writer->IsOpen());
+    char text[kSinkMessageBytes] = "";
+    EXPECT_EQ(writer->GetLastMessage(text), 1);
+    char expected[kSinkMessageBytes];
+    std::snprintf(expected, sizeof expected, "mmioAdvance %x", MMIOERR_CANNOTWRITE);
+    EXPECT_STREQ(text, expected);
+
+    // Two 8192-byte mmio buffers reached the disk: the header and the first samples. Where
+    // the first buffer starts is mmio's affair, so the kept length comes from the file.
+    const size_t fileBytes = ReadFileBytes(name).size();
+    ASSERT_GT(fileBytes, 56u);
+    const uint32_t kept = uint32_t(fileBytes - 56);
+    EXPECT_EQ(kept % 4, 0u) << "whole frames only";
+    EXPECT_GE(kept, 2u * 8192 - 56 - 4);
+    EXPECT_LE(kept, 2u * 8192);
+    ExpectPcmFile(name, std::vector<uint8_t>(data.begin(), data.begin() + kept), kept / 4);
+
+    // The next block opens the next file, which is written in full.
+    waveFileCalls = WaveFileCalls();
+    const std::string next = dir + "\\take0002.wav";
+    ASSERT_EQ(writer->Open(next.c_str(), 8000), 0);
+    writer->Write(data.data(), int32_t(data.size()));
+    EXPECT_EQ(writer->Finish(uint32_t(data.size() / 4)), 0);
+    ExpectPcmFile(next, data, uint32_t(data.size() / 4));
+}
+
+TEST_F(WaveFileFailure, KeptPartShorterThanTheMinimumIsDeleted) {
+    const std::string dir = Scratch("wave_fail_short");
+    const std::vector<uint8_t> data = outtest::PatternBytes(kBlock * 2);
+    struct Case { int buffersWritten; const char* name; bool kept; } cases[] = {
+        {2, "\\short.wav", false},  // 16328 bytes of samples, minimum 23520
+        {0, "\\nothing.wav", false},  // not even the header arrived
+        {4, "\\enough.wav", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FailingAdvance::callsLeft = c.buffersWritten;
+        const std::string name = dir + c.name;
+        auto writer = PreparedPcmWriter();
+        ASSERT_EQ(writer->Open(name.c_str(), kBlock), 0);
+        writer->Write(data.data(), int32_t(data.size()));
+        EXPECT_FALSE(writer->IsOpen());
+        EXPECT_EQ(outtest::FileExists(name), c.kept);
+    }
+}
+
+TEST(WaveFileLifetime, ChainDeletedWhileOpenKeepsTheTake) {
+    const std::string dir = Scratch("wave_deleted");
+    const std::vector<uint8_t> data = outtest::PatternBytes(kBlock * 3);
+    {
+        auto writer = PreparedPcmWriter();
+        ASSERT_EQ(writer->Open((dir + "\\kept.wav").c_str(), kBlock), 0);
+        writer->Write(data.data(), int32_t(data.size()));
+    }
+    ExpectPcmFile(dir + "\\kept.wav", data, uint32_t(data.size() / 4));
+    {
+        auto writer = PreparedPcmWriter();
+        ASSERT_EQ(writer->Open((dir + "\\short.wav").c_str(), kBlock * 4), 0);
+        writer->Write(data.data(), int32_t(data.size()));
+    }
+    EXPECT_FALSE(outtest::FileExists(dir + "\\short.wav")) << "shorter than its minimum";
+}
+
+}  // namespace
