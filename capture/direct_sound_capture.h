@@ -1,0 +1,91 @@
+// DirectSoundCapture: the capture back-end over DirectSound capture, loaded at run time.
+//
+// How it works: one looping capture buffer of seven blocks, with a notification at the last
+// byte of each block and one when the buffer stops. On every block notification the thread
+// takes every whole block between nextOffset and the read position at once: a late thread
+// catches up in one read. A region that runs past the end of the buffer comes in two parts,
+// the end of the buffer first; each part goes to the engine as one block, so a part can hold
+// several capture blocks. The thread is a COM apartment and dispatches window messages while
+// it waits; WM_QUIT ends the capture like the stop event.
+#pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+#include <dsound.h>
+
+#include <cstdint>
+
+#include "capture/capture_device.h"
+#include "engine/thread_event.h"
+#include "engine/unique_handle.h"
+
+constexpr int kDirectSoundBlocks = 7;  // ~0.93 s of input at 44100 Hz absorbs a late thread
+constexpr int kDirectSoundPositions = kDirectSoundBlocks + 1;  // one per block, one at stop
+constexpr int kFormatBytesRead = 18;  // GetFormat: a WAVEFORMATEX without extra bytes
+
+// Where DirectSound and the waits come from. Tests replace entries where Wine cannot produce a
+// case: a missing library or function, a thread that is late, a read that fails.
+struct DirectSoundApi {
+    HMODULE(WINAPI* loadLibrary)(LPCSTR) = &LoadLibraryA;
+    FARPROC(WINAPI* getProcAddress)(HMODULE, LPCSTR) = &GetProcAddress;
+    DWORD(WINAPI* msgWait)(DWORD, const HANDLE*, BOOL, DWORD, DWORD) = &MsgWaitForMultipleObjects;
+    HRESULT (*lockBuffer)(IDirectSoundCaptureBuffer* buffer, DWORD offset, DWORD bytes,
+                          void** part1, DWORD* bytes1, void** part2, DWORD* bytes2) = &LockBuffer;
+
+    static HRESULT LockBuffer(IDirectSoundCaptureBuffer* buffer, DWORD offset, DWORD bytes,
+                              void** part1, DWORD* bytes1, void** part2, DWORD* bytes2);
+};
+
+template <typename T>
+struct ComReleaser {
+    void operator()(T* object) const { object->Release(); }
+};
+template <typename T>
+using ComRef = UniqueHandle<T*, ComReleaser<T>, nullptr>;
+
+struct LibraryCloser {
+    void operator()(HMODULE module) const { FreeLibrary(module); }
+};
+
+class DirectSoundCapture : public CaptureDevice {
+public:
+    // The device name picks the capture device whose description equals it exactly; any other
+    // name means the system's default capture device.
+    DirectSoundCapture(const char* deviceName, TrackEngine* engine, bool mode78);
+    ~DirectSoundCapture() override;
+
+    // Replaced by tests before Start; the capture thread reads it.
+    DirectSoundApi api;
+
+    // State of the running capture, for tests (read them on the capture thread or after it).
+    const GUID& DeviceGuid() const { return deviceGuid_; }
+    uint32_t NotifySize() const { return notifySize_; }
+    uint32_t BufferSize() const { return bufferSize_; }
+    uint32_t NextOffset() const { return nextOffset_; }
+    HANDLE NotifyEvent() const { return notifyEvent_.Handle(); }
+
+protected:
+    int32_t Run() override;
+    int32_t Cleanup() override;
+
+private:
+    static BOOL CALLBACK EnumerateDevice(LPGUID guid, LPCSTR description, LPCSTR module,
+                                         LPVOID context);
+    HRESULT CreateBuffer();
+    HRESULT SetUpNotifications();
+    HRESULT ReadBlocks();
+
+    GUID deviceGuid_ = {};
+    ThreadEvent notifyEvent_;
+    ThreadEvent stopNotifyEvent_;
+    UniqueHandle<HMODULE, LibraryCloser, nullptr> library_;
+    ComRef<IDirectSoundCapture8> capture_;
+    ComRef<IDirectSoundCaptureBuffer> captureBuffer_;
+    ComRef<IDirectSoundNotify> notify_;
+    bool comStarted_ = false;
+    WAVEFORMATEX format_ = {};
+    DSBPOSITIONNOTIFY positions_[kDirectSoundPositions] = {};
+    uint32_t notifySize_ = 0;
+    uint32_t bufferSize_ = 0;
+    uint32_t nextOffset_ = 0;
+};
