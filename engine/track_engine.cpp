@@ -344,7 +344,7 @@ void TrackEngine::FinishTrack(int32_t keepDelayed) {
         if (keepDelayed) {
             while (!writeQueue_.Empty()) WriteFront();
         }
-        if (sink_->Finish(trackBytes_ / 4) == 1) trackNumber = trackNumber - 1;
+        if (sink_->Finish(trackBytes_ / 4) == kSinkTrackDeleted) trackNumber = trackNumber - 1;
         sink_->Unprepare();
         sink_->Prepare(sink_->SourceBlockBytes());
         trackBytes_ = 0;

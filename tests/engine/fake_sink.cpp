@@ -1,0 +1,104 @@
+// FakeSink: records what the engine writes; see fake_sink.h.
+#include "tests/engine/fake_sink.h"
+
+#include <cstdio>
+#include <cstring>
+
+int32_t BlockId(const void* bytes, int32_t byteCount) {
+    if (byteCount < 2) return -1;
+    return static_cast<const int16_t*>(bytes)[byteCount / 2 - 1];
+}
+
+std::vector<SinkLog::Track> SinkLog::Tracks() {
+    auto guard = lock.Lock();
+    return tracks;
+}
+
+std::vector<int32_t> SinkLog::AllWritten() {
+    auto guard = lock.Lock();
+    std::vector<int32_t> all;
+    for (const Track& track : tracks) all.insert(all.end(), track.blocks.begin(), track.blocks.end());
+    return all;
+}
+
+FakeSink::FakeSink(std::shared_ptr<SinkLog> log, int id) : log_(std::move(log)), id_(id) {}
+
+FakeSink::~FakeSink() {
+    {
+        auto guard = log_->lock.Lock();
+        log_->destroyed.push_back(id_);
+    }
+    log_->destroyedEvent.Set();
+}
+
+int32_t FakeSink::Prepare(int32_t sourceBlockBytes) {
+    sourceBlockBytes_ = sourceBlockBytes;
+    auto guard = log_->lock.Lock();
+    ++log_->prepares;
+    return 0;
+}
+
+int32_t FakeSink::Unprepare() {
+    auto guard = log_->lock.Lock();
+    ++log_->unprepares;
+    return 0;
+}
+
+int32_t FakeSink::Write(const void* bytes, int32_t count) {
+    if (!open_) return kSinkFailed;
+    bytes_ += uint32_t(count);
+    auto guard = log_->lock.Lock();
+    log_->tracks.back().blocks.push_back(BlockId(bytes, count));
+    log_->bytesWritten += count;
+    return 0;
+}
+
+int32_t FakeSink::Open(const char* fileName, uint32_t minBytes) {
+    {
+        auto guard = log_->lock.Lock();
+        log_->opens.push_back(fileName);
+    }
+    if (open_) return kSinkFailed;
+    if (failOpens < 0) return kSinkFailed;
+    if (failOpens > 0) {
+        --failOpens;
+        return kSinkFailed;
+    }
+    if (createFiles) {
+        HANDLE file = CreateFileA(fileName, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return kSinkFailed;  // never overwrite
+        CloseHandle(file);
+    }
+    open_ = true;
+    fileName_ = fileName;
+    minBytes_ = minBytes;
+    bytes_ = 0;
+    auto guard = log_->lock.Lock();
+    SinkLog::Track track;
+    track.sink = id_;
+    track.name = fileName;
+    track.minBytes = minBytes;
+    log_->tracks.push_back(track);
+    return 0;
+}
+
+int32_t FakeSink::Finish(uint32_t frames) {
+    if (!open_) return kSinkFailed;
+    open_ = false;
+    int32_t result = 0;
+    if (bytes_ < minBytes_) {
+        if (createFiles) DeleteFileA(fileName_.c_str());
+        result = kSinkTrackDeleted;
+    }
+    auto guard = log_->lock.Lock();
+    log_->tracks.back().frames = frames;
+    log_->tracks.back().finishResult = result;
+    return result;
+}
+
+int32_t FakeSink::GetLastMessage(char* text) {
+    if (message == text) return 0;
+    std::snprintf(text, kSinkMessageBytes, "%s", message.c_str());
+    return 1;
+}

@@ -1,0 +1,119 @@
+// Level metering: the documented level values, 16-bit magnitudes, the peak hold and the
+// silence threshold as the splitting sees it.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+#include "tests/engine/engine_fixture.h"
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+// `blocks` capture blocks of a sine (1102.5 Hz: 40 frames a cycle, whole cycles per block, peaks on a frame) of the given amplitude on both channels.
+std::vector<int16_t> Sine(double amplitude, int32_t blocks = 1) {
+    std::vector<int16_t> values(size_t(kCaptureBlockValues) * size_t(blocks));
+    for (size_t frame = 0; frame < values.size() / 2; ++frame) {
+        const auto v = int16_t(std::lround(amplitude * std::sin(2 * kPi * 1102.5 * frame / 44100.0)));
+        values[2 * frame] = v;
+        values[2 * frame + 1] = v;
+    }
+    return values;
+}
+
+struct LevelCase {
+    const char* what;
+    std::vector<int16_t> values;
+    int16_t leftLevel, rightLevel, leftPeak, rightPeak;
+};
+
+class MeteringTest : public EngineTest {
+protected:
+    void Measure(const std::vector<int16_t>& values) {
+        SampleBuffer block;
+        ASSERT_TRUE(block.Fill(int32_t(values.size()), values.data()));
+        engine.MeasureLevels(block);
+    }
+};
+
+TEST_F(MeteringTest, DocumentedLevels) {
+    std::vector<int16_t> minLeft(kCaptureBlockValues, 0);
+    for (size_t i = 0; i < minLeft.size(); i += 2) minLeft[i] = -32768;
+    std::vector<int16_t> oneFrame = {-3, 4};
+    std::vector<int16_t> loudShort = {32767, 32767, 32767, 32767};
+    const LevelCase cases[] = {
+        {"+-1000 left, silent right", TestBlock(0, 1000, true), 26, 0, 1000, 0},
+        {"digital silence", std::vector<int16_t>(kCaptureBlockValues, 0), 0, 0, 0, 0},
+        {"full-scale sine", Sine(32767), 604, 604, 32767, 32767},
+        // -32768 adds 2^30 to the sum but its 16-bit magnitude never raises the peak.
+        {"-32768 throughout", minLeft, 854, 0, 0, 0},
+        // Fewer than four values: the divisor would be 0; 16-bit overflow is capped.
+        {"one frame", oneFrame, 3, 4, 3, 4},
+        {"two loud frames", loudShort, 32767, 32767, 32767, 32767},
+        {"empty block", {}, 0, 0, 0, 0},
+    };
+    for (const LevelCase& c : cases) {
+        Measure(c.values);
+        EXPECT_EQ(engine.left.level, c.leftLevel) << c.what;
+        EXPECT_EQ(engine.right.level, c.rightLevel) << c.what;
+        EXPECT_EQ(engine.left.peak, c.leftPeak) << c.what;
+        EXPECT_EQ(engine.right.peak, c.rightPeak) << c.what;
+    }
+}
+
+TEST_F(MeteringTest, SeveralBlocksAtOnceMeasureOneOverRootK) {
+    Measure(Sine(32767, 1));
+    const double single = engine.left.level;
+    for (int32_t k : {2, 3, 4}) {
+        Measure(Sine(32767, k));
+        EXPECT_NEAR(engine.left.level, single / std::sqrt(double(k)), 1.0) << k << " blocks";
+    }
+}
+
+TEST_F(MeteringTest, PeakIsHeldFourteenBlocksUnlessExceeded) {
+    Measure(TestBlock(0, 20000));
+    EXPECT_EQ(engine.left.heldPeak, 20000);
+    for (int block = 2; block <= 14; ++block) {
+        Measure(TestBlock(0, 100));
+        ASSERT_EQ(engine.left.heldPeak, 20000) << "block " << block;
+    }
+    Measure(TestBlock(0, 100));
+    EXPECT_EQ(engine.left.heldPeak, 100) << "falls on the 15th block";
+
+    Measure(TestBlock(0, 30000));
+    EXPECT_EQ(engine.left.heldPeak, 30000) << "a larger peak replaces the hold at once";
+    Measure(TestBlock(0, 31000));
+    EXPECT_EQ(engine.left.heldPeak, 31000);
+    EXPECT_EQ(engine.right.heldPeak, 0);
+}
+
+// Threshold decisions through the worker: a sound block opens a track, a silent one is held.
+TEST_F(MeteringTest, LevelEqualToThresholdIsSilence) {
+    struct Case {
+        int32_t threshold;
+        std::vector<int16_t> block;
+        bool opens;
+    };
+    std::vector<int16_t> justBelow(kCaptureBlockValues, 0), reaching(kCaptureBlockValues, 0);
+    justBelow[0] = 2939;  // sqrt(sum) below 2940: level 0
+    reaching[0] = 2940;   // level 1
+    const Case cases[] = {
+        {26, TestBlock(0, 1000, true), false},
+        {25, TestBlock(0, 1000, true), true},
+        {0, std::vector<int16_t>(kCaptureBlockValues, 0), false},
+        {0, justBelow, false},
+        {0, reaching, true},
+    };
+    for (const Case& c : cases) {
+        engine.SetStandby(0);
+        engine.silenceThreshold = c.threshold;
+        Submit(engine, c.block);
+        engine.ProcessInput();
+        EXPECT_EQ(engine.IsTrackOpen(), c.opens) << "threshold " << c.threshold << ", level "
+                                                 << engine.left.level;
+        engine.SetStandby(1);
+    }
+}
+
+}  // namespace

@@ -1,0 +1,207 @@
+// Track splitting, driven block by block: what each track file receives in live mode off and
+// on, the held block, gap changes, Stop and Shift+Stop, and a failing or missing writer.
+#include <gtest/gtest.h>
+
+#include "tests/engine/engine_fixture.h"
+
+namespace {
+
+constexpr int32_t kGap = 4;
+
+class SplittingTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        engine.gapBlocks = kGap;
+        engine.SetStandby(0);
+    }
+    std::vector<int32_t> TrackBlocks(size_t index) {
+        const auto tracks = log->Tracks();
+        return index < tracks.size() ? tracks[index].blocks : std::vector<int32_t>{};
+    }
+    // Every buffer is in exactly one place once the worker is idle.
+    void ExpectAccounted() {
+        const TrackEngine::PoolCounts pool = engine.Pool();
+        EXPECT_EQ(pool.input, 0);
+        EXPECT_EQ(pool.created, pool.free + pool.delayed + pool.held);
+    }
+};
+
+TEST_F(SplittingTest, LiveModeOffKeepsTwoTrailingSilentBlocks) {
+    Steps(engine, 1, 2, false);  // 1 is dropped, 2 is held
+    Steps(engine, 3, 5, true);
+    Steps(engine, 6, 6 + kGap, false);  // gapBlocks + 1 silent blocks end the track
+    ASSERT_EQ(log->Tracks().size(), 1u);
+    EXPECT_FALSE(engine.IsTrackOpen());
+    EXPECT_EQ(TrackBlocks(0), Ids(2, 7));  // held block, sound, exactly 2 silent blocks
+    EXPECT_EQ(log->Tracks()[0].frames, 6u * kCaptureBlockFrames);
+    EXPECT_EQ(engine.Pool().delayed, 0);
+    ExpectAccounted();
+}
+
+TEST_F(SplittingTest, LiveModeOnKeepsTheWholeGap) {
+    engine.liveMode = 1;
+    Steps(engine, 1, 1, false);
+    Steps(engine, 2, 3, true);
+    Steps(engine, 4, 4 + kGap, false);
+    ASSERT_EQ(log->Tracks().size(), 1u);
+    EXPECT_EQ(TrackBlocks(0), Ids(1, 4 + kGap));
+    ExpectAccounted();
+}
+
+TEST_F(SplittingTest, SoundRightAfterASplitOpensWithoutHeldBlock) {
+    Steps(engine, 1, 1, true);
+    Steps(engine, 2, 2 + kGap, false);
+    Steps(engine, 10, 11, true);  // no block was held since the split
+    Steps(engine, 12, 12 + kGap, false);
+    // Silence after a track is dropped except the block held when the next sound begins.
+    Steps(engine, 20, 22, false);
+    Steps(engine, 23, 23, true);
+    engine.SetStandby(1);
+    const auto tracks = log->Tracks();
+    ASSERT_EQ(tracks.size(), 3u);
+    EXPECT_EQ(tracks[0].blocks, Ids(1, 3));
+    EXPECT_EQ(tracks[1].blocks, Ids(10, 13));
+    EXPECT_EQ(tracks[2].blocks, Ids(22, 23));
+    ExpectAccounted();
+}
+
+TEST_F(SplittingTest, LoweringGapBelowTheCountDuringAGapDoesNotSplit) {
+    Steps(engine, 1, 2, true);
+    Steps(engine, 3, 5, false);  // 3 silent blocks counted
+    engine.gapBlocks = 1;        // would have split at 2
+    Steps(engine, 6, 20, false);
+    EXPECT_TRUE(engine.IsTrackOpen());
+    Steps(engine, 21, 21, true);  // resets the count
+    Steps(engine, 22, 23, false);
+    EXPECT_FALSE(engine.IsTrackOpen()) << "split at gapBlocks + 1 = 2 silent blocks";
+    ASSERT_EQ(log->Tracks().size(), 1u);
+}
+
+TEST_F(SplittingTest, GapChangesInATrackMoveTheDelayOneBlockAtATime) {
+    Steps(engine, 1, 10, true);
+    EXPECT_EQ(engine.Pool().delayed, kGap - 1);
+    engine.gapBlocks = 2;  // lowering does not shorten the queue: one in, one out
+    Steps(engine, 11, 15, true);
+    EXPECT_EQ(engine.Pool().delayed, kGap - 1);
+    EXPECT_EQ(TrackBlocks(0), Ids(1, 12));
+
+    engine.gapBlocks = 7;  // raising lets the queue grow to the new length first
+    Steps(engine, 16, 18, true);
+    EXPECT_EQ(TrackBlocks(0), Ids(1, 12));
+    EXPECT_EQ(engine.Pool().delayed, 6);
+    Steps(engine, 19, 19, true);
+    EXPECT_EQ(TrackBlocks(0), Ids(1, 13));
+    EXPECT_EQ(engine.Pool().delayed, 6);
+}
+
+TEST_F(SplittingTest, StopKeepsEveryAcceptedBlock) {
+    Steps(engine, 1, 1, false);
+    Steps(engine, 2, 3, true);
+    Steps(engine, 4, 5, false);
+    engine.SetStandby(1);
+    EXPECT_EQ(TrackBlocks(0), Ids(1, 5));
+    EXPECT_EQ(engine.IsStandby(), 1);
+    Steps(engine, 6, 8, true);  // disarmed: only held
+    EXPECT_EQ(log->Tracks().size(), 1u);
+    ExpectAccounted();
+}
+
+TEST_F(SplittingTest, ShiftStopEndsTheTrackButStaysArmed) {
+    Steps(engine, 1, 3, true);
+    testShiftHeld = true;
+    engine.SetStandby(1);
+    EXPECT_EQ(engine.IsStandby(), 0);
+    EXPECT_EQ(TrackBlocks(0), Ids(1, 3));
+    Steps(engine, 4, 4, false);
+    Steps(engine, 5, 5, true);  // armed: the next sound starts the next track
+    engine.SetStandby(1);
+    EXPECT_EQ(TrackBlocks(1), Ids(4, 5));
+    EXPECT_EQ(engine.IsStandby(), 0);
+
+    testShiftHeld = false;
+    engine.SetStandby(1);
+    testShiftHeld = true;
+    engine.SetStandby(0);  // Shift+Start changes nothing
+    EXPECT_EQ(engine.IsStandby(), 1);
+}
+
+TEST_F(SplittingTest, DisarmingWhileCueingCreatesNothing) {
+    engine.trackNumber = 7;
+    Steps(engine, 1, 5, false);
+    engine.SetStandby(1);
+    Steps(engine, 6, 8, true);
+    EXPECT_TRUE(log->opens.empty());
+    EXPECT_EQ(engine.trackNumber, 7);
+    EXPECT_EQ(log->unprepares, 0);
+    ExpectAccounted();
+}
+
+TEST_F(SplittingTest, TheLastBlockHeardWhileDisarmedIsThePreRoll) {
+    engine.SetStandby(1);
+    Steps(engine, 1, 3, true);
+    engine.SetStandby(0);
+    Steps(engine, 4, 5, true);
+    engine.SetStandby(1);
+    EXPECT_EQ(TrackBlocks(0), Ids(3, 5));
+}
+
+// While the writer cannot open, the delay queue keeps only its newest gapBlocks - 1 blocks, so
+// a track that opens later starts exactly as if it had opened then.
+TEST_F(SplittingTest, FailingOpensNeitherGrowThePoolNorBreakTheNextTrack) {
+    sink->failOpens = 100;
+    Steps(engine, 1, 60, true);
+    EXPECT_FALSE(engine.IsTrackOpen());
+    EXPECT_EQ(engine.Pool().delayed, kGap - 1);
+    EXPECT_LE(engine.Pool().created, kGap + 3);
+    EXPECT_EQ(engine.trackNumber, 60) << "one name search per block while the failure lasts";
+
+    sink->failOpens = 0;
+    Steps(engine, 61, 62, true);
+    ASSERT_TRUE(engine.IsTrackOpen());
+    Steps(engine, 63, 63 + kGap, false);
+    EXPECT_EQ(TrackBlocks(0), Ids(58, 64)) << "the delay as it stood, sound, 2 silent blocks";
+    ExpectAccounted();
+}
+
+TEST_F(SplittingTest, StopWhileTheWriterFailsReturnsEveryQueuedBlock) {
+    sink->failOpens = -1;
+    Steps(engine, 1, 1, false);
+    Steps(engine, 2, 3, true);
+    EXPECT_EQ(engine.trackNumber, 3) << "the held block and each sound block search a name";
+    engine.SetStandby(1);
+    EXPECT_EQ(engine.Pool().delayed, 0);
+    ExpectAccounted();
+}
+
+TEST(SplittingNoWriter, AMissingWriterDropsTracksButKeepsRunning) {
+    SteppedEngine engine;
+    engine.gapBlocks = kGap;
+    engine.SetNameFormat("x%04d.%s");
+    engine.SetStandby(0);
+    Steps(engine, 1, 20, true);
+    Steps(engine, 21, 30, false);
+    EXPECT_FALSE(engine.IsTrackOpen());
+    EXPECT_EQ(engine.trackNumber, 0) << "no writer, no number used";
+    EXPECT_LE(engine.Pool().created, kGap + 3);
+    char status[kSinkMessageBytes] = "";
+    EXPECT_EQ(engine.SinkStatus(status), 1);
+    EXPECT_STREQ(status, kNoWriterMessage);
+    EXPECT_EQ(engine.SinkStatus(status), 0);
+    EXPECT_STREQ(engine.StatusText(7), "--:--");
+    engine.SetStandby(1);
+    EXPECT_EQ(engine.Pool().delayed, 0);
+
+    // A writer installed later takes over, and the engine's own text gives way to the writer's.
+    auto log = std::make_shared<SinkLog>();
+    auto* sink = new FakeSink(log, 1);
+    sink->Prepare(kCaptureBlockBytes);
+    engine.ReplaceSink(sink);
+    engine.SetStandby(0);
+    Steps(engine, 31, 32, true);
+    EXPECT_TRUE(engine.IsTrackOpen());
+    EXPECT_EQ(engine.SinkStatus(status), 1);
+    EXPECT_STREQ(status, "");
+}
+
+}  // namespace

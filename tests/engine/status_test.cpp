@@ -1,0 +1,64 @@
+// The window's questions: the elapsed-time text and the writer's status text.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/engine/engine_fixture.h"
+
+namespace {
+
+class StatusTest : public EngineTest {
+protected:
+    void SetUp() override {
+        EngineTest::SetUp();
+        std::memcpy(savedSeparator, TimeSeparator, sizeof savedSeparator);
+        engine.gapBlocks = 16;
+        engine.SetStandby(0);
+    }
+    void TearDown() override {
+        StreamRate = kCaptureRate;
+        std::memcpy(TimeSeparator, savedSeparator, sizeof savedSeparator);
+        EngineTest::TearDown();
+    }
+    char savedSeparator[kSeparatorBytes];
+};
+
+TEST_F(StatusTest, DashesUntilASecondOfBlocksIsQueued) {
+    EXPECT_STREQ(engine.StatusText(7), "--:--");
+    Steps(engine, 1, 6, true);
+    ASSERT_TRUE(engine.IsTrackOpen());
+    EXPECT_STREQ(engine.StatusText(7), "--:--");
+    EXPECT_STREQ(engine.StatusText(4), "0:01") << "78 mode counts 4 blocks a second";
+    Step(engine, 7, true);
+    EXPECT_STREQ(engine.StatusText(7), "0:01");
+    Steps(engine, 8, 14, true);
+    EXPECT_STREQ(engine.StatusText(7), "0:02");
+    engine.SetStandby(1);
+    EXPECT_STREQ(engine.StatusText(7), "--:--") << "no track open";
+}
+
+TEST_F(StatusTest, WrittenBytesAndQueuedBlocksAddUp) {
+    StreamRate = kCaptureBlockFrames;  // one written block is one second
+    std::strcpy(TimeSeparator, ".");
+    Steps(engine, 1, 15 + 123, true);  // 15 queued (2 s) and 123 written
+    EXPECT_EQ(engine.Pool().delayed, 15);
+    EXPECT_STREQ(engine.StatusText(7), "2.05");
+    EXPECT_STREQ(engine.StatusText(0), "2.03") << "a zero divisor counts no queued seconds";
+    Steps(engine, 139, 613, true);  // 598 written
+    EXPECT_STREQ(engine.StatusText(7), "10.00");
+}
+
+TEST_F(StatusTest, SinkStatusReportsOnlyChanges) {
+    char text[kSinkMessageBytes] = "";
+    EXPECT_EQ(engine.SinkStatus(text), 0);
+    sink->message = "Disk full";
+    EXPECT_EQ(engine.SinkStatus(text), 1);
+    EXPECT_STREQ(text, "Disk full");
+    EXPECT_EQ(engine.SinkStatus(text), 0);
+    sink->message.clear();
+    EXPECT_EQ(engine.SinkStatus(text), 1);
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(engine.SinkStatus(nullptr), 0);
+}
+
+}  // namespace

@@ -1,0 +1,206 @@
+// The engine on its real worker thread: a capture thread feeding thousands of blocks while the
+// test thread arms, disarms, Shift-stops and hands over writers; the worker's end; hand-over
+// without blocks.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <set>
+
+#include "tests/engine/engine_fixture.h"
+
+namespace {
+
+constexpr DWORD kBound = 30000;  // generous: a fault shows as a failure, not a hang
+
+// A capture thread: submits blocks with ids 1..count, runs of sound and gaps, never more than
+// `ahead` blocks in front of the worker.
+class Feeder : public WorkerThread {
+public:
+    Feeder(TrackEngine& engine, int32_t count, int32_t ahead)
+        : engine_(engine), count_(count), ahead_(ahead) {}
+    std::atomic<bool> stalled{false};
+
+protected:
+    int32_t Run() override {
+        std::vector<int16_t> block;
+        for (int32_t id = 1; id <= count_; ++id) {
+            while (id - 1 - engine_.ProcessedBlocks() > ahead_) {
+                if (WaitForSingleObject(engine_.DrainedEvent(), kBound) != WAIT_OBJECT_0) {
+                    stalled = true;
+                    return 1;
+                }
+            }
+            const bool loud = (id / 23) % 2 == 0;  // 23 blocks of sound, 23 of silence
+            block = TestBlock(id, loud ? kLoud : 0);
+            SampleBuffer* buffer = engine_.GetFreeBuffer();
+            if (!buffer || !buffer->Fill(int32_t(block.size()), block.data())) {
+                stalled = true;
+                return 1;
+            }
+            engine_.SubmitBuffer(buffer);
+        }
+        return 0;
+    }
+
+private:
+    TrackEngine& engine_;
+    int32_t count_;
+    int32_t ahead_;
+};
+
+class ThreadedEngine : public TrackEngine {
+public:
+    ThreadedEngine() {
+        shiftHeld = &TestShift;
+        blockBytes = kCaptureBlockBytes;
+        SetNameFormat("threaded%04d.%s");
+    }
+    bool StopWithin(DWORD milliseconds) {
+        stopEvent.Set();
+        return WaitForSingleObject(ThreadHandle(), milliseconds) == WAIT_OBJECT_0;
+    }
+};
+
+TEST(EngineThreads, CaptureAndControlsRaceWithoutLosingABuffer) {
+    constexpr int32_t kBlocks = 4000;
+    constexpr int32_t kAhead = 8;
+    auto log = std::make_shared<SinkLog>();
+    ThreadedEngine engine;
+    engine.gapBlocks = 14;
+    auto* first = new FakeSink(log, 0);
+    first->Prepare(kCaptureBlockBytes);
+    engine.SetSink(first);
+    ASSERT_TRUE(engine.Start());
+
+    Feeder feeder(engine, kBlocks, kAhead);
+    ASSERT_TRUE(feeder.Start());
+    int action = 0;
+    int nextSink = 1;
+    while (WaitForSingleObject(feeder.ThreadHandle(), 2) == WAIT_TIMEOUT) {
+        switch (action++ % 6) {
+            case 0:
+                engine.SetStandby(0);
+                break;
+            case 1:
+                engine.liveMode = action % 4 == 2;
+                break;
+            case 2:
+                testShiftHeld = true;
+                engine.SetStandby(1);
+                testShiftHeld = false;
+                break;
+            case 3: {
+                auto* sink = new FakeSink(log, nextSink++);
+                sink->failOpens = nextSink % 3 == 0 ? 5 : 0;
+                sink->Prepare(kCaptureBlockBytes);
+                engine.ReplaceSink(sink);
+                break;
+            }
+            case 4:
+                engine.SetStandby(action % 3 == 0);
+                break;
+            default:
+                engine.IsTrackOpen();
+                engine.StatusText(7);
+                break;
+        }
+    }
+    EXPECT_FALSE(feeder.stalled) << "the worker stopped taking blocks";
+    ASSERT_TRUE(engine.StopWithin(kBound)) << "the worker did not end: deadlock?";
+    EXPECT_GT(action, 6) << "the controls never raced the feed";
+
+    EXPECT_EQ(engine.ProcessedBlocks(), kBlocks);
+    const TrackEngine::PoolCounts pool = engine.Pool();
+    EXPECT_EQ(pool.input, 0);
+    EXPECT_EQ(pool.delayed, 0) << "the worker's end returns the delay queue";
+    EXPECT_EQ(pool.created, pool.free + pool.held);
+    EXPECT_LE(pool.created, engine.gapBlocks + kAhead + 4) << "the pool grew past the delay";
+
+    // Every free buffer is a distinct object: taking them all leaves the list empty.
+    std::set<SampleBuffer*> taken;
+    for (int32_t i = 0; i < pool.free; ++i) taken.insert(engine.GetFreeBuffer());
+    EXPECT_EQ(int32_t(taken.size()), pool.free);
+    EXPECT_EQ(taken.count(nullptr), 0u);
+    SampleBuffer* extra = engine.GetFreeBuffer();
+    EXPECT_EQ(engine.Pool().created, pool.created + 1);
+    for (SampleBuffer* buffer : taken) engine.ReturnBuffer(buffer);
+    engine.ReturnBuffer(extra);
+
+    // Blocks reach the files in capture order, each at most once, and no track stays open.
+    const std::vector<int32_t> written = log->AllWritten();
+    EXPECT_GT(written.size(), size_t(kBlocks / 4));
+    for (size_t i = 1; i < written.size(); ++i) {
+        ASSERT_LT(written[i - 1], written[i]) << "at write " << i;
+    }
+    for (const SinkLog::Track& track : log->Tracks()) {
+        EXPECT_NE(track.finishResult, -1) << track.name << " was never finished";
+        EXPECT_EQ(track.frames, track.blocks.size() * kCaptureBlockFrames) << track.name;
+    }
+    auto guard = log->lock.Lock();
+    EXPECT_EQ(int(log->destroyed.size()), nextSink - 1) << "each replaced writer destroyed once";
+}
+
+TEST(EngineThreads, TheWorkersEndKeepsEveryAcceptedBlock) {
+    auto log = std::make_shared<SinkLog>();
+    ThreadedEngine engine;
+    auto* sink = new FakeSink(log, 0);
+    sink->Prepare(kCaptureBlockBytes);
+    engine.SetSink(sink);
+    engine.SetStandby(0);
+    ASSERT_TRUE(engine.Start());
+    Submit(engine, TestBlock(1, 0));
+    for (int32_t id = 2; id <= 6; ++id) Submit(engine, TestBlock(id, kLoud));
+    // Blocks submitted before the stop are served first: dataEvent comes before stopEvent.
+    ASSERT_TRUE(engine.StopWithin(kBound));
+    const auto tracks = log->Tracks();
+    ASSERT_EQ(tracks.size(), 1u);
+    EXPECT_EQ(tracks[0].blocks, Ids(1, 6));
+    EXPECT_EQ(tracks[0].finishResult, 0);
+    EXPECT_GT(log->unprepares, 0);
+    EXPECT_EQ(engine.Pool().delayed, 0);
+}
+
+TEST(EngineThreads, AHandOverTakesEffectWithoutBlocks) {
+    auto log = std::make_shared<SinkLog>();
+    ThreadedEngine engine;
+    engine.SetSink(new FakeSink(log, 0));
+    ASSERT_TRUE(engine.Start());
+    auto* second = new FakeSink(log, 1);
+    second->message = "second";
+    engine.ReplaceSink(second);
+    ASSERT_EQ(WaitForSingleObject(log->destroyedEvent.Handle(), kBound), WAIT_OBJECT_0);
+    {
+        auto guard = log->lock.Lock();
+        EXPECT_EQ(log->destroyed, std::vector<int>({0}));
+    }
+    char text[kSinkMessageBytes] = "";
+    EXPECT_EQ(engine.SinkStatus(text), 1);
+    EXPECT_STREQ(text, "second");
+
+    // A writer replaced while still pending is destroyed by the hand-over itself.
+    engine.ReplaceSink(new FakeSink(log, 2));
+    engine.ReplaceSink(new FakeSink(log, 3));
+    ASSERT_TRUE(engine.StopWithin(kBound));
+    auto guard = log->lock.Lock();
+    EXPECT_EQ(log->destroyed.size(), 3u);
+}
+
+TEST(EngineThreads, AHandOverDuringATrackFinishesItFirst) {
+    auto log = std::make_shared<SinkLog>();
+    SteppedEngine engine;
+    engine.SetSink(new FakeSink(log, 0));
+    engine.SetNameFormat("handover%04d.%s");
+    engine.SetStandby(0);
+    Steps(engine, 1, 3, true);
+    engine.ReplaceSink(new FakeSink(log, 1));
+    Step(engine, 4, true);
+    const auto tracks = log->Tracks();
+    ASSERT_EQ(tracks.size(), 2u);
+    EXPECT_EQ(tracks[0].sink, 0);
+    EXPECT_EQ(tracks[0].blocks, Ids(1, 3)) << "the old writer's track keeps its blocks";
+    EXPECT_EQ(tracks[0].finishResult, 0);
+    EXPECT_EQ(tracks[1].sink, 1) << "block 4 starts a track on the new writer";
+    EXPECT_TRUE(engine.IsTrackOpen());
+}
+
+}  // namespace
