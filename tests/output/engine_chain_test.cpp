@@ -1,0 +1,205 @@
+// The track engine driving real output chains: the files on disk hold exactly the blocks that
+// belong to each track, short tracks disappear and give their numbers to the next ones.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/stream_format.h"
+#include "engine/track_engine.h"
+#include "output/format_record.h"
+#include "output/output_chain.h"
+#include "output/wave_file.h"
+#include "tests/output/wave_test_util.h"
+#include "tests/support/bench_audio.h"
+
+namespace {
+
+constexpr int32_t kGapBlocks = 3;      // a track ends after 4 silent blocks
+constexpr int32_t kDiscardBlocks = 5;  // tracks of fewer blocks are removed
+constexpr double kPi = 3.14159265358979323846;
+
+using Block = std::vector<int16_t>;
+
+// Every block differs, so a misplaced block shows in the comparison.
+Block Silent(int index) {
+    Block block(kCaptureBlockValues);
+    uint32_t state = 977u * uint32_t(index + 1);
+    for (int16_t& value : block) {
+        state = state * 1664525u + 1013904223u;
+        value = int16_t(int32_t(state >> 29) - 4);  // -4..3: level 0
+    }
+    return block;
+}
+
+Block Loud(int index) {
+    Block block(kCaptureBlockValues);
+    for (int32_t frame = 0; frame < kCaptureBlockFrames; ++frame) {
+        const double t = (frame + index * kCaptureBlockFrames) / double(kCaptureRate);
+        block[size_t(frame) * 2] = int16_t(8000 * std::sin(2 * kPi * (300 + 10 * index) * t));
+        block[size_t(frame) * 2 + 1] = int16_t(6000 * std::sin(2 * kPi * 500 * t) + index);
+    }
+    return block;
+}
+
+struct Script {
+    std::vector<Block> fed;
+    std::vector<std::vector<size_t>> tracks;  // indexes into `fed` of each track's blocks
+};
+
+// Three passages: five loud blocks, one loud block (too short), three loud blocks. Each track
+// holds the silent block before its sound and, live mode being off, two silent blocks after.
+Script MakeScript(std::vector<int> passages = {5, 1, 3}) {
+    Script script;
+    int silent = 0, loud = 0;
+    auto add = [&](const Block& block) {
+        script.fed.push_back(block);
+        return script.fed.size() - 1;
+    };
+    add(Silent(silent++));
+    for (int loudBlocks : passages) {
+        std::vector<size_t> track;
+        track.push_back(add(Silent(silent++)));
+        for (int i = 0; i < loudBlocks; ++i) track.push_back(add(Loud(loud++)));
+        for (int i = 0; i <= kGapBlocks; ++i) {
+            const size_t index = add(Silent(silent++));
+            if (i < 2) track.push_back(index);
+        }
+        script.tracks.push_back(track);
+    }
+    return script;
+}
+
+// Runs an engine with the chain over the script, to the end of its worker.
+void RunEngine(std::unique_ptr<OutputSink> chain, const std::string& pattern, const Script& script,
+               int32_t discardBlocks = kDiscardBlocks) {
+    TrackEngine engine;
+    ASSERT_EQ(chain->Prepare(kCaptureBlockBytes), 0);
+    engine.blockBytes = kCaptureBlockBytes;
+    engine.gapBlocks = kGapBlocks;
+    engine.discardBlocks = discardBlocks;
+    engine.shiftHeld = [] { return false; };
+    engine.SetSink(chain.release());
+    engine.SetNameFormat(pattern.c_str());
+    engine.SetStandby(0);
+    ASSERT_TRUE(engine.Start());
+    for (const Block& block : script.fed) {
+        SampleBuffer* buffer = engine.GetFreeBuffer();
+        ASSERT_NE(buffer, nullptr);
+        ASSERT_TRUE(buffer->Fill(int32_t(block.size()), block.data()));
+        engine.SubmitBuffer(buffer);
+    }
+    const int32_t count = int32_t(script.fed.size());
+    while (engine.ProcessedBlocks() < count) {
+        ASSERT_EQ(WaitForSingleObject(engine.DrainedEvent(), 20000), WAIT_OBJECT_0) << "worker stalled";
+    }
+    engine.StopAndWait();
+}
+
+std::vector<uint8_t> Bytes(const Script& script, const std::vector<size_t>& blocks) {
+    std::vector<uint8_t> bytes;
+    for (size_t index : blocks) {
+        const auto* first = reinterpret_cast<const uint8_t*>(script.fed[index].data());
+        bytes.insert(bytes.end(), first, first + kCaptureBlockBytes);
+    }
+    return bytes;
+}
+
+FormatBuffer Capture() {
+    FormatBuffer format(ReadMaxFormatSize() + kFormatHeaderBytes);
+    MakePcmFormat(format.Get(), kCaptureRate);
+    return format;
+}
+
+TEST(EngineWithChain, PcmTracksHoldExactlyTheirBlocks) {
+    const std::string dir = bench::WindowsPath(bench::ScratchDir("engine_pcm"));
+    const Script script = MakeScript();
+    FormatBuffer chosen = Capture();
+    std::unique_ptr<OutputSink> chain = CreateOutputChain(Capture().Get(), chosen.Get(), ReadMaxFormatSize());
+    ASSERT_TRUE(chain);
+    RunEngine(std::move(chain), dir + "\\take %04d.%s", script);
+
+    // The one-block passage was removed and its number went to the last passage.
+    const std::size_t expectedTracks[] = {0, 2};
+    for (int number = 1; number <= 2; ++number) {
+        SCOPED_TRACE(number);
+        const std::string name = dir + "\\take 000" + std::to_string(number) + ".wav";
+        const std::vector<uint8_t> file = outtest::ReadFileBytes(name);
+        const std::vector<uint8_t> expected = Bytes(script, script.tracks[expectedTracks[number - 1]]);
+        ASSERT_EQ(file.size(), 56 + expected.size());
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), file.begin() + 56)) << "samples differ";
+        EXPECT_EQ(outtest::U32(file, 52), expected.size());
+        EXPECT_EQ(outtest::U32(file, 44), expected.size() / 4) << "fact: frames";
+        EXPECT_EQ(outtest::U32(file, 4), file.size() - 8);
+    }
+    EXPECT_FALSE(outtest::FileExists(dir + "\\take 0003.wav"));
+}
+
+TEST(EngineWithChain, AdpcmTracksHaveTheirLength) {
+    const std::string dir = bench::WindowsPath(bench::ScratchDir("engine_ima"));
+    const Script script = MakeScript();
+    FormatBuffer chosen = outtest::Suggest(kCaptureRate, 0x0011, 2, kCaptureRate);
+    ASSERT_FALSE(chosen.Empty());
+    std::unique_ptr<OutputSink> chain = CreateOutputChain(Capture().Get(), chosen.Get(), ReadMaxFormatSize());
+    ASSERT_TRUE(chain);
+    RunEngine(std::move(chain), dir + "\\take %04d.%s", script);
+
+    const std::size_t expectedTracks[] = {0, 2};
+    const double blockSeconds = double(chosen.Get()->nBlockAlign) / chosen.Get()->nAvgBytesPerSec;
+    for (int number = 1; number <= 2; ++number) {
+        SCOPED_TRACE(number);
+        const std::vector<uint8_t> file =
+            outtest::ReadFileBytes(dir + "\\take 000" + std::to_string(number) + ".wav");
+        const outtest::WaveLayout layout = outtest::ParseWave(file);
+        ASSERT_TRUE(layout.valid);
+        ASSERT_NE(layout.Find("data"), nullptr);
+        const double seconds = double(layout.Find("data")->size) / chosen.Get()->nAvgBytesPerSec;
+        const double expected =
+            double(script.tracks[expectedTracks[number - 1]].size()) * kCaptureBlockFrames / kCaptureRate;
+        EXPECT_NEAR(seconds, expected, blockSeconds);
+    }
+    EXPECT_FALSE(outtest::FileExists(dir + "\\take 0003.wav"));
+}
+
+// Fails the mmio buffer advance once, after a number of good ones, as a disk that fills up and
+// is cleared again would.
+int goodAdvances = 0;
+MMRESULT WINAPI AdvanceFailingOnce(HMMIO file, LPMMIOINFO info, UINT flags) {
+    if (goodAdvances-- == 0) return MMIOERR_CANNOTWRITE;
+    return mmioAdvance(file, info, flags);
+}
+
+TEST(EngineWithChain, FailedWriteKeepsTheFileAndTheNextBlockOpensTheNext) {
+    const std::string dir = bench::WindowsPath(bench::ScratchDir("engine_fail"));
+    const Script script = MakeScript({20});
+    FormatBuffer chosen = Capture();
+    std::unique_ptr<OutputSink> chain = CreateOutputChain(Capture().Get(), chosen.Get(), ReadMaxFormatSize());
+    ASSERT_TRUE(chain);
+    goodAdvances = 10;  // about 3.5 blocks reach the first file
+    waveFileCalls.advance = AdvanceFailingOnce;
+    RunEngine(std::move(chain), dir + "\\take %04d.%s", script, 0);
+    waveFileCalls = WaveFileCalls();
+
+    const std::vector<uint8_t> track = Bytes(script, script.tracks[0]);
+    const std::vector<uint8_t> first = outtest::ReadFileBytes(dir + "\\take 0001.wav");
+    const std::vector<uint8_t> second = outtest::ReadFileBytes(dir + "\\take 0002.wav");
+    ASSERT_GT(first.size(), 56u + kCaptureBlockBytes * 3);
+    ASSERT_GT(second.size(), 56u);
+    const size_t firstData = first.size() - 56;
+    EXPECT_EQ(outtest::U32(first, 52), firstData);
+    EXPECT_EQ(outtest::U32(first, 44), firstData / 4);
+    EXPECT_TRUE(std::equal(first.begin() + 56, first.end(), track.begin())) << "the start of the track";
+
+    // The second file holds the rest of the track from the block after the failed one.
+    const size_t secondData = second.size() - 56;
+    EXPECT_EQ(outtest::U32(second, 52), secondData);
+    ASSERT_EQ(secondData % kCaptureBlockBytes, 0u);
+    ASSERT_LT(secondData, track.size() - firstData);
+    EXPECT_TRUE(std::equal(second.begin() + 56, second.end(), track.end() - long(secondData)))
+        << "the end of the track";
+    EXPECT_FALSE(outtest::FileExists(dir + "\\take 0003.wav"));
+}
+
+}  // namespace
