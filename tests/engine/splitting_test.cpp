@@ -146,6 +146,32 @@ TEST_F(SplittingTest, TheLastBlockHeardWhileDisarmedIsThePreRoll) {
     EXPECT_EQ(TrackBlocks(0), Ids(3, 5));
 }
 
+TEST_F(SplittingTest, TheFirstBlocksGrowThePoolThenBuffersAreReused) {
+    engine.SetStandby(1);
+    Submit(engine, TestBlock(1, kLoud, false, 2 * kCaptureBlockValues));  // two blocks at once
+    engine.ProcessInput();
+    Step(engine, 2, false);  // releases the double block to the free list
+    EXPECT_EQ(engine.Pool().created, 2);
+    SampleBuffer* reused = engine.GetFreeBuffer();
+    ASSERT_NE(reused, nullptr);
+    EXPECT_EQ(reused->Count(), 2 * kCaptureBlockValues);
+    const std::vector<int16_t> block = TestBlock(3, kLoud);
+    ASSERT_TRUE(reused->Fill(kCaptureBlockValues, block.data()));
+    EXPECT_EQ(reused->Count(), kCaptureBlockValues);
+    engine.SubmitBuffer(reused);
+    engine.ProcessInput();
+    EXPECT_EQ(engine.Pool().created, 2);
+
+    // Armed, the pool grows until the delay queue is full and then stays put.
+    engine.SetStandby(0);
+    Steps(engine, 4, 40, true);
+    const int32_t grown = engine.Pool().created;
+    EXPECT_LE(grown, kGap + 2);
+    Steps(engine, 41, 400, true);
+    EXPECT_EQ(engine.Pool().created, grown);
+    ExpectAccounted();
+}
+
 // While the writer cannot open, the delay queue keeps only its newest gapBlocks - 1 blocks, so
 // a track that opens later starts exactly as if it had opened then.
 TEST_F(SplittingTest, FailingOpensNeitherGrowThePoolNorBreakTheNextTrack) {
