@@ -24,7 +24,7 @@ struct InterfaceLanguage {
 
 constexpr int kInterfaceLanguageCount = 8;
 // The languages the resources carry, in the order the Options dialog lists them.
-constexpr InterfaceLanguage kInterfaceLanguages[kInterfaceLanguageCount] = {
+inline constexpr InterfaceLanguage kInterfaceLanguages[kInterfaceLanguageCount] = {
     {LANG_ENGLISH, 0x0409}, {LANG_DANISH, 0x0406},  {LANG_DUTCH, 0x0413},
     {LANG_GERMAN, 0x0407},  {LANG_SPANISH, 0x040A}, {LANG_ITALIAN, 0x0410},
     {LANG_SWEDISH, 0x041D}, {LANG_FRENCH, 0x040C},
