@@ -70,6 +70,8 @@ prepare_prefix() {
   wineserver -p 2>/dev/null || true   # kept alive so each test exe starts quickly
   wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # Without a window manager, closing a managed top-level window waits about 2 s.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 }
 
 start_player() {
