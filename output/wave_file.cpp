@@ -10,6 +10,7 @@
 
 #include "engine/stream_format.h"
 #include "output/format_record.h"
+#include "output/text_fit.h"
 
 WaveFileCalls waveFileCalls;
 
@@ -29,19 +30,6 @@ HANDLE OpenExisting(const char* name) {
     const HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr);
     return file == INVALID_HANDLE_VALUE ? nullptr : file;
-}
-
-// The first character boundary at or after `offset` bytes into `text`, in the process code
-// page (double-byte code pages and UTF-8 included), so a cut text stays valid.
-const char* CharBoundaryAtOrAfter(const char* text, size_t offset) {
-    const char* p = text;
-    while (*p && size_t(p - text) < offset) {
-        p += (IsDBCSLeadByte(BYTE(*p)) && p[1]) ? 2 : 1;
-    }
-    if (GetACP() == CP_UTF8) {
-        while ((BYTE(*p) & 0xC0) == 0x80) ++p;
-    }
-    return p;
 }
 
 bool WriteAt(HANDLE file, DWORD offset, const void* bytes, DWORD count) {
