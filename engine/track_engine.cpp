@@ -187,7 +187,8 @@ const char* TrackEngine::StatusText(int32_t blocksPerSecond) {
     if (queued != 0) {
         if (blocksPerSecond > 0) seconds = queued / blocksPerSecond;
         const int32_t rate = StreamRate;
-        if (rate > 0) seconds += int32_t(bytes / (uint32_t(rate) * 4u));
+        // 64-bit: four times a large rate does not fit 32 bits.
+        if (rate > 0) seconds += int32_t(uint64_t(bytes) / (uint64_t(rate) * kCaptureFrameBytes));
     }
     if (seconds != 0) {
         std::snprintf(statusText_, sizeof statusText_, "%d%.4s%02d", seconds / 60, TimeSeparator,

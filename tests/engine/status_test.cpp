@@ -48,6 +48,15 @@ TEST_F(StatusTest, WrittenBytesAndQueuedBlocksAddUp) {
     EXPECT_STREQ(engine.StatusText(7), "10.00");
 }
 
+TEST_F(StatusTest, RatesWhoseByteRateOverflows32BitsStillGiveSeconds) {
+    // Four times these rates wraps a 32-bit value (to 0 for 2^30).
+    Steps(engine, 1, 16 + 7, true);  // 15 queued, 8 written
+    StreamRate = 1073741824;
+    EXPECT_STREQ(engine.StatusText(7), "0:02");
+    StreamRate = 2147483647;
+    EXPECT_STREQ(engine.StatusText(7), "0:02");
+}
+
 TEST_F(StatusTest, SinkStatusReportsOnlyChanges) {
     char text[kSinkMessageBytes] = "";
     EXPECT_EQ(engine.SinkStatus(text), 0);
