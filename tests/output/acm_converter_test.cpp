@@ -2,7 +2,10 @@
 // flush and the calls it passes on, against Wine's real codecs.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>

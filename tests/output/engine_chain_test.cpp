@@ -2,6 +2,8 @@
 // belong to each track, short tracks disappear and give their numbers to the next ones.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cmath>
 #include <memory>
 #include <string>

@@ -2,6 +2,8 @@
 // PCM, the record changes callers keep, and whole tracks through the chains.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstring>
 #include <memory>
 #include <string>

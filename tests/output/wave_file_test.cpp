@@ -2,7 +2,10 @@
 // survive a failed write or a chain deleted while they are open.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
