@@ -1,0 +1,40 @@
+// The split log of grooval-split: a cue sheet for the input file that names each track file
+// written from it, with the track's start and end in the input.
+//
+// The sheet is an ordinary cue sheet of the input (FILE, TRACK, INDEX 01), so a player can
+// step through the whole side by it; the track file and the end of each track, which the
+// format has no command for, go into REM lines:
+//   FILE "side.wav" WAVE
+//     TRACK 01 AUDIO
+//       REM TRACKFILE "tmp0001.wav"
+//       INDEX 01 00:02:40
+//       REM END 03:41:10
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+constexpr uint32_t kCueFramesPerSecond = 75;  // the cue sheet's time unit
+
+// One track file and the frames of the input it holds, [startFrame, endFrame).
+struct CueTrack {
+    std::string file;    // the track file's name, without its folder
+    int32_t number = 0;  // its number, as in the name
+    uint64_t startFrame = 0;
+    uint64_t endFrame = 0;
+};
+
+// "mm:ss:ff": frames of `rate` Hz as minutes, seconds and 75ths of a second, rounded down.
+// Minutes take more than two digits on sides past 99 minutes.
+std::string CueTime(uint64_t frames, uint32_t rate);
+
+// The whole sheet, lines ending in CR LF.
+std::string CueSheetText(const std::string& inputName, const std::vector<CueTrack>& tracks,
+                         uint32_t rate);
+
+// "<prefix><first>-<last>.cue", the numbers as in the track names.
+std::string CueSheetName(const std::string& prefix, int32_t firstNumber, int32_t lastNumber);
+
+// Creates `path` (never over an existing file) and writes `text`; false with `problem` set.
+bool WriteCueSheet(const std::string& path, const std::string& text, std::string& problem);
