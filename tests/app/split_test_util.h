@@ -1,0 +1,60 @@
+// Test helpers for grooval-split: synthesized sides made of blocks, raw WAV files, running the
+// tool as a child process, and reading back what it wrote.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace splittest {
+
+using Block = std::vector<int16_t>;  // one capture block of interleaved 16-bit stereo
+
+// Blocks whose values differ from block to block, so a misplaced block shows.
+Block LoudBlock(int index);   // a tone, level far above the default silence level
+Block QuietBlock(int index);  // low noise, level 0: silent for any silence level
+Block Concatenate(const std::vector<Block>& blocks);
+
+// A side described by passages of blocks, with the index of each passage's first block.
+class Side {
+public:
+    Side& Song(int blocks);
+    Side& Silence(int blocks);
+    int BlockCount() const { return int(blocks_.size()); }
+    const std::vector<Block>& Blocks() const { return blocks_; }
+    std::vector<int16_t> Samples() const;
+
+private:
+    std::vector<Block> blocks_;
+    int loud_ = 0;
+    int quiet_ = 0;
+};
+
+// A RIFF WAVE file of 16-bit PCM with the given bytes as its data (Windows path).
+bool WritePcmWav(const std::string& path, int rate, int channels, int bits,
+                 const std::vector<uint8_t>& data);
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+std::vector<uint8_t> ReadBytes(const std::string& path);
+std::vector<uint8_t> SampleBytes(const std::vector<int16_t>& samples);
+
+// The names of the files in a folder, sorted.
+std::vector<std::string> FilesIn(const std::string& folder);
+
+// The sample bytes of a track file's data chunk; empty when it has none.
+std::vector<uint8_t> TrackData(const std::string& path);
+
+// Runs grooval-split with `arguments` (already quoted as needed) and waits for it.
+struct ToolRun {
+    DWORD exitCode = 0xFFFFFFFF;
+    std::string out;  // lines end in "\n" alone
+    std::string err;
+};
+ToolRun RunTool(const std::string& arguments, DWORD timeoutMs = 120000);
+std::string Quote(const std::string& text);
+
+// A fresh scratch folder of the bench, as a Windows path.
+std::string Scratch(const std::string& name);
+
+}  // namespace splittest
