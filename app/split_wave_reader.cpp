@@ -89,6 +89,10 @@ bool WaveReader::Open(const char* path) {
     if (headerBytes < kRiffHeaderBytes) return Fail("truncated RIFF header");
     if (std::memcmp(header + 8, "WAVE", 4) != 0) return Fail("a RIFF file, but not of type WAVE");
     const uint32_t riffSize = U32(header + 4);
+    if (riffSize < 4) {
+        // What a writer leaves in a file it never closed.
+        return Fail(Text("RIFF size %lu: the file was never finished", (unsigned long)riffSize));
+    }
     const uint64_t riffEnd = 8ull + riffSize;
     if (riffEnd > fileBytes_) {
         return Fail(Text("RIFF size %lu runs past the end of the file (%llu bytes): truncated or "

@@ -100,6 +100,8 @@ std::vector<Refused> RefusedHeaders() {
          "runs past the end of the file"},
         {"RIFF size 0xFFFFFFFF", Riff({{"fmt ", Pcm()}, {"data", Samples(8)}}, 0xFFFFFFFFu),
          "runs past the end of the file"},
+        {"RIFF size 0, as an unfinished recording",
+         Riff({{"fmt ", Pcm()}, {"data", Samples(8), 0}}, 0), "RIFF size 0: the file was never finished"},
         {"fmt chunk of 14 bytes", Riff({{"fmt ", Cut(Pcm(), 14)},
                                         {"data", Samples(8)}}),
          "'fmt ' chunk too short (14 bytes)"},
@@ -131,6 +133,14 @@ std::vector<Refused> RefusedHeaders() {
         {"no fmt chunk", Riff({{"data", Samples(8)}}), "no 'fmt ' chunk"},
         {"only the RIFF header", Riff({}), "no 'fmt ' chunk"},
     };
+}
+
+Refused RefusedHeader(const std::string& name) {
+    for (const Refused& test : RefusedHeaders()) {
+        if (name == test.name) return test;
+    }
+    ADD_FAILURE() << "no case " << name;
+    return {"none", {}, "none"};
 }
 
 bool OpenBytes(const std::string& folder, const Bytes& bytes, WaveReader& reader) {
@@ -248,10 +258,11 @@ TEST(SplitHeaderTest, TheToolRejectsBadInputBeforeWritingAnything) {
     Bytes unconvertible = FormatBody(0x2222, 2, 44100, 4, 16);
     Put(unconvertible, 0, 2);
     const std::vector<Refused> cases = {
-        RefusedHeaders()[1],   // text
-        RefusedHeaders()[4],   // RIFF size past the end
-        RefusedHeaders()[8],   // huge junk chunk
-        RefusedHeaders()[12],  // zero rate
+        RefusedHeader("text"),
+        RefusedHeader("RIFF size past the end"),
+        RefusedHeader("RIFF size 0, as an unfinished recording"),
+        RefusedHeader("huge junk chunk"),
+        RefusedHeader("zero rate"),
         {"a format no codec converts", Riff({{"fmt ", unconvertible}, {"data", Samples(5880)}}),
          "cannot convert format 0x2222"},
     };
