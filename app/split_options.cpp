@@ -232,24 +232,23 @@ std::string SplitHelpText() {
     auto seconds = [](int32_t blocks) {
         return SecondsText(blocks, kBlocksPerSecond, ".") + " s";
     };
-    const std::string silence = std::to_string(kDefaultSilence);
-    const std::string gap = std::to_string(kDefaultDuration);
-    const std::string minimum = std::to_string(kDefaultDiscard);
     return std::string(
                "Usage: grooval-split [options] INPUT.wav\n"
-               "Cuts a recorded side into numbered track files at its silences, by the rules of\n"
-               "the Grooval recorder. A block is 5880 frames (0.13 s at 44100 Hz).\n"
+               "Cuts a recorded side into numbered track files at its silences, by the rules\n"
+               "of the Grooval recorder. A block is 5880 frames (0.13 s at 44100 Hz).\n"
                "\n"
                "  -s, --silence N    silence level, ") +
-           RangeText(kSplitSilenceMin, kSplitSilenceMax) + " (default " + silence +
-           "): a block at or below it is silent\n"
+           RangeText(kSplitSilenceMin, kSplitSilenceMax) + " (default " +
+           std::to_string(kDefaultSilence) +
+           "); a block at or below\n"
+           "                     it is silent\n"
            "  -g, --gap N        silent blocks that end a track, " +
-           RangeText(kSplitGapMin, kSplitLengthMax) + " (default " + gap + ", " +
-           seconds(kDefaultDuration) +
+           RangeText(kSplitGapMin, kSplitLengthMax) + "\n                     (default " +
+           std::to_string(kDefaultDuration) + ", " + seconds(kDefaultDuration) +
            ")\n"
            "  -m, --min N        minimum track length in blocks, " +
-           RangeText(kSplitDiscardMin, kSplitLengthMax) + " (default " + minimum + ", " +
-           seconds(kDefaultDiscard) +
+           RangeText(kSplitDiscardMin, kSplitLengthMax) + "\n                     (default " +
+           std::to_string(kDefaultDiscard) + ", " + seconds(kDefaultDiscard) +
            "); shorter tracks are deleted\n"
            "  -l, --live         live mode: keep the whole silence at the end of each track\n"
            "      --no-live      cut each track's trailing silence (the default)\n"
@@ -257,22 +256,22 @@ std::string SplitHelpText() {
            "                     folder); it must exist\n"
            "  -p, --prefix TEXT  file name prefix (default \"" +
            kDefaultPrefix +
-           "\"); tracks are named PREFIX0001.wav and on,\n"
-           "                     skipping numbers whose files exist\n"
+           "\"); tracks are named\n"
+           "                     PREFIX0001.wav and on, skipping numbers whose files exist\n"
            "  -f, --format NAME  output format: \"pcm\" (the default: 16-bit stereo at the\n"
            "                     input's rate) or a codec format from --list-formats\n"
            "      --list-formats list the codec formats this system can write\n"
            "      --settings     take every value from the recorder's stored settings (the\n"
            "                     options above, when given too, override them)\n"
-           "      --cue          write a cue sheet PREFIXfirst-last.cue beside the tracks with\n"
-           "                     each track's start and end in the input (mm:ss:ff)\n"
+           "      --cue          write a cue sheet PREFIXfirst-last.cue beside the tracks,\n"
+           "                     with each track's start and end in the input (mm:ss:ff)\n"
            "  -q, --quiet        no progress bar and no track list\n"
            "      --stats        print the time taken and the peak memory on stderr\n"
            "  -h, --help         this text\n"
            "\n"
            "The input is a RIFF WAVE file: 16-bit stereo PCM, or any format the installed\n"
-           "codecs convert to it. The input keeps its own sample rate (the recorder's 78 rpm\n"
-           "setting does not apply).\n"
+           "codecs convert to it. It keeps its own sample rate: the recorder's 78 rpm\n"
+           "setting does not apply.\n"
            "Exit codes: 0 done, 1 wrong command line, 2 input rejected (nothing written),\n"
            "3 output failed, 4 interrupted (the open track was finished).\n";
 }
