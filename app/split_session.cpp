@@ -264,13 +264,16 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     report.tracks = log->Tracks();
     report.blocks = feeder->SubmittedBlocks();
     report.buffersCreated = engine.Pool().created;
-    if (code != kSplitDone) return code;
-    if (log->Failed()) return Reject(report, kSplitOutputFailed, log->Failure());
-    status[0] = '\0';
-    engine.SinkStatus(status);
-    if (status[0] != '\0') return Reject(report, kSplitOutputFailed, status);
-    if (feeder->Failed()) {
-        return Reject(report, kSplitOutputFailed, "out of memory: blocks could not be fed");
+    if (code == kSplitDone) {
+        if (log->Failed()) return Reject(report, kSplitOutputFailed, log->Failure());
+        status[0] = '\0';
+        engine.SinkStatus(status);
+        if (status[0] != '\0') return Reject(report, kSplitOutputFailed, status);
+        if (feeder->Failed()) {
+            return Reject(report, kSplitOutputFailed, "out of memory: blocks could not be fed");
+        }
+    } else if (code != kSplitInterrupted) {
+        return code;
     }
 
     if (writeCue && !report.tracks.empty()) {
@@ -279,7 +282,7 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
         const std::string path = folder + "\\" + name;
         const std::string text = CueSheetText(CueInputName(input, folder), report.tracks, report.rate);
         if (!WriteCueSheet(path, text, problem)) return Reject(report, kSplitOutputFailed, problem);
-        report.cuePath = path;
+        report.cuePath = path;  // an interrupted run lists the tracks it finished
     }
-    return kSplitDone;
+    return code;
 }

@@ -44,7 +44,8 @@ struct SplitReport {
     int32_t buffersCreated = 0;    // the engine's pool at the end
 };
 
-// Runs the split; the result is a SplitExit value. `interrupted` is polled between reads.
+// Runs the split; the result is a SplitExit value. `interrupted` is polled between reads; an
+// interrupted run finishes the open track and still writes the cue sheet of what it wrote.
 int RunSplit(const SplitSettings& settings, const std::string& input, bool writeCue,
              SplitReport& report, SplitProgress* progress = nullptr,
              const std::atomic<bool>* interrupted = nullptr);

@@ -272,7 +272,7 @@ TEST_F(SplitRunTest, AnInterruptedRunFinishesTheOpenTrack) {
     std::atomic<bool> interrupted{false};
     InterruptingProgress progress(interrupted);
     SplitReport report;
-    EXPECT_EQ(RunSplit(InFolder(folder_), input, false, report, &progress, &interrupted),
+    EXPECT_EQ(RunSplit(InFolder(folder_), input, true, report, &progress, &interrupted),
               kSplitInterrupted);
     EXPECT_NEAR(progress.total, 302 * 5880 / 44100.0, 0.01);
     EXPECT_TRUE(progress.done);
@@ -283,6 +283,8 @@ TEST_F(SplitRunTest, AnInterruptedRunFinishesTheOpenTrack) {
     const std::vector<uint8_t> data = splittest::TrackData(folder_ + "\\tmp0001.wav");
     EXPECT_EQ(data.size(), (report.tracks[0].endFrame - report.tracks[0].startFrame) * 4);
     EXPECT_EQ(report.tracks[0].endFrame, At(report.blocks));
+    // The cue sheet lists the finished track.
+    EXPECT_EQ(splittest::FilesIn(folder_), (std::vector<std::string>{"tmp0001-0001.cue", "tmp0001.wav"}));
 }
 
 TEST(SplitFlowTest, TheEnginesPoolStaysSmallOnALongInput) {
