@@ -50,7 +50,9 @@ bool BlockPositions::Find(const void* samples, uint64_t& startFrame) {
 }
 
 BlockFeeder::BlockFeeder(TrackEngine& engine, BlockPositions& positions)
-    : engine_(engine), positions_(positions), rest_(new (std::nothrow) uint8_t[kCaptureBlockBytes]) {
+    : engine_(engine),
+      positions_(positions),
+      rest_(new (std::nothrow) uint8_t[kCaptureBlockBytes]) {
     failed_ = !rest_;
 }
 
@@ -116,4 +118,6 @@ int32_t BlockFeeder::Finish(uint32_t) {
     return failed_ ? kSinkFailed : 0;
 }
 
-bool BlockFeeder::WaitUntilProcessed() { return WaitForEngine(0); }
+bool BlockFeeder::WaitUntilProcessed() {
+    return WaitForEngine(0);
+}

@@ -50,7 +50,9 @@ public:
     int32_t Query() override { return 0; }
     int32_t Prepare(int32_t sourceBlockBytes) override;
     int32_t Unprepare() override { return 0; }
-    int32_t WriteConverted(const void* bytes, int32_t count) override { return Write(bytes, count); }
+    int32_t WriteConverted(const void* bytes, int32_t count) override {
+        return Write(bytes, count);
+    }
     // kSinkFailed once a block could not be submitted (no memory, or the worker is gone).
     int32_t Write(const void* bytes, int32_t count) override;
     // Submits the rest as a last, shorter block (whole frames only).

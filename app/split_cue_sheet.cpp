@@ -14,7 +14,8 @@ constexpr uint32_t kSecondsPerMinute = 60;
 // Cue sheets quote names in double quotes and have no escape for one inside a name.
 std::string Quoted(const std::string& text) {
     std::string quoted = "\"";
-    for (char c : text) quoted += c == '"' ? '\'' : c;
+    for (char c : text)
+        quoted += c == '"' ? '\'' : c;
     return quoted + "\"";
 }
 

@@ -12,8 +12,9 @@
 
 namespace {
 
-constexpr DWORD kSuggestStereoAtRate =
-    ACM_FORMATSUGGESTF_WFORMATTAG | ACM_FORMATSUGGESTF_NCHANNELS | ACM_FORMATSUGGESTF_NSAMPLESPERSEC;
+constexpr DWORD kSuggestStereoAtRate = ACM_FORMATSUGGESTF_WFORMATTAG |
+                                       ACM_FORMATSUGGESTF_NCHANNELS |
+                                       ACM_FORMATSUGGESTF_NSAMPLESPERSEC;
 
 BOOL CALLBACK CollectTag(HACMDRIVERID, LPACMFORMATTAGDETAILSA details, DWORD_PTR instance, DWORD) {
     auto* tags = reinterpret_cast<std::vector<CodecFormatTag>*>(instance);
@@ -108,8 +109,8 @@ bool NamesFormatTag(const std::string& name, const CodecFormatTag& tag) {
     return !wanted.empty() && wanted == Normalized(tag.name);
 }
 
-bool ChooseOutputFormat(const std::string& name, const WAVEFORMATEX* source,
-                        uint32_t maxFormatSize, FormatBuffer& chosen, std::string& problem) {
+bool ChooseOutputFormat(const std::string& name, const WAVEFORMATEX* source, uint32_t maxFormatSize,
+                        FormatBuffer& chosen, std::string& problem) {
     WORD number = 0;
     if (Normalized(name) == kSplitPcmFormatName ||
         (ParseTagNumber(name, number) && number == kFormatTagPcm)) {

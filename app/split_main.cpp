@@ -55,10 +55,9 @@ double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
 void PrintStats(const SplitReport& report, double wallSeconds) {
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof memory;
-    const double peakMegabytes =
-        GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)
-            ? double(memory.PeakWorkingSetSize) / (1024.0 * 1024.0)
-            : 0.0;
+    const double peakMegabytes = GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)
+                                     ? double(memory.PeakWorkingSetSize) / (1024.0 * 1024.0)
+                                     : 0.0;
     std::fprintf(stderr,
                  "%s: stats: %.1f s of sound in %.3f s (%.0fx real time), %d blocks, "
                  "%d engine buffers, peak working set %.1f MB\n",
@@ -100,8 +99,8 @@ int Run(int argc, char** argv) {
     ProgressBar bar(errorOutput);
     SplitProgress* progress = !options.quiet && IsInteractive(errorOutput) ? &bar : nullptr;
     SplitReport report;
-    const int code = RunSplit(settings, options.input, options.cue, report, progress,
-                              &interruptedByUser);
+    const int code =
+        RunSplit(settings, options.input, options.cue, report, progress, &interruptedByUser);
     LARGE_INTEGER ended;
     QueryPerformanceCounter(&ended);
 

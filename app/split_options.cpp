@@ -19,14 +19,13 @@ struct OptionName {
 };
 
 constexpr OptionName kOptionNames[] = {
-    {"silence", 's', Takes::Value}, {"gap", 'g', Takes::Value},
-    {"min", 'm', Takes::Value},     {"live", 'l', Takes::Nothing},
-    {"no-live", 0, Takes::Nothing}, {"folder", 'o', Takes::Value},
-    {"prefix", 'p', Takes::Value},  {"format", 'f', Takes::Value},
-    {"list-formats", 0, Takes::Nothing},
-    {"settings", 0, Takes::Nothing}, {"cue", 0, Takes::Nothing},
-    {"quiet", 'q', Takes::Nothing},  {"stats", 0, Takes::Nothing},
-    {"help", 'h', Takes::Nothing},
+    {"silence", 's', Takes::Value},      {"gap", 'g', Takes::Value},
+    {"min", 'm', Takes::Value},          {"live", 'l', Takes::Nothing},
+    {"no-live", 0, Takes::Nothing},      {"folder", 'o', Takes::Value},
+    {"prefix", 'p', Takes::Value},       {"format", 'f', Takes::Value},
+    {"list-formats", 0, Takes::Nothing}, {"settings", 0, Takes::Nothing},
+    {"cue", 0, Takes::Nothing},          {"quiet", 'q', Takes::Nothing},
+    {"stats", 0, Takes::Nothing},        {"help", 'h', Takes::Nothing},
 };
 
 const OptionName* FindLong(const std::string& name) {
@@ -77,7 +76,8 @@ bool Take(const OptionName& option, const std::string& value, SplitOptions& opti
         options.silence = number;
     } else if (option.longName == std::string("gap")) {
         if (!ParseNumber(value, kSplitGapMin, kSplitLengthMax, number)) {
-            message = name + " takes a count of blocks from " + RangeText(kSplitGapMin, kSplitLengthMax);
+            message =
+                name + " takes a count of blocks from " + RangeText(kSplitGapMin, kSplitLengthMax);
             return false;
         }
         options.gap = number;
@@ -129,7 +129,8 @@ SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& 
         }
         if (!optionsEnded && argument.size() > 2 && argument.compare(0, 2, "--") == 0) {
             const size_t equals = argument.find('=');
-            const std::string name = argument.substr(2, equals == std::string::npos ? equals : equals - 2);
+            const std::string name =
+                argument.substr(2, equals == std::string::npos ? equals : equals - 2);
             option = FindLong(name);
             if (!option) {
                 message = "unknown option --" + name;
@@ -147,7 +148,8 @@ SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& 
             }
         } else {
             if (!options.input.empty()) {
-                message = "one input file only (\"" + options.input + "\" and \"" + argument + "\")";
+                message =
+                    "one input file only (\"" + options.input + "\" and \"" + argument + "\")";
                 return SplitCommand::Usage;
             }
             options.input = argument;
@@ -229,9 +231,7 @@ SplitSettings ResolveSplitSettings(const SplitOptions& options, const Settings* 
 }
 
 std::string SplitHelpText() {
-    auto seconds = [](int32_t blocks) {
-        return SecondsText(blocks, kBlocksPerSecond, ".") + " s";
-    };
+    auto seconds = [](int32_t blocks) { return SecondsText(blocks, kBlocksPerSecond, ".") + " s"; };
     return std::string(
                "Usage: grooval-split [options] INPUT.wav\n"
                "Cuts a recorded side into numbered track files at its silences, by the rules\n"

@@ -18,21 +18,24 @@
 namespace {
 
 constexpr uint32_t kReadBytes = 16 * kCaptureBlockBytes;  // one read: 16 blocks of PCM
-constexpr uint32_t kConvertBlockBytes = 65536;             // a codec's source block, about
-constexpr int kStatusPollReads = 8;                        // reads between two engine polls
-constexpr char kProbePrefix[] = "gsp";                     // the folder test's scratch file
-constexpr char kNumberPattern[] = "%04d.%s";                // as the recorder names its tracks
-constexpr char kSampleNumber[] = "0001";                   // the shortest number in a name
+constexpr uint32_t kConvertBlockBytes = 65536;            // a codec's source block, about
+constexpr int kStatusPollReads = 8;                       // reads between two engine polls
+constexpr char kProbePrefix[] = "gsp";                    // the folder test's scratch file
+constexpr char kNumberPattern[] = "%04d.%s";              // as the recorder names its tracks
+constexpr char kSampleNumber[] = "0001";                  // the shortest number in a name
 
 int Reject(SplitReport& report, int code, const std::string& problem) {
     report.problem = problem;
     return code;
 }
 
-bool NoShiftKey() { return false; }  // the recorder's Shift+Stop has no meaning here
+bool NoShiftKey() {
+    return false;
+}  // the recorder's Shift+Stop has no meaning here
 
 std::string WithoutTrailingSlashes(std::string folder) {
-    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
+        folder.pop_back();
     return folder;
 }
 
@@ -73,8 +76,8 @@ std::string FolderOf(const std::string& path) {
 // The input as the cue sheet names it: bare when it lies beside the sheet.
 std::string CueInputName(const std::string& input, const std::string& folder) {
     const std::string full = FullPath(input);
-    if (lstrcmpiA(FolderOf(full).c_str(), WithoutTrailingSlashes(FullPath(folder + "\\")).c_str()) ==
-        0) {
+    if (lstrcmpiA(FolderOf(full).c_str(),
+                  WithoutTrailingSlashes(FullPath(folder + "\\")).c_str()) == 0) {
         return full.substr(full.find_last_of("\\/") + 1);
     }
     return full;
@@ -161,7 +164,8 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     if (!OutputFormat(settings, capture.Get(), maxFormatSize, chosen, problem)) {
         return Reject(report, kSplitUsage, problem);
     }
-    std::unique_ptr<OutputSink> chain = CreateOutputChain(capture.Get(), chosen.Get(), maxFormatSize);
+    std::unique_ptr<OutputSink> chain =
+        CreateOutputChain(capture.Get(), chosen.Get(), maxFormatSize);
     if (!chain && settings.formatName.empty()) {
         // As the recorder does with a stored format this system cannot make.
         report.warnings.push_back("the stored output format cannot be made here; writing PCM");
@@ -186,7 +190,8 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     BlockPositions positions;
     TrackEngine engine;
     std::unique_ptr<BlockFeeder> ownFeeder(new (std::nothrow) BlockFeeder(engine, positions));
-    if (!ownFeeder || ownFeeder->Failed()) return Reject(report, kSplitOutputFailed, "out of memory");
+    if (!ownFeeder || ownFeeder->Failed())
+        return Reject(report, kSplitOutputFailed, "out of memory");
     BlockFeeder* feeder = ownFeeder.get();
     std::unique_ptr<OutputSink> inputChain;
     if (reader.IsCaptureFormat()) {
@@ -194,8 +199,10 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
         inputChain->Prepare(kCaptureBlockBytes);
     } else {
         inputChain = ConvertInput(inputFormat, capture.Get(), maxFormatSize, std::move(ownFeeder));
-        const WORD align = inputFormat->nBlockAlign;
-        const int32_t sourceBlock = int32_t(align * (kConvertBlockBytes / align ? kConvertBlockBytes / align : 1));
+        // Whole codec blocks of the input, about kConvertBlockBytes.
+        const uint32_t align = inputFormat->nBlockAlign;
+        const uint32_t blocks = kConvertBlockBytes / align;
+        const int32_t sourceBlock = int32_t(align * (blocks > 0 ? blocks : 1));
         int32_t prepared = -1;
         if (inputChain) prepared = inputChain->Prepare(sourceBlock);
         if (prepared != 0) {
@@ -205,13 +212,15 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
         }
     }
 
-    TrackLogSink* log = new (std::nothrow) TrackLogSink(std::move(chain), positions, engine.trackNumber);
+    TrackLogSink* log =
+        new (std::nothrow) TrackLogSink(std::move(chain), positions, engine.trackNumber);
     if (!log) return Reject(report, kSplitOutputFailed, "out of memory");
     engine.SetSink(log);  // the engine owns the log and, through it, the chain
     const int32_t prepared = log->Prepare(kCaptureBlockBytes);
     if (prepared != 0) {
-        return Reject(report, kSplitOutputFailed,
-                      "the codec refuses the output format (error " + std::to_string(prepared) + ")");
+        return Reject(
+            report, kSplitOutputFailed,
+            "the codec refuses the output format (error " + std::to_string(prepared) + ")");
     }
 
     // The recorder's settings, as its window writes them into its engine.
@@ -280,7 +289,8 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
         const std::string name = CueSheetName(settings.prefix, report.tracks.front().number,
                                               report.tracks.back().number);
         const std::string path = folder + "\\" + name;
-        const std::string text = CueSheetText(CueInputName(input, folder), report.tracks, report.rate);
+        const std::string text =
+            CueSheetText(CueInputName(input, folder), report.tracks, report.rate);
         if (!WriteCueSheet(path, text, problem)) return Reject(report, kSplitOutputFailed, problem);
         report.cuePath = path;  // an interrupted run lists the tracks it finished
     }

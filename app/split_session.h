@@ -17,10 +17,10 @@
 
 enum SplitExit : int {
     kSplitDone = 0,
-    kSplitUsage = 1,           // the command line is wrong (an unknown output format too)
-    kSplitInputRejected = 2,   // the input cannot be split
-    kSplitOutputFailed = 3,    // the track files or the cue sheet cannot be written
-    kSplitInterrupted = 4,     // stopped by the user; the open track was finished
+    kSplitUsage = 1,          // the command line is wrong (an unknown output format too)
+    kSplitInputRejected = 2,  // the input cannot be split
+    kSplitOutputFailed = 3,   // the track files or the cue sheet cannot be written
+    kSplitInterrupted = 4,    // stopped by the user; the open track was finished
 };
 
 class SplitProgress {
@@ -38,10 +38,10 @@ struct SplitReport {
     std::vector<std::string> warnings;
     std::vector<CueTrack> tracks;  // kept track files, in order
     std::string cuePath;
-    uint32_t rate = 0;             // the input's sample rate
+    uint32_t rate = 0;  // the input's sample rate
     double inputSeconds = 0.0;
-    int32_t blocks = 0;            // blocks fed to the engine
-    int32_t buffersCreated = 0;    // the engine's pool at the end
+    int32_t blocks = 0;          // blocks fed to the engine
+    int32_t buffersCreated = 0;  // the engine's pool at the end
 };
 
 // Runs the split; the result is a SplitExit value. `interrupted` is polled between reads; an

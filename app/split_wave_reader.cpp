@@ -17,7 +17,9 @@ constexpr size_t kSubFormatAt = 24;        // the SubFormat GUID in WAVEFORMATEX
 constexpr uint8_t kSubFormatBase[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
                                         0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
 
-uint16_t U16(const uint8_t* bytes) { return uint16_t(bytes[0] | (bytes[1] << 8)); }
+uint16_t U16(const uint8_t* bytes) {
+    return uint16_t(bytes[0] | (bytes[1] << 8));
+}
 uint32_t U32(const uint8_t* bytes) {
     return uint32_t(bytes[0]) | (uint32_t(bytes[1]) << 8) | (uint32_t(bytes[2]) << 16) |
            (uint32_t(bytes[3]) << 24);
@@ -26,7 +28,8 @@ uint32_t U32(const uint8_t* bytes) {
 // A chunk id as text for messages; bytes that are not printable show as '?'.
 std::string ChunkName(const uint8_t* id) {
     std::string name = "'";
-    for (int i = 0; i < 4; ++i) name += (id[i] >= 0x20 && id[i] < 0x7F) ? char(id[i]) : '?';
+    for (int i = 0; i < 4; ++i)
+        name += (id[i] >= 0x20 && id[i] < 0x7F) ? char(id[i]) : '?';
     return name + "'";
 }
 
@@ -39,7 +42,9 @@ std::string Text(const char* format, ...) {
     return text;
 }
 
-bool IsPlainSamples(WORD tag) { return tag == kFormatTagPcm || tag == kFormatTagFloat; }
+bool IsPlainSamples(WORD tag) {
+    return tag == kFormatTagPcm || tag == kFormatTagFloat;
+}
 
 }  // namespace
 
@@ -66,8 +71,8 @@ bool WaveReader::Open(const char* path) {
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return Fail("is a folder, not a WAV file");
     }
-    file_ = MakeFileHandle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                       OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    file_ = MakeFileHandle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
     if (!file_) {
         const DWORD error = GetLastError();
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
@@ -95,9 +100,10 @@ bool WaveReader::Open(const char* path) {
     }
     const uint64_t riffEnd = 8ull + riffSize;
     if (riffEnd > fileBytes_) {
-        return Fail(Text("RIFF size %lu runs past the end of the file (%llu bytes): truncated or "
-                         "lying header",
-                         (unsigned long)riffSize, (unsigned long long)fileBytes_));
+        return Fail(
+            Text("RIFF size %lu runs past the end of the file (%llu bytes): truncated or "
+                 "lying header",
+                 (unsigned long)riffSize, (unsigned long long)fileBytes_));
     }
 
     bool haveFormat = false, haveData = false;
@@ -106,7 +112,8 @@ bool WaveReader::Open(const char* path) {
         if (position + kChunkHeaderBytes > riffEnd) break;
         if (chunks >= kWaveMaxChunks) return Fail("too many chunks before the samples");
         uint8_t chunk[kChunkHeaderBytes];
-        if (!ReadAt(position, chunk, kChunkHeaderBytes)) return Fail("a chunk header cannot be read");
+        if (!ReadAt(position, chunk, kChunkHeaderBytes))
+            return Fail("a chunk header cannot be read");
         const uint32_t chunkSize = U32(chunk + 4);
         const uint64_t body = position + kChunkHeaderBytes;
         if (body + chunkSize > riffEnd) {

@@ -23,8 +23,8 @@
 constexpr int kWaveMaxChunks = 10000;
 // The largest "fmt " chunk read: a WAVEFORMATEX with the most extra bytes cbSize can name.
 constexpr uint32_t kWaveMaxFormatBytes = kFormatHeaderBytes + 0xFFFF;
-constexpr WORD kFormatTagFloat = 0x0003;        // IEEE float samples
-constexpr WORD kFormatTagExtensible = 0xFFFE;   // WAVE_FORMAT_EXTENSIBLE
+constexpr WORD kFormatTagFloat = 0x0003;         // IEEE float samples
+constexpr WORD kFormatTagExtensible = 0xFFFE;    // WAVE_FORMAT_EXTENSIBLE
 constexpr uint32_t kExtensibleFormatBytes = 40;  // WAVEFORMATEXTENSIBLE
 
 class WaveReader {

@@ -19,7 +19,8 @@ using splittest::Scratch;
 using Bytes = std::vector<uint8_t>;
 
 void Put(Bytes& out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * i)));
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(uint8_t(value >> (8 * i)));
 }
 
 struct Chunk {
@@ -41,11 +42,14 @@ Bytes FormatBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t align,
     return body;
 }
 
-Bytes Pcm() { return FormatBody(1, 2, 44100, 4, 16); }
+Bytes Pcm() {
+    return FormatBody(1, 2, 44100, 4, 16);
+}
 
 Bytes Samples(size_t frames) {
     Bytes data;
-    for (size_t i = 0; i < frames * 4; ++i) data.push_back(uint8_t(i * 7 + 3));
+    for (size_t i = 0; i < frames * 4; ++i)
+        data.push_back(uint8_t(i * 7 + 3));
     return data;
 }
 
@@ -70,7 +74,9 @@ Bytes Cut(Bytes bytes, size_t length) {
     return bytes;
 }
 
-Bytes Text(const char* text) { return Bytes(text, text + std::strlen(text)); }
+Bytes Text(const char* text) {
+    return Bytes(text, text + std::strlen(text));
+}
 
 Bytes Concat(Bytes a, const Bytes& b) {
     a.insert(a.end(), b.begin(), b.end());
@@ -101,14 +107,14 @@ std::vector<Refused> RefusedHeaders() {
         {"RIFF size 0xFFFFFFFF", Riff({{"fmt ", Pcm()}, {"data", Samples(8)}}, 0xFFFFFFFFu),
          "runs past the end of the file"},
         {"RIFF size 0, as an unfinished recording",
-         Riff({{"fmt ", Pcm()}, {"data", Samples(8), 0}}, 0), "RIFF size 0: the file was never finished"},
-        {"fmt chunk of 14 bytes", Riff({{"fmt ", Cut(Pcm(), 14)},
-                                        {"data", Samples(8)}}),
+         Riff({{"fmt ", Pcm()}, {"data", Samples(8), 0}}, 0),
+         "RIFF size 0: the file was never finished"},
+        {"fmt chunk of 14 bytes", Riff({{"fmt ", Cut(Pcm(), 14)}, {"data", Samples(8)}}),
          "'fmt ' chunk too short (14 bytes)"},
         {"fmt size past the end", Riff({{"fmt ", Pcm(), 0x7FFFFFF0u}}),
          "chunk 'fmt ' size 2147483632 runs past the end of the RIFF chunk"},
-        {"huge junk chunk", Riff({{"fmt ", Pcm()}, {"junk", Bytes(6), 0xFFFFFFF0u},
-                                  {"data", Samples(8)}}),
+        {"huge junk chunk",
+         Riff({{"fmt ", Pcm()}, {"junk", Bytes(6), 0xFFFFFFF0u}, {"data", Samples(8)}}),
          "chunk 'junk' size 4294967280 runs past"},
         {"data size past the end", Riff({{"fmt ", Pcm()}, {"data", Samples(8), 33}}),
          "chunk 'data' size 33 runs past"},
@@ -118,12 +124,15 @@ std::vector<Refused> RefusedHeaders() {
          "zero channels"},
         {"zero rate", Riff({{"fmt ", FormatBody(1, 2, 0, 4, 16)}, {"data", Samples(8)}}),
          "zero sample rate"},
-        {"zero block align", Riff({{"fmt ", FormatBody(0x11, 2, 44100, 0, 4)}, {"data", Samples(8)}}),
+        {"zero block align",
+         Riff({{"fmt ", FormatBody(0x11, 2, 44100, 0, 4)}, {"data", Samples(8)}}),
          "zero block align"},
-        {"PCM block align lies", Riff({{"fmt ", FormatBody(1, 2, 44100, 2, 16)}, {"data", Samples(8)}}),
+        {"PCM block align lies",
+         Riff({{"fmt ", FormatBody(1, 2, 44100, 2, 16)}, {"data", Samples(8)}}),
          "block align 2 does not fit 2 channels of 16 bits"},
         {"24 bits in 4-byte frames", Riff({{"fmt ", fmt24}, {"data", Samples(8)}}), "block align"},
-        {"12 bits per sample", Riff({{"fmt ", FormatBody(1, 2, 44100, 4, 12)}, {"data", Samples(8)}}),
+        {"12 bits per sample",
+         Riff({{"fmt ", FormatBody(1, 2, 44100, 4, 12)}, {"data", Samples(8)}}),
          "12 bits per sample"},
         {"extra bytes past the fmt chunk", Riff({{"fmt ", extraPastEnd}, {"data", Samples(8)}}),
          "shorter than its 32 extra bytes"},
@@ -165,11 +174,11 @@ TEST(SplitHeaderTest, UnusualButSoundFilesAreRead) {
     const Bytes data = Samples(10);
     Bytes extensible = FormatBody(0xFFFE, 2, 48000, 4, 16);
     Put(extensible, 22, 2);
-    Put(extensible, 16, 2);          // valid bits
-    Put(extensible, 3, 4);           // channel mask
-    Put(extensible, 1, 4);           // KSDATAFORMAT_SUBTYPE_PCM
-    extensible.insert(extensible.end(), {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00,
-                                         0x38, 0x9B, 0x71});
+    Put(extensible, 16, 2);  // valid bits
+    Put(extensible, 3, 4);   // channel mask
+    Put(extensible, 1, 4);   // KSDATAFORMAT_SUBTYPE_PCM
+    extensible.insert(extensible.end(),
+                      {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
     Bytes longPcm = Pcm();
     Put(longPcm, 0, 2);  // an 18-byte PCM record, cbSize 0
     struct Case {
@@ -178,15 +187,15 @@ TEST(SplitHeaderTest, UnusualButSoundFilesAreRead) {
         uint32_t rate;
         uint32_t dataBytes;
     } cases[] = {
-        {"odd chunk before the data, padded", Riff({{"fmt ", Pcm()}, {"LIST", Bytes(5, 'x')},
-                                                    {"data", data}}), 44100, 40},
+        {"odd chunk before the data, padded",
+         Riff({{"fmt ", Pcm()}, {"LIST", Bytes(5, 'x')}, {"data", data}}), 44100, 40},
         {"data before fmt", Riff({{"data", data}, {"fmt ", Pcm()}}), 44100, 40},
         {"trailing bytes after the RIFF chunk",
          Concat(Riff({{"fmt ", Pcm()}, {"data", data}}), Text("tail")), 44100, 40},
         {"18-byte PCM record", Riff({{"fmt ", longPcm}, {"data", data}}), 44100, 40},
         {"extensible PCM", Riff({{"fmt ", extensible}, {"data", data}}), 48000, 40},
-        {"a torn last frame is left out", Riff({{"fmt ", Pcm()}, {"data", Samples(3), 11}}, 36 + 11),
-         44100, 8},
+        {"a torn last frame is left out",
+         Riff({{"fmt ", Pcm()}, {"data", Samples(3), 11}}, 36 + 11), 44100, 8},
         {"empty data chunk", Riff({{"fmt ", Pcm()}, {"data", {}}}), 44100, 0},
     };
     for (const Case& test : cases) {
@@ -212,8 +221,7 @@ TEST(SplitHeaderTest, EveryTruncationOfASoundFileIsRefused) {
     }
     for (size_t length = 0; length < whole.size(); ++length) {
         WaveReader reader;
-        EXPECT_FALSE(OpenBytes(folder, Cut(whole, length), reader))
-            << "cut at " << length;
+        EXPECT_FALSE(OpenBytes(folder, Cut(whole, length), reader)) << "cut at " << length;
     }
 }
 
@@ -269,10 +277,11 @@ TEST(SplitHeaderTest, TheToolRejectsBadInputBeforeWritingAnything) {
     for (const Refused& test : cases) {
         const std::string input = folder + "\\bad.wav";
         ASSERT_TRUE(splittest::WriteBytes(input, test.file));
-        const splittest::ToolRun run = splittest::RunTool(
-            "--cue -o " + splittest::Quote(output) + " " + splittest::Quote(input));
+        const splittest::ToolRun run = splittest::RunTool("--cue -o " + splittest::Quote(output) +
+                                                          " " + splittest::Quote(input));
         EXPECT_EQ(run.exitCode, DWORD(kSplitInputRejected)) << test.name << ": " << run.err;
-        EXPECT_EQ(run.err.find("grooval-split: " + input + ": "), 0u) << test.name << ": " << run.err;
+        EXPECT_EQ(run.err.find("grooval-split: " + input + ": "), 0u)
+            << test.name << ": " << run.err;
         EXPECT_NE(run.err.find(test.problem), std::string::npos) << test.name << ": " << run.err;
         EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << test.name << ": one line";
         EXPECT_TRUE(splittest::FilesIn(output).empty()) << test.name;
@@ -293,8 +302,8 @@ TEST(SplitHeaderTest, TheToolRejectsAFolderItCannotWriteTo) {
         {notAFolder, "is not a folder"},
     };
     for (const Case& test : cases) {
-        const splittest::ToolRun run =
-            splittest::RunTool("-o " + splittest::Quote(test.folder) + " " + splittest::Quote(input));
+        const splittest::ToolRun run = splittest::RunTool("-o " + splittest::Quote(test.folder) +
+                                                          " " + splittest::Quote(input));
         EXPECT_EQ(run.exitCode, DWORD(kSplitOutputFailed)) << run.err;
         EXPECT_NE(run.err.find("output folder " + test.folder + " " + test.problem),
                   std::string::npos)

@@ -25,7 +25,9 @@ struct Detection {
     std::string format = "pcm";
 };
 
-bool NoShift() { return false; }
+bool NoShift() {
+    return false;
+}
 
 // The recorder's path: the chain its window builds, the settings its sliders write, the
 // blocks its capture thread submits, and the worker's end finishing the last track.
@@ -38,7 +40,8 @@ void RecordAsCapture(const std::vector<Block>& blocks, const std::string& folder
     std::string problem;
     ASSERT_TRUE(ChooseOutputFormat(detection.format, capture.Get(), maxFormatSize, chosen, problem))
         << problem;
-    std::unique_ptr<OutputSink> chain = CreateOutputChain(capture.Get(), chosen.Get(), maxFormatSize);
+    std::unique_ptr<OutputSink> chain =
+        CreateOutputChain(capture.Get(), chosen.Get(), maxFormatSize);
     ASSERT_TRUE(chain);
     ASSERT_EQ(chain->Prepare(kCaptureBlockBytes), 0);
 
@@ -64,8 +67,8 @@ void RecordAsCapture(const std::vector<Block>& blocks, const std::string& folder
 
 std::string ToolArguments(const Detection& detection) {
     std::string arguments = "-s " + std::to_string(detection.silence) + " -g " +
-                            std::to_string(detection.gap) + " --min=" +
-                            std::to_string(detection.minimum) + " --format " +
+                            std::to_string(detection.gap) +
+                            " --min=" + std::to_string(detection.minimum) + " --format " +
                             splittest::Quote(detection.format);
     if (detection.live) arguments += " --live";
     return arguments;
@@ -76,8 +79,8 @@ TEST(SplitIdentityTest, TheToolWritesWhatTheRecorderWrites) {
     side.Silence(3).Song(30).Silence(20).Song(3).Silence(20).Song(12).Silence(4).Song(13);
     side.Silence(25).Song(25).Silence(4);
     const std::string input = splittest::Scratch("split_identity_input") + "\\side.wav";
-    ASSERT_TRUE(splittest::WritePcmWav(input, kCaptureRate, 2, 16,
-                                       splittest::SampleBytes(side.Samples())));
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
 
     Detection live;
     live.live = true;
@@ -98,9 +101,9 @@ TEST(SplitIdentityTest, TheToolWritesWhatTheRecorderWrites) {
     for (const auto& test : cases) {
         const std::string byTool = splittest::Scratch("split_identity_tool");
         const std::string byRecorder = splittest::Scratch("split_identity_recorder");
-        const splittest::ToolRun run = splittest::RunTool(
-            ToolArguments(test.detection) + " -q -o " + splittest::Quote(byTool) + " " +
-            splittest::Quote(input));
+        const splittest::ToolRun run =
+            splittest::RunTool(ToolArguments(test.detection) + " -q -o " +
+                               splittest::Quote(byTool) + " " + splittest::Quote(input));
         ASSERT_EQ(run.exitCode, 0u) << test.name << ": " << run.err;
         EXPECT_TRUE(run.out.empty()) << test.name << ": --quiet prints no track list";
         RecordAsCapture(side.Blocks(), byRecorder, test.detection);

@@ -26,8 +26,8 @@ SplitCommand Parse(std::vector<const char*> arguments, SplitOptions& options,
 TEST(SplitOptionsTest, AcceptedCommandLines) {
     SplitOptions options;
     std::string message;
-    ASSERT_EQ(Parse({"-s", "0", "--gap=140", "--min", "3", "-l", "-o", "C:\\Rec", "--prefix=",
-                     "-f", "IMA ADPCM", "--cue", "-q", "--stats", "side.wav"},
+    ASSERT_EQ(Parse({"-s", "0", "--gap=140", "--min", "3", "-l", "-o", "C:\\Rec", "--prefix=", "-f",
+                     "IMA ADPCM", "--cue", "-q", "--stats", "side.wav"},
                     options, message),
               SplitCommand::Run)
         << message;
@@ -97,7 +97,7 @@ TEST(SplitOptionsTest, CommandLineOverStoredSettingsOverDefaults) {
     EXPECT_EQ(defaults.formatName, "pcm");
 
     Settings stored(ReadMaxFormatSize(), "C:\\Music");
-    stored.Silence = 90;   // past the slider: shown and used as 66
+    stored.Silence = 90;    // past the slider: shown and used as 66
     stored.Duration = 500;  // as 140
     stored.Discard = 1;     // as 3
     stored.liveMode = 1;
@@ -128,9 +128,10 @@ TEST(SplitOptionsTest, CommandLineOverStoredSettingsOverDefaults) {
 
 TEST(SplitOptionsTest, HelpListsEveryOption) {
     const std::string help = SplitHelpText();
-    for (const char* option : {"--silence", "--gap", "--min", "--live", "--no-live", "--folder",
-                               "--prefix", "--format", "--list-formats", "--settings", "--cue",
-                               "--quiet", "--stats", "--help", "(default 4)", "(default 14, 2.00 s)"}) {
+    for (const char* option :
+         {"--silence", "--gap", "--min", "--live", "--no-live", "--folder", "--prefix", "--format",
+          "--list-formats", "--settings", "--cue", "--quiet", "--stats", "--help", "(default 4)",
+          "(default 14, 2.00 s)"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     std::istringstream lines(help);
@@ -203,9 +204,8 @@ TEST(SplitOptionsTest, CueTimesCountSeventyFifthsOfASecond) {
     }
     EXPECT_EQ(CueSheetName("side a ", 3, 12), "side a 0003-0012.cue");
     EXPECT_EQ(CueSheetName("", 9999, 10001), "9999-10001.cue");
-    const std::string text =
-        CueSheetText("C:\\in \"x\".wav", {{"a0001.wav", 1, 0, 44100}, {"a0003.wav", 3, 44100, 88200}},
-                     44100);
+    const std::string text = CueSheetText(
+        "C:\\in \"x\".wav", {{"a0001.wav", 1, 0, 44100}, {"a0003.wav", 3, 44100, 88200}}, 44100);
     EXPECT_EQ(text,
               "REM COMMENT \"grooval-split\"\r\n"
               "FILE \"C:\\in 'x'.wav\" WAVE\r\n"
@@ -250,12 +250,12 @@ TEST(SplitOptionsTest, TheToolTakesTheRecordersStoredSettings) {
     const std::string input = splittest::Scratch("split_stored_input") + "\\side.wav";
     splittest::Side side;  // blocks 0-1 silence, 2-11 song, 12-171 silence, 172-181 song, 182-184
     side.Silence(2).Song(10).Silence(160).Song(10).Silence(3);
-    ASSERT_TRUE(splittest::WritePcmWav(input, kCaptureRate, 2, 16,
-                                       splittest::SampleBytes(side.Samples())));
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
     settings_test::StoreDword("Silence", 4);
     settings_test::StoreDword("Duration", 500);  // used as 140: the long silence splits
     settings_test::StoreDword("Discard", 1);
-    settings_test::StoreDword("LiveMode", 1);    // all 141 silent blocks stay in the first track
+    settings_test::StoreDword("LiveMode", 1);  // all 141 silent blocks stay in the first track
     settings_test::StoreText("directory", folder);
     settings_test::StoreText("prefix", "side b ");
 

@@ -18,7 +18,7 @@ namespace {
 using splittest::Side;
 
 constexpr uint32_t kFramesPerCueFrame = kCaptureRate / 75;  // 588
-constexpr int32_t kTailFrames = 1000;  // the side ends inside a block
+constexpr int32_t kTailFrames = 1000;                       // the side ends inside a block
 
 SplitSettings InFolder(const std::string& folder) {
     SplitSettings settings;  // the recorder's defaults: silence 4, gap 14, minimum 14
@@ -49,7 +49,9 @@ struct Expected {
     uint64_t endFrame;
 };
 
-uint64_t At(int block) { return uint64_t(block) * kCaptureBlockFrames; }
+uint64_t At(int block) {
+    return uint64_t(block) * kCaptureBlockFrames;
+}
 
 struct CueEntry {
     std::string file;
@@ -89,8 +91,8 @@ protected:
         folder_ = splittest::Scratch("split_run_tracks");
         samples_ = WithTail(RecordSide().Samples());
         input_ = inputFolder_ + "\\side a.wav";
-        ASSERT_TRUE(splittest::WritePcmWav(input_, kCaptureRate, 2, 16,
-                                           splittest::SampleBytes(samples_)));
+        ASSERT_TRUE(
+            splittest::WritePcmWav(input_, kCaptureRate, 2, 16, splittest::SampleBytes(samples_)));
     }
 
     // Every kept track holds exactly the input's frames the report gives, and the report
@@ -104,7 +106,8 @@ protected:
             EXPECT_EQ(track.startFrame, expected[i].startFrame) << track.file;
             EXPECT_EQ(track.endFrame, expected[i].endFrame) << track.file;
             const std::vector<uint8_t> data = splittest::TrackData(folder_ + "\\" + track.file);
-            ASSERT_EQ(data.size(), (expected[i].endFrame - expected[i].startFrame) * 4) << track.file;
+            ASSERT_EQ(data.size(), (expected[i].endFrame - expected[i].startFrame) * 4)
+                << track.file;
             EXPECT_TRUE(std::equal(data.begin(), data.end(),
                                    input.begin() + long(expected[i].startFrame * 4)))
                 << track.file << " does not hold its part of the input";
@@ -146,7 +149,8 @@ TEST_F(SplitRunTest, ASideSplitsIntoThePredictedTracksAndNumbers) {
         EXPECT_EQ(entries[i].end, report.tracks[i].endFrame / kFramesPerCueFrame);
     }
     EXPECT_EQ(entries[0].start, 40u);  // block 4: 0.533 s
-    EXPECT_EQ(entries[2].end, (uint64_t(200) * kCaptureBlockFrames + kTailFrames) / kFramesPerCueFrame);
+    EXPECT_EQ(entries[2].end,
+              (uint64_t(200) * kCaptureBlockFrames + kTailFrames) / kFramesPerCueFrame);
 }
 
 TEST_F(SplitRunTest, LiveModeKeepsTheWholeGap) {
@@ -166,8 +170,8 @@ TEST_F(SplitRunTest, LiveModeKeepsTheWholeGap) {
 
 TEST_F(SplitRunTest, DetectionSettingsChangeTheCut) {
     SplitSettings settings = InFolder(folder_);
-    settings.gap = 7;       // the quiet passage (8 blocks) now ends a track at its last block
-    settings.minimum = 3;   // and the short song is kept
+    settings.gap = 7;      // the quiet passage (8 blocks) now ends a track at its last block
+    settings.minimum = 3;  // and the short song is kept
     settings.prefix = "side a ";
     SplitReport report;
     ASSERT_EQ(RunSplit(settings, input_, false, report), kSplitDone) << report.problem;
@@ -180,7 +184,8 @@ TEST_F(SplitRunTest, DetectionSettingsChangeTheCut) {
 
 TEST_F(SplitRunTest, AMonoInputIsConvertedToStereoFirst) {
     std::vector<int16_t> mono;
-    for (size_t i = 0; i < samples_.size(); i += 2) mono.push_back(samples_[i]);
+    for (size_t i = 0; i < samples_.size(); i += 2)
+        mono.push_back(samples_[i]);
     const std::string input = inputFolder_ + "\\mono.wav";
     ASSERT_TRUE(splittest::WritePcmWav(input, kCaptureRate, 1, 16, splittest::SampleBytes(mono)));
     SplitReport report;
@@ -217,7 +222,8 @@ TEST_F(SplitRunTest, ACodecTrackCanBeSplitAgain) {
     const uint64_t frames = report.tracks[0].endFrame;
     EXPECT_LE(frames, At(43) + 2041);
     EXPECT_GE(frames + 2041, At(43));
-    EXPECT_EQ(splittest::FilesIn(again), (std::vector<std::string>{"tmp0001-0001.cue", "tmp0001.wav"}));
+    EXPECT_EQ(splittest::FilesIn(again),
+              (std::vector<std::string>{"tmp0001-0001.cue", "tmp0001.wav"}));
 }
 
 TEST_F(SplitRunTest, AnUnknownOutputFormatIsAUsageErrorAndWritesNothing) {
@@ -235,7 +241,8 @@ TEST_F(SplitRunTest, TrackNamesThatWouldNotFitAreRefusedBeforeSplitting) {
     settings.prefix = std::string(260 - 9 - folder_.size(), 'p');
     SplitReport report;
     EXPECT_EQ(RunSplit(settings, input_, false, report), kSplitOutputFailed);
-    EXPECT_NE(report.problem.find("longer than 259 characters"), std::string::npos) << report.problem;
+    EXPECT_NE(report.problem.find("longer than 259 characters"), std::string::npos)
+        << report.problem;
     EXPECT_TRUE(splittest::FilesIn(folder_).empty());
 
     settings.prefix.pop_back();  // 259 do
@@ -268,7 +275,8 @@ TEST_F(SplitRunTest, AnInterruptedRunFinishesTheOpenTrack) {
     Side side;
     side.Silence(2).Song(300);
     const std::string input = inputFolder_ + "\\long.wav";
-    ASSERT_TRUE(splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
     std::atomic<bool> interrupted{false};
     InterruptingProgress progress(interrupted);
     SplitReport report;
@@ -284,7 +292,8 @@ TEST_F(SplitRunTest, AnInterruptedRunFinishesTheOpenTrack) {
     EXPECT_EQ(data.size(), (report.tracks[0].endFrame - report.tracks[0].startFrame) * 4);
     EXPECT_EQ(report.tracks[0].endFrame, At(report.blocks));
     // The cue sheet lists the finished track.
-    EXPECT_EQ(splittest::FilesIn(folder_), (std::vector<std::string>{"tmp0001-0001.cue", "tmp0001.wav"}));
+    EXPECT_EQ(splittest::FilesIn(folder_),
+              (std::vector<std::string>{"tmp0001-0001.cue", "tmp0001.wav"}));
 }
 
 TEST(SplitFlowTest, TheEnginesPoolStaysSmallOnALongInput) {
@@ -292,7 +301,8 @@ TEST(SplitFlowTest, TheEnginesPoolStaysSmallOnALongInput) {
     Side side;
     side.Silence(1).Song(1500);  // 3.3 minutes in one track
     const std::string input = folder + "\\long.wav";
-    ASSERT_TRUE(splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
     SplitSettings settings;
     settings.folder = folder;
     settings.gap = 7;

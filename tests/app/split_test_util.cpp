@@ -18,7 +18,8 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 void Put(std::vector<uint8_t>& out, uint32_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * i)));
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(uint8_t(value >> (8 * i)));
 }
 
 std::string ReadAll(const std::string& path) {
@@ -56,21 +57,26 @@ Block QuietBlock(int index) {
 
 Block Concatenate(const std::vector<Block>& blocks) {
     Block all;
-    for (const Block& block : blocks) all.insert(all.end(), block.begin(), block.end());
+    for (const Block& block : blocks)
+        all.insert(all.end(), block.begin(), block.end());
     return all;
 }
 
 Side& Side::Song(int blocks) {
-    for (int i = 0; i < blocks; ++i) blocks_.push_back(LoudBlock(loud_++));
+    for (int i = 0; i < blocks; ++i)
+        blocks_.push_back(LoudBlock(loud_++));
     return *this;
 }
 
 Side& Side::Silence(int blocks) {
-    for (int i = 0; i < blocks; ++i) blocks_.push_back(QuietBlock(quiet_++));
+    for (int i = 0; i < blocks; ++i)
+        blocks_.push_back(QuietBlock(quiet_++));
     return *this;
 }
 
-std::vector<int16_t> Side::Samples() const { return Concatenate(blocks_); }
+std::vector<int16_t> Side::Samples() const {
+    return Concatenate(blocks_);
+}
 
 bool WritePcmWav(const std::string& path, int rate, int channels, int bits,
                  const std::vector<uint8_t>& data) {
@@ -145,7 +151,9 @@ std::vector<uint8_t> TrackData(const std::string& path) {
     return {};
 }
 
-std::string Quote(const std::string& text) { return "\"" + text + "\""; }
+std::string Quote(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
 ToolRun RunTool(const std::string& arguments, DWORD timeoutMs) {
     ToolRun run;
@@ -167,7 +175,7 @@ ToolRun RunTool(const std::string& arguments, DWORD timeoutMs) {
     std::string commandLine = Quote(bench::WindowsPath(GROOVAL_SPLIT_EXE)) + " " + arguments;
     PROCESS_INFORMATION process{};
     const BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0,
-                                       nullptr, nullptr, &startup, &process);
+                                        nullptr, nullptr, &startup, &process);
     EXPECT_TRUE(started) << commandLine;
     if (started) {
         EXPECT_EQ(WaitForSingleObject(process.hProcess, timeoutMs), WAIT_OBJECT_0);
