@@ -84,7 +84,9 @@ int Run(int argc, char** argv) {
 
     LARGE_INTEGER started;
     QueryPerformanceCounter(&started);
-    const std::string defaultFolder = DefaultFolder();
+    // Naming the music folder loads the shell: only when it may be used.
+    const std::string defaultFolder =
+        options.useStored || !options.folder ? DefaultFolder() : std::string();
     Settings stored(MaxFormatSize(), defaultFolder);
     if (options.useStored) {
         uint16_t language = 0;
