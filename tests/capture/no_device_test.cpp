@@ -86,10 +86,12 @@ long RunChild(const std::string& results, const std::string& log) {
                           "\" --gtest_filter=CaptureWithoutDevice.DISABLED_Child"
                           " --gtest_also_run_disabled_tests";
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
-    Handle output(CreateFileA(log.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    Handle output(CreateFileA(log.c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (output.Get() == INVALID_HANDLE_VALUE) {
         output.Release();
+        std::printf("cannot create %s: error %lu\n", log.c_str(), GetLastError());
         return -1;
     }
     STARTUPINFOA startup = {};
@@ -102,7 +104,10 @@ long RunChild(const std::string& results, const std::string& log) {
     const BOOL started = CreateProcessA(nullptr, &command[0], nullptr, nullptr, TRUE, 0, nullptr,
                                         nullptr, &startup, &process);
     SetEnvironmentVariableA(kResultsVariable, nullptr);
-    if (!started) return -1;
+    if (!started) {
+        std::printf("cannot start the child: error %lu\n", GetLastError());
+        return -1;
+    }
     Handle child(process.hProcess);
     Handle thread(process.hThread);
     if (WaitForSingleObject(child.Get(), kChildMs) != WAIT_OBJECT_0) {
@@ -122,9 +127,12 @@ struct Outcome {
 };
 
 TEST(CaptureWithoutDevice, ThreadEndsByItselfWithANonZeroCode) {
+    // Names of their own per run: a helper process of Wine's may keep an earlier log open.
+    static int run = 0;
     const std::string folder = bench::ScratchDir("capture-no-device");
-    const std::string results = bench::WindowsPath(folder + "/results.txt");
-    const std::string log = bench::WindowsPath(folder + "/child.log");
+    const std::string suffix = std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++run);
+    const std::string results = bench::WindowsPath(folder + "/results-" + suffix + ".txt");
+    const std::string log = bench::WindowsPath(folder + "/child-" + suffix + ".log");
     long exitCode = -1;
     {
         AudioDriverSwitchedOff off;
