@@ -12,11 +12,6 @@
 
 namespace capture_test {
 
-int32_t RecordingSink::Prepare(int32_t sourceBlockBytes) {
-    sourceBlockBytes_ = sourceBlockBytes;
-    return 0;
-}
-
 int32_t RecordingSink::Write(const void* bytes, int32_t count) {
     auto lock = recording_->lock.Lock();
     const auto* values = static_cast<const int16_t*>(bytes);

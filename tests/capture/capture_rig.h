@@ -19,7 +19,7 @@
 #include "engine/stream_format.h"
 #include "engine/thread_event.h"
 #include "engine/track_engine.h"
-#include "output/output_sink.h"
+#include "tests/support/test_sink.h"
 
 namespace capture_test {
 
@@ -40,27 +40,15 @@ struct Recording {
 };
 
 // An output sink that records instead of writing files.
-class RecordingSink : public OutputSink {
+class RecordingSink : public TestSink {
 public:
     explicit RecordingSink(Recording* recording) : recording_(recording) {}
-    int32_t Query() override { return 0; }
-    int32_t Prepare(int32_t sourceBlockBytes) override;
-    int32_t Unprepare() override { return 0; }
-    int32_t WriteConverted(const void*, int32_t) override { return 0; }
     int32_t Write(const void* bytes, int32_t count) override;
     int32_t Finish(uint32_t frames) override;
     int32_t Open(const char* fileName, uint32_t minBytes) override;
-    int32_t BeginStream() override { return 0; }
-    int32_t Close(uint32_t) override { return 0; }
-    void WaitForHeader() override {}
-    int32_t Convert(uint32_t) override { return 0; }
-    bool IsOpen() override { return open_; }
-    int32_t GetLastMessage(char*) override { return 0; }
-    const char* GetExtension() override { return "wav"; }
 
 private:
     Recording* recording_;
-    bool open_ = false;
 };
 
 // An armed engine feeding a RecordingSink; a track ends after gapBlocks + 1 silent blocks.

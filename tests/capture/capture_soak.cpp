@@ -20,47 +20,32 @@
 #include "capture/wave_in_capture.h"
 #include "engine/thread_event.h"
 #include "engine/track_engine.h"
-#include "output/output_sink.h"
 #include "tests/capture/capture_rig.h"
 #include "tests/support/bench_audio.h"
+#include "tests/support/test_sink.h"
 
 namespace {
 
 using namespace capture_test;
 
 // Checks the counter online, so that a long run needs no memory for its samples.
-class CheckingSink : public OutputSink {
+class CheckingSink : public TestSink {
 public:
-    int32_t Query() override { return 0; }
-    int32_t Prepare(int32_t sourceBlockBytes) override {
-        sourceBlockBytes_ = sourceBlockBytes;
-        return 0;
-    }
-    int32_t Unprepare() override { return 0; }
-    int32_t WriteConverted(const void*, int32_t) override { return 0; }
     int32_t Write(const void* bytes, int32_t count) override {
         const auto* values = static_cast<const int16_t*>(bytes);
         for (int32_t i = 0; i + 1 < count / 2; i += 2) Check(values[i], values[i + 1], i / 2);
         ++writes_;
         return 0;
     }
-    int32_t Finish(uint32_t) override {
-        open_ = false;
+    int32_t Finish(uint32_t frames) override {
+        TestSink::Finish(frames);
         finished.Set();
         return 0;
     }
-    int32_t Open(const char*, uint32_t) override {
-        open_ = true;
+    int32_t Open(const char* fileName, uint32_t minBytes) override {
         ++tracks;
-        return 0;
+        return TestSink::Open(fileName, minBytes);
     }
-    int32_t BeginStream() override { return 0; }
-    int32_t Close(uint32_t) override { return 0; }
-    void WaitForHeader() override {}
-    int32_t Convert(uint32_t) override { return 0; }
-    bool IsOpen() override { return open_; }
-    int32_t GetLastMessage(char*) override { return 0; }
-    const char* GetExtension() override { return "wav"; }
 
     ThreadEvent finished;
     int64_t received = 0;     // counter frames
@@ -105,7 +90,6 @@ private:
     }
 
     static constexpr int kJumpsShown = 10;
-    bool open_ = false;
     int64_t pendingSilence_ = 0;
     int64_t writes_ = 0;
 };

@@ -12,6 +12,8 @@
 
 #include "engine/stream_format.h"
 #include "engine/track_engine.h"
+#include "tests/support/engine_feed.h"
+#include "tests/support/test_sink.h"
 
 namespace {
 
@@ -21,41 +23,19 @@ constexpr int kMusicBlocks = 32;       // distinct sound blocks, cycled
 constexpr int kQuietBlocks = 4;        // distinct near-silent blocks
 constexpr double kPi = 3.14159265358979323846;
 
-class DiscardSink : public OutputSink {
+class DiscardSink : public TestSink {
 public:
-    int32_t Query() override { return 0; }
-    int32_t Prepare(int32_t sourceBlockBytes) override {
-        sourceBlockBytes_ = sourceBlockBytes;
-        return 0;
-    }
-    int32_t Unprepare() override { return 0; }
-    int32_t WriteConverted(const void*, int32_t) override { return 0; }
     int32_t Write(const void*, int32_t count) override {
         bytes += uint64_t(count);
         return 0;
     }
-    int32_t Finish(uint32_t) override {
-        open_ = false;
+    int32_t Finish(uint32_t frames) override {
         ++tracks;
-        return 0;
+        return TestSink::Finish(frames);
     }
-    int32_t Open(const char*, uint32_t) override {
-        open_ = true;
-        return 0;
-    }
-    int32_t BeginStream() override { return 0; }
-    int32_t Close(uint32_t) override { return 0; }
-    void WaitForHeader() override {}
-    int32_t Convert(uint32_t) override { return 0; }
-    bool IsOpen() override { return open_; }
-    int32_t GetLastMessage(char*) override { return 0; }
-    const char* GetExtension() override { return "wav"; }
 
     uint64_t bytes = 0;
     int32_t tracks = 0;
-
-private:
-    bool open_ = false;
 };
 
 uint32_t seed = 12345;
@@ -136,19 +116,13 @@ int main(int argc, char** argv) {
     LARGE_INTEGER freq, start, end;
     QueryPerformanceFrequency(&freq);
     QueryPerformanceCounter(&start);
-    for (int32_t i = 0; i < kHourBlocks; ++i) {
-        while (i - engine->ProcessedBlocks() > kAhead) {
-            if (WaitForSingleObject(engine->DrainedEvent(), 10000) != WAIT_OBJECT_0) {
-                std::printf("worker stalled at block %d\n", i);
-                return 1;
-            }
-        }
-        SampleBuffer* buffer = engine->GetFreeBuffer();
-        if (!buffer || !buffer->Fill(kCaptureBlockValues, hour[size_t(i)]->data())) {
-            std::printf("no buffer at block %d\n", i);
-            return 1;
-        }
-        engine->SubmitBuffer(buffer);
+    int32_t at = 0;
+    const bench::FeedFault fault = bench::FeedBlocks(
+        *engine, kHourBlocks, kAhead, 10000,
+        [&](int32_t i) -> const auto& { return *hour[size_t(i)]; }, &at);
+    if (fault != bench::FeedFault::kNone) {
+        std::printf("%s at block %d\n", bench::FeedFaultText(fault), at);
+        return 1;
     }
     while (engine->ProcessedBlocks() < kHourBlocks) {
         WaitForSingleObject(engine->DrainedEvent(), 10000);

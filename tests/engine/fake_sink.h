@@ -13,6 +13,7 @@
 #include "engine/critical_section.h"
 #include "engine/thread_event.h"
 #include "output/output_sink.h"
+#include "tests/support/test_sink.h"
 
 // Test blocks carry their id in the last value (the right channel of the last frame).
 int32_t BlockId(const void* bytes, int32_t byteCount);
@@ -41,7 +42,7 @@ struct SinkLog {
     std::vector<int32_t> AllWritten();
 };
 
-class FakeSink : public OutputSink {
+class FakeSink : public TestSink {
 public:
     FakeSink(std::shared_ptr<SinkLog> log, int id);
     ~FakeSink() override;
@@ -51,25 +52,17 @@ public:
     const char* extension = "wav";
     std::string message;          // what GetLastMessage reports
 
-    int32_t Query() override { return 0; }
     int32_t Prepare(int32_t sourceBlockBytes) override;
     int32_t Unprepare() override;
-    int32_t WriteConverted(const void*, int32_t) override { return 0; }
     int32_t Write(const void* bytes, int32_t count) override;
     int32_t Finish(uint32_t frames) override;
     int32_t Open(const char* fileName, uint32_t minBytes) override;
-    int32_t BeginStream() override { return 0; }
-    int32_t Close(uint32_t) override { return 0; }
-    void WaitForHeader() override {}
-    int32_t Convert(uint32_t) override { return 0; }
-    bool IsOpen() override { return open_; }
     int32_t GetLastMessage(char* text) override;
     const char* GetExtension() override { return extension; }
 
 private:
     std::shared_ptr<SinkLog> log_;
     int id_;
-    bool open_ = false;
     std::string fileName_;
     uint32_t minBytes_ = 0;
     uint32_t bytes_ = 0;

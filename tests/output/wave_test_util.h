@@ -13,6 +13,7 @@
 
 #include "output/format_record.h"
 #include "output/output_sink.h"
+#include "tests/support/test_sink.h"
 
 namespace outtest {
 
@@ -51,7 +52,7 @@ bool DecodeToPcm(const WAVEFORMATEX* format, const std::vector<uint8_t>& data,
 FormatBuffer Suggest(uint32_t sourceRate, WORD tag, WORD channels, DWORD rate);
 
 // A stage behind the one under test: records every call and every byte it is given.
-class RecordingSink : public OutputSink {
+class RecordingSink : public TestSink {
 public:
     explicit RecordingSink(std::vector<std::string>* log = nullptr, bool* destroyed = nullptr)
         : log_(log), destroyed_(destroyed) {}
@@ -59,16 +60,12 @@ public:
     int32_t Query() override { return Note("Query", 0); }
     int32_t Prepare(int32_t blockBytes) override;
     int32_t Unprepare() override { return Note("Unprepare", 0); }
-    int32_t WriteConverted(const void*, int32_t) override { return 0; }
     int32_t Write(const void* bytes, int32_t count) override;
     int32_t Finish(uint32_t frames) override;
     int32_t Open(const char*, uint32_t) override { return Note("Open", 0); }
     int32_t BeginStream() override { return Note("BeginStream", 0); }
     int32_t Close(uint32_t) override { return Note("Close", 0); }
-    void WaitForHeader() override {}
-    int32_t Convert(uint32_t) override { return 0; }
     bool IsOpen() override { return open; }
-    int32_t GetLastMessage(char*) override { return 0; }
     const char* GetExtension() override { return "rec"; }
 
     std::vector<uint8_t> received;
