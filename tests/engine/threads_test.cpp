@@ -7,6 +7,7 @@
 #include <set>
 
 #include "tests/engine/engine_fixture.h"
+#include "tests/support/engine_feed.h"
 
 namespace {
 
@@ -22,24 +23,14 @@ public:
 
 protected:
     int32_t Run() override {
-        std::vector<int16_t> block;
-        for (int32_t id = 1; id <= count_; ++id) {
-            while (id - 1 - engine_.ProcessedBlocks() > ahead_) {
-                if (WaitForSingleObject(engine_.DrainedEvent(), kBound) != WAIT_OBJECT_0) {
-                    stalled = true;
-                    return 1;
-                }
-            }
+        auto block = [](int32_t i) {
+            const int32_t id = i + 1;
             const bool loud = (id / 23) % 2 == 0;  // 23 blocks of sound, 23 of silence
-            block = TestBlock(id, loud ? kLoud : 0);
-            SampleBuffer* buffer = engine_.GetFreeBuffer();
-            if (!buffer || !buffer->Fill(int32_t(block.size()), block.data())) {
-                stalled = true;
-                return 1;
-            }
-            engine_.SubmitBuffer(buffer);
-        }
-        return 0;
+            return TestBlock(id, loud ? kLoud : 0);
+        };
+        const bench::FeedFault fault = bench::FeedBlocks(engine_, count_, ahead_, kBound, block);
+        stalled = fault != bench::FeedFault::kNone;
+        return stalled ? 1 : 0;
     }
 
 private:

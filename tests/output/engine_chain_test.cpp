@@ -16,6 +16,7 @@
 #include "output/wave_file.h"
 #include "tests/output/wave_test_util.h"
 #include "tests/support/bench_audio.h"
+#include "tests/support/engine_feed.h"
 
 namespace {
 
@@ -87,13 +88,11 @@ void RunEngine(std::unique_ptr<OutputSink> chain, const std::string& pattern, co
     engine.SetNameFormat(pattern.c_str());
     engine.SetStandby(0);
     ASSERT_TRUE(engine.Start());
-    for (const Block& block : script.fed) {
-        SampleBuffer* buffer = engine.GetFreeBuffer();
-        ASSERT_NE(buffer, nullptr);
-        ASSERT_TRUE(buffer->Fill(int32_t(block.size()), block.data()));
-        engine.SubmitBuffer(buffer);
-    }
+    // Fed all at once: the pool grows to hold the whole script.
     const int32_t count = int32_t(script.fed.size());
+    ASSERT_EQ(bench::FeedBlocks(engine, count, count, 20000,
+                                [&](int32_t i) -> const Block& { return script.fed[size_t(i)]; }),
+              bench::FeedFault::kNone);
     while (engine.ProcessedBlocks() < count) {
         ASSERT_EQ(WaitForSingleObject(engine.DrainedEvent(), 20000), WAIT_OBJECT_0) << "worker stalled";
     }

@@ -16,6 +16,7 @@
 #include "engine/track_engine.h"
 #include "output/format_record.h"
 #include "output/output_chain.h"
+#include "tests/support/engine_feed.h"
 
 namespace {
 
@@ -78,19 +79,13 @@ int main(int argc, char** argv) {
     LARGE_INTEGER freq, start, end;
     QueryPerformanceFrequency(&freq);
     QueryPerformanceCounter(&start);
-    for (int32_t i = 0; i < kHourBlocks; ++i) {
-        while (i - engine->ProcessedBlocks() > kAhead) {
-            if (WaitForSingleObject(engine->DrainedEvent(), 20000) != WAIT_OBJECT_0) {
-                std::printf("worker stalled at block %d\n", i);
-                return 1;
-            }
-        }
-        SampleBuffer* buffer = engine->GetFreeBuffer();
-        if (!buffer || !buffer->Fill(kCaptureBlockValues, blocks[size_t(i) % kDistinctBlocks].data())) {
-            std::printf("no buffer at block %d\n", i);
-            return 1;
-        }
-        engine->SubmitBuffer(buffer);
+    int32_t at = 0;
+    const bench::FeedFault fault = bench::FeedBlocks(
+        *engine, kHourBlocks, kAhead, 20000,
+        [&](int32_t i) -> const auto& { return blocks[size_t(i) % kDistinctBlocks]; }, &at);
+    if (fault != bench::FeedFault::kNone) {
+        std::printf("%s at block %d\n", bench::FeedFaultText(fault), at);
+        return 1;
     }
     // The worker's end finishes the track: the file is complete when the thread has ended.
     engine->StopAndWait();
