@@ -52,13 +52,21 @@ CaptureRig::CaptureRig(int32_t gapBlocks) {
 
 CaptureRig::~CaptureRig() { StopEngine(); }
 
-bool CaptureRig::WaitProcessed(int32_t count, DWORD timeoutMs) {
+bool CaptureRig::WaitDrained(const std::function<bool()>& done, DWORD timeoutMs) {
     const DWORD start = GetTickCount();
-    while (engine.ProcessedBlocks() < count) {
+    while (!done()) {
         if (GetTickCount() - start > timeoutMs) return false;
         WaitForSingleObject(engine.DrainedEvent(), 100);
     }
     return true;
+}
+
+bool CaptureRig::WaitProcessed(int32_t count, DWORD timeoutMs) {
+    return WaitDrained([&] { return engine.ProcessedBlocks() >= count; }, timeoutMs);
+}
+
+bool CaptureRig::WaitTrackOpen(DWORD timeoutMs) {
+    return WaitDrained([&] { return engine.IsTrackOpen(); }, timeoutMs);
 }
 
 bool CaptureRig::WaitTrackEnd(DWORD timeoutMs) {
@@ -202,6 +210,22 @@ void CaptureSignal(CaptureDevice& capture, CaptureRig& rig, const std::string& w
     capture.StopAndWait();
     EXPECT_EQ(capture.lastResult, 0);
     rig.StopEngine();
+}
+
+void PlayIntoOpenTrack(CaptureDevice& capture, CaptureRig& rig, const std::string& wav,
+                       bench::Playback& playback) {
+    ASSERT_TRUE(capture.Start());
+    ASSERT_TRUE(rig.WaitProcessed(1));
+    ASSERT_TRUE(playback.Start(wav));
+    ASSERT_TRUE(rig.WaitTrackOpen()) << "the signal never arrived";
+}
+
+void ExpectEndsByItself(CaptureDevice& capture, LONG code) {
+    ASSERT_TRUE(capture.Start());
+    ASSERT_TRUE(WaitEnded(capture)) << "the thread did not end by itself";
+    EXPECT_EQ(capture.stopping, 0);
+    EXPECT_EQ(capture.lastResult, code);
+    EXPECT_NE(WindowErrorCode(capture.lastResult), "00000000");
 }
 
 bool WaitEnded(WorkerThread& thread, DWORD timeoutMs) {

@@ -11,6 +11,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,7 @@
 #include "engine/stream_format.h"
 #include "engine/thread_event.h"
 #include "engine/track_engine.h"
+#include "tests/support/bench_audio.h"
 #include "tests/support/test_sink.h"
 
 namespace capture_test {
@@ -59,6 +61,8 @@ public:
 
     // True once the engine has processed at least `count` blocks.
     bool WaitProcessed(int32_t count, DWORD timeoutMs = kWaitMs);
+    // True once the signal has opened a track in the engine.
+    bool WaitTrackOpen(DWORD timeoutMs = kWaitMs);
     // True once the engine has finished a track (the signal and its gap have arrived).
     bool WaitTrackEnd(DWORD timeoutMs = kWaitMs);
     // Ends the engine's worker: an open track is completed with every block it holds.
@@ -66,6 +70,10 @@ public:
 
     Recording recording;
     TrackEngine engine;
+
+private:
+    // Wakes on each drained block until `done` holds; false when the time ran out.
+    bool WaitDrained(const std::function<bool()>& done, DWORD timeoutMs);
 };
 
 // Signals: kLeadFrames of silence, then `frames` frames, then the file ends.
@@ -87,6 +95,15 @@ std::string CheckRamp(const std::vector<int16_t>& samples, int frames, int rate)
 // Starts `capture`, plays `wav` once blocks flow, waits until the engine has ended the track
 // that the signal opened, then stops the capture quietly and the engine. Failures go to gtest.
 void CaptureSignal(CaptureDevice& capture, CaptureRig& rig, const std::string& wav);
+
+// Starts `capture`, plays `wav` through `playback` once blocks flow, and waits until the signal
+// has opened a track. Failures go to gtest.
+void PlayIntoOpenTrack(CaptureDevice& capture, CaptureRig& rig, const std::string& wav,
+                       bench::Playback& playback);
+
+// Starts `capture` whose driver is set to fail, and expects its thread to end by itself with
+// `code`, a code the main window can show. Failures go to gtest.
+void ExpectEndsByItself(CaptureDevice& capture, LONG code);
 
 // True when the thread ends within the time, by itself or after a stop.
 bool WaitEnded(WorkerThread& thread, DWORD timeoutMs = kWaitMs);

@@ -136,16 +136,6 @@ void InstallPlan(DirectSoundCapture& capture) {
     capture.api.lockBuffer = &PlannedLock;
 }
 
-// Waits until the signal has opened a track in the engine.
-bool WaitTrackOpen(CaptureRig& rig) {
-    const DWORD start = GetTickCount();
-    while (!rig.engine.IsTrackOpen()) {
-        if (GetTickCount() - start > kWaitMs) return false;
-        WaitForSingleObject(rig.engine.DrainedEvent(), 100);
-    }
-    return true;
-}
-
 // ---- Delivery at both rates ----
 
 class DirectSoundDelivery : public ::testing::TestWithParam<bool> {};
@@ -277,11 +267,8 @@ TEST(DirectSoundCapture, LateThreadReadsSeveralBlocksAsOnePartAndAWrapEndFirst) 
     InstallPlan(capture);
     const int frames = 4 * kPlayRate;
     const std::string wav = WriteSignal("ds-late", CounterSignal(frames));
-    ASSERT_TRUE(capture.Start());
-    ASSERT_TRUE(rig.WaitProcessed(1));
     bench::Playback playback;
-    ASSERT_TRUE(playback.Start(wav));
-    ASSERT_TRUE(WaitTrackOpen(rig)) << "the signal never arrived";
+    ASSERT_NO_FATAL_FAILURE(PlayIntoOpenTrack(capture, rig, wav, playback));
     InterlockedExchange(&plan.lateReads, 1);
     EXPECT_TRUE(playback.Wait(kWaitMs));
     EXPECT_TRUE(rig.WaitTrackEnd());
@@ -327,11 +314,8 @@ TEST(DirectSoundCapture, StopDeliversTheBlocksAlreadyCaptured) {
     DirectSoundCapture capture("", &rig.engine, false);
     InstallPlan(capture);
     const std::string wav = WriteSignal("ds-stop", CounterSignal(kCounterFrames));
-    ASSERT_TRUE(capture.Start());
-    ASSERT_TRUE(rig.WaitProcessed(1));
     bench::Playback playback;
-    ASSERT_TRUE(playback.Start(wav));
-    ASSERT_TRUE(WaitTrackOpen(rig)) << "the signal never arrived";
+    ASSERT_NO_FATAL_FAILURE(PlayIntoOpenTrack(capture, rig, wav, playback));
     // Two blocks are captured but not read when the stop comes.
     InterlockedExchange(&plan.stopLate, 1);
     ASSERT_TRUE(WaitEnded(capture));
@@ -413,11 +397,7 @@ TEST_P(DirectSoundFailure, ThreadEndsByItselfWithACodeTheWindowCanShow) {
     CaptureRig rig;
     DirectSoundCapture capture("", &rig.engine, false);
     InstallPlan(capture);
-    ASSERT_TRUE(capture.Start());
-    ASSERT_TRUE(WaitEnded(capture)) << "the thread did not end by itself";
-    EXPECT_EQ(capture.stopping, 0);
-    EXPECT_EQ(capture.lastResult, LONG(param.code));
-    EXPECT_NE(WindowErrorCode(capture.lastResult), "00000000");
+    ASSERT_NO_FATAL_FAILURE(ExpectEndsByItself(capture, LONG(param.code)));
     rig.StopEngine();
     if (param.failingRead) {
         // Every read before the failing one delivered its blocks.

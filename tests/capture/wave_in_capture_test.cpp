@@ -163,15 +163,8 @@ TEST(WaveInCapture, StopDeliversTheBlocksAlreadyCompleted) {
     WaveInCapture capture("", &rig.engine, false);
     InstallPlan(capture);
     const std::string wav = WriteSignal("wavein-stop", CounterSignal(kCounterFrames));
-    ASSERT_TRUE(capture.Start());
-    ASSERT_TRUE(rig.WaitProcessed(1));
     bench::Playback playback;
-    ASSERT_TRUE(playback.Start(wav));
-    const DWORD start = GetTickCount();
-    while (!rig.engine.IsTrackOpen() && GetTickCount() - start < kWaitMs) {
-        WaitForSingleObject(rig.engine.DrainedEvent(), 100);
-    }
-    ASSERT_TRUE(rig.engine.IsTrackOpen()) << "the signal never arrived";
+    ASSERT_NO_FATAL_FAILURE(PlayIntoOpenTrack(capture, rig, wav, playback));
 
     // The thread stalls in its next recycle until three more headers wait in the done list,
     // and the stop is asked for while they wait.
@@ -216,11 +209,7 @@ TEST_P(WaveInFailure, ThreadEndsByItselfWithTheCodeAndReleasesEverything) {
     CaptureRig rig;
     WaveInCapture capture("", &rig.engine, false);
     InstallPlan(capture);
-    ASSERT_TRUE(capture.Start());
-    ASSERT_TRUE(WaitEnded(capture)) << "the thread did not end by itself";
-    EXPECT_EQ(capture.stopping, 0);
-    EXPECT_EQ(capture.lastResult, LONG(param.code));
-    EXPECT_NE(WindowErrorCode(capture.lastResult), "00000000");
+    ASSERT_NO_FATAL_FAILURE(ExpectEndsByItself(capture, LONG(param.code)));
     EXPECT_EQ(plan.starts, param.started || param.call == DriverPlan::kStart ? 1 : 0);
     EXPECT_EQ(rig.engine.blockBytes, param.started ? kCaptureBlockBytes : 0);
     EXPECT_TRUE(plan.prepared.empty()) << plan.prepared.size() << " headers left prepared";
