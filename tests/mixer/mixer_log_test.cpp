@@ -7,21 +7,9 @@
 #include "mixer/mixer_device_list.h"
 #include "mixer/mixer_log.h"
 #include "tests/mixer/fake_mixer.h"
+#include "tests/mixer/mixer_log_file.h"
 
 namespace {
-
-// The whole file, or "<missing>".
-std::string ReadLog() {
-    HANDLE file = CreateFileA(kMixerLogPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string content;
-    char chunk[512];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) content.append(chunk, got);
-    CloseHandle(file);
-    return content;
-}
 
 void WriteLog(const std::string& content) {
     HANDLE file = CreateFileA(kMixerLogPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

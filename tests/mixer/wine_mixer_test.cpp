@@ -11,21 +11,10 @@
 #include "mixer/mixer_device_list.h"
 #include "mixer/mixer_log.h"
 #include "mixer/recording_panel.h"
+#include "tests/mixer/mixer_log_file.h"
 #include "tests/mixer/panel_window.h"
 
 namespace {
-
-std::string ReadLog() {
-    HANDLE file = CreateFileA(kMixerLogPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return "<missing>";
-    std::string content;
-    char chunk[512];
-    DWORD got = 0;
-    while (ReadFile(file, chunk, sizeof chunk, &got, nullptr) && got > 0) content.append(chunk, got);
-    CloseHandle(file);
-    return content;
-}
 
 // The recording destination's VOLUME and MUTE of one mixer, as the platform lists them, with a
 // handle of our own to read and write them behind the panel's back.
