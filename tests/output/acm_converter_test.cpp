@@ -17,15 +17,10 @@
 
 namespace {
 
+using outtest::Pcm;
 using outtest::RecordingSink;
 
 constexpr int32_t kBlock = 23520;
-
-FormatBuffer Pcm(DWORD rate = 44100) {
-    FormatBuffer format(ReadMaxFormatSize() + kFormatHeaderBytes);
-    MakePcmFormat(format.Get(), rate);
-    return format;
-}
 
 struct Stage {
     RecordingSink* sink;  // owned by the stage

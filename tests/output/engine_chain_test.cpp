@@ -25,6 +25,7 @@ constexpr int32_t kDiscardBlocks = 5;  // tracks of fewer blocks are removed
 constexpr double kPi = 3.14159265358979323846;
 
 using Block = std::vector<int16_t>;
+using outtest::Pcm;
 
 // Every block differs, so a misplaced block shows in the comparison.
 Block Silent(int index) {
@@ -108,17 +109,11 @@ std::vector<uint8_t> Bytes(const Script& script, const std::vector<size_t>& bloc
     return bytes;
 }
 
-FormatBuffer Capture() {
-    FormatBuffer format(ReadMaxFormatSize() + kFormatHeaderBytes);
-    MakePcmFormat(format.Get(), kCaptureRate);
-    return format;
-}
-
 TEST(EngineWithChain, PcmTracksHoldExactlyTheirBlocks) {
     const std::string dir = bench::WindowsPath(bench::ScratchDir("engine_pcm"));
     const Script script = MakeScript();
-    FormatBuffer chosen = Capture();
-    std::unique_ptr<OutputSink> chain = CreateOutputChain(Capture().Get(), chosen.Get(), ReadMaxFormatSize());
+    FormatBuffer chosen = Pcm(kCaptureRate);
+    std::unique_ptr<OutputSink> chain = CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize());
     ASSERT_TRUE(chain);
     RunEngine(std::move(chain), dir + "\\take %04d.%s", script);
 
@@ -143,7 +138,7 @@ TEST(EngineWithChain, AdpcmTracksHaveTheirLength) {
     const Script script = MakeScript();
     FormatBuffer chosen = outtest::Suggest(kCaptureRate, 0x0011, 2, kCaptureRate);
     ASSERT_FALSE(chosen.Empty());
-    std::unique_ptr<OutputSink> chain = CreateOutputChain(Capture().Get(), chosen.Get(), ReadMaxFormatSize());
+    std::unique_ptr<OutputSink> chain = CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize());
     ASSERT_TRUE(chain);
     RunEngine(std::move(chain), dir + "\\take %04d.%s", script);
 
@@ -175,8 +170,8 @@ MMRESULT WINAPI AdvanceFailingOnce(HMMIO file, LPMMIOINFO info, UINT flags) {
 TEST(EngineWithChain, FailedWriteKeepsTheFileAndTheNextBlockOpensTheNext) {
     const std::string dir = bench::WindowsPath(bench::ScratchDir("engine_fail"));
     const Script script = MakeScript({20});
-    FormatBuffer chosen = Capture();
-    std::unique_ptr<OutputSink> chain = CreateOutputChain(Capture().Get(), chosen.Get(), ReadMaxFormatSize());
+    FormatBuffer chosen = Pcm(kCaptureRate);
+    std::unique_ptr<OutputSink> chain = CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize());
     ASSERT_TRUE(chain);
     goodAdvances = 10;  // about 3.5 blocks reach the first file
     waveFileCalls.advance = AdvanceFailingOnce;

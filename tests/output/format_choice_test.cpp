@@ -18,13 +18,9 @@
 
 namespace {
 
-uint32_t MaxSize() { return ReadMaxFormatSize(); }
+using outtest::Pcm;
 
-FormatBuffer Pcm(DWORD rate) {
-    FormatBuffer format(MaxSize() + kFormatHeaderBytes);
-    MakePcmFormat(format.Get(), rate);
-    return format;
-}
+uint32_t MaxSize() { return ReadMaxFormatSize(); }
 
 FormatBuffer Mp3(DWORD avgBytes, bool complete) {
     FormatBuffer format(MaxSize() + kFormatHeaderBytes);

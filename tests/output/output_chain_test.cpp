@@ -20,13 +20,9 @@ namespace {
 
 constexpr int32_t kBlock = 23520;
 
-uint32_t MaxSize() { return ReadMaxFormatSize(); }
+using outtest::Pcm;
 
-FormatBuffer Pcm(DWORD rate) {
-    FormatBuffer format(MaxSize() + kFormatHeaderBytes);
-    MakePcmFormat(format.Get(), rate);
-    return format;
-}
+uint32_t MaxSize() { return ReadMaxFormatSize(); }
 
 // The user's choice as the format chooser leaves it: tag, channels, rate, the codec's own
 // block alignment, byte rate and bit depth (Wine's ADPCM and mu-law codecs give one; MPEG

@@ -20,6 +20,7 @@
 namespace {
 
 using outtest::ParseWave;
+using outtest::Pcm;
 using outtest::ReadFileBytes;
 using outtest::U16;
 using outtest::U32;
@@ -28,14 +29,8 @@ constexpr int32_t kBlock = 23520;
 
 std::string Scratch(const std::string& name) { return bench::WindowsPath(bench::ScratchDir(name)); }
 
-FormatBuffer Pcm44100() {
-    FormatBuffer format(ReadMaxFormatSize() + kFormatHeaderBytes);
-    MakePcmFormat(format.Get(), 44100);
-    return format;
-}
-
 std::unique_ptr<WaveFileWriter> PreparedPcmWriter() {
-    const FormatBuffer pcm = Pcm44100();
+    const FormatBuffer pcm = Pcm(44100);
     auto writer = std::make_unique<WaveFileWriter>(pcm.Get(), pcm.Get());
     EXPECT_EQ(writer->Prepare(kBlock), 0);
     return writer;
@@ -102,7 +97,7 @@ TEST(WaveFileLayout, OddDataLengthGetsAPadByte) {
     const std::string name = Scratch("wave_odd") + "\\odd.wav";
     const std::vector<uint8_t> data = outtest::PatternBytes(kBlock + 1);
     WaveFile file;
-    ASSERT_EQ(file.Open(name.c_str(), Pcm44100().Get()), 0);
+    ASSERT_EQ(file.Open(name.c_str(), Pcm(44100).Get()), 0);
     int32_t stored = -1;
     EXPECT_EQ(file.Write(int32_t(data.size()), data.data(), &stored), 0);
     EXPECT_EQ(stored, kBlock + 1);
@@ -114,7 +109,7 @@ TEST(WaveFileLayout, HeaderHoldsPlaceholdersUntilClose) {
     const std::string name = Scratch("wave_header") + "\\open.wav";
     const std::vector<uint8_t> data = outtest::PatternBytes(20000);
     WaveFile file;
-    ASSERT_EQ(file.Open(name.c_str(), Pcm44100().Get()), 0);
+    ASSERT_EQ(file.Open(name.c_str(), Pcm(44100).Get()), 0);
     ASSERT_EQ(file.Write(int32_t(data.size()), data.data()), 0);
     // The first mmio buffer, with the header, has reached the disk by now.
     const std::vector<uint8_t> during = ReadFileBytes(name);
@@ -132,7 +127,7 @@ TEST(WaveFileLayout, AdpcmFileCarriesItsFormatAndDecodesToItsLength) {
     const std::string name = Scratch("wave_ima") + "\\ima.wav";
     constexpr int kFrames = 3 * 44100;
     const std::vector<uint8_t> pcm = outtest::SineBytes(44100, 440, kFrames);
-    WaveFileWriter writer(Pcm44100().Get(), ima.Get());
+    WaveFileWriter writer(Pcm(44100).Get(), ima.Get());
     ASSERT_EQ(writer.Prepare(kBlock), 0);
     ASSERT_EQ(writer.Open(name.c_str(), 0), 0);
     EXPECT_STREQ(writer.GetExtension(), "wav");
@@ -253,7 +248,7 @@ TEST(WaveFileMessages, LongFileNameIsCutToFitTheText) {
     while (name.size() < 300) name += "\\folder";
     name += "\\Side A 0001.wav";
     WaveFile file;
-    ASSERT_EQ(file.Open(name.c_str(), Pcm44100().Get()), kSinkFailed);
+    ASSERT_EQ(file.Open(name.c_str(), Pcm(44100).Get()), kSinkFailed);
     const std::string text = file.MessageText();
     EXPECT_EQ(text.size(), size_t(kSinkMessageBytes - 1));
     EXPECT_EQ(text.compare(0, 15, "WaveOpenFailed "), 0);

@@ -121,10 +121,15 @@ bool DecodeToPcm(const WAVEFORMATEX* format, const std::vector<uint8_t>& data,
     return ok;
 }
 
+FormatBuffer Pcm(DWORD rate) {
+    FormatBuffer format(ReadMaxFormatSize() + kFormatHeaderBytes);
+    MakePcmFormat(format.Get(), rate);
+    return format;
+}
+
 FormatBuffer Suggest(uint32_t sourceRate, WORD tag, WORD channels, DWORD rate) {
     const DWORD maxSize = ReadMaxFormatSize();
-    FormatBuffer source(maxSize + kFormatHeaderBytes);
-    MakePcmFormat(source.Get(), sourceRate);
+    FormatBuffer source = Pcm(sourceRate);
     FormatBuffer result(maxSize + kFormatHeaderBytes);
     result.Get()->wFormatTag = tag;
     result.Get()->nChannels = channels;

@@ -38,6 +38,10 @@ struct WaveLayout {
 };
 WaveLayout ParseWave(const std::vector<uint8_t>& bytes);
 
+// A 16-bit stereo PCM record at `rate`, in a buffer with room for any record the codec manager
+// gives.
+FormatBuffer Pcm(DWORD rate = 44100);
+
 // 16-bit stereo values as bytes: a sine, or a counting pattern that shows every misplaced byte.
 std::vector<uint8_t> SineBytes(int rate, double frequency, int frames);
 std::vector<uint8_t> PatternBytes(size_t count, uint32_t seed = 1);
