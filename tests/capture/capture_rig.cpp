@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/bench_audio.h"
+#include "tests/support/engine_feed.h"
 
 namespace capture_test {
 
@@ -38,16 +39,12 @@ int32_t RecordingSink::Open(const char*, uint32_t) {
 }
 
 CaptureRig::CaptureRig(int32_t gapBlocks) {
-    engine.shiftHeld = [] { return false; };
     auto sink = std::make_unique<RecordingSink>(&recording);
     sink->Prepare(kCaptureBlockBytes);  // as the window prepares a new chain
-    engine.SetSink(sink.release());
     engine.gapBlocks = gapBlocks;
     engine.discardBlocks = 0;
     const std::string folder = bench::WindowsPath(bench::ScratchDir("capture-tracks"));
-    engine.SetNameFormat((folder + "\\take %04d.%s").c_str());
-    engine.SetStandby(0);
-    engine.Start();
+    EXPECT_TRUE(bench::StartArmed(engine, sink.release(), folder + "\\take %04d.%s"));
 }
 
 CaptureRig::~CaptureRig() { StopEngine(); }

@@ -22,6 +22,7 @@
 #include "engine/track_engine.h"
 #include "tests/capture/capture_rig.h"
 #include "tests/support/bench_audio.h"
+#include "tests/support/engine_feed.h"
 #include "tests/support/test_sink.h"
 
 namespace {
@@ -131,11 +132,8 @@ int Run(const char* backEnd, int seconds, const char* readyPath) {
     CheckingSink* sink = sinkOwner.get();
     sink->Prepare(kCaptureBlockBytes);
     TrackEngine engine;
-    engine.shiftHeld = [] { return false; };
-    engine.SetSink(sinkOwner.release());
-    engine.SetNameFormat((bench::WindowsPath(bench::ScratchDir("capture-soak")) + "\\soak %04d.%s").c_str());
-    engine.SetStandby(0);
-    engine.Start();
+    const std::string folder = bench::WindowsPath(bench::ScratchDir("capture-soak"));
+    if (!bench::StartArmed(engine, sinkOwner.release(), folder + "\\soak %04d.%s")) return 3;
 
     std::unique_ptr<CaptureDevice> capture;
     WaveInCapture* waveIn = nullptr;

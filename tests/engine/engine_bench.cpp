@@ -99,16 +99,12 @@ int main(int argc, char** argv) {
     std::snprintf(pattern, sizeof pattern, "%sgrooval-bench-absent\\bench %%04d.%%s", temp);
 
     auto engine = std::make_unique<TrackEngine>();
-    auto* sink = new DiscardSink;  // owned by the engine from SetSink on
+    auto* sink = new DiscardSink;  // owned by the engine from StartArmed on
     sink->Prepare(kCaptureBlockBytes);
     engine->blockBytes = kCaptureBlockBytes;
     engine->gapBlocks = 14;
     engine->discardBlocks = 14;
-    engine->SetSink(sink);
-    engine->SetNameFormat(pattern);
-    engine->shiftHeld = [] { return false; };
-    engine->SetStandby(0);
-    if (!engine->Start()) {
+    if (!bench::StartArmed(*engine, sink, pattern)) {
         std::printf("engine thread not started\n");
         return 1;
     }

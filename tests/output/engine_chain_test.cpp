@@ -84,11 +84,7 @@ void RunEngine(std::unique_ptr<OutputSink> chain, const std::string& pattern, co
     engine.blockBytes = kCaptureBlockBytes;
     engine.gapBlocks = kGapBlocks;
     engine.discardBlocks = discardBlocks;
-    engine.shiftHeld = [] { return false; };
-    engine.SetSink(chain.release());
-    engine.SetNameFormat(pattern.c_str());
-    engine.SetStandby(0);
-    ASSERT_TRUE(engine.Start());
+    ASSERT_TRUE(bench::StartArmed(engine, chain.release(), pattern));
     // Fed all at once: the pool grows to hold the whole script.
     const int32_t count = int32_t(script.fed.size());
     ASSERT_EQ(bench::FeedBlocks(engine, count, count, 20000,

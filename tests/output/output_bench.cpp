@@ -66,12 +66,8 @@ int main(int argc, char** argv) {
     auto engine = std::make_unique<TrackEngine>();
     engine->blockBytes = kCaptureBlockBytes;
     engine->discardBlocks = 0;
-    engine->shiftHeld = [] { return false; };
-    engine->SetSink(chain.release());
     const std::string pattern = folder + "\\bench " + (ima ? "ima" : "pcm") + " %04d.%s";
-    engine->SetNameFormat(pattern.c_str());
-    engine->SetStandby(0);
-    if (!engine->Start()) {
+    if (!bench::StartArmed(*engine, chain.release(), pattern)) {
         std::printf("engine thread not started\n");
         return 1;
     }

@@ -1,15 +1,26 @@
-// Feeding a running TrackEngine as a capture thread does, for tests and benchmarks that link
-// grooval_engine: blocks go in through the engine's own pool, never more than a few in front
-// of its worker, so the pool stays small however many blocks pass.
+// Running a TrackEngine as the window and a capture thread do, for tests and benchmarks that
+// link grooval_engine: armed on its worker thread, fed through its own pool never more than a
+// few blocks in front of the worker, so the pool stays small however many blocks pass.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "engine/track_engine.h"
 
 namespace bench {
+
+// Installs `sink` (prepared; the engine owns it from here on), names tracks by `nameFormat`,
+// arms the engine with Shift up and starts its worker; false when the thread did not start.
+inline bool StartArmed(TrackEngine& engine, OutputSink* sink, const std::string& nameFormat) {
+    engine.shiftHeld = [] { return false; };
+    engine.SetSink(sink);
+    engine.SetNameFormat(nameFormat.c_str());
+    engine.SetStandby(0);
+    return engine.Start();
+}
 
 enum class FeedFault { kNone, kStalled, kNoBuffer };
 
