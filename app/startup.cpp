@@ -9,6 +9,7 @@
 
 #include "app/dialog.h"
 #include "app/languages.h"
+#include "app/main_dialog.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -17,37 +18,8 @@ namespace {
 constexpr INT_PTR kMainWindowClosed = 1;
 constexpr INT_PTR kMainWindowNewLanguage = 2;
 
-// Stands in for the main window until it exists: template 102 with its settings loaded, and
-// nothing else but closing.
-class PlaceholderMainWindow : public Dialog {
-public:
-    PlaceholderMainWindow() : settings_(ReadMaxFormatSize(), DefaultFolder()) {}
-
-    Settings& CurrentSettings() { return settings_; }
-    void SetDecimalSeparator(const char* /*separator*/) {}
-
-protected:
-    bool HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
-        if (message == WM_CLOSE) {
-            End(kMainWindowClosed);
-            result = 0;
-            return true;
-        }
-        return Dialog::HandleMessage(message, wParam, lParam, result);
-    }
-    bool OnCommand(int id, int /*code*/, HWND /*control*/) override {
-        // Escape (IDCANCEL) has no handler: only Close ends the window.
-        if (id != IDC_MAIN_CLOSE) return false;
-        End(kMainWindowClosed);
-        return true;
-    }
-
-private:
-    Settings settings_;
-};
-
 // The one place the cycle names the main window's class.
-using MainWindow = PlaceholderMainWindow;
+using MainWindow = MainDialog;
 
 }  // namespace
 
