@@ -1,0 +1,535 @@
+// The main window's commands on the bench: the record button, the prefix, the folder choice,
+// and the Options dialog with its output-format test, driven as a user drives them.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "app/languages.h"
+#include "app/main_dialog.h"
+#include "app/options_dialog.h"
+#include "resources/resource_ids.h"
+#include "tests/app/main_window_harness.h"
+#include "tests/support/bench_audio.h"
+
+namespace {
+
+using app_test::FreshSettingsKey;
+using app_test::MainWindowRun;
+using app_test::WaitFor;
+using app_test::WindowText;
+
+constexpr int kChooserTags = 101;     // the format chooser's tag list
+constexpr int kChooserFormats = 102;  // its format list
+
+class Commands : public ::testing::Test {
+protected:
+    void SetUp() override {
+        UiLanguage = LANG_ENGLISH;
+        std::strcpy(DecimalSeparator, ".");
+    }
+    FreshSettingsKey key_;
+};
+
+void Click(HWND dialog, int id) {
+    PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(GetDlgItem(dialog, id)));
+}
+
+struct DialogSearch {
+    DWORD thread;
+    int id;
+    const char* className;
+    const std::vector<HWND>* besides;
+    HWND found;
+};
+
+BOOL CALLBACK CheckDialog(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<DialogSearch*>(data);
+    if (GetWindowThreadProcessId(window, nullptr) != search->thread) return TRUE;
+    if (!IsWindowVisible(window)) return TRUE;
+    for (HWND other : *search->besides) {
+        if (window == other) return TRUE;
+    }
+    HWND item = GetDlgItem(window, search->id);
+    char name[64] = {};
+    if (!item || !GetClassNameA(item, name, sizeof name)) return TRUE;
+    if (lstrcmpiA(name, search->className) != 0) return TRUE;
+    search->found = window;
+    return FALSE;
+}
+
+// A visible top-level window of `thread` holding a control `id` of class `className`, other
+// than those in `besides`.
+HWND FindThreadDialog(DWORD thread, int id, const char* className, std::vector<HWND> besides = {}) {
+    DialogSearch search{thread, id, className, &besides, nullptr};
+    WaitFor([&] {
+        search.found = nullptr;
+        EnumWindows(CheckDialog, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+    }, 10000);
+    return search.found;
+}
+
+DWORD ThreadOf(HWND window) { return GetWindowThreadProcessId(window, nullptr); }
+
+std::vector<std::string> ComboItems(HWND combo) {
+    std::vector<std::string> items;
+    const int count = static_cast<int>(SendMessageA(combo, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        char text[256] = {};
+        if (SendMessageA(combo, CB_GETLBTEXTLEN, i, 0) < LRESULT(sizeof text)) {
+            SendMessageA(combo, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(text));
+        }
+        items.push_back(text);
+    }
+    return items;
+}
+
+int ComboIndexStartingWith(HWND combo, const std::string& start) {
+    const std::vector<std::string> items = ComboItems(combo);
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i].rfind(start, 0) == 0) return static_cast<int>(i);
+    }
+    return -1;
+}
+
+// Chooses, in an open format chooser, the first format of the tag whose name starts with `tag`
+// and whose text contains `format`.
+bool ChooseInChooser(HWND chooser, const std::string& tag, const std::string& format = "") {
+    HWND tags = GetDlgItem(chooser, kChooserTags);
+    const int index = ComboIndexStartingWith(tags, tag);
+    if (index < 0) {
+        std::string offered;
+        for (const std::string& item : ComboItems(tags)) offered += "[" + item + "]";
+        ADD_FAILURE() << "the chooser offers no " << tag << ", only " << offered;
+        Click(chooser, IDCANCEL);
+        return false;
+    }
+    SendMessageA(tags, CB_SETCURSEL, index, 0);
+    SendMessageA(chooser, WM_COMMAND, MAKEWPARAM(kChooserTags, CBN_SELCHANGE), reinterpret_cast<LPARAM>(tags));
+    HWND formats = GetDlgItem(chooser, kChooserFormats);
+    const std::vector<std::string> offered = ComboItems(formats);
+    int chosen = -1;
+    for (size_t i = 0; i < offered.size() && chosen < 0; ++i) {
+        if (offered[i].find(format) != std::string::npos) chosen = static_cast<int>(i);
+    }
+    if (chosen < 0) {
+        std::string texts;
+        for (const std::string& item : offered) texts += "[" + item + "]";
+        ADD_FAILURE() << tag << " lists no format with " << format << ": " << texts;
+        Click(chooser, IDCANCEL);
+        return false;
+    }
+    SendMessageA(formats, CB_SETCURSEL, chosen, 0);
+    SendMessageA(chooser, WM_COMMAND, MAKEWPARAM(kChooserFormats, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(formats));
+    Click(chooser, IDOK);
+    return WaitFor([&] { return !IsWindow(chooser); }, 5000);
+}
+
+bool IsPcm44100(const WAVEFORMATEX* format) {
+    WAVEFORMATEX pcm{};
+    MakePcmFormat(&pcm, 44100);
+    return FormatsEqual(format, &pcm);
+}
+
+TEST_F(Commands, RecordButtonArmsAndDisarmsAndLocksTheNamingControls) {
+    MainWindowRun run([](MainDialog& dialog) { dialog.CurrentSettings().folder = "C:\\tracks"; });
+    ASSERT_TRUE(run.WaitOpen());
+    TrackEngine* engine = run.Dialog().Engine();
+    EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_TRACK) == "Not Recording"; }, 5000));
+
+    Click(run.Window(), IDC_MAIN_RECORD);
+    EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_RECORD) == "&Stop"; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_TRACK) == "Cueing..."; }, 5000));
+    EXPECT_EQ(engine->IsStandby(), 0);
+    for (int id : {IDC_MAIN_FOLDER, IDC_MAIN_SAVE_FILES_TO, IDC_MAIN_PREFIX, IDC_MAIN_OPTIONS}) {
+        EXPECT_FALSE(IsWindowEnabled(run.Item(id))) << id;
+    }
+
+    Click(run.Window(), IDC_MAIN_RECORD);
+    EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_RECORD) == "&Start"; }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_TRACK) == "Not Recording"; }, 5000));
+    EXPECT_EQ(engine->IsStandby(), 1);
+    for (int id : {IDC_MAIN_FOLDER, IDC_MAIN_SAVE_FILES_TO, IDC_MAIN_PREFIX, IDC_MAIN_OPTIONS}) {
+        EXPECT_TRUE(IsWindowEnabled(run.Item(id))) << id;
+    }
+    // Start and Stop with no sound in between: nothing opened, no number used.
+    EXPECT_EQ(engine->trackNumber, 0);
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+}
+
+TEST_F(Commands, RecordingWritesNumberedTracksIntoTheFolder) {
+    const std::string folder = bench::ScratchDir("commands_tracks");
+    MainWindowRun run([&](MainDialog& dialog) {
+        dialog.CurrentSettings().folder = bench::WindowsPath(folder);
+        dialog.CurrentSettings().prefix = "take";
+        dialog.CurrentSettings().Duration = 7;
+        dialog.CurrentSettings().Discard = 3;
+    });
+    ASSERT_TRUE(run.WaitOpen());
+    Click(run.Window(), IDC_MAIN_RECORD);
+    ASSERT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_RECORD) == "&Stop"; }, 5000));
+
+    const std::string wav = folder + "/song.wav";
+    ASSERT_TRUE(bench::WriteStereoWav(wav, 44100, bench::StereoSine(44100, 440.0, 0.5, 44100, 22050)));
+    bench::Playback play;
+    ASSERT_TRUE(play.Start(wav));
+    EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_TRACK) == "Track 1"; }, 10000));
+    ASSERT_TRUE(play.Wait(20000));
+    // The silence after the song ends the track; the window goes back to cueing.
+    EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_TRACK) == "Cueing..."; }, 10000));
+    Click(run.Window(), IDC_MAIN_RECORD);
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+    const std::string track = bench::WindowsPath(folder) + "\\take0001.wav";
+    EXPECT_NE(GetFileAttributesA(track.c_str()), INVALID_FILE_ATTRIBUTES) << track;
+    EXPECT_EQ(GetFileAttributesA((bench::WindowsPath(folder) + "\\take0002.wav").c_str()),
+              INVALID_FILE_ATTRIBUTES);
+}
+
+TEST_F(Commands, PrefixRefusesTypedFileNameCharactersButTakesPastedText) {
+    MainWindowRun run([](MainDialog& dialog) { dialog.CurrentSettings().prefix = "tmp"; });
+    ASSERT_TRUE(run.WaitOpen());
+    HWND edit = run.Item(IDC_MAIN_PREFIX);
+    SendMessageA(edit, EM_SETSEL, 3, 3);
+    for (char c : std::string("\\/:*?\"<>|")) SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 0);
+    EXPECT_EQ(WindowText(edit), "tmp");
+    SendMessageA(edit, WM_CHAR, 'A', 0);
+    EXPECT_EQ(WindowText(edit), "tmpA");
+    // Pasted (here: replaced) text is not filtered.
+    SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(":x"));
+    EXPECT_EQ(WindowText(edit), "tmpA:x");
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+}
+
+TEST_F(Commands, ANewPrefixNumbersFromTheStartAgain) {
+    MainWindowRun run([](MainDialog& dialog) { dialog.CurrentSettings().prefix = "tmp"; });
+    ASSERT_TRUE(run.WaitOpen());
+    TrackEngine* engine = run.Dialog().Engine();
+    auto leaveEdit = [&] {
+        SendMessageA(run.Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_PREFIX, EN_KILLFOCUS),
+                     reinterpret_cast<LPARAM>(run.Item(IDC_MAIN_PREFIX)));
+    };
+    engine->trackNumber = 5;
+    leaveEdit();  // unchanged text
+    EXPECT_EQ(engine->trackNumber, 5);
+    SetWindowTextA(run.Item(IDC_MAIN_PREFIX), "side A ");
+    leaveEdit();
+    EXPECT_EQ(engine->trackNumber, 0);
+    EXPECT_EQ(run.Dialog().CurrentSettings().prefix, "side A ");
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key), ERROR_SUCCESS);
+    char stored[64] = {};
+    DWORD size = sizeof stored;
+    EXPECT_EQ(RegQueryValueExA(key, "prefix", nullptr, nullptr, reinterpret_cast<BYTE*>(stored), &size),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_STREQ(stored, "side A ");
+}
+
+TEST(TrackNames, TemplateAndChosenFolder) {
+    EXPECT_EQ(TrackNameTemplate("C:\\Rec", "Side A "), "C:\\Rec\\Side A %04d.%s");
+    EXPECT_EQ(TrackNameTemplate("D:", "tmp"), "D:\\tmp%04d.%s");
+    EXPECT_EQ(WithoutTrailingBackslash("D:\\"), "D:");
+    EXPECT_EQ(WithoutTrailingBackslash("C:\\Rec"), "C:\\Rec");
+    EXPECT_EQ(WithoutTrailingBackslash("C:\\Rec\\\\"), "C:\\Rec\\");  // one character only
+    EXPECT_EQ(WithoutTrailingBackslash(""), "");
+}
+
+TEST_F(Commands, FolderDialogCancelledKeepsTheFolderWithoutItsTrailingBackslash) {
+    MainWindowRun run([](MainDialog& dialog) { dialog.CurrentSettings().folder = "C:\\"; });
+    ASSERT_TRUE(run.WaitOpen());
+    Click(run.Window(), IDC_MAIN_SAVE_FILES_TO);
+    HWND browse = FindThreadDialog(ThreadOf(run.Window()), IDCANCEL, "Button", {run.Window()});
+    ASSERT_NE(browse, nullptr) << "no folder dialog";
+    Click(browse, IDCANCEL);
+    EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_FOLDER) == "C:"; }, 5000)) << run.Text(IDC_MAIN_FOLDER);
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+    EXPECT_EQ(run.Dialog().CurrentSettings().folder, "C:");
+}
+
+// ---- Options ----
+
+class OptionsFlow : public Commands {
+protected:
+    // Opens the Options dialog from the main window.
+    HWND OpenOptions(MainWindowRun& run) {
+        Click(run.Window(), IDC_MAIN_OPTIONS);
+        return FindThreadDialog(ThreadOf(run.Window()), IDC_OPTIONS_LANGUAGE, "ComboBox", {run.Window()});
+    }
+};
+
+TEST_F(OptionsFlow, ShowsTheCurrentChoicesAndCancelChangesNothing) {
+    MainWindowRun run([](MainDialog& dialog) {
+        dialog.CurrentSettings().liveMode = 1;
+        dialog.CurrentSettings().useDirectSound = 0;
+    });
+    ASSERT_TRUE(run.WaitOpen());
+    CaptureDevice* capture = run.Dialog().Capture();
+    HWND options = OpenOptions(run);
+    ASSERT_NE(options, nullptr);
+    EXPECT_EQ(WindowText(options), "Options");
+
+    const std::vector<std::string> languages = ComboItems(GetDlgItem(options, IDC_OPTIONS_LANGUAGE));
+    ASSERT_EQ(languages.size(), 8u);
+    // Each in its own language, whatever the interface language; no character lost.
+    for (size_t i = 0; i < languages.size(); ++i) {
+        WCHAR wide[64] = {};
+        GetLocaleInfoW(kInterfaceLanguages[i].resourceLanguage, LOCALE_SNATIVELANGNAME, wide, 64);
+        char native[128] = {};
+        WideCharToMultiByte(CP_ACP, 0, wide, -1, native, sizeof native, nullptr, nullptr);
+        EXPECT_EQ(languages[i], native) << i;
+    }
+    EXPECT_EQ(languages[4], "espa\xC3\xB1ol") << "UTF-8, the program's code page";
+    EXPECT_EQ(SendDlgItemMessageA(options, IDC_OPTIONS_LANGUAGE, CB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(SendDlgItemMessageA(options, IDC_OPTIONS_LIVE_MODE, BM_GETCHECK, 0, 0), BST_CHECKED);
+    EXPECT_EQ(SendDlgItemMessageA(options, IDC_OPTIONS_MODE78, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_EQ(SendDlgItemMessageA(options, IDC_OPTIONS_DIRECTSOUND, BM_GETCHECK, 0, 0), BST_UNCHECKED);
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(options, IDC_OPTIONS_DIRECTSOUND)));
+    HWND cards = GetDlgItem(options, IDC_OPTIONS_SOUND_CARD);
+    const LRESULT selected = SendMessageA(cards, CB_GETCURSEL, 0, 0);
+    ASSERT_GE(selected, 0);
+    EXPECT_EQ(ComboItems(cards)[selected], run.Dialog().CurrentSettings().sourceName);
+    // No name: the first line is empty, then the description.
+    const std::string format = WindowText(GetDlgItem(options, IDC_OPTIONS_FORMAT));
+    EXPECT_EQ(format.rfind("\n", 0), 0u) << format;
+    EXPECT_NE(format.find(", 172 KB/s\n"), std::string::npos) << format;
+
+    SendDlgItemMessageA(options, IDC_OPTIONS_MODE78, BM_SETCHECK, BST_CHECKED, 0);
+    Click(options, IDCANCEL);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 5000));
+    SendMessageA(run.Window(), WM_NULL, 0, 0);
+    EXPECT_EQ(run.Dialog().CurrentSettings().mode78, 0u);
+    EXPECT_EQ(run.Dialog().Capture(), capture) << "nothing changed: capture not restarted";
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+}
+
+TEST_F(OptionsFlow, OkWithOnlyLiveModeChangedSetsTheEngineWithoutARestart) {
+    MainWindowRun run;
+    ASSERT_TRUE(run.WaitOpen());
+    CaptureDevice* capture = run.Dialog().Capture();
+    HWND options = OpenOptions(run);
+    ASSERT_NE(options, nullptr);
+    SendDlgItemMessageA(options, IDC_OPTIONS_LIVE_MODE, BM_SETCHECK, BST_CHECKED, 0);
+    // The WAV button on a PCM format chooses the same record: no format change.
+    Click(options, IDC_OPTIONS_WAV);
+    Click(options, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 5000));
+    SendMessageA(run.Window(), WM_NULL, 0, 0);
+    EXPECT_EQ(run.Dialog().CurrentSettings().liveMode, 1u);
+    EXPECT_EQ(run.Dialog().Engine()->liveMode, 1);
+    EXPECT_EQ(run.Dialog().Capture(), capture);
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+}
+
+TEST_F(OptionsFlow, Mode78RestartsCaptureAndRelabels) {
+    MainWindowRun run([](MainDialog& dialog) { dialog.CurrentSettings().Duration = 14; });
+    ASSERT_TRUE(run.WaitOpen());
+    EXPECT_EQ(run.Text(IDC_MAIN_SILENCE_LENGTH_CAPTION), "&New Track after 2.00 seconds of silence");
+    HWND options = OpenOptions(run);
+    ASSERT_NE(options, nullptr);
+    SendDlgItemMessageA(options, IDC_OPTIONS_MODE78, BM_SETCHECK, BST_CHECKED, 0);
+    Click(options, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 5000));
+    EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_FORMAT).rfind("78 RPM, ", 0) == 0; }, 5000));
+    EXPECT_EQ(run.Text(IDC_MAIN_SILENCE_LENGTH_CAPTION), "&New Track after 3.50 seconds of silence");
+    ASSERT_NE(run.Dialog().Capture(), nullptr);
+    EXPECT_TRUE(run.Dialog().Capture()->Mode78());
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+}
+
+TEST_F(OptionsFlow, AnUnconvertibleFormatIsRefusedAndCancelKeepsTheOldOne) {
+    MainWindowRun run;
+    ASSERT_TRUE(run.WaitOpen());
+    const DWORD thread = ThreadOf(run.Window());
+    const std::string label = run.Text(IDC_MAIN_FORMAT);
+    HWND options = OpenOptions(run);
+    ASSERT_NE(options, nullptr);
+
+    // Wine's chooser lists Microsoft ADPCM, but its codec refuses every conversion to it.
+    Click(options, IDC_OPTIONS_CHANGE_FORMAT);
+    HWND chooser = FindThreadDialog(thread, kChooserFormats, "ComboBox", {run.Window(), options});
+    ASSERT_NE(chooser, nullptr) << "no format chooser";
+    ASSERT_TRUE(ChooseInChooser(chooser, "Microsoft ADPCM", "44100 Hz"));
+    const std::string chosen = WindowText(GetDlgItem(options, IDC_OPTIONS_FORMAT));
+    EXPECT_NE(chosen.find("Microsoft ADPCM"), std::string::npos) << chosen;
+    Click(options, IDOK);
+
+    HWND sorry = app_test::WaitForThreadWindow(run.Window(), "Sorry", 10000);
+    ASSERT_NE(sorry, nullptr) << "no conversion message";
+    EXPECT_EQ(WindowText(GetDlgItem(sorry, 0xFFFF)), "Can't convert...");
+    Click(sorry, IDOK);
+
+    // The dialog again, on the rejected choice.
+    HWND again = FindThreadDialog(thread, IDC_OPTIONS_LANGUAGE, "ComboBox", {run.Window()});
+    ASSERT_NE(again, nullptr) << "the Options dialog did not come back";
+    EXPECT_EQ(WindowText(GetDlgItem(again, IDC_OPTIONS_FORMAT)), chosen);
+    Click(again, IDCANCEL);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(again); }, 5000));
+    SendMessageA(run.Window(), WM_NULL, 0, 0);
+
+    EXPECT_TRUE(IsPcm44100(run.Dialog().CurrentSettings().outputFormat.Get()));
+    EXPECT_EQ(run.Text(IDC_MAIN_FORMAT), label);
+    // Capture runs again (with the format still named), not stopped by the test.
+    ASSERT_NE(run.Dialog().Capture(), nullptr);
+    EXPECT_EQ(run.Dialog().Capture()->stopping, 0);
+    EXPECT_FALSE(run.Dialog().Capture()->HasEnded());
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key), ERROR_SUCCESS);
+    BYTE stored[64] = {};
+    DWORD size = sizeof stored;
+    EXPECT_EQ(RegQueryValueExA(key, "OutputFormat", nullptr, nullptr, stored, &size), ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(size, 18u);
+    EXPECT_TRUE(IsPcm44100(reinterpret_cast<const WAVEFORMATEX*>(stored)));
+}
+
+TEST_F(OptionsFlow, AConvertibleFormatIsTakenAndNamed) {
+    MainWindowRun run;
+    ASSERT_TRUE(run.WaitOpen());
+    const DWORD thread = ThreadOf(run.Window());
+    CaptureDevice* capture = run.Dialog().Capture();
+    HWND options = OpenOptions(run);
+    ASSERT_NE(options, nullptr);
+    Click(options, IDC_OPTIONS_CHANGE_FORMAT);
+    HWND chooser = FindThreadDialog(thread, kChooserFormats, "ComboBox", {run.Window(), options});
+    ASSERT_NE(chooser, nullptr);
+    ASSERT_TRUE(ChooseInChooser(chooser, "IMA ADPCM"));
+    Click(options, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 10000));
+    SendMessageA(run.Window(), WM_NULL, 0, 0);
+
+    const WAVEFORMATEX* format = run.Dialog().CurrentSettings().outputFormat.Get();
+    EXPECT_EQ(format->wFormatTag, 0x0011);
+    EXPECT_NE(run.Text(IDC_MAIN_FORMAT).find("IMA ADPCM"), std::string::npos) << run.Text(IDC_MAIN_FORMAT);
+    EXPECT_NE(run.Dialog().Capture(), capture) << "capture restarted with the new chain";
+    EXPECT_EQ(run.Dialog().Capture()->stopping, 0);
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+}
+
+TEST_F(OptionsFlow, ANewLanguageEndsTheWindowWithTwoAndStoresIt) {
+    MainWindowRun run([](MainDialog& dialog) { dialog.CurrentSettings().prefix = "kept"; });
+    ASSERT_TRUE(run.WaitOpen());
+    HWND options = OpenOptions(run);
+    ASSERT_NE(options, nullptr);
+    SendDlgItemMessageA(options, IDC_OPTIONS_LANGUAGE, CB_SETCURSEL, 2, 0);  // Dutch
+    SendDlgItemMessageA(options, IDC_OPTIONS_LIVE_MODE, BM_SETCHECK, BST_CHECKED, 0);
+    Click(options, IDOK);
+    EXPECT_EQ(run.WaitEnd(), kMainDialogNewLanguage);
+    EXPECT_EQ(run.Dialog().Engine(), nullptr) << "shut down before the window ended";
+    // Live mode chosen together with a language is not applied.
+    EXPECT_EQ(run.Dialog().CurrentSettings().liveMode, 0u);
+    HKEY key = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key), ERROR_SUCCESS);
+    DWORD language = 0;
+    DWORD size = sizeof language;
+    EXPECT_EQ(RegQueryValueExA(key, "Language", nullptr, nullptr, reinterpret_cast<BYTE*>(&language), &size),
+              ERROR_SUCCESS);
+    char prefix[32] = {};
+    size = sizeof prefix;
+    EXPECT_EQ(RegQueryValueExA(key, "prefix", nullptr, nullptr, reinterpret_cast<BYTE*>(prefix), &size),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    EXPECT_EQ(language, 0x13u);
+    EXPECT_STREQ(prefix, "kept");
+}
+
+// The Options dialog alone, on a main-window object whose window is not open.
+class OptionsAlone : public Commands {
+protected:
+    // Runs `options` on a thread of its own until the test ends it; returns its window.
+    HWND Run(OptionsDialog& options) {
+        thread_ = std::thread([&] { result_ = RunLanguageDialog(IDD_OPTIONS, nullptr, options); });
+        HWND window = nullptr;
+        WaitFor([&] { return (window = options.Window()) != nullptr && IsWindowVisible(window); }, 10000);
+        return window;
+    }
+    INT_PTR Finish() {
+        if (thread_.joinable()) thread_.join();
+        return result_;
+    }
+    void TearDown() override {
+        if (thread_.joinable()) thread_.join();
+    }
+    std::thread thread_;
+    INT_PTR result_ = -2;
+};
+
+TEST_F(OptionsAlone, DirectSoundWithoutCaptureIsHiddenAndTurnedOffEvenOnCancel) {
+    MainDialog main;
+    main.CurrentSettings().useDirectSound = 1;
+    OptionsDialog options(main);
+    options.directSoundProbe = [] { return DirectSoundSupport::kNoCaptureEntry; };
+    HWND window = Run(options);
+    ASSERT_NE(window, nullptr);
+    HWND box = GetDlgItem(window, IDC_OPTIONS_DIRECTSOUND);
+    EXPECT_FALSE(IsWindowVisible(box));
+    EXPECT_FALSE(IsWindowEnabled(box));
+    EXPECT_EQ(main.CurrentSettings().useDirectSound, 0u);
+    Click(window, IDCANCEL);
+    EXPECT_EQ(Finish(), IDCANCEL);
+    EXPECT_EQ(main.CurrentSettings().useDirectSound, 0u);
+}
+
+TEST_F(OptionsAlone, AMissingLibraryLeavesTheChoiceAlone) {
+    MainDialog main;
+    main.CurrentSettings().useDirectSound = 1;
+    OptionsDialog options(main);
+    options.directSoundProbe = [] { return DirectSoundSupport::kNoLibrary; };
+    HWND window = Run(options);
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_OPTIONS_DIRECTSOUND)));
+    EXPECT_EQ(SendDlgItemMessageA(window, IDC_OPTIONS_DIRECTSOUND, BM_GETCHECK, 0, 0), BST_CHECKED);
+    Click(window, IDOK);
+    EXPECT_EQ(Finish(), IDOK);
+    EXPECT_EQ(options.chosenDirectSound, 1u);
+    EXPECT_EQ(main.CurrentSettings().useDirectSound, 1u);
+}
+
+TEST_F(OptionsAlone, OkReadsEveryChoiceAndANamedFormatShowsItsName) {
+    MainDialog main;
+    main.CurrentSettings().outputName = "My format";
+    main.CurrentSettings().sourceName = "no such card";
+    OptionsDialog options(main);
+    HWND window = Run(options);
+    ASSERT_NE(window, nullptr);
+    const std::string format = WindowText(GetDlgItem(window, IDC_OPTIONS_FORMAT));
+    EXPECT_EQ(format.rfind("My format\n", 0), 0u) << format;
+    SendDlgItemMessageA(window, IDC_OPTIONS_LANGUAGE, CB_SETCURSEL, 7, 0);
+    SendDlgItemMessageA(window, IDC_OPTIONS_MODE78, BM_SETCHECK, BST_CHECKED, 0);
+    SendDlgItemMessageA(window, IDC_OPTIONS_LIVE_MODE, BM_SETCHECK, BST_CHECKED, 0);
+    // WAV: back to PCM without a name.
+    SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_OPTIONS_WAV, BN_CLICKED), 0);
+    EXPECT_EQ(WindowText(GetDlgItem(window, IDC_OPTIONS_FORMAT)).rfind("\n", 0), 0u);
+    Click(window, IDOK);
+    EXPECT_EQ(Finish(), IDOK);
+    EXPECT_EQ(options.chosenLanguage, LANG_FRENCH);
+    EXPECT_EQ(options.chosenMode78, 1u);
+    EXPECT_EQ(options.chosenLiveMode, 1u);
+    EXPECT_STREQ(options.FormatName(), "");
+    EXPECT_TRUE(IsPcm44100(options.Format()));
+    // The main window's values are copies: untouched.
+    EXPECT_EQ(main.CurrentSettings().outputName, "My format");
+}
+
+TEST_F(OptionsAlone, TheDutchInterfaceGetsATemplateFromAnotherLanguage) {
+    UiLanguage = LANG_DUTCH;
+    MainDialog main;
+    OptionsDialog options(main);
+    HWND window = Run(options);
+    ASSERT_NE(window, nullptr) << "no Options template found for Dutch";
+    EXPECT_EQ(SendDlgItemMessageA(window, IDC_OPTIONS_LANGUAGE, CB_GETCURSEL, 0, 0), 2);
+    Click(window, IDCANCEL);
+    EXPECT_EQ(Finish(), IDCANCEL);
+}
+
+}  // namespace
