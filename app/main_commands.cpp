@@ -210,8 +210,10 @@ void MainDialog::Options() {
             }
             RestartCapture(std::move(pcmSink));
             // Stopped by the program: the refresh must not take it for a failure.
-            capture_->stopping = 1;
-            capture_->stopEvent.Set();
+            if (capture_) {
+                capture_->stopping = 1;
+                capture_->stopEvent.Set();
+            }
             captureStopped = true;
 
             int32_t error = 0;
