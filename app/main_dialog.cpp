@@ -332,6 +332,8 @@ void MainDialog::Refresh() {
                           static_cast<unsigned>(capture_->lastResult));
             MessageBoxA(Window(), message, texts_.programName.c_str(), MB_OK);
             SetText(recordButton_, texts_.monitor);
+            // A close that arrived while the box was open has shut everything down.
+            if (!engine_ || !capture_) return;
         }
         const int16_t leftPeak = engine_->left.peak;
         const int16_t rightPeak = engine_->right.peak;
