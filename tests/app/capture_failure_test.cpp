@@ -77,4 +77,21 @@ TEST(NoRecordingDevice, TheFailureIsShownOnceAndTheButtonOffersMonitor) {
     EXPECT_EQ(run.Close(), kMainDialogClosed);
 }
 
+TEST(NoRecordingDevice, ClosingWhileTheMessageIsOpenEndsCleanly) {
+    ASSERT_EQ(waveInGetNumDevs(), 0u);
+    UiLanguage = LANG_ENGLISH;
+    app_test::FreshSettingsKey key;
+    MainWindowRun run;
+    ASSERT_TRUE(run.WaitOpen());
+    HWND box = app_test::WaitForThreadWindow(run.Window(), "Grooval", 10000);
+    ASSERT_NE(box, nullptr);
+    // The close is taken by the message box's loop: everything shuts down under it, and the
+    // window ends once the box is dismissed.
+    PostMessageA(run.Window(), WM_CLOSE, 0, 0);
+    // Posted to the same thread after the close, so taken after it.
+    PostMessageA(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    EXPECT_EQ(run.WaitEnd(), kMainDialogClosed);
+    EXPECT_EQ(run.Dialog().Engine(), nullptr);
+}
+
 }  // namespace

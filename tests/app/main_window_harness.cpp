@@ -33,8 +33,27 @@ MainWindowRun::MainWindowRun(std::function<void(MainDialog&)> configure) {
     });
 }
 
+namespace {
+
+BOOL CALLBACK DismissWindow(HWND window, LPARAM mainWindow) {
+    const HWND main = reinterpret_cast<HWND>(mainWindow);
+    if (window != main && GetWindowThreadProcessId(window, nullptr) ==
+                              GetWindowThreadProcessId(main, nullptr)) {
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        PostMessageA(window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+    }
+    return TRUE;
+}
+
+}  // namespace
+
 MainWindowRun::~MainWindowRun() {
-    if (!Ended()) Close();
+    // A test that failed may leave a message box or dialog open over the window: dismiss
+    // whatever the window's thread shows until the window has ended.
+    for (int attempt = 0; attempt < 5 && !Ended() && window_; ++attempt) {
+        if (Close(5000) != -2) break;
+        EnumWindows(DismissWindow, reinterpret_cast<LPARAM>(window_));
+    }
     if (thread_.joinable()) thread_.join();
     dialog_.reset();
     CloseHandle(created_);
