@@ -16,6 +16,7 @@
 #include <string>
 
 #include "app/context_help.h"
+#include "app/detection_ranges.h"
 #include "app/dialog.h"
 #include "app/prefix_filter.h"
 #include "capture/capture_device.h"
@@ -42,11 +43,6 @@ constexpr char kRecordingMixer[] = "sndvol32.exe";
 constexpr char kRecordingMixerParameter[] = "/record";
 constexpr char kConvertFailedText[] = "Can't convert...";  // the same in every language
 constexpr char kConvertFailedCaption[] = "Sorry";
-constexpr int kLevelSliderMin = 0;
-constexpr int kLevelSliderMax = 66;
-constexpr int kLengthSliderMax = 140;
-constexpr int kGapSliderMin = 7;
-constexpr int kDiscardSliderMin = 3;
 
 // The dialog results of the main window: Close ends the program, a new interface language
 // builds the window again.

@@ -69,22 +69,22 @@ bool Take(const OptionName& option, const std::string& value, SplitOptions& opti
     const std::string name = std::string("--") + option.longName;
     int32_t number = 0;
     if (option.longName == std::string("silence")) {
-        if (!ParseNumber(value, kSplitSilenceMin, kSplitSilenceMax, number)) {
-            message = name + " takes a level from " + RangeText(kSplitSilenceMin, kSplitSilenceMax);
+        if (!ParseNumber(value, kLevelSliderMin, kLevelSliderMax, number)) {
+            message = name + " takes a level from " + RangeText(kLevelSliderMin, kLevelSliderMax);
             return false;
         }
         options.silence = number;
     } else if (option.longName == std::string("gap")) {
-        if (!ParseNumber(value, kSplitGapMin, kSplitLengthMax, number)) {
+        if (!ParseNumber(value, kGapSliderMin, kLengthSliderMax, number)) {
             message =
-                name + " takes a count of blocks from " + RangeText(kSplitGapMin, kSplitLengthMax);
+                name + " takes a count of blocks from " + RangeText(kGapSliderMin, kLengthSliderMax);
             return false;
         }
         options.gap = number;
     } else if (option.longName == std::string("min")) {
-        if (!ParseNumber(value, kSplitDiscardMin, kSplitLengthMax, number)) {
+        if (!ParseNumber(value, kDiscardSliderMin, kLengthSliderMax, number)) {
             message = name + " takes a count of blocks from " +
-                      RangeText(kSplitDiscardMin, kSplitLengthMax);
+                      RangeText(kDiscardSliderMin, kLengthSliderMax);
             return false;
         }
         options.minimum = number;
@@ -206,9 +206,9 @@ SplitSettings ResolveSplitSettings(const SplitOptions& options, const Settings* 
     settings.folder = defaultFolder;
     if (stored) {
         // As the recorder's sliders take them.
-        settings.silence = Clamp(stored->Silence, kSplitSilenceMin, kSplitSilenceMax);
-        settings.gap = Clamp(stored->Duration, kSplitGapMin, kSplitLengthMax);
-        settings.minimum = Clamp(stored->Discard, kSplitDiscardMin, kSplitLengthMax);
+        settings.silence = Clamp(stored->Silence, kLevelSliderMin, kLevelSliderMax);
+        settings.gap = Clamp(stored->Duration, kGapSliderMin, kLengthSliderMax);
+        settings.minimum = Clamp(stored->Discard, kDiscardSliderMin, kLengthSliderMax);
         settings.live = stored->liveMode != 0;
         if (!stored->folder.empty()) settings.folder = stored->folder;
         settings.prefix = stored->prefix;
@@ -238,16 +238,16 @@ std::string SplitHelpText() {
                "of the Grooval recorder. A block is 5880 frames (0.13 s at 44100 Hz).\n"
                "\n"
                "  -s, --silence N    silence level, ") +
-           RangeText(kSplitSilenceMin, kSplitSilenceMax) + " (default " +
+           RangeText(kLevelSliderMin, kLevelSliderMax) + " (default " +
            std::to_string(kDefaultSilence) +
            "); a block at or below\n"
            "                     it is silent\n"
            "  -g, --gap N        silent blocks that end a track, " +
-           RangeText(kSplitGapMin, kSplitLengthMax) + "\n                     (default " +
+           RangeText(kGapSliderMin, kLengthSliderMax) + "\n                     (default " +
            std::to_string(kDefaultDuration) + ", " + seconds(kDefaultDuration) +
            ")\n"
            "  -m, --min N        minimum track length in blocks, " +
-           RangeText(kSplitDiscardMin, kSplitLengthMax) + "\n                     (default " +
+           RangeText(kDiscardSliderMin, kLengthSliderMax) + "\n                     (default " +
            std::to_string(kDefaultDiscard) + ", " + seconds(kDefaultDiscard) +
            "); shorter tracks are deleted\n"
            "  -l, --live         live mode: keep the whole silence at the end of each track\n"

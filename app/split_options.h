@@ -7,15 +7,9 @@
 #include <optional>
 #include <string>
 
+#include "app/detection_ranges.h"
 #include "output/format_record.h"
 #include "settings/settings_store.h"
-
-// The ranges of the recorder's detection sliders.
-constexpr int32_t kSplitSilenceMin = 0;
-constexpr int32_t kSplitSilenceMax = 66;
-constexpr int32_t kSplitGapMin = 7;
-constexpr int32_t kSplitDiscardMin = 3;
-constexpr int32_t kSplitLengthMax = 140;
 
 constexpr char kSplitPcmFormatName[] = "pcm";
 
