@@ -13,6 +13,7 @@
 #include "app/about_dialog.h"
 #include "app/languages.h"
 #include "app/options_dialog.h"
+#include "base/scope_exit.h"
 #include "capture/capture_device.h"
 #include "output/output_chain.h"
 #include "resources/resource_ids.h"
@@ -156,38 +157,43 @@ std::unique_ptr<OutputSink> MainDialog::BuildPreparedSink(WAVEFORMATEX* format, 
 }
 
 void MainDialog::Options() {
-    OptionsDialog dialog(*this);
+    std::vector<std::string> soundCards;
+    for (int32_t i = 0; i < mixers_.Count(); ++i) soundCards.emplace_back(mixers_.Item(i).Name());
+    OptionsDialog dialog(settings_, std::move(soundCards), help_, ProbeDirectSound());
+    const OptionsChoice& choice = dialog.Choice();
     bool changed = false;
     std::unique_ptr<OutputSink> acceptedSink;
     // Set while the format test has left capture stopped and no accepted sink restarts it.
     bool captureStopped = false;
 
     for (;;) {
-        if (RunLanguageDialog(IDD_OPTIONS, GetActiveWindow(), dialog) != IDOK) break;
+        const INT_PTR ended = RunLanguageDialog(IDD_OPTIONS, GetActiveWindow(), dialog);
+        if (choice.directSoundRuledOut) settings_.useDirectSound = 0;
+        if (ended != IDOK) break;
         // A close that reached the window while the dialog was open has shut everything down.
         if (!engine_) return;
 
-        if (dialog.chosenSoundCard != settings_.sourceName) {
+        if (choice.soundCard != settings_.sourceName) {
             changed = true;
-            ApplySoundCard(dialog.chosenSoundCard);
+            ApplySoundCard(choice.soundCard);
         }
 
         RegistryKey key;
         const bool keyOpen = OpenSettingsKey(key) == ERROR_SUCCESS;
 
-        if ((dialog.chosenDirectSound != 0) != (settings_.useDirectSound != 0)) {
+        if ((choice.directSound != 0) != (settings_.useDirectSound != 0)) {
             changed = true;
             if (keyOpen) {
-                settings_.useDirectSound = dialog.chosenDirectSound ? 1 : 0;
+                settings_.useDirectSound = choice.directSound ? 1 : 0;
                 key.SetDword(settings_.useDirectSound ? 0 : 1, kValueNoDirectSound);
             }
         }
-        if ((dialog.chosenMode78 != 0) != (settings_.mode78 != 0)) {
+        if ((choice.mode78 != 0) != (settings_.mode78 != 0)) {
             changed = true;
-            settings_.mode78 = dialog.chosenMode78 ? 1 : 0;
+            settings_.mode78 = choice.mode78 ? 1 : 0;
         }
-        if (dialog.chosenLanguage != UiLanguage) {
-            if (keyOpen) key.SetDword(dialog.chosenLanguage, kValueLanguage);
+        if (choice.language != UiLanguage) {
+            if (keyOpen) key.SetDword(choice.language, kValueLanguage);
             key.Close();
             // A stopped capture needs no restart: the window is built again.
             Shutdown();
@@ -195,7 +201,7 @@ void MainDialog::Options() {
             return;
         }
 
-        settings_.liveMode = dialog.chosenLiveMode ? 1 : 0;
+        settings_.liveMode = choice.liveMode ? 1 : 0;
         engine_->liveMode = static_cast<int32_t>(settings_.liveMode);
 
         WAVEFORMATEX* chosen = dialog.Format();
@@ -249,7 +255,7 @@ void MainDialog::Options() {
 
 void MainDialog::ApplySoundCard(const std::string& chosen) {
     settings_.sourceName = chosen;
-    panel_.SetWindow(Window());
+    AttachPanelControls();
     panel_.Reset();
     if (mixers_.Count() > 0) ShowSourceName();
     // Unlike at start-up, a name no device has attaches nothing and is kept.
@@ -262,6 +268,9 @@ void MainDialog::ApplySoundCard(const std::string& chosen) {
 void MainDialog::SaveFilesTo() {
     // The folder dialog's new style needs COM in this thread's apartment.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    ScopeExit endCom([com] {
+        if (SUCCEEDED(com)) CoUninitialize();
+    });
     const std::string current = settings_.folder;
     BROWSEINFOA browse{};
     browse.hwndOwner = Window();
@@ -277,11 +286,10 @@ void MainDialog::SaveFilesTo() {
 
     LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
     if (chosen) {
+        ScopeExit freeChosen([chosen] { FreeItemList(chosen); });
         char path[MAX_PATH] = {};
         if (SHGetPathFromIDListA(chosen, path)) settings_.folder = path;
-        FreeItemList(chosen);
     }
-    if (SUCCEEDED(com)) CoUninitialize();
     settings_.folder = WithoutTrailingBackslash(settings_.folder);
     SetWindowTextA(folderText_, settings_.folder.c_str());
 }

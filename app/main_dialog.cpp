@@ -10,7 +10,7 @@
 
 #include "app/languages.h"
 #include "app/level_scale.h"
-#include "app/seconds_text.h"
+#include "engine/track_rules.h"
 #include "output/format_description.h"
 #include "output/output_chain.h"
 #include "resources/resource_ids.h"
@@ -38,10 +38,6 @@ void SetText(HWND control, const std::string& text) {
 }
 
 }  // namespace
-
-std::string TrackNameTemplate(const std::string& folder, const std::string& prefix) {
-    return folder + "\\" + prefix + "%04d.%s";
-}
 
 std::string WithoutTrailingBackslash(std::string folder) {
     if (!folder.empty() && folder.back() == '\\') folder.pop_back();
@@ -288,11 +284,15 @@ void MainDialog::CreateEngine() {
 
 void MainDialog::AttachMixer() {
     mixers_.Enumerate(kMixerKindWaveIn, Window());
-    panel_.SetWindow(Window());
+    AttachPanelControls();
     // No device of that name: the first one is taken and named.
     const MixerDevice* device =
         AttachRecordingCard(mixers_, panel_, settings_.sourceName.c_str(), true);
     if (device) settings_.sourceName = device->Name();
+}
+
+void MainDialog::AttachPanelControls() {
+    panel_.SetControls(Item(IDC_MAIN_SOURCE), Item(IDC_MAIN_RECORDING_LEVEL), Item(IDC_MAIN_LINE_SWITCH));
 }
 
 void MainDialog::SourceChosen() {

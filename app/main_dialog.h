@@ -16,18 +16,17 @@
 #include <string>
 
 #include "app/context_help.h"
-#include "app/detection_ranges.h"
 #include "app/dialog.h"
 #include "app/prefix_filter.h"
 #include "capture/capture_device.h"
 #include "engine/stream_format.h"
 #include "engine/track_engine.h"
-#include "engine/unique_handle.h"
+#include "base/unique_handle.h"
 #include "mixer/mixer_device_list.h"
 #include "mixer/mixer_handlers.h"
 #include "mixer/recording_panel.h"
 #include "output/format_record.h"
-#include "output/output_sink.h"
+#include "engine/output_sink.h"
 #include "settings/settings_store.h"
 
 class OptionsDialog;
@@ -49,8 +48,6 @@ constexpr char kConvertFailedCaption[] = "Sorry";
 constexpr INT_PTR kMainDialogClosed = 1;
 constexpr INT_PTR kMainDialogNewLanguage = 2;
 
-// Folder + "\" + prefix + "%04d.%s": the engine fills in the number and the extension.
-std::string TrackNameTemplate(const std::string& folder, const std::string& prefix);
 // A chosen folder loses one trailing backslash (a drive root "C:\" becomes "C:").
 std::string WithoutTrailingBackslash(std::string folder);
 
@@ -123,15 +120,14 @@ private:
     void ShowRecordingControls();
     void ShowAbout();
     void SourceChosen();
+    // Hands the recording panel the source box, level trackbar and line switch.
+    void AttachPanelControls();
     void EnableNamingControls(bool enable);
 
     // Fields, in the order the window's data model lists them.
     MixerDeviceList mixers_;
     RecordingPanel panel_;
-    struct BrushCloser {
-        void operator()(HBRUSH brush) const { DeleteObject(brush); }
-    };
-    UniqueHandle<HBRUSH, BrushCloser> bandBrushes_[4];
+    BrushHandle bandBrushes_[4];
     char decimalSeparator_[kSeparatorBytes] = ".";
     struct Texts {
         std::string cueing;          // 106
@@ -163,10 +159,7 @@ private:
     HWND discardCaption_ = nullptr;   // 1019
     std::string helpFolder_;
     HICON largeIcon_ = nullptr;       // a shared resource icon: never destroyed
-    struct IconCloser {
-        void operator()(HICON icon) const { DestroyIcon(icon); }
-    };
-    UniqueHandle<HICON, IconCloser> smallIcon_;
+    IconHandle smallIcon_;
     int32_t statusAreaHidden_ = 1;
     uint32_t maxFormatSize_ = 0;
     // folder, sourceName, prefix, useDirectSound, mode78, liveMode, outputName, outputFormat,
@@ -179,9 +172,6 @@ private:
     int32_t recording_ = 0;
     int32_t captureFailed_ = 0;
     UINT deviceChangeMessage_ = 0;
-    struct LibraryCloser {
-        void operator()(HMODULE module) const { FreeLibrary(module); }
-    };
-    UniqueHandle<HMODULE, LibraryCloser> helpLibrary_;
+    LibraryHandle helpLibrary_;
     ContextHelpSource help_;  // the HtmlHelpA entry, the help file and "What's This?"
 };

@@ -3,18 +3,13 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
-#include "app/context_help.h"
 #include "app/languages.h"
-#include "app/main_dialog.h"
-#include "output/format_choice.h"
 #include "output/format_description.h"
 #include "resources/resource_ids.h"
 
 namespace {
-
-constexpr char kDirectSoundLibrary[] = "DSOUND.DLL";
-constexpr char kDirectSoundCaptureEntry[] = "DirectSoundCaptureCreate8";
 
 bool IsChecked(HWND dialog, int id) {
     return SendDlgItemMessageA(dialog, id, BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -26,17 +21,14 @@ void SetCheck(HWND dialog, int id, bool checked) {
 
 }  // namespace
 
-DirectSoundSupport ProbeDirectSound() {
-    HMODULE library = LoadLibraryA(kDirectSoundLibrary);
-    if (!library) return DirectSoundSupport::kNoLibrary;
-    const bool entry = GetProcAddress(library, kDirectSoundCaptureEntry) != nullptr;
-    FreeLibrary(library);
-    return entry ? DirectSoundSupport::kAvailable : DirectSoundSupport::kNoCaptureEntry;
-}
-
-OptionsDialog::OptionsDialog(MainDialog& main)
-    : main_(main), formatSize_(ReadMaxFormatSize()) {
-    const Settings& settings = main.CurrentSettings();
+OptionsDialog::OptionsDialog(const Settings& current, std::vector<std::string> soundCards,
+                             const ContextHelpSource& help, DirectSoundSupport directSound)
+    : current_(current),
+      soundCards_(std::move(soundCards)),
+      help_(help),
+      directSound_(directSound),
+      formatSize_(ReadMaxFormatSize()) {
+    const Settings& settings = current;
     std::snprintf(formatName_, sizeof formatName_, "%s", settings.outputName.c_str());
     if (formatRecord_.Allocate(formatSize_ + kFormatHeaderBytes) && settings.outputFormat.Get()) {
         // cbSize + 18 bytes, as far as both buffers reach.
@@ -53,7 +45,7 @@ bool OptionsDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
     case WM_HELP: {
         const auto* info = reinterpret_cast<const HELPINFO*>(lParam);
         if (!info || info->iContextType != HELPINFO_WINDOW) return false;
-        return ShowContextHelp(main_.HelpSource(), static_cast<HWND>(info->hItemHandle),
+        return ShowContextHelp(help_, static_cast<HWND>(info->hItemHandle),
                                static_cast<DWORD>(info->dwContextId), kOptionsHelp, nullptr) == 1;
     }
     case WM_CONTEXTMENU: {
@@ -62,7 +54,7 @@ bool OptionsDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LR
         const DWORD topic = FindHelpTopic(kOptionsHelp, GetDlgCtrlID(child));
         if (topic == 0) return false;
         const POINT at{static_cast<LONG>(LOWORD(lParam)), static_cast<LONG>(HIWORD(lParam))};
-        return ShowContextHelp(main_.HelpSource(), child, topic, kOptionsHelp, &at) == 1;
+        return ShowContextHelp(help_, child, topic, kOptionsHelp, &at) == 1;
     }
     default:
         return Dialog::HandleMessage(message, wParam, lParam, result);
@@ -73,10 +65,11 @@ LRESULT OptionsDialog::OnInitDialog() {
     CenterOverOwner(Window());
     CheckDirectSound();
     FillLanguages();
-    const Settings& settings = main_.CurrentSettings();
+    const Settings& settings = current_;
     SetCheck(Window(), IDC_OPTIONS_MODE78, settings.mode78 != 0);
     SetCheck(Window(), IDC_OPTIONS_LIVE_MODE, settings.liveMode != 0);
-    SetCheck(Window(), IDC_OPTIONS_DIRECTSOUND, settings.useDirectSound != 0);
+    SetCheck(Window(), IDC_OPTIONS_DIRECTSOUND,
+             settings.useDirectSound != 0 && !choice_.directSoundRuledOut);
     ShowFormatText();
     FillSoundCards();
     return TRUE;
@@ -85,11 +78,11 @@ LRESULT OptionsDialog::OnInitDialog() {
 void OptionsDialog::CheckDirectSound() {
     // Only a library without the capture entry rules DirectSound out; a missing library
     // leaves the choice as it is.
-    if (directSoundProbe() != DirectSoundSupport::kNoCaptureEntry) return;
+    if (directSound_ != DirectSoundSupport::kNoCaptureEntry) return;
     HWND box = Item(IDC_OPTIONS_DIRECTSOUND);
     EnableWindow(box, FALSE);
     ShowWindow(box, SW_HIDE);
-    main_.CurrentSettings().useDirectSound = 0;
+    choice_.directSoundRuledOut = true;
 }
 
 void OptionsDialog::FillLanguages() {
@@ -110,10 +103,9 @@ void OptionsDialog::FillLanguages() {
 
 void OptionsDialog::FillSoundCards() {
     HWND list = Item(IDC_OPTIONS_SOUND_CARD);
-    MixerDeviceList& mixers = main_.Mixers();
-    const std::string& current = main_.CurrentSettings().sourceName;
-    for (int32_t i = 0; i < mixers.Count(); ++i) {
-        const char* name = mixers.Item(i).Name();
+    const std::string& current = current_.sourceName;
+    for (const std::string& card : soundCards_) {
+        const char* name = card.c_str();
         const LRESULT index = SendMessageA(list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name));
         if (index >= 0 && current == name) SendMessageA(list, CB_SETCURSEL, index, 0);
     }
@@ -121,7 +113,7 @@ void OptionsDialog::FillSoundCards() {
 }
 
 void OptionsDialog::ShowFormatText() {
-    char text[kFormatTextBytes] = {};
+    char text[kChooserTextBytes] = {};
     std::snprintf(text, sizeof text, "%s\n", formatName_);
     const size_t used = std::strlen(text);
     DescribeFormat(text + used, static_cast<int>(sizeof text - used), formatSize_,
@@ -150,7 +142,7 @@ bool OptionsDialog::OnCommand(int id, int code, HWND /*control*/) {
 }
 
 void OptionsDialog::ChangeFormat() {
-    char text[kFormatTextBytes] = {};
+    char text[kChooserTextBytes] = {};
     if (RunFormatChooser(Window(), formatRecord_.Get(), formatSize_, formatName_,
                          sizeof formatName_, text, sizeof text) == MMSYSERR_NOERROR) {
         SetDlgItemTextA(Window(), IDC_OPTIONS_FORMAT, text);
@@ -164,22 +156,22 @@ void OptionsDialog::ChoosePcm() {
 
 void OptionsDialog::Accept() {
     const LRESULT language = SendMessageA(languageList_, CB_GETCURSEL, 0, 0);
-    chosenLanguage = (language >= 0 && language < kInterfaceLanguageCount)
+    choice_.language = (language >= 0 && language < kInterfaceLanguageCount)
                          ? kInterfaceLanguages[language].uiLanguage
                          : UiLanguage;
-    chosenLiveMode = IsChecked(Window(), IDC_OPTIONS_LIVE_MODE) ? 1 : 0;
-    chosenMode78 = IsChecked(Window(), IDC_OPTIONS_MODE78) ? 1 : 0;
-    chosenDirectSound = IsChecked(Window(), IDC_OPTIONS_DIRECTSOUND) ? 1 : 0;
+    choice_.liveMode = IsChecked(Window(), IDC_OPTIONS_LIVE_MODE) ? 1 : 0;
+    choice_.mode78 = IsChecked(Window(), IDC_OPTIONS_MODE78) ? 1 : 0;
+    choice_.directSound = IsChecked(Window(), IDC_OPTIONS_DIRECTSOUND) ? 1 : 0;
 
-    chosenSoundCard.clear();
+    choice_.soundCard.clear();
     HWND list = Item(IDC_OPTIONS_SOUND_CARD);
     const LRESULT selected = SendMessageA(list, CB_GETCURSEL, 0, 0);
     if (selected != CB_ERR) {
         const LRESULT length = SendMessageA(list, CB_GETLBTEXTLEN, selected, 0);
-        if (length != CB_ERR && length < kFormatNameBytes) {
-            char name[kFormatNameBytes] = {};
+        if (length != CB_ERR && length < LRESULT(kChooserNameBytes)) {
+            char name[kChooserNameBytes] = {};
             SendMessageA(list, CB_GETLBTEXT, selected, reinterpret_cast<LPARAM>(name));
-            chosenSoundCard = name;
+            choice_.soundCard = name;
         }
     }
     End(IDOK);

@@ -3,17 +3,10 @@
 
 #include <commctrl.h>
 
-#include <cstring>
-
 namespace {
 constexpr UINT_PTR kSubclassId = 1;
 constexpr UINT kStandardBeep = 0xFFFFFFFF;
 }  // namespace
-
-bool IsRefusedPrefixCharacter(unsigned int character) {
-    return character != 0 && character < 0x80 &&
-           std::strchr(kRefusedPrefixCharacters, static_cast<int>(character)) != nullptr;
-}
 
 PrefixFilter::~PrefixFilter() { Detach(); }
 

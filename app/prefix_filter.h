@@ -4,10 +4,8 @@
 
 #include <windows.h>
 
-constexpr char kRefusedPrefixCharacters[] = "\\/:*?\"<>|";
+#include "engine/track_rules.h"
 
-// True for the nine characters a file name cannot hold.
-bool IsRefusedPrefixCharacter(unsigned int character);
 
 class PrefixFilter {
 public:

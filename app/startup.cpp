@@ -10,13 +10,10 @@
 #include "app/dialog.h"
 #include "app/languages.h"
 #include "app/main_dialog.h"
+#include "capture/direct_sound_capture.h"
 #include "resources/resource_ids.h"
 
 namespace {
-
-// The main window's results that the cycle tells apart.
-constexpr INT_PTR kMainWindowClosed = 1;
-constexpr INT_PTR kMainWindowNewLanguage = 2;
 
 // The one place the cycle names the main window's class.
 using MainWindow = MainDialog;
@@ -33,6 +30,16 @@ int32_t StreamRateFromCommandLine(const char* commandLine) {
     return int32_t(value);
 }
 
+namespace {
+bool DirectSoundUsable() { return ProbeDirectSound() == DirectSoundSupport::kAvailable; }
+}  // namespace
+
+SettingsSystem RecorderSettingsSystem() {
+    SettingsSystem system;
+    system.directSoundAvailable = &DirectSoundUsable;
+    return system;
+}
+
 void LoadPassSettings(Settings& settings, const SettingsSystem& system) {
     LocaleSeparators separators;
     LoadSettings(settings, UiLanguage, separators, system);
@@ -41,7 +48,7 @@ void LoadPassSettings(Settings& settings, const SettingsSystem& system) {
     UiLanguage = SupportedLanguageOrFallback(UiLanguage);
 }
 
-bool RunsAgain(INT_PTR result) { return result == kMainWindowNewLanguage; }
+bool RunsAgain(INT_PTR result) { return result == kMainDialogNewLanguage; }
 
 int RunMainWindowCycle(const std::function<INT_PTR()>& runPass) {
     int passes = 0;

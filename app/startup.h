@@ -19,10 +19,14 @@ constexpr int32_t kMaxStreamRate = INT32_MAX / kCaptureFrameBytes;  // 536870911
 // from 1 to kMaxStreamRate. Anything else, an empty line included, gives 44100.
 int32_t StreamRateFromCommandLine(const char* commandLine);
 
+// The user's settings key, with the DirectSound probe of the capture side.
+SettingsSystem RecorderSettingsSystem();
+
 // The settings load of one pass: a stored "Language" replaces UiLanguage, the separators are
 // fetched for that language into DecimalSeparator and TimeSeparator, and only then does an
 // unsupported language become English.
-void LoadPassSettings(Settings& settings, const SettingsSystem& system = SettingsSystem());
+// With no stored choice, DirectSound capture is used when ProbeDirectSound finds it.
+void LoadPassSettings(Settings& settings, const SettingsSystem& system = RecorderSettingsSystem());
 
 // Whether the cycle builds the main window again after it ended with `result`: only for a new
 // interface language. Close, a failure to create the window and anything else end it.

@@ -13,7 +13,7 @@
 #include <memory>
 
 #include "engine/stream_format.h"
-#include "engine/worker_thread.h"
+#include "base/worker_thread.h"
 
 class TrackEngine;
 

@@ -25,13 +25,22 @@ bool IsNullGuid(const GUID& guid) {
 
 }  // namespace
 
+DirectSoundSupport ProbeDirectSound(const DirectSoundApi& api) {
+    LibraryHandle library(api.loadLibrary(kDirectSoundLibrary));
+    if (!library) return DirectSoundSupport::kNoLibrary;
+    return api.getProcAddress(library.Get(), kDirectSoundCaptureEntry)
+               ? DirectSoundSupport::kAvailable
+               : DirectSoundSupport::kNoCaptureEntry;
+}
+
 HRESULT DirectSoundApi::LockBuffer(IDirectSoundCaptureBuffer* buffer, DWORD offset, DWORD bytes,
                                    void** part1, DWORD* bytes1, void** part2, DWORD* bytes2) {
     return buffer->Lock(offset, bytes, part1, bytes1, part2, bytes2, 0);
 }
 
-DirectSoundCapture::DirectSoundCapture(const char* deviceName, TrackEngine* engine, bool mode78)
-    : CaptureDevice(deviceName, engine, mode78) {}
+DirectSoundCapture::DirectSoundCapture(const char* deviceName, TrackEngine* engine, bool mode78,
+                                       const DirectSoundApi& api)
+    : CaptureDevice(deviceName, engine, mode78), api_(api) {}
 
 DirectSoundCapture::~DirectSoundCapture() = default;
 
@@ -51,14 +60,14 @@ int32_t DirectSoundCapture::Run() {
     if (FAILED(initialised)) return 0;
     comStarted_ = true;
 
-    library_.Reset(api.loadLibrary("DSOUND.DLL"));
+    library_.Reset(api_.loadLibrary(kDirectSoundLibrary));
     if (!library_) {
         lastResult = E_FAIL;
     } else {
         const auto create = ProcAs<CaptureCreateFunction>(
-            api.getProcAddress(library_.Get(), "DirectSoundCaptureCreate8"));
+            api_.getProcAddress(library_.Get(), kDirectSoundCaptureEntry));
         const auto enumerate = ProcAs<CaptureEnumerateFunction>(
-            api.getProcAddress(library_.Get(), "DirectSoundCaptureEnumerateA"));
+            api_.getProcAddress(library_.Get(), "DirectSoundCaptureEnumerateA"));
         deviceGuid_ = {};
         if (enumerate) enumerate(&EnumerateDevice, this);
         if (create) {
@@ -82,7 +91,7 @@ int32_t DirectSoundCapture::Run() {
     const HANDLE events[3] = {notifyEvent_.Handle(), stopNotifyEvent_.Handle(), stopEvent.Handle()};
     bool done = false;
     while (!done) {
-        const DWORD woken = api.msgWait(3, events, FALSE, INFINITE, QS_ALLINPUT);
+        const DWORD woken = api_.msgWait(3, events, FALSE, INFINITE, QS_ALLINPUT);
         if (woken == WAIT_OBJECT_0) {
             const HRESULT read = ReadBlocks();
             if (FAILED(read)) {
@@ -172,7 +181,7 @@ HRESULT DirectSoundCapture::ReadBlocks() {
     DWORD bytes1 = 0;
     void* part2 = nullptr;
     DWORD bytes2 = 0;
-    const HRESULT locked = api.lockBuffer(captureBuffer_.Get(), nextOffset_, DWORD(available),
+    const HRESULT locked = api_.lockBuffer(captureBuffer_.Get(), nextOffset_, DWORD(available),
                                           &part1, &bytes1, &part2, &bytes2);
     if (FAILED(locked)) return locked;
     if (!stopping) Deliver(part1, bytes1);

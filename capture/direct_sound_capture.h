@@ -16,12 +16,14 @@
 #include <cstdint>
 
 #include "capture/capture_device.h"
-#include "engine/thread_event.h"
-#include "engine/unique_handle.h"
+#include "base/thread_event.h"
+#include "base/unique_handle.h"
 
 constexpr int kDirectSoundBlocks = 7;  // ~0.93 s of input at 44100 Hz absorbs a late thread
 constexpr int kDirectSoundPositions = kDirectSoundBlocks + 1;  // one per block, one at stop
 constexpr int kFormatBytesRead = 18;  // GetFormat: a WAVEFORMATEX without extra bytes
+constexpr char kDirectSoundLibrary[] = "DSOUND.DLL";
+constexpr char kDirectSoundCaptureEntry[] = "DirectSoundCaptureCreate8";
 
 // Where DirectSound and the waits come from. Tests replace entries where Wine cannot produce a
 // case: a missing library or function, a thread that is late, a read that fails.
@@ -37,25 +39,24 @@ struct DirectSoundApi {
 };
 
 template <typename T>
-struct ComReleaser {
-    void operator()(T* object) const { object->Release(); }
-};
+void ReleaseComObject(T* object) {
+    object->Release();
+}
 template <typename T>
-using ComRef = UniqueHandle<T*, ComReleaser<T>, nullptr>;
+using ComRef = UniqueHandle<T*, &ReleaseComObject<T>>;
 
-struct LibraryCloser {
-    void operator()(HMODULE module) const { FreeLibrary(module); }
-};
+// What loading DSOUND.DLL and looking up its capture entry say, through the same calls the
+// capture makes; the one probe the settings and the Options dialog ask.
+enum class DirectSoundSupport { kNoLibrary, kNoCaptureEntry, kAvailable };
+DirectSoundSupport ProbeDirectSound(const DirectSoundApi& api = DirectSoundApi());
 
 class DirectSoundCapture : public CaptureDevice {
 public:
     // The device name picks the capture device whose description equals it exactly; any other
     // name means the system's default capture device.
-    DirectSoundCapture(const char* deviceName, TrackEngine* engine, bool mode78);
+    DirectSoundCapture(const char* deviceName, TrackEngine* engine, bool mode78,
+                       const DirectSoundApi& api = DirectSoundApi());
     ~DirectSoundCapture() override;
-
-    // Replaced by tests before Start; the capture thread reads it.
-    DirectSoundApi api;
 
     // State of the running capture, for tests (read them on the capture thread or after it).
     const GUID& DeviceGuid() const { return deviceGuid_; }
@@ -69,6 +70,7 @@ protected:
     int32_t Cleanup() override;
 
 private:
+    const DirectSoundApi api_;  // the capture thread calls the system through it
     static BOOL CALLBACK EnumerateDevice(LPGUID guid, LPCSTR description, LPCSTR module,
                                          LPVOID context);
     HRESULT CreateBuffer();
@@ -78,7 +80,7 @@ private:
     GUID deviceGuid_ = {};
     ThreadEvent notifyEvent_;
     ThreadEvent stopNotifyEvent_;
-    UniqueHandle<HMODULE, LibraryCloser, nullptr> library_;
+    LibraryHandle library_;
     ComRef<IDirectSoundCapture8> capture_;
     ComRef<IDirectSoundCaptureBuffer> captureBuffer_;
     ComRef<IDirectSoundNotify> notify_;

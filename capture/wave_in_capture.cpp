@@ -5,8 +5,9 @@
 
 #include "engine/track_engine.h"
 
-WaveInCapture::WaveInCapture(const char* deviceName, TrackEngine* engine, bool mode78)
-    : CaptureDevice(deviceName, engine, mode78), doneTail_(&doneAnchor_) {
+WaveInCapture::WaveInCapture(const char* deviceName, TrackEngine* engine, bool mode78,
+                             const WaveInApi& api)
+    : CaptureDevice(deviceName, engine, mode78), api_(api), doneTail_(&doneAnchor_) {
     FillFormat(format_);
 }
 
@@ -51,12 +52,12 @@ WAVEHDR* WaveInCapture::TakeDone() {
 
 void WaveInCapture::Recycle() {
     while (WAVEHDR* header = TakeDone()) {
-        api.unprepareHeader(handle_, header, sizeof(WAVEHDR));
+        api_.unprepareHeader(handle_, header, sizeof(WAVEHDR));
         // A quiet stop hands nothing more to the engine, queued headers included.
         if (!stopping) Deliver(header->lpData, header->dwBytesRecorded);
         header->dwBytesRecorded = 0;
-        api.prepareHeader(handle_, header, sizeof(WAVEHDR));  // a failure shows in the add
-        const MMRESULT added = api.addBuffer(handle_, header, sizeof(WAVEHDR));
+        api_.prepareHeader(handle_, header, sizeof(WAVEHDR));  // a failure shows in the add
+        const MMRESULT added = api_.addBuffer(handle_, header, sizeof(WAVEHDR));
         // The first failure is the one reported: a later success must not hide it.
         if (added != MMSYSERR_NOERROR && lastResult == MMSYSERR_NOERROR) lastResult = LONG(added);
     }
@@ -64,7 +65,7 @@ void WaveInCapture::Recycle() {
 
 int32_t WaveInCapture::Run() {
     HWAVEIN opened = nullptr;
-    lastResult = LONG(api.open(&opened, WAVE_MAPPER, &format_,
+    lastResult = LONG(api_.open(&opened, WAVE_MAPPER, &format_,
                                reinterpret_cast<DWORD_PTR>(&DriverCallback),
                                reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION));
     if (lastResult != MMSYSERR_NOERROR) return 0;
@@ -79,16 +80,16 @@ int32_t WaveInCapture::Run() {
         }
         header.lpData = data_[i].get();
         header.dwBufferLength = kCaptureBlockBytes;
-        lastResult = LONG(api.prepareHeader(handle_, &header, sizeof(WAVEHDR)));
+        lastResult = LONG(api_.prepareHeader(handle_, &header, sizeof(WAVEHDR)));
         if (lastResult == MMSYSERR_NOERROR) {
-            lastResult = LONG(api.addBuffer(handle_, &header, sizeof(WAVEHDR)));
+            lastResult = LONG(api_.addBuffer(handle_, &header, sizeof(WAVEHDR)));
         }
     }
     if (lastResult != MMSYSERR_NOERROR) {
         StopSequence(false);
         return 0;
     }
-    lastResult = LONG(api.start(handle_));
+    lastResult = LONG(api_.start(handle_));
     if (lastResult != MMSYSERR_NOERROR) {
         StopSequence(false);
         return 0;
@@ -114,18 +115,18 @@ void WaveInCapture::StopSequence(bool started) {
     // Also after a failed add: the partial block and the headers handed back are not delivered.
     closing_ = 1;
     if (started) {
-        api.stop(handle_);
+        api_.stop(handle_);
         Recycle();
     }
-    api.reset(handle_);
+    api_.reset(handle_);
     for (int i = 0; i < kWaveInHeaders; ++i) {
         if (!data_[i]) continue;
         if (headers_[i].dwFlags & WHDR_PREPARED) {
-            api.unprepareHeader(handle_, &headers_[i], sizeof(WAVEHDR));
+            api_.unprepareHeader(handle_, &headers_[i], sizeof(WAVEHDR));
         }
         data_[i].reset();
         headers_[i].lpData = nullptr;
     }
-    api.close(handle_);
+    api_.close(handle_);
     handle_ = nullptr;
 }

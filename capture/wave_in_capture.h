@@ -16,8 +16,8 @@
 #include <memory>
 
 #include "capture/capture_device.h"
-#include "engine/critical_section.h"
-#include "engine/thread_event.h"
+#include "base/critical_section.h"
+#include "base/thread_event.h"
 
 constexpr int kWaveInHeaders = 14;  // ~1.9 s of input at 44100 Hz before the driver runs dry
 
@@ -39,11 +39,9 @@ class WaveInCapture : public CaptureDevice {
 public:
     // The waveIn back-end always records from the system's preferred device (WAVE_MAPPER):
     // the device name is kept but not used.
-    WaveInCapture(const char* deviceName, TrackEngine* engine, bool mode78);
+    WaveInCapture(const char* deviceName, TrackEngine* engine, bool mode78,
+                  const WaveInApi& api = WaveInApi());
     ~WaveInCapture() override;
-
-    // Replaced by tests before Start; the capture thread reads it.
-    WaveInApi api;
 
     // Completed headers waiting for the capture thread (for tests).
     int32_t QueuedHeaders();
@@ -52,6 +50,7 @@ protected:
     int32_t Run() override;
 
 private:
+    const WaveInApi api_;  // the capture thread calls the system through it
     static void CALLBACK DriverCallback(HWAVEIN device, UINT message, DWORD_PTR instance,
                                         DWORD_PTR param1, DWORD_PTR param2);
     void OnDriverMessage(UINT message, WAVEHDR* header);

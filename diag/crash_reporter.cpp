@@ -152,20 +152,11 @@ bool MakeReportPath(const char* programPath, char (&reportPath)[MAX_PATH], UINT 
 
 namespace {
 
-// Plain functions of this file, so that kSystemLoader is a constant, ready before any static
-// object's constructor runs (the address of an imported function is known only at load time).
-HMODULE WINAPI SystemLoadLibrary(LPCSTR fileName) { return LoadLibraryA(fileName); }
-FARPROC WINAPI SystemGetProcAddress(HMODULE module, LPCSTR name) {
-    return GetProcAddress(module, name);
-}
-
 DWORD AsNumber(const void* address) {
     return static_cast<DWORD>(reinterpret_cast<UINT_PTR>(address));
 }
 
 }  // namespace
-
-const CrashReporterLoader kSystemLoader = {&SystemLoadLibrary, &SystemGetProcAddress};
 
 CrashReporter* CrashReporter::installed_ = nullptr;
 
@@ -178,7 +169,7 @@ struct CrashReporter::StackWalkLibrary {
     decltype(&SymGetSymFromAddr) symGetSymFromAddr = nullptr;
 };
 
-CrashReporter::CrashReporter(const CrashReporterLoader& loader) : loader_(loader) {}
+CrashReporter::CrashReporter(const CrashReporterApi& api) : api_(api) {}
 
 CrashReporter::~CrashReporter() { Uninstall(); }
 
@@ -296,20 +287,20 @@ void CrashReporter::WriteReport(const EXCEPTION_POINTERS& pointers) {
 
 bool CrashReporter::LoadStackWalkLibrary(StackWalkLibrary& library) {
     // Not freed: the process is failing, and a later report would load it again.
-    HMODULE module = loader_.loadLibrary("IMAGEHLP.DLL");
+    HMODULE module = api_.loadLibrary("IMAGEHLP.DLL");
     if (!module) return false;
     library.symInitialize =
-        ProcAs<decltype(library.symInitialize)>(loader_.getProcAddress(module, "SymInitialize"));
+        ProcAs<decltype(library.symInitialize)>(api_.getProcAddress(module, "SymInitialize"));
     library.symCleanup =
-        ProcAs<decltype(library.symCleanup)>(loader_.getProcAddress(module, "SymCleanup"));
+        ProcAs<decltype(library.symCleanup)>(api_.getProcAddress(module, "SymCleanup"));
     library.stackWalk =
-        ProcAs<decltype(library.stackWalk)>(loader_.getProcAddress(module, "StackWalk"));
+        ProcAs<decltype(library.stackWalk)>(api_.getProcAddress(module, "StackWalk"));
     library.symFunctionTableAccess = ProcAs<PFUNCTION_TABLE_ACCESS_ROUTINE>(
-        loader_.getProcAddress(module, "SymFunctionTableAccess"));
+        api_.getProcAddress(module, "SymFunctionTableAccess"));
     library.symGetModuleBase = ProcAs<PGET_MODULE_BASE_ROUTINE>(
-        loader_.getProcAddress(module, "SymGetModuleBase"));
+        api_.getProcAddress(module, "SymGetModuleBase"));
     library.symGetSymFromAddr = ProcAs<decltype(library.symGetSymFromAddr)>(
-        loader_.getProcAddress(module, "SymGetSymFromAddr"));
+        api_.getProcAddress(module, "SymGetSymFromAddr"));
     if (!library.symInitialize || !library.symCleanup || !library.stackWalk ||
         !library.symFunctionTableAccess || !library.symGetModuleBase ||
         !library.symGetSymFromAddr) {

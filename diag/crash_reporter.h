@@ -37,15 +37,14 @@ bool FindLogicalAddress(const void* address, LogicalAddress& where);
 bool MakeReportPath(const char* programPath, char (&reportPath)[MAX_PATH], UINT codePage = CP_ACP);
 
 // The loader calls of the stack-walk library: a seam so that tests can hide IMAGEHLP.DLL.
-struct CrashReporterLoader {
-    HMODULE(WINAPI* loadLibrary)(LPCSTR fileName);
-    FARPROC(WINAPI* getProcAddress)(HMODULE module, LPCSTR name);
+struct CrashReporterApi {
+    HMODULE(WINAPI* loadLibrary)(LPCSTR fileName) = &LoadLibraryA;
+    FARPROC(WINAPI* getProcAddress)(HMODULE module, LPCSTR name) = &GetProcAddress;
 };
-extern const CrashReporterLoader kSystemLoader;
 
 class CrashReporter {
 public:
-    explicit CrashReporter(const CrashReporterLoader& loader = kSystemLoader);
+    explicit CrashReporter(const CrashReporterApi& api = CrashReporterApi());
     ~CrashReporter();  // uninstalls
     CrashReporter(const CrashReporter&) = delete;
     CrashReporter& operator=(const CrashReporter&) = delete;
@@ -78,7 +77,7 @@ private:
 
     static CrashReporter* installed_;
 
-    const CrashReporterLoader& loader_;
+    const CrashReporterApi api_;
     HANDLE reportFile_ = nullptr;  // open only while a report is written
     // Buffers live in the object, not on the stack: the filter may run after a stack overflow.
     char text_[1024];

@@ -85,16 +85,16 @@ bool Append(char* out, size_t& used, const char* text, size_t count) {
 
 }  // namespace
 
-TrackEngine::TrackEngine() = default;
+bool IsShiftKeyDown() { return GetKeyState(VK_SHIFT) < 0; }
+
+bool ShiftNeverHeld() { return false; }
+
+TrackEngine::TrackEngine(const TrackEngineApi& api) : api_(api) {}
 
 TrackEngine::~TrackEngine() {
     StopAndWait();
     delete pendingSink_.exchange(nullptr);
     // sink_, heldBlock_ and the queues free themselves.
-}
-
-bool TrackEngine::IsShiftKeyDown() {
-    return GetKeyState(VK_SHIFT) < 0;
 }
 
 // ---- Feed ----
@@ -151,7 +151,7 @@ void TrackEngine::TakeOverPendingSink() {
 
 void TrackEngine::SetStandby(int32_t value) {
     auto lock = stateLock_.Lock();
-    if (!shiftHeld()) standby_ = value;
+    if (!api_.shiftHeld()) standby_ = value;
     if (value) FinishTrack(1);
 }
 

@@ -24,11 +24,11 @@
 #include <memory>
 
 #include "engine/buffer_queue.h"
-#include "engine/critical_section.h"
+#include "base/critical_section.h"
 #include "engine/sample_buffer.h"
-#include "engine/thread_event.h"
-#include "engine/worker_thread.h"
-#include "output/output_sink.h"
+#include "base/thread_event.h"
+#include "base/worker_thread.h"
+#include "engine/output_sink.h"
 
 // Level of one channel. Each value is one aligned 16-bit word, read by the window unlocked.
 struct ChannelLevel {
@@ -50,10 +50,20 @@ constexpr char kNoWriterMessage[] = "No output writer";
 constexpr char kNoFreeNumberMessage[] = "No free track number";
 constexpr char kNameTooLongMessage[] = "Track name too long";
 
+// True while a Shift key is down (GetKeyState).
+bool IsShiftKeyDown();
+// The keyboard test of SetStandby (Shift+Start, Shift+Stop). A program with no one at the
+// keyboard (grooval-split) and tests hand in their own.
+struct TrackEngineApi {
+    bool (*shiftHeld)() = &IsShiftKeyDown;
+};
+// For engines that must never see the Shift key.
+bool ShiftNeverHeld();
+
 class TrackEngine : public WorkerThread {
 public:
     // Standby (disarmed), no sink. The window installs the first sink with SetSink before Start.
-    TrackEngine();
+    explicit TrackEngine(const TrackEngineApi& api = TrackEngineApi());
     // Stops the worker if it still runs (the owner normally has done so), then frees the sinks
     // and every buffer.
     ~TrackEngine() override;
@@ -116,9 +126,6 @@ public:
     // Set each time the worker has emptied the input queue (auto-reset).
     HANDLE DrainedEvent() const { return drainedEvent_.Handle(); }
 
-    // The Shift test of SetStandby; tests replace it.
-    bool (*shiftHeld)() = &IsShiftKeyDown;
-    static bool IsShiftKeyDown();
 
 protected:
     int32_t Run() override;
@@ -130,6 +137,7 @@ protected:
     void FinishTrack(int32_t keepDelayed);
 
 private:
+    const TrackEngineApi api_;
     bool SinkOpen() const { return sink_ && sink_->IsOpen(); }
     void TakeOverPendingSink();
     bool OpenNextTrack();                           // stateLock held

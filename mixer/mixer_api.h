@@ -1,5 +1,5 @@
-// MixerApi: the winmm functions the mixer model calls, as one table. The program always uses
-// the real functions; tests substitute their own to simulate cards the bench has no driver for.
+// MixerApi: the winmm functions the mixer model calls, as one table defaulting to the real
+// functions; tests hand in their own to simulate cards the bench has no driver for.
 #pragma once
 
 #include <windows.h>
@@ -7,22 +7,19 @@
 
 struct MixerApi {
     // Device counts, one per kind that the enumeration can be asked for.
-    decltype(&::mixerGetNumDevs) mixerGetNumDevs;
-    decltype(&::waveOutGetNumDevs) waveOutGetNumDevs;
-    decltype(&::waveInGetNumDevs) waveInGetNumDevs;
-    decltype(&::midiOutGetNumDevs) midiOutGetNumDevs;
-    decltype(&::midiInGetNumDevs) midiInGetNumDevs;
-    decltype(&::auxGetNumDevs) auxGetNumDevs;
+    decltype(&::mixerGetNumDevs) mixerGetNumDevs = &::mixerGetNumDevs;
+    decltype(&::waveOutGetNumDevs) waveOutGetNumDevs = &::waveOutGetNumDevs;
+    decltype(&::waveInGetNumDevs) waveInGetNumDevs = &::waveInGetNumDevs;
+    decltype(&::midiOutGetNumDevs) midiOutGetNumDevs = &::midiOutGetNumDevs;
+    decltype(&::midiInGetNumDevs) midiInGetNumDevs = &::midiInGetNumDevs;
+    decltype(&::auxGetNumDevs) auxGetNumDevs = &::auxGetNumDevs;
 
-    decltype(&::mixerGetID) mixerGetID;
-    decltype(&::mixerGetDevCapsA) mixerGetDevCapsA;
-    decltype(&::mixerOpen) mixerOpen;
-    decltype(&::mixerClose) mixerClose;
-    decltype(&::mixerGetLineInfoA) mixerGetLineInfoA;
-    decltype(&::mixerGetLineControlsA) mixerGetLineControlsA;
-    decltype(&::mixerGetControlDetailsA) mixerGetControlDetailsA;
-    decltype(&::mixerSetControlDetails) mixerSetControlDetails;
+    decltype(&::mixerGetID) mixerGetID = &::mixerGetID;
+    decltype(&::mixerGetDevCapsA) mixerGetDevCapsA = &::mixerGetDevCapsA;
+    decltype(&::mixerOpen) mixerOpen = &::mixerOpen;
+    decltype(&::mixerClose) mixerClose = &::mixerClose;
+    decltype(&::mixerGetLineInfoA) mixerGetLineInfoA = &::mixerGetLineInfoA;
+    decltype(&::mixerGetLineControlsA) mixerGetLineControlsA = &::mixerGetLineControlsA;
+    decltype(&::mixerGetControlDetailsA) mixerGetControlDetailsA = &::mixerGetControlDetailsA;
+    decltype(&::mixerSetControlDetails) mixerSetControlDetails = &::mixerSetControlDetails;
 };
-
-// The table of the system's own functions.
-const MixerApi& RealMixerApi();

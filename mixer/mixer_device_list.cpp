@@ -22,16 +22,16 @@ public:
 
 }  // namespace
 
-MixerDeviceList::MixerDeviceList(const MixerApi& api) : api(&api) {}
+MixerDeviceList::MixerDeviceList(const MixerApi& api) : api(api) {}
 
 UINT MixerDeviceList::DeviceCount(DWORD kind) const {
     switch (kind) {
-    case kMixerKindMixer: return api->mixerGetNumDevs();
-    case kMixerKindWaveOut: return api->waveOutGetNumDevs();
-    case kMixerKindWaveIn: return api->waveInGetNumDevs();
-    case kMixerKindMidiOut: return api->midiOutGetNumDevs();
-    case kMixerKindMidiIn: return api->midiInGetNumDevs();
-    case kMixerKindAux: return api->auxGetNumDevs();
+    case kMixerKindMixer: return api.mixerGetNumDevs();
+    case kMixerKindWaveOut: return api.waveOutGetNumDevs();
+    case kMixerKindWaveIn: return api.waveInGetNumDevs();
+    case kMixerKindMidiOut: return api.midiOutGetNumDevs();
+    case kMixerKindMidiIn: return api.midiInGetNumDevs();
+    case kMixerKindAux: return api.auxGetNumDevs();
     default: return 0;
     }
 }
@@ -44,7 +44,7 @@ void MixerDeviceList::Enumerate(DWORD kind, HWND notifyWindow, const MixerFilter
     UINT n = DeviceCount(kind);
     try {
         devices.reserve(n);
-        for (UINT d = 0; d < n; ++d) devices.push_back(std::make_unique<MixerDevice>(*api));
+        for (UINT d = 0; d < n; ++d) devices.push_back(std::make_unique<MixerDevice>(api));
     } catch (const std::exception&) {
         devices.clear();
         n = 0;  // no memory for the slots: no devices, and nothing to log
@@ -55,7 +55,7 @@ void MixerDeviceList::Enumerate(DWORD kind, HWND notifyWindow, const MixerFilter
     for (UINT d = 0; d < n; ++d) {
         MixerDevice& slot = *devices[i];
         UINT id = kNoMixer;
-        if (api->mixerGetID(reinterpret_cast<HMIXEROBJ>(static_cast<UINT_PTR>(d)), &id, kind) !=
+        if (api.mixerGetID(reinterpret_cast<HMIXEROBJ>(static_cast<UINT_PTR>(d)), &id, kind) !=
             MMSYSERR_NOERROR)
             id = kNoMixer;
         slot.mixerId = id;

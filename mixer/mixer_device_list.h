@@ -26,7 +26,7 @@ using MixerFilter = std::function<bool(const MIXERCAPSA& caps)>;
 
 class MixerDeviceList {
 public:
-    explicit MixerDeviceList(const MixerApi& api = RealMixerApi());
+    explicit MixerDeviceList(const MixerApi& api = MixerApi());
     MixerDeviceList(const MixerDeviceList&) = delete;
     MixerDeviceList& operator=(const MixerDeviceList&) = delete;
 
@@ -46,7 +46,7 @@ private:
     UINT DeviceCount(DWORD kind) const;
     MixerDevice* FindByHandle(HMIXER handle);
 
-    const MixerApi* api;
+    const MixerApi api;  // the devices and their controls call through this copy
     std::vector<std::unique_ptr<MixerDevice>> devices;
     int32_t count = 0;
 };

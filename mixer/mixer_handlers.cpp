@@ -1,7 +1,5 @@
-// The main window's mixer handlers: card attachment, source chosen, message routing.
+// A window's mixer handlers: card attachment, source chosen, message routing.
 #include "mixer/mixer_handlers.h"
-
-#include "resources/resource_ids.h"
 
 MixerDevice* AttachRecordingCard(MixerDeviceList& devices, RecordingPanel& panel,
                                  const char* sourceName, bool fallBackToFirst) {
@@ -27,10 +25,10 @@ bool HandleMixerMessage(MixerDeviceList& devices, RecordingPanel& panel, const c
         result = 1;
         return true;
     }
+    const HWND from = reinterpret_cast<HWND>(lParam);
     switch (message) {
     case WM_VSCROLL:
-        if (reinterpret_cast<HWND>(lParam) != GetDlgItem(panel.Window(), IDC_MAIN_RECORDING_LEVEL))
-            return false;
+        if (!from || from != panel.LevelTrackbar()) return false;
         panel.ApplyLevel();  // every scroll code, so the level follows a dragged thumb
         result = 1;
         return true;
@@ -43,12 +41,13 @@ bool HandleMixerMessage(MixerDeviceList& devices, RecordingPanel& panel, const c
         result = 0;
         return true;
     case WM_COMMAND:
-        if (LOWORD(wParam) == IDC_MAIN_SOURCE && HIWORD(wParam) == CBN_SELENDOK) {
+        if (!from) return false;
+        if (from == panel.SourceBox() && HIWORD(wParam) == CBN_SELENDOK) {
             SourceChosen(panel, devices, sourceName);
             result = 1;
             return true;
         }
-        if (LOWORD(wParam) == IDC_MAIN_LINE_SWITCH && HIWORD(wParam) == BN_CLICKED) {
+        if (from == panel.LineSwitch() && HIWORD(wParam) == BN_CLICKED) {
             panel.ApplySwitch();
             result = 1;
             return true;

@@ -1,11 +1,10 @@
-// RecordingPanel: the source box, level trackbar and line switch of the main window, driven
-// by the mixer controls attached to them.
+// RecordingPanel: a source box, level trackbar and line switch driven by the mixer controls
+// attached to them.
 #include "mixer/recording_panel.h"
 
 #include <commctrl.h>
 
 #include "mixer/level_range.h"
-#include "resources/resource_ids.h"
 
 void RecordingPanel::ControlAdded(HMIXER handle, MixerControl* control) {
     if (!control) {
@@ -26,7 +25,7 @@ void RecordingPanel::ControlAdded(HMIXER handle, MixerControl* control) {
         switchIndex = position;
         switchValueCount = values;
         switchHandle = handle;
-        SetWindowTextA(Item(IDC_MAIN_LINE_SWITCH), info.szName);
+        SetWindowTextA(lineSwitch_, info.szName);
         control->Refresh(handle);
         break;
     case kControlTypeVolume: {
@@ -34,7 +33,7 @@ void RecordingPanel::ControlAdded(HMIXER handle, MixerControl* control) {
         levelValueCount = values;
         levelHandle = handle;
         LevelRange scale = LevelRange::Of(info);
-        HWND trackbar = Item(IDC_MAIN_RECORDING_LEVEL);
+        HWND trackbar = level_;
         SendMessageA(trackbar, TBM_SETRANGE, TRUE, MAKELPARAM(0, scale.range));
         SendMessageA(trackbar, TBM_SETTICFREQ, scale.TickFrequency(), 0);
         if (trackbar) SetWindowTextA(GetWindow(trackbar, GW_HWNDPREV), info.szName);
@@ -48,7 +47,7 @@ void RecordingPanel::ControlAdded(HMIXER handle, MixerControl* control) {
         selectorIndex = position;
         selectorValueCount = values;
         selectorHandle = handle;
-        control->FillComboBox(Item(IDC_MAIN_SOURCE));
+        control->FillComboBox(sourceBox_);
         control->Refresh(handle);
         break;
     default:
@@ -60,7 +59,7 @@ void RecordingPanel::EndOfSet() {
     if (!listComplete) {
         if (selectorIndex == -1 && levelIndex != -1) {
             // No choice to offer: the box names the recording line itself.
-            HWND box = Item(IDC_MAIN_SOURCE);
+            HWND box = sourceBox_;
             LRESULT entry = SendMessageA(box, CB_ADDSTRING, 0,
                                          reinterpret_cast<LPARAM>(Level()->Line().szName));
             SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(entry), 0);
@@ -69,7 +68,7 @@ void RecordingPanel::EndOfSet() {
         destinationCount = controlCount;
         listComplete = true;
     }
-    HWND lineSwitch = Item(IDC_MAIN_LINE_SWITCH);
+    HWND lineSwitch = lineSwitch_;
     bool hasSwitch = switchIndex != -1;
     EnableWindow(lineSwitch, hasSwitch);
     ShowWindow(lineSwitch, hasSwitch ? SW_SHOWNA : SW_HIDE);
@@ -86,12 +85,12 @@ void RecordingPanel::ControlChanged(HMIXER, DWORD controlId) {
     if (i == selectorIndex) {
         ShowSelection(control);
     } else if (i == switchIndex) {
-        SendMessageA(Item(IDC_MAIN_LINE_SWITCH), BM_SETCHECK,
+        SendMessageA(lineSwitch_, BM_SETCHECK,
                      shadow[0] != 0 ? BST_CHECKED : BST_UNCHECKED, 0);
     } else if (i == levelIndex) {
         LevelRange scale = LevelRange::Of(control.Info());
         DWORD position = scale.PositionOf(LevelAverage(shadow, static_cast<DWORD>(levelValueCount)));
-        SendMessageA(Item(IDC_MAIN_RECORDING_LEVEL), TBM_SETPOS, TRUE, static_cast<LPARAM>(position));
+        SendMessageA(level_, TBM_SETPOS, TRUE, static_cast<LPARAM>(position));
     }
 }
 
@@ -104,10 +103,11 @@ void RecordingPanel::ShowSelection(MixerControl& selector) {
     for (int32_t k = 0; k < selectorValueCount; ++k) {
         if (k < entries && items[k].szName[0] != '\0') ++e;
         if (shadow[k] == 0) continue;
-        HWND box = Item(IDC_MAIN_SOURCE);
+        HWND box = sourceBox_;
         SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(e), 0);
+        // As the box itself reports a choice, so its window runs its source-chosen handler.
         if (listComplete)
-            SendMessageA(window, WM_COMMAND, MAKEWPARAM(IDC_MAIN_SOURCE, CBN_SELENDOK),
+            SendMessageA(GetParent(box), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(box), CBN_SELENDOK),
                          reinterpret_cast<LPARAM>(box));
         return;
     }
@@ -116,7 +116,7 @@ void RecordingPanel::ShowSelection(MixerControl& selector) {
 void RecordingPanel::ExcludeSources(HMIXER handle, const DWORD* lineIds, int32_t count) {
     if (selectorIndex == -1) return;
     MixerControl& selector = *controls[selectorIndex];
-    HWND box = Item(IDC_MAIN_SOURCE);
+    HWND box = sourceBox_;
     SendMessageA(box, CB_RESETCONTENT, 0, 0);
     const MIXERCONTROLDETAILS_LISTTEXTA* items = selector.Items();
     int32_t entries = selector.ItemEntries();
@@ -135,7 +135,7 @@ void RecordingPanel::ExcludeSources(HMIXER handle, const DWORD* lineIds, int32_t
 }
 
 DWORD RecordingPanel::ApplySourceSelection() {
-    HWND box = Item(IDC_MAIN_SOURCE);
+    HWND box = sourceBox_;
     LRESULT entry = SendMessageA(box, CB_GETCURSEL, 0, 0);
     // Nothing chosen: writing would leave the selector with no source at all.
     if (entry == CB_ERR) return kNoSourceLine;
@@ -154,7 +154,7 @@ DWORD RecordingPanel::ApplySourceSelection() {
 void RecordingPanel::ApplyLevel() {
     MixerControl* level = Level();
     if (!level || !level->Shadow()) return;
-    DWORD position = static_cast<DWORD>(SendMessageA(Item(IDC_MAIN_RECORDING_LEVEL), TBM_GETPOS, 0, 0));
+    DWORD position = static_cast<DWORD>(SendMessageA(level_, TBM_GETPOS, 0, 0));
     DWORD value = LevelRange::Of(level->Info()).ValueAt(position);
     DWORD* shadow = level->Shadow();
     for (int32_t j = 0; j < levelValueCount; ++j) shadow[j] = value;
@@ -162,7 +162,7 @@ void RecordingPanel::ApplyLevel() {
 }
 
 void RecordingPanel::ApplySwitch() {
-    bool on = SendMessageA(Item(IDC_MAIN_LINE_SWITCH), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    bool on = SendMessageA(lineSwitch_, BM_GETCHECK, 0, 0) == BST_CHECKED;
     MixerControl* lineSwitch = Switch();
     if (!lineSwitch || !lineSwitch->Shadow()) return;
     DWORD* shadow = lineSwitch->Shadow();
@@ -198,7 +198,7 @@ void RecordingPanel::Clear() {
 }
 
 void RecordingPanel::Reset() {
-    HWND box = Item(IDC_MAIN_SOURCE);
+    HWND box = sourceBox_;
     SendMessageA(box, CB_RESETCONTENT, 0, 0);
     EnableWindow(box, TRUE);
     DropLineControls();

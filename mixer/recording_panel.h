@@ -1,18 +1,15 @@
-// RecordingPanel: keeps the main window's recording source box (1001), recording level
-// trackbar (1006, captioned by the control before it) and line switch (1007) in step with the
-// chosen card's mixer. It is the mixer model's only listener.
+// RecordingPanel: keeps a window's recording source box, recording level trackbar (captioned
+// by the control before it) and line switch in step with the chosen card's mixer. It is the
+// mixer model's only listener.
 //
 // How it works: the first set of controls handed over is the recording destination's; the
 // panel keeps them in places 0 to destinationCount - 1. Every later set (the controls of the
 // source line chosen in 1001) goes above them and is dropped when another source is chosen.
-// Of the controls held, three play a role: the selector (MUX) fills 1001, the level (VOLUME)
-// drives 1006, the switch (MUTE) drives 1007; each index names the latest of its type.
-// Selecting a source in the mixer (here or elsewhere) sends the window WM_COMMAND 1001
-// CBN_SELENDOK, so the window's source-chosen handler runs nested inside the panel's calls.
-//
-// The window needs the controls 1001, 1006 (with its caption control just before it in the
-// dialog's order) and 1007, and routes its mixer messages through HandleMixerMessage
-// (mixer/mixer_handlers.h). Everything runs on that window's thread.
+// Of the controls held, three play a role: the selector (MUX) fills the source box, the level
+// (VOLUME) drives the trackbar, the switch (MUTE) drives the check box; each index names the
+// latest of its type. Selecting a source in the mixer (here or elsewhere) sends the box's
+// window WM_COMMAND CBN_SELENDOK from the box, so the window's source-chosen handler runs
+// nested inside the panel's calls. Everything runs on that window's thread.
 #pragma once
 
 #include <windows.h>
@@ -32,16 +29,22 @@ public:
     RecordingPanel(const RecordingPanel&) = delete;
     RecordingPanel& operator=(const RecordingPanel&) = delete;
 
-    // The window holding 1001, 1006 and 1007; set before every attachment.
-    void SetWindow(HWND mainWindow) { window = mainWindow; }
-    HWND Window() const { return window; }
+    // The three controls the panel drives; set before every attachment.
+    void SetControls(HWND sourceBox, HWND levelTrackbar, HWND lineSwitch) {
+        sourceBox_ = sourceBox;
+        level_ = levelTrackbar;
+        lineSwitch_ = lineSwitch;
+    }
+    HWND SourceBox() const { return sourceBox_; }
+    HWND LevelTrackbar() const { return level_; }
+    HWND LineSwitch() const { return lineSwitch_; }
 
     // MixerListener.
     void ControlAdded(HMIXER handle, MixerControl* control) override;
     void ControlChanged(HMIXER handle, DWORD controlId) override;
     void ExcludeSources(HMIXER handle, const DWORD* lineIds, int32_t count) override;
 
-    // Writes the entry chosen in 1001 to the selector; returns that entry's line identifier
+    // Writes the entry chosen in the source box to the selector; returns that entry's line identifier
     // (kNoSourceLine when none is selected, which writes nothing).
     DWORD ApplySourceSelection();
     bool HasSelector() const { return selectorIndex != -1; }
@@ -52,7 +55,7 @@ public:
     void DropLineControls();
     // Detaches everything; the next set is a destination's again.
     void Clear();
-    // Clear, with 1001 emptied and enabled: for a change of card.
+    // Clear, with the source box emptied and enabled: for a change of card.
     void Reset();
 
     // What the panel holds, for the window and for tests.
@@ -66,7 +69,6 @@ public:
 
 private:
     MixerControl* At(int32_t index) const { return index == -1 ? nullptr : controls[index]; }
-    HWND Item(int id) const { return GetDlgItem(window, id); }
     void ShowLevel(MixerControl& control);
     void ShowSelection(MixerControl& selector);
     void EndOfSet();
@@ -82,7 +84,9 @@ private:
     HMIXER selectorHandle = nullptr;
     HMIXER switchHandle = nullptr;
     HMIXER levelHandle = nullptr;
-    HWND window = nullptr;
+    HWND sourceBox_ = nullptr;
+    HWND level_ = nullptr;
+    HWND lineSwitch_ = nullptr;
     int32_t destinationCount = 0;
     bool listComplete = false;
 };

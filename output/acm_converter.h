@@ -19,14 +19,14 @@
 #include <cstdint>
 #include <memory>
 
-#include "engine/unique_handle.h"
+#include "base/unique_handle.h"
 #include "output/format_record.h"
-#include "output/output_sink.h"
+#include "engine/output_sink.h"
 
-struct AcmStreamCloser {
-    void operator()(HACMSTREAM stream) const { acmStreamClose(stream, 0); }
-};
-using AcmStream = UniqueHandle<HACMSTREAM, AcmStreamCloser>;
+inline void CloseAcmStream(HACMSTREAM stream) {
+    acmStreamClose(stream, 0);
+}
+using AcmStream = UniqueHandle<HACMSTREAM, &CloseAcmStream>;
 
 constexpr DWORD kAcmStreamHeaderBytes = sizeof(ACMSTREAMHEADER);  // 84
 static_assert(kAcmStreamHeaderBytes == 84, "the manager expects an 84-byte stream header");

@@ -22,11 +22,17 @@ std::unique_ptr<Stage> MakeStage(Args&&... args) {
     return stage;
 }
 
+// A codec stage that can be asked before anything is given to it.
+bool Converts(const WAVEFORMATEX* from, const WAVEFORMATEX* to) {
+    AcmConverter probe(from, to, nullptr);
+    return probe.IsValid() && probe.Query() == 0;
+}
+
 // The chain through an intermediate PCM format with the chosen channel count and rate, for
 // codecs that take the chosen format only from PCM at its own rate.
 std::unique_ptr<OutputSink> CreateTwoStageChain(const WAVEFORMATEX* source, WAVEFORMATEX* chosen,
                                                 uint32_t formatBufferSize, WORD bitsPerSample,
-                                                WORD blockAlign) {
+                                                WORD blockAlign, const WaveFileApi& fileApi) {
     FormatBuffer intermediate;
     if (!intermediate.Allocate(formatBufferSize)) return nullptr;
     WAVEFORMATEX* middle = intermediate.Get();
@@ -48,15 +54,33 @@ std::unique_ptr<OutputSink> CreateTwoStageChain(const WAVEFORMATEX* source, WAVE
         chosen->wBitsPerSample = 0;
         chosen->nBlockAlign = blockAlign;
     }
-    std::unique_ptr<WaveFileWriter> last = MakeStage<WaveFileWriter>(middle, chosen);
+    std::unique_ptr<WaveFileWriter> last = MakeStage<WaveFileWriter>(middle, chosen, fileApi);
     if (!last) return nullptr;
     return MakeStage<AcmConverter>(source, middle, std::move(last));
 }
 
 }  // namespace
 
+std::unique_ptr<OutputSink> CreateDecodingChain(const WAVEFORMATEX* input, const WAVEFORMATEX* target,
+                                                uint32_t formatBufferSize,
+                                                std::unique_ptr<OutputSink> successor) {
+    if (Converts(input, target)) return MakeStage<AcmConverter>(input, target, std::move(successor));
+    FormatBuffer decoded;
+    if (!decoded.Allocate(formatBufferSize + kFormatHeaderBytes)) return nullptr;
+    decoded.Get()->wFormatTag = kFormatTagPcm;
+    if (acmFormatSuggest(nullptr, const_cast<WAVEFORMATEX*>(input), decoded.Get(), formatBufferSize,
+                         ACM_FORMATSUGGESTF_WFORMATTAG) != MMSYSERR_NOERROR) {
+        return nullptr;
+    }
+    if (!Converts(input, decoded.Get()) || !Converts(decoded.Get(), target)) return nullptr;
+    std::unique_ptr<OutputSink> second =
+        MakeStage<AcmConverter>(decoded.Get(), target, std::move(successor));
+    if (!second) return nullptr;
+    return MakeStage<AcmConverter>(input, decoded.Get(), std::move(second));
+}
+
 std::unique_ptr<OutputSink> CreateOutputChain(const WAVEFORMATEX* source, WAVEFORMATEX* chosen,
-                                              uint32_t formatBufferSize) {
+                                              uint32_t formatBufferSize, const WaveFileApi& fileApi) {
     // A record claiming more extra bytes than its buffer holds would be read past its end.
     if (FormatSize(chosen) > formatBufferSize + kFormatHeaderBytes) return nullptr;
     FormatBuffer original;
@@ -73,7 +97,7 @@ std::unique_ptr<OutputSink> CreateOutputChain(const WAVEFORMATEX* source, WAVEFO
     if (acmFormatSuggest(nullptr, from, chosen, formatBufferSize,
                          kSuggestTagChannelsRate | bitsFlag) != MMSYSERR_NOERROR) {
         CopyFormat(chosen, original.Get());
-        return CreateTwoStageChain(source, chosen, formatBufferSize, bitsPerSample, blockAlign);
+        return CreateTwoStageChain(source, chosen, formatBufferSize, bitsPerSample, blockAlign, fileApi);
     }
     chosen->nSamplesPerSec = samplesPerSec;
     if (bitsPerSample == 0) {
@@ -83,7 +107,7 @@ std::unique_ptr<OutputSink> CreateOutputChain(const WAVEFORMATEX* source, WAVEFO
         chosen->nAvgBytesPerSec = avgBytesPerSec;
     }
     CompleteMp3Format(chosen);
-    std::unique_ptr<WaveFileWriter> direct = MakeStage<WaveFileWriter>(source, chosen);
+    std::unique_ptr<WaveFileWriter> direct = MakeStage<WaveFileWriter>(source, chosen, fileApi);
     if (!direct || direct->Query() == MMSYSERR_NOERROR) return direct;
 
     // Some codecs suggest a rate or channel count they cannot convert to from the capture
@@ -92,7 +116,7 @@ std::unique_ptr<OutputSink> CreateOutputChain(const WAVEFORMATEX* source, WAVEFO
     if (!suggested.Assign(chosen)) return direct;
     CopyFormat(chosen, original.Get());
     std::unique_ptr<OutputSink> twoStage =
-        CreateTwoStageChain(source, chosen, formatBufferSize, bitsPerSample, blockAlign);
+        CreateTwoStageChain(source, chosen, formatBufferSize, bitsPerSample, blockAlign, fileApi);
     if (twoStage && twoStage->Query() == MMSYSERR_NOERROR) return twoStage;
     CopyFormat(chosen, suggested.Get());
     return direct;

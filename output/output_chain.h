@@ -9,11 +9,20 @@
 #include <cstdint>
 #include <memory>
 
-#include "output/output_sink.h"
+#include "engine/output_sink.h"
+#include "output/wave_file.h"
+
+// The stages that decode `input` (any format the codecs read) to the PCM `target` in front of
+// `successor`: one codec stage, or two through the PCM the input's codec decodes to. None when
+// the codecs know no way. `formatBufferSize` is maxFormatSize.
+std::unique_ptr<OutputSink> CreateDecodingChain(const WAVEFORMATEX* input, const WAVEFORMATEX* target,
+                                                uint32_t formatBufferSize,
+                                                std::unique_ptr<OutputSink> successor);
 
 // Returns the first stage of a new chain, or none when the codec manager knows no way from
 // `source` to `chosen`. `chosen` is changed in place (fields the manager suggests put back or
 // completed); callers keep and store the changed record. `formatBufferSize` is maxFormatSize:
 // `chosen` must have room for it (a buffer of maxFormatSize + 18 bytes).
 std::unique_ptr<OutputSink> CreateOutputChain(const WAVEFORMATEX* source, WAVEFORMATEX* chosen,
-                                              uint32_t formatBufferSize);
+                                              uint32_t formatBufferSize,
+                                              const WaveFileApi& fileApi = WaveFileApi());

@@ -12,7 +12,6 @@
 #include "output/format_record.h"
 #include "output/text_fit.h"
 
-WaveFileCalls waveFileCalls;
 
 namespace {
 
@@ -20,16 +19,9 @@ constexpr DWORD kRiffSizeOffset = 4;  // the RIFF length follows the "RIFF" id
 constexpr DWORD kChunkSizeBytes = 4;
 constexpr size_t kEllipsisBytes = 3;  // "..." before the kept end of a long file name
 
-struct FileCloser {
-    void operator()(HANDLE file) const { CloseHandle(file); }
-};
-using FileHandle = UniqueHandle<HANDLE, FileCloser>;
-
-// CreateFile answers INVALID_HANDLE_VALUE, not null, on failure.
 HANDLE OpenExisting(const char* name) {
-    const HANDLE file = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+    return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 bool WriteAt(HANDLE file, DWORD offset, const void* bytes, DWORD count) {
@@ -48,7 +40,7 @@ bool TruncateAt(HANDLE file, DWORD size) {
 
 }  // namespace
 
-WaveFile::WaveFile() {
+WaveFile::WaveFile(const WaveFileApi& api) : api_(api) {
     std::memset(&dataChunk_, 0, sizeof(dataChunk_));
     std::memset(&riffChunk_, 0, sizeof(riffChunk_));
     std::memset(&buffer_, 0, sizeof(buffer_));
@@ -194,7 +186,7 @@ int32_t WaveFile::Write(int32_t count, const void* bytes, int32_t* stored) {
     while (done < count) {
         if (buffer_.pchNext >= buffer_.pchEndWrite) {
             buffer_.dwFlags |= MMIO_DIRTY;
-            MMRESULT result = waveFileCalls.advance(file_.Get(), &buffer_, MMIO_WRITE);
+            MMRESULT result = api_.advance(file_.Get(), &buffer_, MMIO_WRITE);
             if (result == MMSYSERR_NOERROR && buffer_.pchNext >= buffer_.pchEndWrite) {
                 result = MMIOERR_CANNOTEXPAND;  // an advance that gives no room would loop
             }

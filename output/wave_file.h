@@ -18,26 +18,25 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/unique_handle.h"
-#include "output/output_sink.h"
+#include "base/unique_handle.h"
+#include "engine/output_sink.h"
 
-struct MmioCloser {
-    void operator()(HMMIO file) const { mmioClose(file, 0); }
-};
-using MmioFile = UniqueHandle<HMMIO, MmioCloser>;
+inline void CloseMmioFile(HMMIO file) {
+    mmioClose(file, 0);
+}
+using MmioFile = UniqueHandle<HMMIO, &CloseMmioFile>;
 
 // The one mmio call a test cannot make fail under Wine (Wine ignores errors of the writes
 // behind it): a seam defaulting to the real function.
-struct WaveFileCalls {
-    MMRESULT(WINAPI* advance)(HMMIO, LPMMIOINFO, UINT) = mmioAdvance;
+struct WaveFileApi {
+    MMRESULT(WINAPI* advance)(HMMIO, LPMMIOINFO, UINT) = &mmioAdvance;
 };
-extern WaveFileCalls waveFileCalls;
 
 constexpr DWORD kFactWhileWriting = 0xFFFFFFFF;  // frame count until the file is closed
 
 class WaveFile {
 public:
-    WaveFile();
+    explicit WaveFile(const WaveFileApi& api = WaveFileApi());
     // An open file is kept, with lengths for what was written (see Close).
     ~WaveFile();
     WaveFile(const WaveFile&) = delete;
@@ -60,6 +59,7 @@ public:
     void SetMinBytes(uint32_t bytes) { minBytes = bytes; }
 
 private:
+    const WaveFileApi api_;
     void SetMessage(const char* format, ...);
     void SetOpenFailedMessage(UINT error, const char* fileName);
     // Closes after a failed write: keeps the bytes on disk and patches the header for them.

@@ -3,8 +3,9 @@
 
 #include <cstring>
 
-WaveFileWriter::WaveFileWriter(const WAVEFORMATEX* source, const WAVEFORMATEX* destination)
-    : AcmConverter(source, destination, nullptr) {}
+WaveFileWriter::WaveFileWriter(const WAVEFORMATEX* source, const WAVEFORMATEX* destination,
+                               const WaveFileApi& api)
+    : AcmConverter(source, destination, nullptr), file_(api) {}
 
 int32_t WaveFileWriter::WriteConverted(const void* bytes, int32_t count) {
     // A failed write closes the file and leaves its text; the engine sees IsOpen false at its

@@ -7,7 +7,8 @@
 
 class WaveFileWriter : public AcmConverter {
 public:
-    WaveFileWriter(const WAVEFORMATEX* source, const WAVEFORMATEX* destination);
+    WaveFileWriter(const WAVEFORMATEX* source, const WAVEFORMATEX* destination,
+                   const WaveFileApi& api = WaveFileApi());
     // The file is closed first (an open one is kept), then the stage goes as AcmConverter.
     ~WaveFileWriter() override = default;
 

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <utility>
 
-#include "engine/unique_handle.h"
+#include "base/unique_handle.h"
 
 namespace {
 
@@ -18,10 +18,6 @@ constexpr LCID kDefaultSublanguage = 0x0400;  // SUBLANG_DEFAULT in a LANGID's h
 constexpr int kMusicFolder = 0x000D;          // CSIDL_MYMUSIC
 constexpr DWORD kLanguageMask = 0xFFFF;       // a stored language counts by its low 16 bits
 
-struct LibraryCloser {
-    void operator()(HMODULE module) const { FreeLibrary(module); }
-};
-using Library = UniqueHandle<HMODULE, LibraryCloser>;
 
 using GetFolderPathA = HRESULT(WINAPI*)(HWND, int, HANDLE, DWORD, LPSTR);
 
@@ -107,12 +103,6 @@ Settings::Settings(uint32_t maxFormatSize, std::string defaultFolder)
     }
 }
 
-bool DirectSoundCaptureAvailable() {
-    Library library(LoadLibraryA("DSOUND.DLL"));
-    if (!library) return false;
-    return GetProcAddress(library.Get(), "DirectSoundCaptureCreate8") != nullptr;
-}
-
 LONG OpenSettingsKey(RegistryKey& key, HKEY root) {
     return key.Create(root, kSettingsKeyPath, nullptr, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS,
                       nullptr, nullptr);
@@ -122,7 +112,7 @@ std::string DefaultFolder() {
     char path[kSettingTextBytes] = {};
     const DWORD length = GetFullPathNameA(".", kSettingTextBytes, path, nullptr);
     if (length == 0 || length >= kSettingTextBytes) path[0] = '\0';
-    Library shellFolders(LoadLibraryA("shfolder.dll"));
+    LibraryHandle shellFolders(LoadLibraryA("shfolder.dll"));
     if (shellFolders) {
         auto getFolderPath = reinterpret_cast<GetFolderPathA>(
             reinterpret_cast<void*>(GetProcAddress(shellFolders.Get(), "SHGetFolderPathA")));
@@ -182,7 +172,7 @@ void LoadSettings(Settings& settings, uint16_t& uiLanguage, LocaleSeparators& se
         }
     }
     if (!noDirectSoundRead) {
-        settings.useDirectSound = system.directSoundAvailable() ? 1 : 0;
+        settings.useDirectSound = system.directSoundAvailable && system.directSoundAvailable() ? 1 : 0;
     }
     key.Close();
     separators = FetchSeparators(uiLanguage);

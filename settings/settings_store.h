@@ -59,14 +59,13 @@ struct LocaleSeparators {
     char time[kSeparatorBytes] = ":";
 };
 
-// True when DSOUND.DLL loads and exports DirectSoundCaptureCreate8.
-bool DirectSoundCaptureAvailable();
-
-// What the load and save reach outside the registry values; tests replace the probe (Wine's
-// DSOUND.DLL always has the entry) and the root (to make the key fail to open).
+// What the load and save reach outside the registry values. The recorder hands in its
+// DirectSound probe (true when DirectSound capture can be used); without one, DirectSound counts
+// as unavailable. Tests replace the probe (Wine's DSOUND.DLL always has the entry) and the root
+// (to make the key fail to open).
 struct SettingsSystem {
     HKEY root = HKEY_CURRENT_USER;
-    bool (*directSoundAvailable)() = DirectSoundCaptureAvailable;
+    bool (*directSoundAvailable)() = nullptr;
 };
 
 // Opens (creating when missing) the settings key with full access.

@@ -467,39 +467,40 @@ protected:
 TEST_F(OptionsAlone, DirectSoundWithoutCaptureIsHiddenAndTurnedOffEvenOnCancel) {
     MainDialog main;
     main.CurrentSettings().useDirectSound = 1;
-    OptionsDialog options(main);
-    options.directSoundProbe = [] { return DirectSoundSupport::kNoCaptureEntry; };
+    OptionsDialog options(main.CurrentSettings(), {}, main.HelpSource(),
+                          DirectSoundSupport::kNoCaptureEntry);
     HWND window = Run(options);
     ASSERT_NE(window, nullptr);
     HWND box = GetDlgItem(window, IDC_OPTIONS_DIRECTSOUND);
     EXPECT_FALSE(IsWindowVisible(box));
     EXPECT_FALSE(IsWindowEnabled(box));
-    EXPECT_EQ(main.CurrentSettings().useDirectSound, 0u);
+    EXPECT_EQ(SendMessageA(box, BM_GETCHECK, 0, 0), BST_UNCHECKED);
     Click(window, IDCANCEL);
     EXPECT_EQ(Finish(), IDCANCEL);
-    EXPECT_EQ(main.CurrentSettings().useDirectSound, 0u);
+    EXPECT_TRUE(options.Choice().directSoundRuledOut);
 }
 
 TEST_F(OptionsAlone, AMissingLibraryLeavesTheChoiceAlone) {
     MainDialog main;
     main.CurrentSettings().useDirectSound = 1;
-    OptionsDialog options(main);
-    options.directSoundProbe = [] { return DirectSoundSupport::kNoLibrary; };
+    OptionsDialog options(main.CurrentSettings(), {}, main.HelpSource(),
+                          DirectSoundSupport::kNoLibrary);
     HWND window = Run(options);
     ASSERT_NE(window, nullptr);
     EXPECT_TRUE(IsWindowVisible(GetDlgItem(window, IDC_OPTIONS_DIRECTSOUND)));
     EXPECT_EQ(SendDlgItemMessageA(window, IDC_OPTIONS_DIRECTSOUND, BM_GETCHECK, 0, 0), BST_CHECKED);
     Click(window, IDOK);
     EXPECT_EQ(Finish(), IDOK);
-    EXPECT_EQ(options.chosenDirectSound, 1u);
-    EXPECT_EQ(main.CurrentSettings().useDirectSound, 1u);
+    EXPECT_EQ(options.Choice().directSound, 1u);
+    EXPECT_FALSE(options.Choice().directSoundRuledOut);
 }
 
 TEST_F(OptionsAlone, OkReadsEveryChoiceAndANamedFormatShowsItsName) {
     MainDialog main;
     main.CurrentSettings().outputName = "My format";
     main.CurrentSettings().sourceName = "no such card";
-    OptionsDialog options(main);
+    OptionsDialog options(main.CurrentSettings(), {"Card A", "Card B"}, main.HelpSource(),
+                          DirectSoundSupport::kAvailable);
     HWND window = Run(options);
     ASSERT_NE(window, nullptr);
     const std::string format = WindowText(GetDlgItem(window, IDC_OPTIONS_FORMAT));
@@ -512,9 +513,10 @@ TEST_F(OptionsAlone, OkReadsEveryChoiceAndANamedFormatShowsItsName) {
     EXPECT_EQ(WindowText(GetDlgItem(window, IDC_OPTIONS_FORMAT)).rfind("\n", 0), 0u);
     Click(window, IDOK);
     EXPECT_EQ(Finish(), IDOK);
-    EXPECT_EQ(options.chosenLanguage, LANG_FRENCH);
-    EXPECT_EQ(options.chosenMode78, 1u);
-    EXPECT_EQ(options.chosenLiveMode, 1u);
+    EXPECT_EQ(options.Choice().language, LANG_FRENCH);
+    EXPECT_EQ(options.Choice().mode78, 1u);
+    EXPECT_EQ(options.Choice().liveMode, 1u);
+    EXPECT_EQ(options.Choice().soundCard, "Card A") << "an unknown card selects the first";
     EXPECT_STREQ(options.FormatName(), "");
     EXPECT_TRUE(IsPcm44100(options.Format()));
     // The main window's values are copies: untouched.
@@ -524,7 +526,8 @@ TEST_F(OptionsAlone, OkReadsEveryChoiceAndANamedFormatShowsItsName) {
 TEST_F(OptionsAlone, TheDutchInterfaceGetsATemplateFromAnotherLanguage) {
     UiLanguage = LANG_DUTCH;
     MainDialog main;
-    OptionsDialog options(main);
+    OptionsDialog options(main.CurrentSettings(), {}, main.HelpSource(),
+                          DirectSoundSupport::kAvailable);
     HWND window = Run(options);
     ASSERT_NE(window, nullptr) << "no Options template found for Dutch";
     EXPECT_EQ(SendDlgItemMessageA(window, IDC_OPTIONS_LANGUAGE, CB_GETCURSEL, 0, 0), 2);

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/level_scale.h"
-#include "app/seconds_text.h"
+#include "engine/track_rules.h"
 
 namespace {
 

@@ -16,11 +16,12 @@
 #include <vector>
 
 #include "capture/capture_device.h"
-#include "engine/critical_section.h"
+#include "base/critical_section.h"
 #include "engine/stream_format.h"
-#include "engine/thread_event.h"
+#include "base/thread_event.h"
 #include "engine/track_engine.h"
 #include "tests/support/bench_audio.h"
+#include "tests/support/engine_feed.h"
 #include "tests/support/test_sink.h"
 
 namespace capture_test {
@@ -69,7 +70,7 @@ public:
     void StopEngine();
 
     Recording recording;
-    TrackEngine engine;
+    TrackEngine engine{bench::kNoKeyboard};
 
 private:
     // Wakes on each drained block until `done` holds; false when the time ran out.

@@ -18,7 +18,7 @@
 #include "capture/capture_device.h"
 #include "capture/direct_sound_capture.h"
 #include "capture/wave_in_capture.h"
-#include "engine/thread_event.h"
+#include "base/thread_event.h"
 #include "engine/track_engine.h"
 #include "tests/capture/capture_rig.h"
 #include "tests/support/bench_audio.h"
@@ -131,7 +131,7 @@ int Run(const char* backEnd, int seconds, const char* readyPath) {
     auto sinkOwner = std::make_unique<CheckingSink>();
     CheckingSink* sink = sinkOwner.get();
     sink->Prepare(kCaptureBlockBytes);
-    TrackEngine engine;
+    TrackEngine engine(bench::kNoKeyboard);
     const std::string folder = bench::WindowsPath(bench::ScratchDir("capture-soak"));
     if (!bench::StartArmed(engine, sinkOwner.release(), folder + "\\soak %04d.%s")) return 3;
 

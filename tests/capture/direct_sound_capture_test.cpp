@@ -128,13 +128,16 @@ DWORD WINAPI PlannedWait(DWORD count, const HANDLE* handles, BOOL all, DWORD tim
     return MsgWaitForMultipleObjects(count, handles, all, timeout, mask);
 }
 
-void InstallPlan(DirectSoundCapture& capture) {
-    plan.capture = &capture;
-    capture.api.loadLibrary = &PlannedLoadLibrary;
-    capture.api.getProcAddress = &PlannedGetProcAddress;
-    capture.api.msgWait = &PlannedWait;
-    capture.api.lockBuffer = &PlannedLock;
+DirectSoundApi PlannedApi() {
+    DirectSoundApi api;
+    api.loadLibrary = &PlannedLoadLibrary;
+    api.getProcAddress = &PlannedGetProcAddress;
+    api.msgWait = &PlannedWait;
+    api.lockBuffer = &PlannedLock;
+    return api;
 }
+
+void InstallPlan(DirectSoundCapture& capture) { plan.capture = &capture; }
 
 // ---- Delivery at both rates ----
 
@@ -210,7 +213,7 @@ TEST_P(DirectSoundDeviceName, PicksTheDeviceWithExactlyThatDescription) {
     }
 
     CaptureRig rig;
-    DirectSoundCapture capture(param.deviceName, &rig.engine, false);
+    DirectSoundCapture capture(param.deviceName, &rig.engine, false, PlannedApi());
     InstallPlan(capture);
     if (param.withSignal) {
         CaptureSignal(capture, rig, WriteSignal("ds-name", CounterSignal(kPlayRate)));
@@ -248,7 +251,7 @@ TEST(DirectSoundCapture, WithoutTheEnumerationFunctionCapturesFromTheDefaultDevi
     plan = DirectSoundPlan();
     plan.noEnumerate = true;
     CaptureRig rig;
-    DirectSoundCapture capture("Monitor of Null Output", &rig.engine, false);
+    DirectSoundCapture capture("Monitor of Null Output", &rig.engine, false, PlannedApi());
     InstallPlan(capture);
     ASSERT_TRUE(capture.Start());
     EXPECT_TRUE(rig.WaitProcessed(1)) << "no block arrived; lastResult " << capture.lastResult;
@@ -263,7 +266,7 @@ TEST(DirectSoundCapture, WithoutTheEnumerationFunctionCapturesFromTheDefaultDevi
 TEST(DirectSoundCapture, LateThreadReadsSeveralBlocksAsOnePartAndAWrapEndFirst) {
     plan = DirectSoundPlan();
     CaptureRig rig;
-    DirectSoundCapture capture("", &rig.engine, false);
+    DirectSoundCapture capture("", &rig.engine, false, PlannedApi());
     InstallPlan(capture);
     const int frames = 4 * kPlayRate;
     const std::string wav = WriteSignal("ds-late", CounterSignal(frames));
@@ -311,7 +314,7 @@ TEST(DirectSoundCapture, LateThreadReadsSeveralBlocksAsOnePartAndAWrapEndFirst) 
 TEST(DirectSoundCapture, StopDeliversTheBlocksAlreadyCaptured) {
     plan = DirectSoundPlan();
     CaptureRig rig;
-    DirectSoundCapture capture("", &rig.engine, false);
+    DirectSoundCapture capture("", &rig.engine, false, PlannedApi());
     InstallPlan(capture);
     const std::string wav = WriteSignal("ds-stop", CounterSignal(kCounterFrames));
     bench::Playback playback;
@@ -341,7 +344,7 @@ TEST(DirectSoundCapture, StopDeliversTheBlocksAlreadyCaptured) {
 TEST(DirectSoundCapture, StoppingFirstEndsQuietlyAndDeliversNothingMore) {
     plan = DirectSoundPlan();
     CaptureRig rig;
-    DirectSoundCapture capture("", &rig.engine, false);
+    DirectSoundCapture capture("", &rig.engine, false, PlannedApi());
     InstallPlan(capture);
     const std::string wav = WriteSignal("ds-quiet", CounterSignal(kPlayRate));
     ASSERT_TRUE(capture.Start());
@@ -365,7 +368,7 @@ TEST(DirectSoundCapture, StoppingFirstEndsQuietlyAndDeliversNothingMore) {
 TEST(DirectSoundCapture, QuitMessageEndsTheCaptureLikeAStop) {
     plan = DirectSoundPlan();
     CaptureRig rig;
-    DirectSoundCapture capture("", &rig.engine, false);
+    DirectSoundCapture capture("", &rig.engine, false, PlannedApi());
     InstallPlan(capture);
     ASSERT_TRUE(capture.Start());
     ASSERT_TRUE(rig.WaitProcessed(1));
@@ -395,7 +398,7 @@ TEST_P(DirectSoundFailure, ThreadEndsByItselfWithACodeTheWindowCanShow) {
     plan.failAt = param.failingRead;
     plan.failCode = param.code;
     CaptureRig rig;
-    DirectSoundCapture capture("", &rig.engine, false);
+    DirectSoundCapture capture("", &rig.engine, false, PlannedApi());
     InstallPlan(capture);
     ASSERT_NO_FATAL_FAILURE(ExpectEndsByItself(capture, LONG(param.code)));
     rig.StopEngine();

@@ -17,7 +17,7 @@
 
 #include "capture/direct_sound_capture.h"
 #include "capture/wave_in_capture.h"
-#include "engine/unique_handle.h"
+#include "base/unique_handle.h"
 #include "tests/capture/capture_rig.h"
 #include "tests/support/bench_audio.h"
 
@@ -29,10 +29,7 @@ constexpr char kResultsVariable[] = "GROOVAL_NO_DEVICE_RESULTS";
 constexpr char kDriversKey[] = "Software\\Wine\\Drivers";
 constexpr DWORD kChildMs = 120000;
 
-struct KeyCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using Key = UniqueHandle<HKEY, KeyCloser, nullptr>;
+using Key = KeyHandle;
 
 // Sets Wine's audio driver list to empty (no sound devices) for processes started meanwhile.
 class AudioDriverSwitchedOff {
@@ -73,10 +70,7 @@ private:
     std::string saved_;
 };
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using Handle = UniqueHandle<HANDLE, HandleCloser, nullptr>;
+using Handle = KernelHandle;
 
 // Runs this exe's disabled child test; its output goes to `log`. Returns the exit code, or -1.
 long RunChild(const std::string& results, const std::string& log) {

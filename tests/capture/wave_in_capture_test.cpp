@@ -147,20 +147,23 @@ MMRESULT WINAPI PlannedClose(HWAVEIN device) {
     return waveInClose(device);
 }
 
-void InstallPlan(WaveInCapture& capture) {
-    plan.capture = &capture;
-    capture.api.open = &PlannedOpen;
-    capture.api.prepareHeader = &PlannedPrepare;
-    capture.api.unprepareHeader = &PlannedUnprepare;
-    capture.api.addBuffer = &PlannedAdd;
-    capture.api.start = &PlannedStart;
-    capture.api.close = &PlannedClose;
+WaveInApi PlannedApi() {
+    WaveInApi api;
+    api.open = &PlannedOpen;
+    api.prepareHeader = &PlannedPrepare;
+    api.unprepareHeader = &PlannedUnprepare;
+    api.addBuffer = &PlannedAdd;
+    api.start = &PlannedStart;
+    api.close = &PlannedClose;
+    return api;
 }
+
+void InstallPlan(WaveInCapture& capture) { plan.capture = &capture; }
 
 TEST(WaveInCapture, StopDeliversTheBlocksAlreadyCompleted) {
     plan = DriverPlan();
     CaptureRig rig;
-    WaveInCapture capture("", &rig.engine, false);
+    WaveInCapture capture("", &rig.engine, false, PlannedApi());
     InstallPlan(capture);
     const std::string wav = WriteSignal("wavein-stop", CounterSignal(kCounterFrames));
     bench::Playback playback;
@@ -207,7 +210,7 @@ TEST_P(WaveInFailure, ThreadEndsByItselfWithTheCodeAndReleasesEverything) {
     plan.failAt = param.failAt;
     plan.code = param.code;
     CaptureRig rig;
-    WaveInCapture capture("", &rig.engine, false);
+    WaveInCapture capture("", &rig.engine, false, PlannedApi());
     InstallPlan(capture);
     ASSERT_NO_FATAL_FAILURE(ExpectEndsByItself(capture, LONG(param.code)));
     EXPECT_EQ(plan.starts, param.started || param.call == DriverPlan::kStart ? 1 : 0);

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/unique_handle.h"
+#include "base/unique_handle.h"
 #include "tests/diag/report_text.h"
 #include "tests/support/bench_audio.h"
 
@@ -33,10 +33,7 @@ std::string PlaceChild(const std::string& scratchName, const std::string& fileNa
     return target;
 }
 
-struct HandleCloser {
-    void operator()(HANDLE handle) const { CloseHandle(handle); }
-};
-using Handle = UniqueHandle<HANDLE, HandleCloser>;
+using Handle = KernelHandle;
 
 // Runs the child and waits for it, its standard handles on NUL so that the system's crash dump
 // stays out of the test log.
@@ -65,10 +62,7 @@ bool RunChild(const std::string& program, const char* mode) {
     return waited == WAIT_OBJECT_0;
 }
 
-struct RegistryCloser {
-    void operator()(HKEY key) const { RegCloseKey(key); }
-};
-using RegistryHandle = UniqueHandle<HKEY, RegistryCloser>;
+using RegistryHandle = KeyHandle;
 
 // Wine's per-program DLL override: while it lives, the named program finds no IMAGEHLP.DLL.
 class NoImagehlpFor {

@@ -23,8 +23,8 @@ FARPROC WINAPI NoSymbolLookup(HMODULE module, LPCSTR name) {
     if (lstrcmpA(name, "SymGetSymFromAddr") == 0) return nullptr;
     return GetProcAddress(module, name);
 }
-const CrashReporterLoader kHiddenImagehlp = {&NoLibrary, &GetProcAddress};
-const CrashReporterLoader kIncompleteImagehlp = {&LoadLibraryA, &NoSymbolLookup};
+const CrashReporterApi kHiddenImagehlp = {&NoLibrary, &GetProcAddress};
+const CrashReporterApi kIncompleteImagehlp = {&LoadLibraryA, &NoSymbolLookup};
 
 std::string Hex(DWORD value, int digits) {
     char text[16];
@@ -87,7 +87,7 @@ protected:
     std::string ReportFile(const std::string& name) const { return folder_ + "\\" + name; }
 
     // Runs the filter of a reporter with `loader` into a fresh file; returns the report text.
-    std::string Report(const CrashReporterLoader& loader, FakeException& fake,
+    std::string Report(const CrashReporterApi& loader, FakeException& fake,
                        const std::string& name = "report.RPT") {
         const std::string path = ReportFile(name);
         DeleteFileA(path.c_str());

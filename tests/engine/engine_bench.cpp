@@ -98,7 +98,7 @@ int main(int argc, char** argv) {
     char pattern[kTrackNameBytes];
     std::snprintf(pattern, sizeof pattern, "%sgrooval-bench-absent\\bench %%04d.%%s", temp);
 
-    auto engine = std::make_unique<TrackEngine>();
+    auto engine = std::make_unique<TrackEngine>(bench::kNoKeyboard);
     auto* sink = new DiscardSink;  // owned by the engine from StartArmed on
     sink->Prepare(kCaptureBlockBytes);
     engine->blockBytes = kCaptureBlockBytes;

@@ -20,8 +20,7 @@ bool TestShift();
 // An engine whose worker steps the test runs itself; its thread is never started.
 class SteppedEngine : public TrackEngine {
 public:
-    SteppedEngine() {
-        shiftHeld = &TestShift;
+    SteppedEngine() : TrackEngine(TrackEngineApi{&TestShift}) {
         blockBytes = kCaptureBlockBytes;
     }
     using TrackEngine::FinishTrack;

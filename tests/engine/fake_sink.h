@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/critical_section.h"
-#include "engine/thread_event.h"
-#include "output/output_sink.h"
+#include "base/critical_section.h"
+#include "base/thread_event.h"
+#include "engine/output_sink.h"
 #include "tests/support/test_sink.h"
 
 // Test blocks carry their id in the last value (the right channel of the last frame).

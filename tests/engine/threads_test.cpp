@@ -41,8 +41,7 @@ private:
 
 class ThreadedEngine : public TrackEngine {
 public:
-    ThreadedEngine() {
-        shiftHeld = &TestShift;
+    ThreadedEngine() : TrackEngine(TrackEngineApi{&TestShift}) {
         blockBytes = kCaptureBlockBytes;
         SetNameFormat("threaded%04d.%s");
     }

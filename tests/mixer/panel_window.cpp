@@ -109,10 +109,14 @@ INT_PTR CALLBACK PanelWindow::Procedure(HWND dialog, UINT message, WPARAM wParam
     return TRUE;
 }
 
+void PanelWindow::AttachPanel() {
+    panel.SetControls(Item(IDC_MAIN_SOURCE), Item(IDC_MAIN_RECORDING_LEVEL), Item(IDC_MAIN_LINE_SWITCH));
+}
+
 void PanelWindow::StartUp(const std::string& name) {
     sourceName = name;
     devices.Enumerate(kMixerKindWaveIn, window);
-    panel.SetWindow(window);
+    AttachPanel();
     MixerDevice* device = AttachRecordingCard(devices, panel, sourceName.c_str(), true);
     if (device) sourceName = device->Name();
     SourceChosen(panel, devices, sourceName.c_str());

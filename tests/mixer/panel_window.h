@@ -22,6 +22,8 @@ public:
     // The main window's start-up: enumerate the waveIn mixers, attach the card named
     // `sourceName` (or device 0), run source chosen.
     void StartUp(const std::string& sourceName);
+    // Hands the panel this window's source box, level trackbar and line switch.
+    void AttachPanel();
     const std::string& SourceName() const { return sourceName; }
     void SetSourceName(const std::string& name) { sourceName = name; }
 

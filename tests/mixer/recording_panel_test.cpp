@@ -91,7 +91,7 @@ TEST_F(RecordingPanelTest, WorkedStartUpStepByStep) {
     UseCard(TypicalCard());
     ASSERT_NE(window->Handle(), nullptr);
     devices->Enumerate(kMixerKindWaveIn, window->Handle());
-    panel->SetWindow(window->Handle());
+    window->AttachPanel();
     window->SetSourceName("Sim Card");
     MixerDevice& device = devices->Item(0);
     HMIXER handle = device.Handle();

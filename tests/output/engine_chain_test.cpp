@@ -79,7 +79,7 @@ Script MakeScript(std::vector<int> passages = {5, 1, 3}) {
 // Runs an engine with the chain over the script, to the end of its worker.
 void RunEngine(std::unique_ptr<OutputSink> chain, const std::string& pattern, const Script& script,
                int32_t discardBlocks = kDiscardBlocks) {
-    TrackEngine engine;
+    TrackEngine engine(bench::kNoKeyboard);
     ASSERT_EQ(chain->Prepare(kCaptureBlockBytes), 0);
     engine.blockBytes = kCaptureBlockBytes;
     engine.gapBlocks = kGapBlocks;
@@ -167,12 +167,13 @@ TEST(EngineWithChain, FailedWriteKeepsTheFileAndTheNextBlockOpensTheNext) {
     const std::string dir = bench::WindowsPath(bench::ScratchDir("engine_fail"));
     const Script script = MakeScript({20});
     FormatBuffer chosen = Pcm(kCaptureRate);
-    std::unique_ptr<OutputSink> chain = CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize());
+    WaveFileApi failingOnce;
+    failingOnce.advance = AdvanceFailingOnce;
+    std::unique_ptr<OutputSink> chain =
+        CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize(), failingOnce);
     ASSERT_TRUE(chain);
     goodAdvances = 10;  // about 3.5 blocks reach the first file
-    waveFileCalls.advance = AdvanceFailingOnce;
     RunEngine(std::move(chain), dir + "\\take %04d.%s", script, 0);
-    waveFileCalls = WaveFileCalls();
 
     const std::vector<uint8_t> track = Bytes(script, script.tracks[0]);
     const std::vector<uint8_t> first = outtest::ReadFileBytes(dir + "\\take 0001.wav");

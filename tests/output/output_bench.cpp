@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     std::vector<std::vector<int16_t>> blocks;
     for (int i = 0; i < kDistinctBlocks; ++i) blocks.push_back(SoundBlock(i));
 
-    auto engine = std::make_unique<TrackEngine>();
+    auto engine = std::make_unique<TrackEngine>(bench::kNoKeyboard);
     engine->blockBytes = kCaptureBlockBytes;
     engine->discardBlocks = 0;
     const std::string pattern = folder + "\\bench " + (ima ? "ima" : "pcm") + " %04d.%s";

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <climits>
 
 #include <cstdio>
 #include <cstdlib>
@@ -29,9 +30,9 @@ constexpr int32_t kBlock = 23520;
 
 std::string Scratch(const std::string& name) { return bench::WindowsPath(bench::ScratchDir(name)); }
 
-std::unique_ptr<WaveFileWriter> PreparedPcmWriter() {
+std::unique_ptr<WaveFileWriter> PreparedPcmWriter(const WaveFileApi& api = WaveFileApi()) {
     const FormatBuffer pcm = Pcm(44100);
-    auto writer = std::make_unique<WaveFileWriter>(pcm.Get(), pcm.Get());
+    auto writer = std::make_unique<WaveFileWriter>(pcm.Get(), pcm.Get(), api);
     EXPECT_EQ(writer->Prepare(kBlock), 0);
     return writer;
 }
@@ -277,8 +278,11 @@ int FailingAdvance::callsLeft = 0;
 
 class WaveFileFailure : public testing::Test {
 protected:
-    void SetUp() override { waveFileCalls.advance = FailingAdvance::Advance; }
-    void TearDown() override { waveFileCalls = WaveFileCalls(); }
+    static WaveFileApi FailingApi() {
+        WaveFileApi api;
+        api.advance = FailingAdvance::Advance;
+        return api;
+    }
 };
 
 TEST_F(WaveFileFailure, FailedWriteKeepsWhatReachedTheFile) {
@@ -287,7 +291,7 @@ TEST_F(WaveFileFailure, FailedWriteKeepsWhatReachedTheFile) {
     const std::vector<uint8_t> data = outtest::PatternBytes(kBlock * 5);
     FailingAdvance::callsLeft = 2;  // two buffers reach the disk, the third does not
 
-    auto writer = PreparedPcmWriter();
+    auto writer = PreparedPcmWriter(FailingApi());
     ASSERT_EQ(writer->Open(name.c_str(), 8000), 0);
     EXPECT_EQ(writer->Write(data.data(), int32_t(data.size())), 0) << "the caller is told success";
     EXPECT_FALSE(writer->IsOpen());
@@ -308,7 +312,7 @@ TEST_F(WaveFileFailure, FailedWriteKeepsWhatReachedTheFile) {
     ExpectPcmFile(name, std::vector<uint8_t>(data.begin(), data.begin() + kept), kept / 4);
 
     // The next block opens the next file, which is written in full.
-    waveFileCalls = WaveFileCalls();
+    FailingAdvance::callsLeft = INT_MAX;
     const std::string next = dir + "\\take0002.wav";
     ASSERT_EQ(writer->Open(next.c_str(), 8000), 0);
     writer->Write(data.data(), int32_t(data.size()));
@@ -328,7 +332,7 @@ TEST_F(WaveFileFailure, KeptPartShorterThanTheMinimumIsDeleted) {
         SCOPED_TRACE(c.name);
         FailingAdvance::callsLeft = c.buffersWritten;
         const std::string name = dir + c.name;
-        auto writer = PreparedPcmWriter();
+        auto writer = PreparedPcmWriter(FailingApi());
         ASSERT_EQ(writer->Open(name.c_str(), kBlock), 0);
         writer->Write(data.data(), int32_t(data.size()));
         EXPECT_FALSE(writer->IsOpen());

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "output/format_record.h"
-#include "output/output_sink.h"
+#include "engine/output_sink.h"
 #include "tests/support/test_sink.h"
 
 namespace outtest {

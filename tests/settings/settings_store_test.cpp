@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "capture/direct_sound_capture.h"
 #include "settings/settings_store.h"
 #include "tests/settings/settings_key_guard.h"
 #include "tests/support/bench_audio.h"
@@ -176,7 +177,7 @@ TEST_F(SettingsStoreTest, NoDirectSoundIsInvertedAndOnlyAMissingValueProbes) {
 }
 
 TEST_F(SettingsStoreTest, WineHasDirectSoundCaptureAndAMusicFolder) {
-    EXPECT_TRUE(DirectSoundCaptureAvailable());
+    EXPECT_EQ(ProbeDirectSound(), DirectSoundSupport::kAvailable);
     const std::string folder = DefaultFolder();
     char working[MAX_PATH] = {};
     GetFullPathNameA(".", MAX_PATH, working, nullptr);

@@ -12,10 +12,13 @@
 
 namespace bench {
 
+// The engine of a test or benchmark: the keyboard never arms or disarms it.
+const TrackEngineApi kNoKeyboard{&ShiftNeverHeld};
+
 // Installs `sink` (prepared; the engine owns it from here on), names tracks by `nameFormat`,
-// arms the engine with Shift up and starts its worker; false when the thread did not start.
+// arms the engine (made with kNoKeyboard) and starts its worker; false when the thread did not
+// start.
 inline bool StartArmed(TrackEngine& engine, OutputSink* sink, const std::string& nameFormat) {
-    engine.shiftHeld = [] { return false; };
     engine.SetSink(sink);
     engine.SetNameFormat(nameFormat.c_str());
     engine.SetStandby(0);

@@ -1,0 +1,33 @@
+// Track rules shared by the recorder and grooval-split.
+#include "engine/track_rules.h"
+
+#include <cstdio>
+#include <cstring>
+
+bool IsRefusedPrefixCharacter(unsigned int character) {
+    return character != 0 && character < 0x80 &&
+           std::strchr(kRefusedPrefixCharacters, static_cast<int>(character)) != nullptr;
+}
+
+std::string TrackNameTemplate(const std::string& folder, const std::string& prefix) {
+    return folder + "\\" + prefix + kTrackNumberPattern;
+}
+
+std::string SecondsText(int blocks, int blocksPerSecond, const char* decimalSeparator) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%d%s%02d", blocks / blocksPerSecond,
+                  decimalSeparator ? decimalSeparator : "",
+                  (blocks % blocksPerSecond) * 100 / blocksPerSecond);
+    return text;
+}
+
+std::string SliderCaption(const std::string& pattern, int blocks, int blocksPerSecond,
+                          const char* decimalSeparator) {
+    const std::string seconds = SecondsText(blocks, blocksPerSecond, decimalSeparator);
+    // The table's texts are plain %s patterns; only the first %s is filled, as printf would.
+    const size_t at = pattern.find("%s");
+    if (at == std::string::npos) return pattern;
+    std::string caption = pattern;
+    caption.replace(at, 2, seconds);
+    return caption;
+}

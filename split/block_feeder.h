@@ -1,0 +1,77 @@
+// BlockFeeder: the capture back-end of grooval-split. It cuts a stream of 16-bit stereo bytes
+// into capture blocks and submits them to the track engine as a capture thread would, waiting
+// for the engine instead of letting its input queue grow.
+//
+// How it works: bytes are submitted straight from the caller's buffer while whole blocks are
+// there; a rest waits in a block of its own for the next bytes, and Finish submits it as a
+// last, shorter block. Before each submission the feeder waits while kSplitQueuedBlocks
+// submitted blocks are not yet taken by the engine's worker (it wakes on the engine's drained
+// event), so the pool of buffers, and memory, stay flat however long the input is.
+//
+// The feeder is an OutputSink, so it can also be the last stage behind the codec conversion of
+// an input in another format. Every block submitted is noted in BlockPositions with the frame
+// of the stream it starts at, so the track log can tell where a written block came from.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "base/critical_section.h"
+#include "engine/track_engine.h"
+#include "engine/pass_through_sink.h"
+
+// Blocks the feeder may have submitted ahead of the engine's worker (0.6 MB).
+constexpr int32_t kSplitQueuedBlocks = 24;
+// How long one wait for the worker lasts before the feeder checks the worker is still there.
+constexpr DWORD kSplitDrainWaitMs = 1000;
+
+// Which stream frame the samples of each buffer in the engine's pool start at. A buffer is
+// filled again only after the engine has written or dropped it, so the entry of its samples
+// is the right one whenever the engine writes them.
+class BlockPositions {
+public:
+    BlockPositions();
+    // Reader side, before the buffer is submitted. False when memory is short.
+    bool Note(const void* samples, uint64_t startFrame);
+    // Worker side.
+    bool Find(const void* samples, uint64_t& startFrame);
+
+private:
+    CriticalSection lock_;
+    std::vector<std::pair<const void*, uint64_t>> entries_;
+};
+
+class BlockFeeder : public PassThroughSink {
+public:
+    BlockFeeder(TrackEngine& engine, BlockPositions& positions);
+
+    int32_t Prepare(int32_t sourceBlockBytes) override;
+    int32_t WriteConverted(const void* bytes, int32_t count) override {
+        return Write(bytes, count);
+    }
+    // kSinkFailed once a block could not be submitted (no memory, or the worker is gone).
+    int32_t Write(const void* bytes, int32_t count) override;
+    // Submits the rest as a last, shorter block (whole frames only).
+    int32_t Finish(uint32_t frames) override;
+
+    // Waits until the worker has taken every submitted block; false when it ended first.
+    bool WaitUntilProcessed();
+
+    int32_t SubmittedBlocks() const { return submitted_; }
+    uint64_t SubmittedFrames() const { return frames_; }
+    bool Failed() const { return failed_; }
+
+private:
+    bool WaitForEngine(int32_t allowedAhead);
+    bool Submit(const uint8_t* bytes, int32_t count);
+
+    TrackEngine& engine_;
+    BlockPositions& positions_;
+    std::unique_ptr<uint8_t[]> rest_;
+    int32_t restBytes_ = 0;
+    int32_t submitted_ = 0;
+    uint64_t frames_ = 0;
+    bool failed_ = false;
+};

@@ -1,0 +1,79 @@
+// The cue sheet of grooval-split: times, text and the file.
+#include "split/cue_sheet.h"
+
+#include <windows.h>
+
+#include <cstdio>
+
+#include "base/unique_handle.h"
+
+namespace {
+
+constexpr uint32_t kSecondsPerMinute = 60;
+
+// Cue sheets quote names in double quotes and have no escape for one inside a name.
+std::string Quoted(const std::string& text) {
+    std::string quoted = "\"";
+    for (char c : text)
+        quoted += c == '"' ? '\'' : c;
+    return quoted + "\"";
+}
+
+}  // namespace
+
+std::string CueTime(uint64_t frames, uint32_t rate) {
+    if (rate == 0) rate = 1;
+    // frames * 75 stays far below 2^64 for any 32-bit data chunk.
+    const uint64_t cueFrames = frames * kCueFramesPerSecond / rate;
+    const uint64_t seconds = cueFrames / kCueFramesPerSecond;
+    char text[40];
+    std::snprintf(text, sizeof text, "%02llu:%02llu:%02llu",
+                  (unsigned long long)(seconds / kSecondsPerMinute),
+                  (unsigned long long)(seconds % kSecondsPerMinute),
+                  (unsigned long long)(cueFrames % kCueFramesPerSecond));
+    return text;
+}
+
+std::string CueSheetText(const std::string& inputName, const std::vector<CueTrack>& tracks,
+                         uint32_t rate) {
+    std::string text = "REM COMMENT \"grooval-split\"\r\n";
+    text += "FILE " + Quoted(inputName) + " WAVE\r\n";
+    int index = 0;
+    for (const CueTrack& track : tracks) {
+        char number[16];
+        std::snprintf(number, sizeof number, "%02d", ++index);
+        text += std::string("  TRACK ") + number + " AUDIO\r\n";
+        text += "    REM TRACKFILE " + Quoted(track.file) + "\r\n";
+        text += "    INDEX 01 " + CueTime(track.startFrame, rate) + "\r\n";
+        text += "    REM END " + CueTime(track.endFrame, rate) + "\r\n";
+    }
+    return text;
+}
+
+std::string CueSheetName(const std::string& prefix, int32_t firstNumber, int32_t lastNumber) {
+    char numbers[32];
+    std::snprintf(numbers, sizeof numbers, "%04d-%04d.cue", int(firstNumber), int(lastNumber));
+    return prefix + numbers;
+}
+
+bool WriteCueSheet(const std::string& path, const std::string& text, std::string& problem) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
+                                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        const DWORD error = GetLastError();
+        problem = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
+                      ? "cue sheet " + path + " exists already; not overwritten"
+                      : "cue sheet " + path + " cannot be created (Windows error " +
+                            std::to_string(error) + ")";
+        return false;
+    }
+    DWORD written = 0;
+    const BOOL wrote = WriteFile(file.Get(), text.data(), DWORD(text.size()), &written, nullptr);
+    file.Reset();
+    if (!wrote || written != text.size()) {
+        DeleteFileA(path.c_str());
+        problem = "cue sheet " + path + " cannot be written";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,139 @@
+// grooval-split: the console companion of the recorder. It cuts an existing recording into
+// numbered track files by the recorder's own rules (see split_session.h), with an optional
+// cue sheet of where each track lies in the input.
+#include <windows.h>
+#include <psapi.h>
+
+#include <atomic>
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "split/formats.h"
+#include "split/options.h"
+#include "split/progress.h"
+#include "split/session.h"
+#include "engine/stream_format.h"
+#include "output/format_record.h"
+#include "settings/settings_store.h"
+
+namespace {
+
+constexpr char kProgramName[] = "grooval-split";
+constexpr uint32_t kListRate = kCaptureRate;  // --list-formats asks for a 44100 Hz input
+
+// Set by Ctrl+C or Ctrl+Break; the split then ends as the recorder's Stop would.
+std::atomic<bool> interruptedByUser{false};
+
+BOOL WINAPI OnConsoleBreak(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    interruptedByUser.store(true);
+    return TRUE;
+}
+
+uint32_t MaxFormatSize() {
+    const uint32_t size = ReadMaxFormatSize();
+    return size < kMp3FormatBytes ? kMp3FormatBytes : size;
+}
+
+int ListFormats() {
+    FormatBuffer source(kFormatHeaderBytes);
+    MakePcmFormat(source.Get(), kListRate);
+    std::printf("pcm       16-bit stereo PCM at the input's rate (the default)\n");
+    for (const CodecFormatTag& tag : ListCodecFormats(source.Get(), MaxFormatSize())) {
+        std::printf("0x%04X    %s\n", unsigned(tag.tag), tag.name.c_str());
+    }
+    return kSplitDone;
+}
+
+double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return double(to.QuadPart - from.QuadPart) / double(frequency.QuadPart);
+}
+
+void PrintStats(const SplitReport& report, double wallSeconds) {
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    const double peakMegabytes = GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)
+                                     ? double(memory.PeakWorkingSetSize) / (1024.0 * 1024.0)
+                                     : 0.0;
+    std::fprintf(stderr,
+                 "%s: stats: %.1f s of sound in %.3f s (%.0fx real time), %d blocks, "
+                 "%d engine buffers, peak working set %.1f MB\n",
+                 kProgramName, report.inputSeconds, wallSeconds,
+                 wallSeconds > 0.0 ? report.inputSeconds / wallSeconds : 0.0, int(report.blocks),
+                 int(report.buffersCreated), peakMegabytes);
+}
+
+int Run(int argc, char** argv) {
+    SplitOptions options;
+    std::string message;
+    switch (ParseSplitOptions(argc, argv, options, message)) {
+        case SplitCommand::Usage:
+            std::fprintf(stderr, "%s: %s\n", kProgramName, message.c_str());
+            return kSplitUsage;
+        case SplitCommand::Help:
+            std::fputs(SplitHelpText().c_str(), stdout);
+            return kSplitDone;
+        case SplitCommand::ListFormats:
+            return ListFormats();
+        case SplitCommand::Run:
+            break;
+    }
+
+    LARGE_INTEGER started;
+    QueryPerformanceCounter(&started);
+    // Naming the music folder loads the shell: only when it may be used.
+    const std::string defaultFolder =
+        options.useStored || !options.folder ? DefaultFolder() : std::string();
+    Settings stored(MaxFormatSize(), defaultFolder);
+    if (options.useStored) {
+        uint16_t language = 0;
+        LocaleSeparators separators;
+        LoadSettings(stored, language, separators);
+    }
+    const SplitSettings settings =
+        ResolveSplitSettings(options, options.useStored ? &stored : nullptr, defaultFolder);
+
+    SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
+    const HANDLE errorOutput = GetStdHandle(STD_ERROR_HANDLE);
+    ProgressBar bar(errorOutput);
+    SplitProgress* progress = !options.quiet && IsInteractive(errorOutput) ? &bar : nullptr;
+    SplitReport report;
+    const int code =
+        RunSplit(settings, options.input, options.cue, report, progress, &interruptedByUser);
+    LARGE_INTEGER ended;
+    QueryPerformanceCounter(&ended);
+
+    for (const std::string& warning : report.warnings) {
+        std::fprintf(stderr, "%s: warning: %s\n", kProgramName, warning.c_str());
+    }
+    if (!options.quiet) {
+        for (const CueTrack& track : report.tracks) {
+            std::printf("%s  %s - %s\n", track.file.c_str(),
+                        CueTime(track.startFrame, report.rate).c_str(),
+                        CueTime(track.endFrame, report.rate).c_str());
+        }
+        if (code == kSplitDone) {
+            std::printf("%u track%s\n", unsigned(report.tracks.size()),
+                        report.tracks.size() == 1 ? "" : "s");
+            if (!report.cuePath.empty()) std::printf("cue sheet %s\n", report.cuePath.c_str());
+        }
+    }
+    std::fflush(stdout);
+    if (code != kSplitDone) std::fprintf(stderr, "%s: %s\n", kProgramName, report.problem.c_str());
+    if (options.stats) PrintStats(report, Seconds(started, ended));
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        return Run(argc, argv);
+    } catch (const std::exception& failure) {
+        std::fprintf(stderr, "%s: %s\n", kProgramName, failure.what());
+        return kSplitOutputFailed;
+    }
+}

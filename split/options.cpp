@@ -1,0 +1,276 @@
+// grooval-split's command line: parsing, the help text and the resolution against the stored
+// settings.
+#include "split/options.h"
+
+#include <cstring>
+
+#include "engine/track_rules.h"
+#include "engine/stream_format.h"
+
+namespace {
+
+enum class Takes { Nothing, Value };
+
+struct OptionName {
+    const char* longName;
+    char shortName;  // 0: none
+    Takes takes;
+};
+
+constexpr OptionName kOptionNames[] = {
+    {"silence", 's', Takes::Value},      {"gap", 'g', Takes::Value},
+    {"min", 'm', Takes::Value},          {"live", 'l', Takes::Nothing},
+    {"no-live", 0, Takes::Nothing},      {"folder", 'o', Takes::Value},
+    {"prefix", 'p', Takes::Value},       {"format", 'f', Takes::Value},
+    {"list-formats", 0, Takes::Nothing}, {"settings", 0, Takes::Nothing},
+    {"cue", 0, Takes::Nothing},          {"quiet", 'q', Takes::Nothing},
+    {"stats", 0, Takes::Nothing},        {"help", 'h', Takes::Nothing},
+};
+
+const OptionName* FindLong(const std::string& name) {
+    for (const OptionName& option : kOptionNames) {
+        if (name == option.longName) return &option;
+    }
+    return nullptr;
+}
+
+const OptionName* FindShort(char name) {
+    for (const OptionName& option : kOptionNames) {
+        if (option.shortName != 0 && option.shortName == name) return &option;
+    }
+    return nullptr;
+}
+
+// A whole decimal number within [low, high]; nothing else is taken.
+bool ParseNumber(const std::string& text, int32_t low, int32_t high, int32_t& value) {
+    if (text.empty() || text.size() > 9) return false;
+    int32_t number = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        number = number * 10 + (c - '0');
+    }
+    if (number < low || number > high) return false;
+    value = number;
+    return true;
+}
+
+int32_t Clamp(int32_t value, int32_t low, int32_t high) {
+    return value < low ? low : value > high ? high : value;
+}
+
+std::string RangeText(int32_t low, int32_t high) {
+    return std::to_string(low) + " to " + std::to_string(high);
+}
+
+// Stores one option's value; false with `message` when it is not acceptable.
+bool Take(const OptionName& option, const std::string& value, SplitOptions& options,
+          std::string& message) {
+    const std::string name = std::string("--") + option.longName;
+    int32_t number = 0;
+    if (option.longName == std::string("silence")) {
+        if (!ParseNumber(value, kLevelSliderMin, kLevelSliderMax, number)) {
+            message = name + " takes a level from " + RangeText(kLevelSliderMin, kLevelSliderMax);
+            return false;
+        }
+        options.silence = number;
+    } else if (option.longName == std::string("gap")) {
+        if (!ParseNumber(value, kGapSliderMin, kLengthSliderMax, number)) {
+            message =
+                name + " takes a count of blocks from " + RangeText(kGapSliderMin, kLengthSliderMax);
+            return false;
+        }
+        options.gap = number;
+    } else if (option.longName == std::string("min")) {
+        if (!ParseNumber(value, kDiscardSliderMin, kLengthSliderMax, number)) {
+            message = name + " takes a count of blocks from " +
+                      RangeText(kDiscardSliderMin, kLengthSliderMax);
+            return false;
+        }
+        options.minimum = number;
+    } else if (option.longName == std::string("folder")) {
+        if (value.empty()) {
+            message = name + " takes a folder";
+            return false;
+        }
+        options.folder = value;
+    } else if (option.longName == std::string("prefix")) {
+        for (char c : value) {
+            if (IsRefusedPrefixCharacter(static_cast<unsigned char>(c))) {
+                message = name + " cannot hold any of " + kRefusedPrefixCharacters;
+                return false;
+            }
+        }
+        options.prefix = value;
+    } else if (option.longName == std::string("format")) {
+        if (value.empty()) {
+            message = name + " takes \"pcm\" or a codec format (see --list-formats)";
+            return false;
+        }
+        options.format = value;
+    }
+    return true;
+}
+
+}  // namespace
+
+SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& options,
+                               std::string& message) {
+    options = SplitOptions();
+    bool help = false, listFormats = false, optionsEnded = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string argument = argv[i] ? argv[i] : "";
+        const OptionName* option = nullptr;
+        std::string value;
+        bool hasValue = false;
+        if (!optionsEnded && argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        if (!optionsEnded && argument.size() > 2 && argument.compare(0, 2, "--") == 0) {
+            const size_t equals = argument.find('=');
+            const std::string name =
+                argument.substr(2, equals == std::string::npos ? equals : equals - 2);
+            option = FindLong(name);
+            if (!option) {
+                message = "unknown option --" + name;
+                return SplitCommand::Usage;
+            }
+            if (equals != std::string::npos) {
+                value = argument.substr(equals + 1);
+                hasValue = true;
+            }
+        } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
+            option = argument.size() == 2 ? FindShort(argument[1]) : nullptr;
+            if (!option) {
+                message = "unknown option " + argument;
+                return SplitCommand::Usage;
+            }
+        } else {
+            if (!options.input.empty()) {
+                message =
+                    "one input file only (\"" + options.input + "\" and \"" + argument + "\")";
+                return SplitCommand::Usage;
+            }
+            options.input = argument;
+            continue;
+        }
+
+        const std::string name = std::string("--") + option->longName;
+        if (option->takes == Takes::Nothing) {
+            if (hasValue) {
+                message = name + " takes no value";
+                return SplitCommand::Usage;
+            }
+        } else if (!hasValue) {
+            if (i + 1 >= argc || !argv[i + 1]) {
+                message = name + " needs a value";
+                return SplitCommand::Usage;
+            }
+            value = argv[++i];
+        }
+
+        const std::string longName = option->longName;
+        if (longName == "help") {
+            help = true;
+        } else if (longName == "list-formats") {
+            listFormats = true;
+        } else if (longName == "live") {
+            options.live = true;
+        } else if (longName == "no-live") {
+            options.live = false;
+        } else if (longName == "settings") {
+            options.useStored = true;
+        } else if (longName == "cue") {
+            options.cue = true;
+        } else if (longName == "quiet") {
+            options.quiet = true;
+        } else if (longName == "stats") {
+            options.stats = true;
+        } else if (!Take(*option, value, options, message)) {
+            return SplitCommand::Usage;
+        }
+    }
+    if (help) return SplitCommand::Help;
+    if (listFormats) return SplitCommand::ListFormats;
+    if (options.input.empty()) {
+        message = "no input file (see --help)";
+        return SplitCommand::Usage;
+    }
+    return SplitCommand::Run;
+}
+
+SplitSettings ResolveSplitSettings(const SplitOptions& options, const Settings* stored,
+                                   const std::string& defaultFolder) {
+    SplitSettings settings;
+    settings.folder = defaultFolder;
+    if (stored) {
+        // As the recorder's sliders take them.
+        settings.silence = Clamp(stored->Silence, kLevelSliderMin, kLevelSliderMax);
+        settings.gap = Clamp(stored->Duration, kGapSliderMin, kLengthSliderMax);
+        settings.minimum = Clamp(stored->Discard, kDiscardSliderMin, kLengthSliderMax);
+        settings.live = stored->liveMode != 0;
+        if (!stored->folder.empty()) settings.folder = stored->folder;
+        settings.prefix = stored->prefix;
+        if (stored->outputFormat.Get()) {
+            settings.storedFormat = stored->outputFormat;
+            settings.formatName.clear();
+        }
+    }
+    if (options.silence) settings.silence = *options.silence;
+    if (options.gap) settings.gap = *options.gap;
+    if (options.minimum) settings.minimum = *options.minimum;
+    if (options.live) settings.live = *options.live;
+    if (options.folder) settings.folder = *options.folder;
+    if (options.prefix) settings.prefix = *options.prefix;
+    if (options.format) {
+        settings.formatName = *options.format;
+        settings.storedFormat = FormatBuffer();
+    }
+    return settings;
+}
+
+std::string SplitHelpText() {
+    auto seconds = [](int32_t blocks) { return SecondsText(blocks, kBlocksPerSecond, ".") + " s"; };
+    return std::string(
+               "Usage: grooval-split [options] INPUT.wav\n"
+               "Cuts a recorded side into numbered track files at its silences, by the rules\n"
+               "of the Grooval recorder. A block is 5880 frames (0.13 s at 44100 Hz).\n"
+               "\n"
+               "  -s, --silence N    silence level, ") +
+           RangeText(kLevelSliderMin, kLevelSliderMax) + " (default " +
+           std::to_string(kDefaultSilence) +
+           "); a block at or below\n"
+           "                     it is silent\n"
+           "  -g, --gap N        silent blocks that end a track, " +
+           RangeText(kGapSliderMin, kLengthSliderMax) + "\n                     (default " +
+           std::to_string(kDefaultDuration) + ", " + seconds(kDefaultDuration) +
+           ")\n"
+           "  -m, --min N        minimum track length in blocks, " +
+           RangeText(kDiscardSliderMin, kLengthSliderMax) + "\n                     (default " +
+           std::to_string(kDefaultDiscard) + ", " + seconds(kDefaultDiscard) +
+           "); shorter tracks are deleted\n"
+           "  -l, --live         live mode: keep the whole silence at the end of each track\n"
+           "      --no-live      cut each track's trailing silence (the default)\n"
+           "  -o, --folder DIR   folder of the track files (default: the recorder's default\n"
+           "                     folder); it must exist\n"
+           "  -p, --prefix TEXT  file name prefix (default \"" +
+           kDefaultPrefix +
+           "\"); tracks are named\n"
+           "                     PREFIX0001.wav and on, skipping numbers whose files exist\n"
+           "  -f, --format NAME  output format: \"pcm\" (the default: 16-bit stereo at the\n"
+           "                     input's rate) or a codec format from --list-formats\n"
+           "      --list-formats list the codec formats this system can write\n"
+           "      --settings     take every value from the recorder's stored settings (the\n"
+           "                     options above, when given too, override them)\n"
+           "      --cue          write a cue sheet PREFIXfirst-last.cue beside the tracks,\n"
+           "                     with each track's start and end in the input (mm:ss:ff)\n"
+           "  -q, --quiet        no progress bar and no track list\n"
+           "      --stats        print the time taken and the peak memory on stderr\n"
+           "  -h, --help         this text\n"
+           "\n"
+           "The input is a RIFF WAVE file: 16-bit stereo PCM, or any format the installed\n"
+           "codecs convert to it. It keeps its own sample rate: the recorder's 78 rpm\n"
+           "setting does not apply.\n"
+           "Exit codes: 0 done, 1 wrong command line, 2 input rejected (nothing written),\n"
+           "3 output failed, 4 interrupted (the open track was finished).\n";
+}

@@ -1,0 +1,63 @@
+// The command line of grooval-split and the settings it resolves to: the recorder's detection
+// values, live mode, folder, prefix and output format, each from the command line, else from
+// the recorder's stored settings when asked for, else the recorder's default.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "engine/track_rules.h"
+#include "output/format_record.h"
+#include "settings/settings_store.h"
+
+constexpr char kSplitPcmFormatName[] = "pcm";
+
+enum class SplitCommand {
+    Run,          // split the input
+    Help,         // --help
+    ListFormats,  // --list-formats
+    Usage,        // the command line is wrong: the message says why
+};
+
+// What the command line says; values it leaves out are empty.
+struct SplitOptions {
+    std::string input;
+    std::optional<int32_t> silence;
+    std::optional<int32_t> gap;
+    std::optional<int32_t> minimum;
+    std::optional<bool> live;
+    std::optional<std::string> folder;
+    std::optional<std::string> prefix;
+    std::optional<std::string> format;
+    bool useStored = false;
+    bool cue = false;
+    bool quiet = false;
+    bool stats = false;
+};
+
+// The values a split runs with.
+struct SplitSettings {
+    int32_t silence = kDefaultSilence;
+    int32_t gap = kDefaultDuration;
+    int32_t minimum = kDefaultDiscard;
+    bool live = false;
+    std::string folder;
+    std::string prefix = kDefaultPrefix;
+    // "pcm", or a codec format's tag name or number (see split_formats.h); empty when
+    // `storedFormat` holds the format to write.
+    std::string formatName = kSplitPcmFormatName;
+    FormatBuffer storedFormat;
+};
+
+// Parses argv[1..]; `message` explains a Usage answer.
+SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& options,
+                               std::string& message);
+
+// The command line's values over `stored` (the recorder's settings, when --settings was given;
+// clamped into the sliders' ranges as the recorder shows them) over the recorder's defaults.
+// `defaultFolder` is the recorder's default folder.
+SplitSettings ResolveSplitSettings(const SplitOptions& options, const Settings* stored,
+                                   const std::string& defaultFolder);
+
+std::string SplitHelpText();

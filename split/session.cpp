@@ -1,0 +1,262 @@
+// RunSplit: checks, the conversion of the input, the engine run and the cue sheet.
+#include "split/session.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "split/block_feeder.h"
+#include "split/formats.h"
+#include "split/track_log.h"
+#include "split/wave_reader.h"
+#include "engine/stream_format.h"
+#include "engine/track_engine.h"
+#include "output/acm_converter.h"
+#include "output/format_record.h"
+#include "output/output_chain.h"
+
+namespace {
+
+constexpr uint32_t kReadBytes = 16 * kCaptureBlockBytes;  // one read: 16 blocks of PCM
+constexpr uint32_t kConvertBlockBytes = 65536;            // a codec's source block, about
+constexpr int kStatusPollReads = 8;                       // reads between two engine polls
+constexpr char kProbePrefix[] = "gsp";                    // the folder test's scratch file
+constexpr char kSampleNumber[] = "0001";                  // the shortest number in a name
+
+// The recorder's Shift+Start and Shift+Stop have no meaning here.
+const TrackEngineApi kNoKeyboard{&ShiftNeverHeld};
+
+int Reject(SplitReport& report, int code, const std::string& problem) {
+    report.problem = problem;
+    return code;
+}
+
+std::string WithoutTrailingSlashes(std::string folder) {
+    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
+        folder.pop_back();
+    return folder;
+}
+
+// An existing folder in which a file can be created.
+bool CheckFolder(const std::string& folder, std::string& problem) {
+    const std::string shown = folder.empty() ? "\\" : folder;
+    const DWORD attributes = GetFileAttributesA(folder.empty() ? "\\" : folder.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        problem = "output folder " + shown + " does not exist";
+        return false;
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        problem = "output folder " + shown + " is not a folder";
+        return false;
+    }
+    char probe[MAX_PATH] = {};
+    if (GetTempFileNameA(folder.empty() ? "\\" : folder.c_str(), kProbePrefix, 0, probe) == 0) {
+        problem = "output folder " + shown + " is not writable (Windows error " +
+                  std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    DeleteFileA(probe);
+    return true;
+}
+
+std::string FullPath(const std::string& path) {
+    char full[MAX_PATH] = {};
+    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH) return path;
+    return full;
+}
+
+std::string FolderOf(const std::string& path) {
+    const size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+// The input as the cue sheet names it: bare when it lies beside the sheet.
+std::string CueInputName(const std::string& input, const std::string& folder) {
+    const std::string full = FullPath(input);
+    if (lstrcmpiA(FolderOf(full).c_str(),
+                  WithoutTrailingSlashes(FullPath(folder + "\\")).c_str()) == 0) {
+        return full.substr(full.find_last_of("\\/") + 1);
+    }
+    return full;
+}
+
+// The format to write, in a buffer of maxFormatSize + 18 bytes.
+bool OutputFormat(const SplitSettings& settings, const WAVEFORMATEX* capture,
+                  uint32_t maxFormatSize, FormatBuffer& chosen, std::string& problem) {
+    if (!settings.formatName.empty()) {
+        return ChooseOutputFormat(settings.formatName, capture, maxFormatSize, chosen, problem);
+    }
+    if (!chosen.Allocate(maxFormatSize + kFormatHeaderBytes)) {
+        problem = "out of memory";
+        return false;
+    }
+    const FormatBuffer& stored = settings.storedFormat;
+    const size_t bytes = stored.Size() < chosen.Size() ? stored.Size() : chosen.Size();
+    std::memcpy(chosen.Bytes(), stored.Bytes(), bytes);
+    return true;
+}
+
+}  // namespace
+
+int RunSplit(const SplitSettings& settings, const std::string& input, bool writeCue,
+             SplitReport& report, SplitProgress* progress, const std::atomic<bool>* interrupted) {
+    report = SplitReport();
+
+    // ---- Everything that can reject the run, before any file is made ----
+    WaveReader reader;
+    if (!reader.Open(input.c_str())) {
+        return Reject(report, kSplitInputRejected, input + ": " + reader.Problem());
+    }
+    const WAVEFORMATEX* inputFormat = reader.Format();
+    report.rate = inputFormat->nSamplesPerSec;
+    report.inputSeconds = reader.DurationSeconds();
+
+    uint32_t maxFormatSize = ReadMaxFormatSize();
+    if (maxFormatSize < kMp3FormatBytes) maxFormatSize = kMp3FormatBytes;
+    // The engine's samples: 16-bit stereo at the input's own rate.
+    FormatBuffer capture;
+    if (!capture.Allocate(maxFormatSize + kFormatHeaderBytes)) {
+        return Reject(report, kSplitOutputFailed, "out of memory");
+    }
+    MakePcmFormat(capture.Get(), report.rate);
+
+    const std::string folder = WithoutTrailingSlashes(settings.folder);
+    std::string problem;
+    if (!CheckFolder(folder, problem)) return Reject(report, kSplitOutputFailed, problem);
+
+    FormatBuffer chosen;
+    if (!OutputFormat(settings, capture.Get(), maxFormatSize, chosen, problem)) {
+        return Reject(report, kSplitUsage, problem);
+    }
+    std::unique_ptr<OutputSink> chain =
+        CreateOutputChain(capture.Get(), chosen.Get(), maxFormatSize);
+    if (!chain && settings.formatName.empty()) {
+        // As the recorder does with a stored format this system cannot make.
+        report.warnings.push_back("the stored output format cannot be made here; writing PCM");
+        MakePcmFormat(chosen.Get(), kDefaultOutputRate);
+        chain = CreateOutputChain(capture.Get(), chosen.Get(), maxFormatSize);
+    }
+    if (!chain) {
+        return Reject(report, kSplitOutputFailed,
+                      "the output format cannot be made from " + FormatSummary(capture.Get()));
+    }
+
+    const std::string nameFormat = TrackNameTemplate(folder, settings.prefix);
+    const std::string sampleName =
+        folder + "\\" + settings.prefix + kSampleNumber + "." + chain->GetExtension();
+    if (sampleName.size() >= size_t(kTrackNameBytes)) {
+        return Reject(report, kSplitOutputFailed,
+                      "track names in " + folder + " would be longer than " +
+                          std::to_string(kTrackNameBytes - 1) + " characters");
+    }
+
+    // Declared before the engine: its worker writes into the log until it ends.
+    BlockPositions positions;
+    TrackEngine engine(kNoKeyboard);
+    std::unique_ptr<BlockFeeder> ownFeeder(new (std::nothrow) BlockFeeder(engine, positions));
+    if (!ownFeeder || ownFeeder->Failed())
+        return Reject(report, kSplitOutputFailed, "out of memory");
+    BlockFeeder* feeder = ownFeeder.get();
+    std::unique_ptr<OutputSink> inputChain;
+    if (reader.IsCaptureFormat()) {
+        inputChain = std::move(ownFeeder);
+        inputChain->Prepare(kCaptureBlockBytes);
+    } else {
+        inputChain = CreateDecodingChain(inputFormat, capture.Get(), maxFormatSize, std::move(ownFeeder));
+        // Whole codec blocks of the input, about kConvertBlockBytes.
+        const uint32_t align = inputFormat->nBlockAlign;
+        const uint32_t blocks = kConvertBlockBytes / align;
+        const int32_t sourceBlock = int32_t(align * (blocks > 0 ? blocks : 1));
+        int32_t prepared = -1;
+        if (inputChain) prepared = inputChain->Prepare(sourceBlock);
+        if (prepared != 0) {
+            return Reject(report, kSplitInputRejected,
+                          input + ": the installed codecs cannot convert " +
+                              FormatSummary(inputFormat) + " to 16-bit stereo PCM");
+        }
+    }
+
+    TrackLogSink* log =
+        new (std::nothrow) TrackLogSink(std::move(chain), positions, engine.trackNumber);
+    if (!log) return Reject(report, kSplitOutputFailed, "out of memory");
+    engine.SetSink(log);  // the engine owns the log and, through it, the chain
+    const int32_t prepared = log->Prepare(kCaptureBlockBytes);
+    if (prepared != 0) {
+        return Reject(
+            report, kSplitOutputFailed,
+            "the codec refuses the output format (error " + std::to_string(prepared) + ")");
+    }
+
+    // The recorder's settings, as its window writes them into its engine.
+    engine.blockBytes = kCaptureBlockBytes;
+    engine.silenceThreshold = settings.silence;
+    engine.gapBlocks = settings.gap;
+    engine.discardBlocks = settings.minimum;
+    engine.liveMode = settings.live ? 1 : 0;
+    engine.SetNameFormat(nameFormat.c_str());
+    engine.SetStandby(0);
+    if (!engine.Start()) return Reject(report, kSplitOutputFailed, "the engine cannot be started");
+
+    // ---- The split ----
+    if (progress) progress->Begin(report.inputSeconds);
+    std::unique_ptr<uint8_t[]> chunk(new (std::nothrow) uint8_t[kReadBytes]);
+    int code = kSplitDone;
+    if (!chunk) code = Reject(report, kSplitOutputFailed, "out of memory");
+    uint64_t bytesRead = 0;
+    char status[kSinkMessageBytes] = {};
+    for (int reads = 0; code == kSplitDone; ++reads) {
+        if (interrupted && interrupted->load()) {
+            code = Reject(report, kSplitInterrupted, "interrupted; the open track was finished");
+            break;
+        }
+        if (log->Failed() || feeder->Failed()) break;
+        if (reads % kStatusPollReads == 0 && engine.SinkStatus(status) && status[0] != '\0') {
+            break;  // the engine itself cannot open tracks (no free number)
+        }
+        const int32_t count = reader.Read(chunk.get(), kReadBytes);
+        if (count < 0) {
+            code = Reject(report, kSplitInputRejected, input + ": " + reader.Problem());
+            break;
+        }
+        if (count == 0) {
+            inputChain->Finish(0);
+            break;
+        }
+        inputChain->Write(chunk.get(), count);
+        bytesRead += uint64_t(count);
+        if (progress && reader.DataBytes() > 0) {
+            const double fraction = double(bytesRead) / reader.DataBytes();
+            progress->Update(fraction, fraction * report.inputSeconds);
+        }
+    }
+    feeder->WaitUntilProcessed();
+    engine.StopAndWait();  // the worker finishes the open track with all its blocks
+    if (progress) progress->Done();
+
+    report.tracks = log->Tracks();
+    report.blocks = feeder->SubmittedBlocks();
+    report.buffersCreated = engine.Pool().created;
+    if (code == kSplitDone) {
+        if (log->Failed()) return Reject(report, kSplitOutputFailed, log->Failure());
+        status[0] = '\0';
+        engine.SinkStatus(status);
+        if (status[0] != '\0') return Reject(report, kSplitOutputFailed, status);
+        if (feeder->Failed()) {
+            return Reject(report, kSplitOutputFailed, "out of memory: blocks could not be fed");
+        }
+    } else if (code != kSplitInterrupted) {
+        return code;
+    }
+
+    if (writeCue && !report.tracks.empty()) {
+        const std::string name = CueSheetName(settings.prefix, report.tracks.front().number,
+                                              report.tracks.back().number);
+        const std::string path = folder + "\\" + name;
+        const std::string text =
+            CueSheetText(CueInputName(input, folder), report.tracks, report.rate);
+        if (!WriteCueSheet(path, text, problem)) return Reject(report, kSplitOutputFailed, problem);
+        report.cuePath = path;  // an interrupted run lists the tracks it finished
+    }
+    return code;
+}

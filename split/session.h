@@ -1,0 +1,51 @@
+// RunSplit: one run of grooval-split. The input file is read, converted to 16-bit stereo PCM
+// when it is in another format, cut into capture blocks and fed, armed from the first block,
+// through the recorder's TrackEngine into the recorder's output chain; at the end the engine's
+// worker finishes the open track as the recorder's Stop does.
+//
+// Everything that can reject the run (the input's header and format, the output folder, the
+// output format) is checked before the engine starts, so a rejected run leaves no file.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "split/cue_sheet.h"
+#include "split/options.h"
+
+enum SplitExit : int {
+    kSplitDone = 0,
+    kSplitUsage = 1,          // the command line is wrong (an unknown output format too)
+    kSplitInputRejected = 2,  // the input cannot be split
+    kSplitOutputFailed = 3,   // the track files or the cue sheet cannot be written
+    kSplitInterrupted = 4,    // stopped by the user; the open track was finished
+};
+
+class SplitProgress {
+public:
+    virtual ~SplitProgress() = default;
+    // Once the input is known to hold `totalSeconds` of sound, before the first Update.
+    virtual void Begin(double totalSeconds) = 0;
+    // `fraction` (0 to 1) of the input has been read, `inputSeconds` of sound.
+    virtual void Update(double fraction, double inputSeconds) = 0;
+    virtual void Done() = 0;
+};
+
+struct SplitReport {
+    std::string problem;  // one line when the run did not end with kSplitDone
+    std::vector<std::string> warnings;
+    std::vector<CueTrack> tracks;  // kept track files, in order
+    std::string cuePath;
+    uint32_t rate = 0;  // the input's sample rate
+    double inputSeconds = 0.0;
+    int32_t blocks = 0;          // blocks fed to the engine
+    int32_t buffersCreated = 0;  // the engine's pool at the end
+};
+
+// Runs the split; the result is a SplitExit value. `interrupted` is polled between reads; an
+// interrupted run finishes the open track and still writes the cue sheet of what it wrote.
+int RunSplit(const SplitSettings& settings, const std::string& input, bool writeCue,
+             SplitReport& report, SplitProgress* progress = nullptr,
+             const std::atomic<bool>* interrupted = nullptr);

@@ -1,0 +1,97 @@
+// TrackLogSink: the track list of a split, learned from the calls the engine makes.
+#include "split/track_log.h"
+
+#include <new>
+
+#include "engine/stream_format.h"
+
+namespace {
+
+std::string BaseName(const char* path) {
+    const std::string name = path ? path : "";
+    const size_t slash = name.find_last_of("\\/");
+    return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+// The writer's messages may span two lines ("WaveOpenFailed %x on\r\n<name>").
+std::string OneLine(const char* text) {
+    std::string line;
+    for (const char* c = text; *c; ++c) {
+        if (*c == '\r') continue;
+        line += *c == '\n' ? ' ' : *c;
+    }
+    return line;
+}
+
+}  // namespace
+
+TrackLogSink::TrackLogSink(std::unique_ptr<OutputSink> chain, BlockPositions& positions,
+                           const volatile int32_t& trackNumber)
+    : PassThroughSink(std::move(chain)), positions_(positions), trackNumber_(trackNumber) {}
+
+void TrackLogSink::NoteFailure(const std::string& what) {
+    if (failed_.load()) return;
+    char message[kSinkMessageBytes] = {};
+    PassThroughSink::GetLastMessage(message);
+    try {
+        failure_ = what;
+        if (message[0] != '\0') failure_ += ": " + OneLine(message);
+    } catch (const std::bad_alloc&) {
+        failure_.clear();
+    }
+    failed_.store(true);
+}
+
+int32_t TrackLogSink::Open(const char* fileName, uint32_t minBytes) {
+    // A file still marked open here was closed by a failed write, already noted.
+    trackOpen_ = false;
+    const int32_t result = PassThroughSink::Open(fileName, minBytes);
+    if (!PassThroughSink::IsOpen()) {
+        NoteFailure(std::string("track file ") + (fileName ? fileName : "") + " cannot be created");
+        return result;
+    }
+    trackOpen_ = true;
+    wroteAny_ = false;
+    try {
+        current_ = CueTrack{BaseName(fileName), trackNumber_, 0, 0};
+    } catch (const std::bad_alloc&) {
+        NoteFailure("out of memory");
+    }
+    return result;
+}
+
+int32_t TrackLogSink::Write(const void* bytes, int32_t count) {
+    if (trackOpen_) {
+        uint64_t start = 0;
+        if (positions_.Find(bytes, start)) {
+            if (!wroteAny_) current_.startFrame = start;
+            current_.endFrame = start + uint64_t(count / kCaptureFrameBytes);
+            wroteAny_ = true;
+        } else {
+            NoteFailure("a written block has no known place in the input");
+        }
+    }
+    const int32_t result = PassThroughSink::Write(bytes, count);
+    if (trackOpen_ && !PassThroughSink::IsOpen()) {
+        trackOpen_ = false;
+        NoteFailure("writing " + current_.file + " failed");
+    }
+    return result;
+}
+
+int32_t TrackLogSink::Finish(uint32_t frames) {
+    const int32_t result = PassThroughSink::Finish(frames);
+    if (trackOpen_) {
+        trackOpen_ = false;
+        if (result == 0) {
+            try {
+                tracks_.push_back(current_);
+            } catch (const std::bad_alloc&) {
+                NoteFailure("out of memory");
+            }
+        } else if (result != kSinkTrackDeleted) {
+            NoteFailure(current_.file + " cannot be finished");
+        }
+    }
+    return result;
+}

@@ -1,0 +1,47 @@
+// TrackLogSink: wraps the real output chain of grooval-split and notes, without changing
+// anything the chain does, which track files the engine opened, which frames of the input went
+// into each, and which were kept. A track whose Finish answers kSinkTrackDeleted was removed
+// as too short and is not logged.
+//
+// It also notices output failures the engine itself does not act on (a file that does not
+// open, a write that closes the file, a file that cannot be finished), so the split can stop.
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "split/block_feeder.h"
+#include "split/cue_sheet.h"
+#include "engine/pass_through_sink.h"
+
+class TrackLogSink : public PassThroughSink {
+public:
+    // `trackNumber` is the engine's: it holds the number of the file being opened.
+    TrackLogSink(std::unique_ptr<OutputSink> chain, BlockPositions& positions,
+                 const volatile int32_t& trackNumber);
+
+    int32_t Write(const void* bytes, int32_t count) override;
+    int32_t Finish(uint32_t frames) override;
+    int32_t Open(const char* fileName, uint32_t minBytes) override;
+
+    // The kept tracks in the order they were finished. Read once the worker has ended.
+    const std::vector<CueTrack>& Tracks() const { return tracks_; }
+    // Set by the worker at the first output failure; the reader polls it.
+    bool Failed() const { return failed_.load(); }
+    // One line naming the first failure. Read once the worker has ended.
+    const std::string& Failure() const { return failure_; }
+
+private:
+    void NoteFailure(const std::string& what);
+
+    BlockPositions& positions_;
+    const volatile int32_t& trackNumber_;
+    bool trackOpen_ = false;
+    bool wroteAny_ = false;
+    CueTrack current_;
+    std::vector<CueTrack> tracks_;
+    std::atomic<bool> failed_{false};
+    std::string failure_;
+};

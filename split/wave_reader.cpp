@@ -1,0 +1,245 @@
+// WaveReader: the defensive RIFF WAVE header walk and the data chunk reader of grooval-split.
+#include "split/wave_reader.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr uint32_t kRiffHeaderBytes = 12;  // "RIFF", size, "WAVE"
+constexpr uint32_t kChunkHeaderBytes = 8;  // id, size
+constexpr uint32_t kPcmFormatBytes = 16;   // the shortest usable "fmt " chunk
+constexpr size_t kSubFormatAt = 24;        // the SubFormat GUID in WAVEFORMATEXTENSIBLE
+// The last 12 bytes of KSDATAFORMAT_SUBTYPE_PCM and _IEEE_FLOAT; the first 4 hold the tag.
+constexpr uint8_t kSubFormatBase[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                        0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+
+uint16_t U16(const uint8_t* bytes) {
+    return uint16_t(bytes[0] | (bytes[1] << 8));
+}
+uint32_t U32(const uint8_t* bytes) {
+    return uint32_t(bytes[0]) | (uint32_t(bytes[1]) << 8) | (uint32_t(bytes[2]) << 16) |
+           (uint32_t(bytes[3]) << 24);
+}
+
+// A chunk id as text for messages; bytes that are not printable show as '?'.
+std::string ChunkName(const uint8_t* id) {
+    std::string name = "'";
+    for (int i = 0; i < 4; ++i)
+        name += (id[i] >= 0x20 && id[i] < 0x7F) ? char(id[i]) : '?';
+    return name + "'";
+}
+
+std::string Text(const char* format, ...) {
+    char text[256];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    return text;
+}
+
+bool IsPlainSamples(WORD tag) {
+    return tag == kFormatTagPcm || tag == kFormatTagFloat;
+}
+
+}  // namespace
+
+bool WaveReader::Fail(const std::string& problem) {
+    problem_ = problem;
+    file_.Reset();
+    return false;
+}
+
+bool WaveReader::ReadAt(uint64_t offset, void* buffer, uint32_t count) {
+    LARGE_INTEGER position;
+    position.QuadPart = LONGLONG(offset);
+    if (!SetFilePointerEx(file_.Get(), position, nullptr, FILE_BEGIN)) return false;
+    DWORD read = 0;
+    if (!ReadFile(file_.Get(), buffer, count, &read, nullptr)) return false;
+    return read == count;
+}
+
+bool WaveReader::Open(const char* path) {
+    problem_.clear();
+    format_ = FormatBuffer();
+    dataBytes_ = dataRead_ = 0;
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return Fail("is a folder, not a WAV file");
+    }
+    file_ = FileHandle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file_) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            return Fail("no such file");
+        }
+        return Fail(Text("cannot be opened (Windows error %lu)", error));
+    }
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file_.Get(), &size)) return Fail("its size cannot be read");
+    fileBytes_ = uint64_t(size.QuadPart);
+
+    uint8_t header[kRiffHeaderBytes] = {};
+    const uint32_t headerBytes =
+        fileBytes_ < kRiffHeaderBytes ? uint32_t(fileBytes_) : kRiffHeaderBytes;
+    if (!ReadAt(0, header, headerBytes)) return Fail("its header cannot be read");
+    if (headerBytes < 4 || std::memcmp(header, "RIFF", 4) != 0) {
+        return Fail("not a RIFF WAVE file");
+    }
+    if (headerBytes < kRiffHeaderBytes) return Fail("truncated RIFF header");
+    if (std::memcmp(header + 8, "WAVE", 4) != 0) return Fail("a RIFF file, but not of type WAVE");
+    const uint32_t riffSize = U32(header + 4);
+    if (riffSize < 4) {
+        // What a writer leaves in a file it never closed.
+        return Fail(Text("RIFF size %lu: the file was never finished", (unsigned long)riffSize));
+    }
+    const uint64_t riffEnd = 8ull + riffSize;
+    if (riffEnd > fileBytes_) {
+        return Fail(
+            Text("RIFF size %lu runs past the end of the file (%llu bytes): truncated or "
+                 "lying header",
+                 (unsigned long)riffSize, (unsigned long long)fileBytes_));
+    }
+
+    bool haveFormat = false, haveData = false;
+    uint64_t position = kRiffHeaderBytes;
+    for (int chunks = 0; !(haveFormat && haveData); ++chunks) {
+        if (position + kChunkHeaderBytes > riffEnd) break;
+        if (chunks >= kWaveMaxChunks) return Fail("too many chunks before the samples");
+        uint8_t chunk[kChunkHeaderBytes];
+        if (!ReadAt(position, chunk, kChunkHeaderBytes))
+            return Fail("a chunk header cannot be read");
+        const uint32_t chunkSize = U32(chunk + 4);
+        const uint64_t body = position + kChunkHeaderBytes;
+        if (body + chunkSize > riffEnd) {
+            return Fail(Text("chunk %s size %lu runs past the end of the RIFF chunk",
+                             ChunkName(chunk).c_str(), (unsigned long)chunkSize));
+        }
+        if (!haveFormat && std::memcmp(chunk, "fmt ", 4) == 0) {
+            if (!TakeFormat(body, chunkSize)) return false;
+            haveFormat = true;
+        } else if (!haveData && std::memcmp(chunk, "data", 4) == 0) {
+            dataOffset_ = body;
+            dataBytes_ = chunkSize;
+            haveData = true;
+        }
+        position = body + chunkSize + (chunkSize & 1u);  // odd chunks are padded
+    }
+    if (!haveFormat) return Fail("no 'fmt ' chunk");
+    if (!haveData) return Fail("no 'data' chunk");
+    const WORD blockAlign = Format()->nBlockAlign;
+    dataBytes_ -= dataBytes_ % blockAlign;  // a torn last block cannot be decoded
+    LARGE_INTEGER start;
+    start.QuadPart = LONGLONG(dataOffset_);
+    if (!SetFilePointerEx(file_.Get(), start, nullptr, FILE_BEGIN)) {
+        return Fail("the samples cannot be reached");
+    }
+    return true;
+}
+
+bool WaveReader::TakeFormat(uint64_t offset, uint32_t size) {
+    if (size < kPcmFormatBytes) {
+        return Fail(Text("'fmt ' chunk too short (%lu bytes)", (unsigned long)size));
+    }
+    const uint32_t readBytes = size < kWaveMaxFormatBytes ? size : kWaveMaxFormatBytes;
+    std::vector<uint8_t> bytes;
+    try {
+        bytes.assign(size_t(readBytes) < kFormatHeaderBytes ? kFormatHeaderBytes : readBytes, 0);
+    } catch (const std::bad_alloc&) {
+        return Fail("out of memory");
+    }
+    if (!ReadAt(offset, bytes.data(), readBytes)) return Fail("the 'fmt ' chunk cannot be read");
+
+    WORD tag = U16(&bytes[0]);
+    uint32_t extra = 0;
+    if (tag != kFormatTagPcm && size >= kFormatHeaderBytes) {
+        extra = U16(&bytes[16]);
+        if (kFormatHeaderBytes + extra > size) {
+            return Fail(Text("'fmt ' chunk of %lu bytes is shorter than its %lu extra bytes",
+                             (unsigned long)size, (unsigned long)extra));
+        }
+    }
+    if (tag == kFormatTagExtensible) {
+        if (size < kExtensibleFormatBytes || extra < kExtensibleFormatBytes - kFormatHeaderBytes) {
+            return Fail("extensible 'fmt ' chunk too short");
+        }
+        const uint8_t* subFormat = &bytes[kSubFormatAt];
+        const uint32_t subTag = U32(subFormat);
+        if (subTag <= 0xFFFF && IsPlainSamples(WORD(subTag)) &&
+            std::memcmp(subFormat + 4, kSubFormatBase, sizeof kSubFormatBase) == 0) {
+            tag = WORD(subTag);
+            extra = 0;
+        }
+    }
+    if (!format_.Allocate(kFormatHeaderBytes + extra)) return Fail("out of memory");
+    std::memcpy(format_.Bytes(), bytes.data(), kFormatHeaderBytes + extra);
+    WAVEFORMATEX* format = format_.Get();
+    format->wFormatTag = tag;
+    format->cbSize = WORD(extra);
+
+    if (format->nChannels == 0) return Fail("zero channels");
+    if (format->nSamplesPerSec == 0) return Fail("zero sample rate");
+    if (format->nBlockAlign == 0) return Fail("zero block align");
+    if (IsPlainSamples(tag)) {
+        const WORD bits = format->wBitsPerSample;
+        if (bits == 0 || bits % 8 != 0) return Fail(Text("%u bits per sample", unsigned(bits)));
+        if (uint32_t(format->nBlockAlign) != uint32_t(format->nChannels) * (bits / 8u)) {
+            return Fail(Text("block align %u does not fit %u channels of %u bits",
+                             unsigned(format->nBlockAlign), unsigned(format->nChannels),
+                             unsigned(bits)));
+        }
+        const uint64_t bytesPerSecond = uint64_t(format->nSamplesPerSec) * format->nBlockAlign;
+        if (bytesPerSecond > 0xFFFFFFFFull) return Fail("sample rate too high");
+        format->nAvgBytesPerSec = DWORD(bytesPerSecond);  // a wrong stored value is harmless
+    }
+    return true;
+}
+
+bool WaveReader::IsCaptureFormat() const {
+    const WAVEFORMATEX* format = Format();
+    return format && format->wFormatTag == kFormatTagPcm && format->nChannels == 2 &&
+           format->wBitsPerSample == 16;
+}
+
+double WaveReader::DurationSeconds() const {
+    const WAVEFORMATEX* format = Format();
+    if (!format || format->nAvgBytesPerSec == 0) return 0.0;
+    return double(dataBytes_) / format->nAvgBytesPerSec;
+}
+
+int32_t WaveReader::Read(void* buffer, uint32_t count) {
+    if (!file_) return -1;
+    const uint32_t left = dataBytes_ - dataRead_;
+    if (count > left) count = left;
+    if (count > 0x7FFFFFFFu) count = 0x7FFFFFFFu;
+    if (count == 0) return 0;
+    DWORD read = 0;
+    if (!ReadFile(file_.Get(), buffer, count, &read, nullptr)) {
+        problem_ = Text("read error (Windows error %lu)", GetLastError());
+        return -1;
+    }
+    if (read != count) {
+        problem_ = "the file ended before its data chunk did";
+        return -1;
+    }
+    dataRead_ += read;
+    return int32_t(read);
+}
+
+std::string FormatSummary(const WAVEFORMATEX* format) {
+    if (!format) return "no format";
+    const char* kind = format->wFormatTag == kFormatTagPcm     ? "PCM"
+                       : format->wFormatTag == kFormatTagFloat ? "float"
+                                                               : nullptr;
+    if (kind) {
+        return Text("%s %u-bit, %u channels, %lu Hz", kind, unsigned(format->wBitsPerSample),
+                    unsigned(format->nChannels), (unsigned long)format->nSamplesPerSec);
+    }
+    return Text("format 0x%04X, %u channels, %lu Hz", unsigned(format->wFormatTag),
+                unsigned(format->nChannels), (unsigned long)format->nSamplesPerSec);
+}

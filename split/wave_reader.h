@@ -1,0 +1,70 @@
+// WaveReader: opens an existing RIFF WAVE file for grooval-split, checks its header without
+// trusting any of its sizes, and reads the sample bytes of its data chunk.
+//
+// How it works: the RIFF header is read, then the chunks inside it are walked by their 32-bit
+// sizes (each padded to an even length) in 64-bit arithmetic, until the "fmt " and "data"
+// chunks are both found. Every size is checked against the end of the RIFF chunk and of the
+// file before it is used, so a lying header is refused instead of read past its end. A
+// WAVE_FORMAT_EXTENSIBLE record of PCM or float samples is reduced to the plain record the
+// codec manager understands.
+#pragma once
+
+#include <windows.h>
+#include <mmsystem.h>
+#include <mmreg.h>
+
+#include <cstdint>
+#include <string>
+
+#include "base/unique_handle.h"
+#include "output/format_record.h"
+
+// Chunks walked before "fmt " and "data" are both found; more means a hostile file.
+constexpr int kWaveMaxChunks = 10000;
+// The largest "fmt " chunk read: a WAVEFORMATEX with the most extra bytes cbSize can name.
+constexpr uint32_t kWaveMaxFormatBytes = kFormatHeaderBytes + 0xFFFF;
+constexpr WORD kFormatTagFloat = 0x0003;         // IEEE float samples
+constexpr WORD kFormatTagExtensible = 0xFFFE;    // WAVE_FORMAT_EXTENSIBLE
+constexpr uint32_t kExtensibleFormatBytes = 40;  // WAVEFORMATEXTENSIBLE
+
+class WaveReader {
+public:
+    WaveReader() = default;
+    WaveReader(const WaveReader&) = delete;
+    WaveReader& operator=(const WaveReader&) = delete;
+
+    // Opens the file and checks its header. False with Problem() naming what is wrong.
+    bool Open(const char* path);
+
+    // The sample format as the codec manager takes it (an extensible record reduced).
+    const WAVEFORMATEX* Format() const { return format_.Get(); }
+    // The data chunk's length in whole blocks of the format (nBlockAlign).
+    uint32_t DataBytes() const { return dataBytes_; }
+    uint64_t FileBytes() const { return fileBytes_; }
+    // 16-bit stereo PCM: the engine takes the samples as they are.
+    bool IsCaptureFormat() const;
+    // The length of the data chunk in seconds, by the format's byte rate; 0 when unknown.
+    double DurationSeconds() const;
+
+    // Reads the next bytes of the data chunk; the count read, 0 at its end, -1 on a read error
+    // (Problem() then says which).
+    int32_t Read(void* buffer, uint32_t count);
+
+    const std::string& Problem() const { return problem_; }
+
+private:
+    bool Fail(const std::string& problem);
+    bool ReadAt(uint64_t offset, void* buffer, uint32_t count);
+    bool TakeFormat(uint64_t offset, uint32_t size);
+
+    FileHandle file_;
+    uint64_t fileBytes_ = 0;
+    FormatBuffer format_;
+    uint64_t dataOffset_ = 0;
+    uint32_t dataBytes_ = 0;
+    uint32_t dataRead_ = 0;
+    std::string problem_;
+};
+
+// "PCM 16-bit stereo 44100 Hz", "format 0x0011, 2 channels, 44100 Hz": for messages.
+std::string FormatSummary(const WAVEFORMATEX* format);

@@ -1,0 +1,316 @@
+// grooval-split's WAV header checks: broken and hostile headers are refused with a message
+// naming the problem, none is read past its end, and through the tool each is a one-line
+// error, a non-zero exit code and no file in the output folder.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "split/session.h"
+#include "split/wave_reader.h"
+#include "tests/split/split_test_util.h"
+
+namespace {
+
+using splittest::Scratch;
+using Bytes = std::vector<uint8_t>;
+
+void Put(Bytes& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(uint8_t(value >> (8 * i)));
+}
+
+struct Chunk {
+    Chunk(std::string chunkId, Bytes chunkBody, std::optional<uint32_t> lyingSize = {})
+        : id(std::move(chunkId)), body(std::move(chunkBody)), size(lyingSize) {}
+    std::string id;
+    Bytes body;
+    std::optional<uint32_t> size;  // a lying size in place of the body's
+};
+
+Bytes FormatBody(uint16_t tag, uint16_t channels, uint32_t rate, uint16_t align, uint16_t bits) {
+    Bytes body;
+    Put(body, tag, 2);
+    Put(body, channels, 2);
+    Put(body, rate, 4);
+    Put(body, rate * align, 4);
+    Put(body, align, 2);
+    Put(body, bits, 2);
+    return body;
+}
+
+Bytes Pcm() {
+    return FormatBody(1, 2, 44100, 4, 16);
+}
+
+Bytes Samples(size_t frames) {
+    Bytes data;
+    for (size_t i = 0; i < frames * 4; ++i)
+        data.push_back(uint8_t(i * 7 + 3));
+    return data;
+}
+
+// A RIFF file of the chunks, with odd bodies padded; `riffSize` replaces the true size.
+Bytes Riff(const std::vector<Chunk>& chunks, std::optional<uint32_t> riffSize = {},
+           const char* form = "WAVE") {
+    Bytes inner(form, form + 4);
+    for (const Chunk& chunk : chunks) {
+        inner.insert(inner.end(), chunk.id.begin(), chunk.id.end());
+        Put(inner, chunk.size.value_or(uint32_t(chunk.body.size())), 4);
+        inner.insert(inner.end(), chunk.body.begin(), chunk.body.end());
+        if (chunk.body.size() & 1) inner.push_back(0);
+    }
+    Bytes file = {'R', 'I', 'F', 'F'};
+    Put(file, riffSize.value_or(uint32_t(inner.size())), 4);
+    file.insert(file.end(), inner.begin(), inner.end());
+    return file;
+}
+
+Bytes Cut(Bytes bytes, size_t length) {
+    bytes.resize(length);
+    return bytes;
+}
+
+Bytes Text(const char* text) {
+    return Bytes(text, text + std::strlen(text));
+}
+
+Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+struct Refused {
+    const char* name;
+    Bytes file;
+    const char* problem;  // a part of the message
+};
+
+std::vector<Refused> RefusedHeaders() {
+    Bytes fmt24 = Pcm();
+    fmt24[14] = 24;  // 24 bits in a block of 4 bytes
+    Bytes extraPastEnd = FormatBody(0x11, 2, 44100, 2048, 4);
+    Put(extraPastEnd, 32, 2);  // cbSize 32 in a chunk of 18 bytes
+    Bytes shortExtensible = FormatBody(0xFFFE, 2, 44100, 4, 16);
+    Put(shortExtensible, 4, 2);  // four extra bytes, not the 22 of the extensible fields
+    shortExtensible.resize(shortExtensible.size() + 4);
+    return {
+        {"empty file", {}, "not a RIFF WAVE file"},
+        {"text", Text("This is not a sound file at all.\n"), "not a RIFF WAVE file"},
+        {"RIFF cut at 6 bytes", Text("RIFF\x10\x00"), "truncated RIFF header"},
+        {"RIFF of type AVI ", Riff({{"avih", Bytes(8)}}, {}, "AVI "), "not of type WAVE"},
+        {"RIFF size past the end", Riff({{"fmt ", Pcm()}, {"data", Samples(8)}}, 400),
+         "runs past the end of the file"},
+        {"RIFF size 0xFFFFFFFF", Riff({{"fmt ", Pcm()}, {"data", Samples(8)}}, 0xFFFFFFFFu),
+         "runs past the end of the file"},
+        {"RIFF size 0, as an unfinished recording",
+         Riff({{"fmt ", Pcm()}, {"data", Samples(8), 0}}, 0),
+         "RIFF size 0: the file was never finished"},
+        {"fmt chunk of 14 bytes", Riff({{"fmt ", Cut(Pcm(), 14)}, {"data", Samples(8)}}),
+         "'fmt ' chunk too short (14 bytes)"},
+        {"fmt size past the end", Riff({{"fmt ", Pcm(), 0x7FFFFFF0u}}),
+         "chunk 'fmt ' size 2147483632 runs past the end of the RIFF chunk"},
+        {"huge junk chunk",
+         Riff({{"fmt ", Pcm()}, {"junk", Bytes(6), 0xFFFFFFF0u}, {"data", Samples(8)}}),
+         "chunk 'junk' size 4294967280 runs past"},
+        {"data size past the end", Riff({{"fmt ", Pcm()}, {"data", Samples(8), 33}}),
+         "chunk 'data' size 33 runs past"},
+        {"unprintable chunk id", Riff({{std::string("\x01\x02zz", 4), Bytes(2), 999}}),
+         "chunk '??zz'"},
+        {"zero channels", Riff({{"fmt ", FormatBody(1, 0, 44100, 4, 16)}, {"data", Samples(8)}}),
+         "zero channels"},
+        {"zero rate", Riff({{"fmt ", FormatBody(1, 2, 0, 4, 16)}, {"data", Samples(8)}}),
+         "zero sample rate"},
+        {"zero block align",
+         Riff({{"fmt ", FormatBody(0x11, 2, 44100, 0, 4)}, {"data", Samples(8)}}),
+         "zero block align"},
+        {"PCM block align lies",
+         Riff({{"fmt ", FormatBody(1, 2, 44100, 2, 16)}, {"data", Samples(8)}}),
+         "block align 2 does not fit 2 channels of 16 bits"},
+        {"24 bits in 4-byte frames", Riff({{"fmt ", fmt24}, {"data", Samples(8)}}), "block align"},
+        {"12 bits per sample",
+         Riff({{"fmt ", FormatBody(1, 2, 44100, 4, 12)}, {"data", Samples(8)}}),
+         "12 bits per sample"},
+        {"extra bytes past the fmt chunk", Riff({{"fmt ", extraPastEnd}, {"data", Samples(8)}}),
+         "shorter than its 32 extra bytes"},
+        {"extensible without its fields", Riff({{"fmt ", shortExtensible}, {"data", Samples(8)}}),
+         "extensible 'fmt ' chunk too short"},
+        {"no data chunk", Riff({{"fmt ", Pcm()}, {"LIST", Bytes(4)}}), "no 'data' chunk"},
+        {"no fmt chunk", Riff({{"data", Samples(8)}}), "no 'fmt ' chunk"},
+        {"only the RIFF header", Riff({}), "no 'fmt ' chunk"},
+    };
+}
+
+Refused RefusedHeader(const std::string& name) {
+    for (const Refused& test : RefusedHeaders()) {
+        if (name == test.name) return test;
+    }
+    ADD_FAILURE() << "no case " << name;
+    return {"none", {}, "none"};
+}
+
+bool OpenBytes(const std::string& folder, const Bytes& bytes, WaveReader& reader) {
+    const std::string path = folder + "\\in.wav";
+    EXPECT_TRUE(splittest::WriteBytes(path, bytes));
+    return reader.Open(path.c_str());
+}
+
+TEST(SplitHeaderTest, BrokenAndHostileHeadersAreRefusedWithTheirProblem) {
+    const std::string folder = Scratch("split_header_table");
+    for (const Refused& test : RefusedHeaders()) {
+        WaveReader reader;
+        EXPECT_FALSE(OpenBytes(folder, test.file, reader)) << test.name;
+        EXPECT_NE(reader.Problem().find(test.problem), std::string::npos)
+            << test.name << ": " << reader.Problem();
+        EXPECT_EQ(reader.Problem().find('\n'), std::string::npos) << test.name;
+    }
+}
+
+TEST(SplitHeaderTest, UnusualButSoundFilesAreRead) {
+    const std::string folder = Scratch("split_header_sound");
+    const Bytes data = Samples(10);
+    Bytes extensible = FormatBody(0xFFFE, 2, 48000, 4, 16);
+    Put(extensible, 22, 2);
+    Put(extensible, 16, 2);  // valid bits
+    Put(extensible, 3, 4);   // channel mask
+    Put(extensible, 1, 4);   // KSDATAFORMAT_SUBTYPE_PCM
+    extensible.insert(extensible.end(),
+                      {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
+    Bytes longPcm = Pcm();
+    Put(longPcm, 0, 2);  // an 18-byte PCM record, cbSize 0
+    struct Case {
+        const char* name;
+        Bytes file;
+        uint32_t rate;
+        uint32_t dataBytes;
+    } cases[] = {
+        {"odd chunk before the data, padded",
+         Riff({{"fmt ", Pcm()}, {"LIST", Bytes(5, 'x')}, {"data", data}}), 44100, 40},
+        {"data before fmt", Riff({{"data", data}, {"fmt ", Pcm()}}), 44100, 40},
+        {"trailing bytes after the RIFF chunk",
+         Concat(Riff({{"fmt ", Pcm()}, {"data", data}}), Text("tail")), 44100, 40},
+        {"18-byte PCM record", Riff({{"fmt ", longPcm}, {"data", data}}), 44100, 40},
+        {"extensible PCM", Riff({{"fmt ", extensible}, {"data", data}}), 48000, 40},
+        {"a torn last frame is left out",
+         Riff({{"fmt ", Pcm()}, {"data", Samples(3), 11}}, 36 + 11), 44100, 8},
+        {"empty data chunk", Riff({{"fmt ", Pcm()}, {"data", {}}}), 44100, 0},
+    };
+    for (const Case& test : cases) {
+        WaveReader reader;
+        ASSERT_TRUE(OpenBytes(folder, test.file, reader)) << test.name << ": " << reader.Problem();
+        EXPECT_TRUE(reader.IsCaptureFormat()) << test.name;
+        EXPECT_EQ(reader.Format()->nSamplesPerSec, test.rate) << test.name;
+        EXPECT_EQ(reader.DataBytes(), test.dataBytes) << test.name;
+        Bytes read(64);
+        const int32_t count = reader.Read(read.data(), uint32_t(read.size()));
+        ASSERT_EQ(count, int32_t(test.dataBytes)) << test.name;
+        EXPECT_TRUE(std::equal(read.begin(), read.begin() + count, data.begin())) << test.name;
+        EXPECT_EQ(reader.Read(read.data(), uint32_t(read.size())), 0) << test.name;
+    }
+}
+
+TEST(SplitHeaderTest, EveryTruncationOfASoundFileIsRefused) {
+    const std::string folder = Scratch("split_header_truncated");
+    const Bytes whole = Riff({{"fmt ", Pcm()}, {"LIST", Bytes(9, 'i')}, {"data", Samples(16)}});
+    {
+        WaveReader complete;
+        ASSERT_TRUE(OpenBytes(folder, whole, complete)) << complete.Problem();
+    }
+    for (size_t length = 0; length < whole.size(); ++length) {
+        WaveReader reader;
+        EXPECT_FALSE(OpenBytes(folder, Cut(whole, length), reader)) << "cut at " << length;
+    }
+}
+
+TEST(SplitHeaderTest, ScrambledHeadersNeverLeadPastTheFile) {
+    const std::string folder = Scratch("split_header_scrambled");
+    const Bytes whole = Riff({{"fmt ", Pcm()}, {"data", Samples(32)}});
+    uint32_t state = 12345;
+    auto next = [&state] {
+        state = state * 1103515245u + 12345u;
+        return state >> 8;
+    };
+    int accepted = 0;
+    for (int round = 0; round < 300; ++round) {
+        Bytes file = whole;
+        const int changes = 1 + int(next() % 4);
+        for (int i = 0; i < changes; ++i) {
+            // Mostly the header; sizes get extreme values as often as random ones.
+            const size_t at = next() % 48;
+            file[at] = (next() & 1) ? uint8_t(next()) : uint8_t((next() & 1) ? 0xFF : 0x00);
+        }
+        WaveReader reader;
+        if (!OpenBytes(folder, file, reader)) {
+            EXPECT_FALSE(reader.Problem().empty());
+            continue;
+        }
+        ++accepted;
+        EXPECT_LE(uint64_t(reader.DataBytes()), reader.FileBytes());
+        Bytes buffer(4096);
+        uint64_t total = 0;
+        for (int32_t count; (count = reader.Read(buffer.data(), uint32_t(buffer.size()))) > 0;) {
+            total += uint64_t(count);
+        }
+        EXPECT_EQ(total, reader.DataBytes());
+    }
+    EXPECT_GT(accepted, 0);  // some scrambles only touch harmless fields
+}
+
+// Through the tool: a one-line message naming file and problem, exit 2, and nothing written.
+TEST(SplitHeaderTest, TheToolRejectsBadInputBeforeWritingAnything) {
+    const std::string folder = Scratch("split_header_tool");
+    const std::string output = Scratch("split_header_tool_out");
+    Bytes unconvertible = FormatBody(0x2222, 2, 44100, 4, 16);
+    Put(unconvertible, 0, 2);
+    const std::vector<Refused> cases = {
+        RefusedHeader("text"),
+        RefusedHeader("RIFF size past the end"),
+        RefusedHeader("RIFF size 0, as an unfinished recording"),
+        RefusedHeader("huge junk chunk"),
+        RefusedHeader("zero rate"),
+        {"a format no codec converts", Riff({{"fmt ", unconvertible}, {"data", Samples(5880)}}),
+         "cannot convert format 0x2222"},
+    };
+    for (const Refused& test : cases) {
+        const std::string input = folder + "\\bad.wav";
+        ASSERT_TRUE(splittest::WriteBytes(input, test.file));
+        const splittest::ToolRun run = splittest::RunTool("--cue -o " + splittest::Quote(output) +
+                                                          " " + splittest::Quote(input));
+        EXPECT_EQ(run.exitCode, DWORD(kSplitInputRejected)) << test.name << ": " << run.err;
+        EXPECT_EQ(run.err.find("grooval-split: " + input + ": "), 0u)
+            << test.name << ": " << run.err;
+        EXPECT_NE(run.err.find(test.problem), std::string::npos) << test.name << ": " << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << test.name << ": one line";
+        EXPECT_TRUE(splittest::FilesIn(output).empty()) << test.name;
+    }
+}
+
+TEST(SplitHeaderTest, TheToolRejectsAFolderItCannotWriteTo) {
+    const std::string folder = Scratch("split_header_folder");
+    const std::string input = folder + "\\side.wav";
+    ASSERT_TRUE(splittest::WriteBytes(input, Riff({{"fmt ", Pcm()}, {"data", Samples(5880)}})));
+    const std::string notAFolder = folder + "\\file.txt";
+    ASSERT_TRUE(splittest::WriteBytes(notAFolder, Text("x")));
+    struct Case {
+        std::string folder;
+        const char* problem;
+    } cases[] = {
+        {folder + "\\missing", "does not exist"},
+        {notAFolder, "is not a folder"},
+    };
+    for (const Case& test : cases) {
+        const splittest::ToolRun run = splittest::RunTool("-o " + splittest::Quote(test.folder) +
+                                                          " " + splittest::Quote(input));
+        EXPECT_EQ(run.exitCode, DWORD(kSplitOutputFailed)) << run.err;
+        EXPECT_NE(run.err.find("output folder " + test.folder + " " + test.problem),
+                  std::string::npos)
+            << run.err;
+        EXPECT_EQ(run.err.find('\n'), run.err.size() - 1) << run.err;
+    }
+    EXPECT_EQ(splittest::FilesIn(folder), (std::vector<std::string>{"file.txt", "side.wav"}));
+}
+
+}  // namespace

@@ -1,0 +1,279 @@
+// grooval-split's command line, its use of the recorder's stored settings, the cue sheet's
+// times and the progress line.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "split/cue_sheet.h"
+#include "split/formats.h"
+#include "split/options.h"
+#include "split/progress.h"
+#include "split/session.h"
+#include "engine/stream_format.h"
+#include "tests/split/split_test_util.h"
+#include "tests/settings/settings_key_guard.h"
+
+namespace {
+
+SplitCommand Parse(std::vector<const char*> arguments, SplitOptions& options,
+                   std::string& message) {
+    arguments.insert(arguments.begin(), "grooval-split");
+    return ParseSplitOptions(int(arguments.size()), arguments.data(), options, message);
+}
+
+TEST(SplitOptionsTest, AcceptedCommandLines) {
+    SplitOptions options;
+    std::string message;
+    ASSERT_EQ(Parse({"-s", "0", "--gap=140", "--min", "3", "-l", "-o", "C:\\Rec", "--prefix=", "-f",
+                     "IMA ADPCM", "--cue", "-q", "--stats", "side.wav"},
+                    options, message),
+              SplitCommand::Run)
+        << message;
+    EXPECT_EQ(options.input, "side.wav");
+    EXPECT_EQ(options.silence, 0);
+    EXPECT_EQ(options.gap, 140);
+    EXPECT_EQ(options.minimum, 3);
+    EXPECT_EQ(options.live, true);
+    EXPECT_EQ(options.folder, std::string("C:\\Rec"));
+    EXPECT_EQ(options.prefix, std::string());  // an empty prefix is allowed, as in the recorder
+    EXPECT_EQ(options.format, std::string("IMA ADPCM"));
+    EXPECT_TRUE(options.cue && options.quiet && options.stats);
+    EXPECT_FALSE(options.useStored);
+
+    ASSERT_EQ(Parse({"--settings", "--no-live", "--", "-side.wav"}, options, message),
+              SplitCommand::Run);
+    EXPECT_EQ(options.input, "-side.wav");
+    EXPECT_EQ(options.live, false);
+    EXPECT_TRUE(options.useStored);
+    EXPECT_FALSE(options.silence.has_value());
+
+    EXPECT_EQ(Parse({"side.wav", "--help"}, options, message), SplitCommand::Help);
+    EXPECT_EQ(Parse({"--list-formats"}, options, message), SplitCommand::ListFormats);
+}
+
+TEST(SplitOptionsTest, RefusedCommandLinesSayWhy) {
+    const struct {
+        std::vector<const char*> arguments;
+        const char* message;
+    } cases[] = {
+        {{}, "no input file"},
+        {{"a.wav", "b.wav"}, "one input file only"},
+        {{"--silence", "67", "a.wav"}, "--silence takes a level from 0 to 66"},
+        {{"-s", "-1", "a.wav"}, "--silence takes a level"},
+        {{"--gap=6", "a.wav"}, "--gap takes a count of blocks from 7 to 140"},
+        {{"--gap=141", "a.wav"}, "--gap takes"},
+        {{"--min", "2", "a.wav"}, "--min takes a count of blocks from 3 to 140"},
+        {{"--min", "14s", "a.wav"}, "--min takes"},
+        {{"--min", "99999999999", "a.wav"}, "--min takes"},
+        {{"a.wav", "--gap"}, "--gap needs a value"},
+        {{"--live=1", "a.wav"}, "--live takes no value"},
+        {{"--prefix", "side:a", "a.wav"}, "--prefix cannot hold any of"},
+        {{"--prefix=a/b", "a.wav"}, "--prefix cannot hold"},
+        {{"-o", "", "a.wav"}, "--folder takes a folder"},
+        {{"--format=", "a.wav"}, "--format takes"},
+        {{"--frobnicate", "a.wav"}, "unknown option --frobnicate"},
+        {{"-x", "a.wav"}, "unknown option -x"},
+        {{"-sq", "a.wav"}, "unknown option -sq"},
+    };
+    for (const auto& test : cases) {
+        SplitOptions options;
+        std::string message;
+        EXPECT_EQ(Parse(test.arguments, options, message), SplitCommand::Usage) << test.message;
+        EXPECT_NE(message.find(test.message), std::string::npos) << message;
+    }
+}
+
+TEST(SplitOptionsTest, CommandLineOverStoredSettingsOverDefaults) {
+    SplitOptions none;
+    const SplitSettings defaults = ResolveSplitSettings(none, nullptr, "C:\\Music");
+    EXPECT_EQ(defaults.silence, 4);
+    EXPECT_EQ(defaults.gap, 14);
+    EXPECT_EQ(defaults.minimum, 14);
+    EXPECT_FALSE(defaults.live);
+    EXPECT_EQ(defaults.folder, "C:\\Music");
+    EXPECT_EQ(defaults.prefix, "tmp");
+    EXPECT_EQ(defaults.formatName, "pcm");
+
+    Settings stored(ReadMaxFormatSize(), "C:\\Music");
+    stored.Silence = 90;    // past the slider: shown and used as 66
+    stored.Duration = 500;  // as 140
+    stored.Discard = 1;     // as 3
+    stored.liveMode = 1;
+    stored.folder = "D:\\Sides";
+    stored.prefix = "side";
+    const SplitSettings fromStore = ResolveSplitSettings(none, &stored, "C:\\Music");
+    EXPECT_EQ(fromStore.silence, 66);
+    EXPECT_EQ(fromStore.gap, 140);
+    EXPECT_EQ(fromStore.minimum, 3);
+    EXPECT_TRUE(fromStore.live);
+    EXPECT_EQ(fromStore.folder, "D:\\Sides");
+    EXPECT_EQ(fromStore.prefix, "side");
+    EXPECT_TRUE(fromStore.formatName.empty());  // the stored record is written
+    ASSERT_NE(fromStore.storedFormat.Get(), nullptr);
+    EXPECT_EQ(fromStore.storedFormat.Get()->wFormatTag, kFormatTagPcm);
+
+    SplitOptions given;
+    given.gap = 20;
+    given.live = false;
+    given.format = "pcm";
+    const SplitSettings mixed = ResolveSplitSettings(given, &stored, "C:\\Music");
+    EXPECT_EQ(mixed.gap, 20);
+    EXPECT_FALSE(mixed.live);
+    EXPECT_EQ(mixed.formatName, "pcm");
+    EXPECT_EQ(mixed.silence, 66);
+    EXPECT_EQ(mixed.prefix, "side");
+}
+
+TEST(SplitOptionsTest, HelpListsEveryOption) {
+    const std::string help = SplitHelpText();
+    for (const char* option :
+         {"--silence", "--gap", "--min", "--live", "--no-live", "--folder", "--prefix", "--format",
+          "--list-formats", "--settings", "--cue", "--quiet", "--stats", "--help", "(default 4)",
+          "(default 14, 2.00 s)"}) {
+        EXPECT_NE(help.find(option), std::string::npos) << option;
+    }
+    std::istringstream lines(help);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_LE(line.size(), 80u) << line;  // fits a console
+    }
+    const splittest::ToolRun run = splittest::RunTool("--help");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_EQ(run.out, help);
+
+    const splittest::ToolRun wrong = splittest::RunTool("--gap 3 side.wav");
+    EXPECT_EQ(wrong.exitCode, DWORD(kSplitUsage));
+    EXPECT_EQ(wrong.err, "grooval-split: --gap takes a count of blocks from 7 to 140\n");
+}
+
+TEST(SplitOptionsTest, CodecFormatsAreFoundByName) {
+    FormatBuffer source(kFormatHeaderBytes);
+    MakePcmFormat(source.Get(), kCaptureRate);
+    const uint32_t maxFormatSize = ReadMaxFormatSize();
+    const std::vector<CodecFormatTag> tags = ListCodecFormats(source.Get(), maxFormatSize);
+    const CodecFormatTag* ima = nullptr;
+    for (const CodecFormatTag& tag : tags) {
+        EXPECT_NE(tag.tag, kFormatTagPcm);
+        EXPECT_NE(tag.tag, kFormatTagMp3) << "Wine has no MPEG Layer-3 encoder";
+        if (tag.tag == WAVE_FORMAT_IMA_ADPCM) ima = &tag;
+    }
+    ASSERT_NE(ima, nullptr);
+    for (const char* name : {"IMA ADPCM", "ima-adpcm", "imaadpcm", "0x0011", "0x11", "17"}) {
+        EXPECT_TRUE(NamesFormatTag(name, *ima)) << name;
+    }
+    for (const char* name : {"ima", "adpcm", "0x12", "", "0x"}) {
+        EXPECT_FALSE(NamesFormatTag(name, *ima)) << name;
+    }
+
+    FormatBuffer chosen;
+    std::string problem;
+    ASSERT_TRUE(ChooseOutputFormat("ima adpcm", source.Get(), maxFormatSize, chosen, problem));
+    EXPECT_EQ(chosen.Get()->wFormatTag, WAVE_FORMAT_IMA_ADPCM);
+    EXPECT_EQ(chosen.Get()->nChannels, 2);
+    EXPECT_EQ(chosen.Get()->nSamplesPerSec, 44100u);
+    FormatBuffer at48k(kFormatHeaderBytes);
+    MakePcmFormat(at48k.Get(), 48000);
+    ASSERT_TRUE(ChooseOutputFormat("PCM", at48k.Get(), maxFormatSize, chosen, problem));
+    EXPECT_EQ(chosen.Get()->nSamplesPerSec, 48000u);  // PCM keeps the input's rate
+    EXPECT_FALSE(ChooseOutputFormat("MPEG Layer-3", source.Get(), maxFormatSize, chosen, problem));
+    EXPECT_NE(problem.find("MPEG Layer-3"), std::string::npos);
+
+    const splittest::ToolRun run = splittest::RunTool("--list-formats");
+    EXPECT_EQ(run.exitCode, 0u);
+    EXPECT_NE(run.out.find("0x0011    IMA ADPCM"), std::string::npos) << run.out;
+}
+
+TEST(SplitOptionsTest, CueTimesCountSeventyFifthsOfASecond) {
+    const struct {
+        uint64_t frames;
+        uint32_t rate;
+        const char* time;
+    } cases[] = {
+        {0, 44100, "00:00:00"},
+        {587, 44100, "00:00:00"},  // rounded down
+        {588, 44100, "00:00:01"},
+        {44100 * 59 + 588 * 74, 44100, "00:59:74"},
+        {44100 * 60, 44100, "01:00:00"},
+        {uint64_t(44100) * (100 * 60 + 5) + 588 * 3, 44100, "100:05:03"},
+        {640, 48000, "00:00:01"},
+        {0xFFFFFFFFull / 4, 8000, "2236:57:54"},  // the longest 8 kHz data chunk
+    };
+    for (const auto& test : cases) {
+        EXPECT_EQ(CueTime(test.frames, test.rate), test.time) << test.frames << " at " << test.rate;
+    }
+    EXPECT_EQ(CueSheetName("side a ", 3, 12), "side a 0003-0012.cue");
+    EXPECT_EQ(CueSheetName("", 9999, 10001), "9999-10001.cue");
+    const std::string text = CueSheetText(
+        "C:\\in \"x\".wav", {{"a0001.wav", 1, 0, 44100}, {"a0003.wav", 3, 44100, 88200}}, 44100);
+    EXPECT_EQ(text,
+              "REM COMMENT \"grooval-split\"\r\n"
+              "FILE \"C:\\in 'x'.wav\" WAVE\r\n"
+              "  TRACK 01 AUDIO\r\n"
+              "    REM TRACKFILE \"a0001.wav\"\r\n"
+              "    INDEX 01 00:00:00\r\n"
+              "    REM END 00:01:00\r\n"
+              "  TRACK 02 AUDIO\r\n"
+              "    REM TRACKFILE \"a0003.wav\"\r\n"
+              "    INDEX 01 00:01:00\r\n"
+              "    REM END 00:02:00\r\n");
+}
+
+TEST(SplitOptionsTest, AnExistingCueSheetIsNotOverwritten) {
+    const std::string folder = splittest::Scratch("split_cue_exists");
+    const std::string path = folder + "\\x.cue";
+    std::string problem;
+    ASSERT_TRUE(WriteCueSheet(path, "first", problem)) << problem;
+    EXPECT_FALSE(WriteCueSheet(path, "second", problem));
+    EXPECT_NE(problem.find("exists already"), std::string::npos) << problem;
+    const std::vector<uint8_t> kept = splittest::ReadBytes(path);
+    EXPECT_EQ(std::string(kept.begin(), kept.end()), "first");
+}
+
+TEST(SplitOptionsTest, TheProgressLineShowsShareAndSpeed) {
+    EXPECT_EQ(ProgressLine(0.0, 0.0), "[..............................]   0%");
+    EXPECT_EQ(ProgressLine(0.5, 57.4), "[###############...............]  50%  57x real time");
+    EXPECT_EQ(ProgressLine(1.7, 1000.0), "[##############################] 100%  1000x real time");
+    EXPECT_EQ(ProgressLine(-1.0, -3.0), "[..............................]   0%");
+    // A file is not a terminal: no bar goes into it.
+    const std::string path = splittest::Scratch("split_progress") + "\\err.txt";
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    EXPECT_FALSE(IsInteractive(file));
+    CloseHandle(file);
+}
+
+// --settings: every value comes from the recorder's key, clamped as its sliders clamp them.
+TEST(SplitOptionsTest, TheToolTakesTheRecordersStoredSettings) {
+    settings_test::SettingsKeyGuard guard;
+    const std::string folder = splittest::Scratch("split_stored_tracks");
+    const std::string input = splittest::Scratch("split_stored_input") + "\\side.wav";
+    splittest::Side side;  // blocks 0-1 silence, 2-11 song, 12-171 silence, 172-181 song, 182-184
+    side.Silence(2).Song(10).Silence(160).Song(10).Silence(3);
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
+    settings_test::StoreDword("Silence", 4);
+    settings_test::StoreDword("Duration", 500);  // used as 140: the long silence splits
+    settings_test::StoreDword("Discard", 1);
+    settings_test::StoreDword("LiveMode", 1);  // all 141 silent blocks stay in the first track
+    settings_test::StoreText("directory", folder);
+    settings_test::StoreText("prefix", "side b ");
+
+    const splittest::ToolRun run = splittest::RunTool("--settings " + splittest::Quote(input));
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out,
+              "side b 0001.wav  00:00:10 - 00:20:30\n"  // blocks 1 to 153
+              "side b 0002.wav  00:22:60 - 00:24:50\n"  // blocks 171 to 185
+              "2 tracks\n");
+    EXPECT_TRUE(run.err.empty()) << "no progress bar into a file: " << run.err;
+    EXPECT_EQ(splittest::TrackData(folder + "\\side b 0001.wav").size(), 152u * kCaptureBlockBytes);
+    EXPECT_EQ(splittest::TrackData(folder + "\\side b 0002.wav").size(), 14u * kCaptureBlockBytes);
+
+    // Options given as well override the stored values.
+    const splittest::ToolRun mixed =
+        splittest::RunTool("--settings --no-live -p other " + splittest::Quote(input));
+    ASSERT_EQ(mixed.exitCode, 0u) << mixed.err;
+    EXPECT_EQ(splittest::TrackData(folder + "\\other0001.wav").size(), 13u * kCaptureBlockBytes);
+}
+
+}  // namespace

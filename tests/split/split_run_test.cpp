@@ -1,0 +1,317 @@
+// grooval-split runs on synthesized sides: which tracks come out, how long, numbered how, where
+// the cue sheet puts them; inputs in other formats; flow control; an interrupted run.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "split/block_feeder.h"
+#include "split/session.h"
+#include "engine/stream_format.h"
+#include "tests/split/split_test_util.h"
+
+namespace {
+
+using splittest::Side;
+
+constexpr uint32_t kFramesPerCueFrame = kCaptureRate / 75;  // 588
+constexpr int32_t kTailFrames = 1000;                       // the side ends inside a block
+
+SplitSettings InFolder(const std::string& folder) {
+    SplitSettings settings;  // the recorder's defaults: silence 4, gap 14, minimum 14
+    settings.folder = folder;
+    return settings;
+}
+
+// Songs, gaps, a song with a quiet passage shorter than a gap, a song too short to keep, and
+// a last song the side's end cuts into, followed by a part of a block.
+//   blocks   0-4 silence, 5-44 song, 45-74 gap, 75-84 song, 85-92 quiet, 93-107 song,
+//            108-137 gap, 138-139 short song, 140-169 gap, 170-189 song, 190-199 silence
+Side RecordSide() {
+    Side side;
+    side.Silence(5).Song(40).Silence(30).Song(10).Silence(8).Song(15).Silence(30).Song(2);
+    side.Silence(30).Song(20).Silence(10);
+    return side;
+}
+
+std::vector<int16_t> WithTail(std::vector<int16_t> samples) {
+    const splittest::Block quiet = splittest::QuietBlock(999);
+    samples.insert(samples.end(), quiet.begin(), quiet.begin() + kTailFrames * 2);
+    return samples;
+}
+
+struct Expected {
+    std::string file;
+    uint64_t startFrame;
+    uint64_t endFrame;
+};
+
+uint64_t At(int block) {
+    return uint64_t(block) * kCaptureBlockFrames;
+}
+
+struct CueEntry {
+    std::string file;
+    uint64_t start;  // in 75ths of a second
+    uint64_t end;
+};
+
+uint64_t ParseCueTime(const std::string& text) {
+    unsigned minutes = 0, seconds = 0, frames = 0;
+    EXPECT_EQ(std::sscanf(text.c_str(), "%u:%u:%u", &minutes, &seconds, &frames), 3) << text;
+    return (uint64_t(minutes) * 60 + seconds) * 75 + frames;
+}
+
+std::vector<CueEntry> ParseCue(const std::string& text, std::string& inputFile) {
+    std::vector<CueEntry> entries;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        const size_t quote = line.find('"');
+        if (line.rfind("FILE ", 0) == 0) {
+            inputFile = line.substr(quote + 1, line.rfind('"') - quote - 1);
+        } else if (line.find("REM TRACKFILE") != std::string::npos) {
+            entries.push_back({line.substr(quote + 1, line.rfind('"') - quote - 1), 0, 0});
+        } else if (line.find("INDEX 01 ") != std::string::npos && !entries.empty()) {
+            entries.back().start = ParseCueTime(line.substr(line.find("INDEX 01 ") + 9));
+        } else if (line.find("REM END ") != std::string::npos && !entries.empty()) {
+            entries.back().end = ParseCueTime(line.substr(line.find("REM END ") + 8));
+        }
+    }
+    return entries;
+}
+
+class SplitRunTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        inputFolder_ = splittest::Scratch("split_run_input");
+        folder_ = splittest::Scratch("split_run_tracks");
+        samples_ = WithTail(RecordSide().Samples());
+        input_ = inputFolder_ + "\\side a.wav";
+        ASSERT_TRUE(
+            splittest::WritePcmWav(input_, kCaptureRate, 2, 16, splittest::SampleBytes(samples_)));
+    }
+
+    // Every kept track holds exactly the input's frames the report gives, and the report
+    // matches the prediction.
+    void CheckTracks(const SplitReport& report, const std::vector<Expected>& expected) {
+        const std::vector<uint8_t> input = splittest::SampleBytes(samples_);
+        ASSERT_EQ(report.tracks.size(), expected.size());
+        for (size_t i = 0; i < expected.size(); ++i) {
+            const CueTrack& track = report.tracks[i];
+            EXPECT_EQ(track.file, expected[i].file);
+            EXPECT_EQ(track.startFrame, expected[i].startFrame) << track.file;
+            EXPECT_EQ(track.endFrame, expected[i].endFrame) << track.file;
+            const std::vector<uint8_t> data = splittest::TrackData(folder_ + "\\" + track.file);
+            ASSERT_EQ(data.size(), (expected[i].endFrame - expected[i].startFrame) * 4)
+                << track.file;
+            EXPECT_TRUE(std::equal(data.begin(), data.end(),
+                                   input.begin() + long(expected[i].startFrame * 4)))
+                << track.file << " does not hold its part of the input";
+        }
+    }
+
+    std::string inputFolder_, folder_, input_;
+    std::vector<int16_t> samples_;
+};
+
+TEST_F(SplitRunTest, ASideSplitsIntoThePredictedTracksAndNumbers) {
+    // A file of the prefix exists: its number is skipped, as in the recorder.
+    ASSERT_TRUE(splittest::WriteBytes(folder_ + "\\tmp0002.wav", {1, 2, 3}));
+    SplitReport report;
+    ASSERT_EQ(RunSplit(InFolder(folder_), input_, true, report), kSplitDone) << report.problem;
+    // Each track starts with the held silent block before its sound and keeps 2 silent blocks
+    // after it; the quiet passage (8 blocks) is shorter than a gap; the short song (5 blocks
+    // with its silences) is deleted and its number 0004 goes to the last song, which the end
+    // of the side finishes with everything accepted.
+    const uint64_t end = At(200) + kTailFrames;
+    CheckTracks(report, {{"tmp0001.wav", At(4), At(47)},
+                         {"tmp0003.wav", At(74), At(110)},
+                         {"tmp0004.wav", At(169), end}});
+    EXPECT_EQ(report.blocks, 201);
+    EXPECT_EQ(report.cuePath, folder_ + "\\tmp0001-0004.cue");
+    EXPECT_EQ(splittest::FilesIn(folder_),
+              (std::vector<std::string>{"tmp0001-0004.cue", "tmp0001.wav", "tmp0002.wav",
+                                        "tmp0003.wav", "tmp0004.wav"}));
+
+    // The cue sheet names the input and gives each track's place in it, in 75ths of a second.
+    const std::vector<uint8_t> cue = splittest::ReadBytes(report.cuePath);
+    std::string inputFile;
+    const std::vector<CueEntry> entries = ParseCue(std::string(cue.begin(), cue.end()), inputFile);
+    EXPECT_EQ(inputFile, input_);
+    ASSERT_EQ(entries.size(), report.tracks.size());
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].file, report.tracks[i].file);
+        EXPECT_EQ(entries[i].start, report.tracks[i].startFrame / kFramesPerCueFrame);
+        EXPECT_EQ(entries[i].end, report.tracks[i].endFrame / kFramesPerCueFrame);
+    }
+    EXPECT_EQ(entries[0].start, 40u);  // block 4: 0.533 s
+    EXPECT_EQ(entries[2].end,
+              (uint64_t(200) * kCaptureBlockFrames + kTailFrames) / kFramesPerCueFrame);
+}
+
+TEST_F(SplitRunTest, LiveModeKeepsTheWholeGap) {
+    SplitSettings settings = InFolder(folder_);
+    settings.live = true;
+    SplitReport report;
+    ASSERT_EQ(RunSplit(settings, input_, false, report), kSplitDone) << report.problem;
+    // All 15 silent blocks that end a track stay in it; so the short song now reaches the
+    // minimum length and is kept.
+    CheckTracks(report, {{"tmp0001.wav", At(4), At(60)},
+                         {"tmp0002.wav", At(74), At(123)},
+                         {"tmp0003.wav", At(137), At(155)},
+                         {"tmp0004.wav", At(169), At(200) + kTailFrames}});
+    EXPECT_TRUE(report.cuePath.empty());
+    EXPECT_EQ(splittest::FilesIn(folder_).size(), 4u);
+}
+
+TEST_F(SplitRunTest, DetectionSettingsChangeTheCut) {
+    SplitSettings settings = InFolder(folder_);
+    settings.gap = 7;      // the quiet passage (8 blocks) now ends a track at its last block
+    settings.minimum = 3;  // and the short song is kept
+    settings.prefix = "side a ";
+    SplitReport report;
+    ASSERT_EQ(RunSplit(settings, input_, false, report), kSplitDone) << report.problem;
+    CheckTracks(report, {{"side a 0001.wav", At(4), At(47)},
+                         {"side a 0002.wav", At(74), At(87)},
+                         {"side a 0003.wav", At(93), At(110)},  // no held block after a split
+                         {"side a 0004.wav", At(137), At(142)},
+                         {"side a 0005.wav", At(169), At(192)}});  // the last silence splits too
+}
+
+TEST_F(SplitRunTest, AMonoInputIsConvertedToStereoFirst) {
+    std::vector<int16_t> mono;
+    for (size_t i = 0; i < samples_.size(); i += 2)
+        mono.push_back(samples_[i]);
+    const std::string input = inputFolder_ + "\\mono.wav";
+    ASSERT_TRUE(splittest::WritePcmWav(input, kCaptureRate, 1, 16, splittest::SampleBytes(mono)));
+    SplitReport report;
+    ASSERT_EQ(RunSplit(InFolder(folder_), input, false, report), kSplitDone) << report.problem;
+    ASSERT_EQ(report.tracks.size(), 3u);
+    EXPECT_EQ(report.tracks[0].startFrame, At(4));
+    EXPECT_EQ(report.tracks[2].endFrame, At(200) + kTailFrames);
+    // Both channels carry the mono samples.
+    const std::vector<uint8_t> data = splittest::TrackData(folder_ + "\\tmp0001.wav");
+    ASSERT_EQ(data.size(), At(43) * 4);
+    const size_t frame = size_t(At(1)) + 100;  // inside the song
+    const int16_t left = int16_t(data[frame * 4] | data[frame * 4 + 1] << 8);
+    const int16_t right = int16_t(data[frame * 4 + 2] | data[frame * 4 + 3] << 8);
+    EXPECT_EQ(left, mono[At(4) + frame]);
+    EXPECT_EQ(right, left);
+}
+
+TEST_F(SplitRunTest, ACodecTrackCanBeSplitAgain) {
+    // Tracks written as IMA ADPCM are an input in a codec format.
+    SplitSettings settings = InFolder(folder_);
+    settings.formatName = "ima-adpcm";
+    SplitReport encoded;
+    ASSERT_EQ(RunSplit(settings, input_, false, encoded), kSplitDone) << encoded.problem;
+    ASSERT_EQ(encoded.tracks.size(), 3u);
+
+    const std::string again = splittest::Scratch("split_run_again");
+    SplitReport report;
+    ASSERT_EQ(RunSplit(InFolder(again), folder_ + "\\tmp0001.wav", true, report), kSplitDone)
+        << report.problem;
+    ASSERT_EQ(report.tracks.size(), 1u);
+    // The track's own held block is held again, so the track is the whole file: the first
+    // track's 43 blocks, give or take the codec's last block of 2041 frames.
+    EXPECT_EQ(report.tracks[0].startFrame, 0u);
+    const uint64_t frames = report.tracks[0].endFrame;
+    EXPECT_LE(frames, At(43) + 2041);
+    EXPECT_GE(frames + 2041, At(43));
+    EXPECT_EQ(splittest::FilesIn(again),
+              (std::vector<std::string>{"tmp0001-0001.cue", "tmp0001.wav"}));
+}
+
+TEST_F(SplitRunTest, AnUnknownOutputFormatIsAUsageErrorAndWritesNothing) {
+    SplitSettings settings = InFolder(folder_);
+    settings.formatName = "no such codec";
+    SplitReport report;
+    EXPECT_EQ(RunSplit(settings, input_, true, report), kSplitUsage);
+    EXPECT_NE(report.problem.find("no such codec"), std::string::npos) << report.problem;
+    EXPECT_TRUE(splittest::FilesIn(folder_).empty());
+}
+
+TEST_F(SplitRunTest, TrackNamesThatWouldNotFitAreRefusedBeforeSplitting) {
+    // folder + "\" + prefix + "0001.wav": 260 characters do not fit the name buffer.
+    SplitSettings settings = InFolder(folder_);
+    settings.prefix = std::string(260 - 9 - folder_.size(), 'p');
+    SplitReport report;
+    EXPECT_EQ(RunSplit(settings, input_, false, report), kSplitOutputFailed);
+    EXPECT_NE(report.problem.find("longer than 259 characters"), std::string::npos)
+        << report.problem;
+    EXPECT_TRUE(splittest::FilesIn(folder_).empty());
+
+    settings.prefix.pop_back();  // 259 do
+    ASSERT_EQ(RunSplit(settings, input_, false, report), kSplitDone) << report.problem;
+    ASSERT_EQ(report.tracks.size(), 3u);
+    EXPECT_EQ(report.tracks[0].file, settings.prefix + "0001.wav");
+    EXPECT_EQ(folder_.size() + 1 + report.tracks[0].file.size(), 259u);
+}
+
+// Interrupts the run once a third of the input has been read.
+class InterruptingProgress : public SplitProgress {
+public:
+    explicit InterruptingProgress(std::atomic<bool>& flag) : flag_(flag) {}
+    void Begin(double totalSeconds) override { total = totalSeconds; }
+    void Update(double fraction, double) override {
+        if (fraction > 0.3) flag_.store(true);
+        ++updates;
+    }
+    void Done() override { done = true; }
+    double total = 0;
+    int updates = 0;
+    bool done = false;
+
+private:
+    std::atomic<bool>& flag_;
+};
+
+TEST_F(SplitRunTest, AnInterruptedRunFinishesTheOpenTrack) {
+    // One long song: the interruption falls inside it.
+    Side side;
+    side.Silence(2).Song(300);
+    const std::string input = inputFolder_ + "\\long.wav";
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
+    std::atomic<bool> interrupted{false};
+    InterruptingProgress progress(interrupted);
+    SplitReport report;
+    EXPECT_EQ(RunSplit(InFolder(folder_), input, true, report, &progress, &interrupted),
+              kSplitInterrupted);
+    EXPECT_NEAR(progress.total, 302 * 5880 / 44100.0, 0.01);
+    EXPECT_TRUE(progress.done);
+    ASSERT_EQ(report.tracks.size(), 1u);
+    EXPECT_GT(report.blocks, 80);
+    EXPECT_LT(report.blocks, 302);
+    // Finished with every block fed: the file's header is complete.
+    const std::vector<uint8_t> data = splittest::TrackData(folder_ + "\\tmp0001.wav");
+    EXPECT_EQ(data.size(), (report.tracks[0].endFrame - report.tracks[0].startFrame) * 4);
+    EXPECT_EQ(report.tracks[0].endFrame, At(report.blocks));
+    // The cue sheet lists the finished track.
+    EXPECT_EQ(splittest::FilesIn(folder_),
+              (std::vector<std::string>{"tmp0001-0001.cue", "tmp0001.wav"}));
+}
+
+TEST(SplitFlowTest, TheEnginesPoolStaysSmallOnALongInput) {
+    const std::string folder = splittest::Scratch("split_flow");
+    Side side;
+    side.Silence(1).Song(1500);  // 3.3 minutes in one track
+    const std::string input = folder + "\\long.wav";
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
+    SplitSettings settings;
+    settings.folder = folder;
+    settings.gap = 7;
+    SplitReport report;
+    ASSERT_EQ(RunSplit(settings, input, false, report), kSplitDone) << report.problem;
+    EXPECT_EQ(report.blocks, 1501);
+    ASSERT_EQ(report.tracks.size(), 1u);
+    // The write delay, the reader's lead, the held block and the ones in hand: not 1501.
+    EXPECT_LE(report.buffersCreated, settings.gap + kSplitQueuedBlocks + 4);
+}
+
+}  // namespace

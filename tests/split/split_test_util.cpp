@@ -1,0 +1,197 @@
+// Helpers of the grooval-split tests (see split_test_util.h).
+#include "tests/split/split_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+#include "engine/stream_format.h"
+#include "tests/support/bench_audio.h"
+
+namespace splittest {
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+
+void Put(std::vector<uint8_t>& out, uint32_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(uint8_t(value >> (8 * i)));
+}
+
+std::string ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The tool's C runtime writes text lines ending in CR LF.
+std::string WithoutCarriageReturns(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+}  // namespace
+
+Block LoudBlock(int index) {
+    Block block(kCaptureBlockValues);
+    for (int32_t frame = 0; frame < kCaptureBlockFrames; ++frame) {
+        const double t = double(frame + index * kCaptureBlockFrames) / kCaptureRate;
+        block[size_t(frame) * 2] = int16_t(9000 * std::sin(2 * kPi * 330 * t) + index % 7);
+        block[size_t(frame) * 2 + 1] = int16_t(7000 * std::sin(2 * kPi * 550 * t) - index % 5);
+    }
+    return block;
+}
+
+Block QuietBlock(int index) {
+    Block block(kCaptureBlockValues);
+    uint32_t state = 2654435761u * uint32_t(index + 1);
+    for (int16_t& value : block) {
+        state = state * 1664525u + 1013904223u;
+        value = int16_t(int32_t(state >> 29) - 4);  // -4..3
+    }
+    return block;
+}
+
+Block Concatenate(const std::vector<Block>& blocks) {
+    Block all;
+    for (const Block& block : blocks)
+        all.insert(all.end(), block.begin(), block.end());
+    return all;
+}
+
+Side& Side::Song(int blocks) {
+    for (int i = 0; i < blocks; ++i)
+        blocks_.push_back(LoudBlock(loud_++));
+    return *this;
+}
+
+Side& Side::Silence(int blocks) {
+    for (int i = 0; i < blocks; ++i)
+        blocks_.push_back(QuietBlock(quiet_++));
+    return *this;
+}
+
+std::vector<int16_t> Side::Samples() const {
+    return Concatenate(blocks_);
+}
+
+bool WritePcmWav(const std::string& path, int rate, int channels, int bits,
+                 const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> file;
+    const uint32_t align = uint32_t(channels * bits / 8);
+    file.insert(file.end(), {'R', 'I', 'F', 'F'});
+    Put(file, 36 + uint32_t(data.size()) + (data.size() & 1), 4);
+    file.insert(file.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
+    Put(file, 16, 4);
+    Put(file, 1, 2);
+    Put(file, uint32_t(channels), 2);
+    Put(file, uint32_t(rate), 4);
+    Put(file, uint32_t(rate) * align, 4);
+    Put(file, align, 2);
+    Put(file, uint32_t(bits), 2);
+    file.insert(file.end(), {'d', 'a', 't', 'a'});
+    Put(file, uint32_t(data.size()), 4);
+    file.insert(file.end(), data.begin(), data.end());
+    if (data.size() & 1) file.push_back(0);
+    return WriteBytes(path, file);
+}
+
+bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+    return bool(out);
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+    const std::string all = ReadAll(path);
+    return std::vector<uint8_t>(all.begin(), all.end());
+}
+
+std::vector<uint8_t> SampleBytes(const std::vector<int16_t>& samples) {
+    std::vector<uint8_t> bytes(samples.size() * 2);
+    for (size_t i = 0; i < samples.size(); ++i) {
+        bytes[2 * i] = uint8_t(uint16_t(samples[i]));
+        bytes[2 * i + 1] = uint8_t(uint16_t(samples[i]) >> 8);
+    }
+    return bytes;
+}
+
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<uint8_t> TrackData(const std::string& path) {
+    const std::vector<uint8_t> bytes = ReadBytes(path);
+    auto u32 = [&](size_t at) {
+        return uint32_t(bytes[at]) | uint32_t(bytes[at + 1]) << 8 | uint32_t(bytes[at + 2]) << 16 |
+               uint32_t(bytes[at + 3]) << 24;
+    };
+    size_t at = 12;
+    while (at + 8 <= bytes.size()) {
+        const uint32_t size = u32(at + 4);
+        if (std::equal(bytes.begin() + long(at), bytes.begin() + long(at) + 4, "data")) {
+            if (at + 8 + size > bytes.size()) return {};
+            return std::vector<uint8_t>(bytes.begin() + long(at) + 8,
+                                        bytes.begin() + long(at + 8 + size));
+        }
+        at += 8 + size + (size & 1);
+    }
+    return {};
+}
+
+std::string Quote(const std::string& text) {
+    return "\"" + text + "\"";
+}
+
+ToolRun RunTool(const std::string& arguments, DWORD timeoutMs) {
+    ToolRun run;
+    const std::string folder = Scratch("split_tool_streams");
+    const std::string outPath = folder + "\\out.txt", errPath = folder + "\\err.txt";
+    SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+    HANDLE out = CreateFileA(outPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    HANDLE err = CreateFileA(errPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
+                             CREATE_ALWAYS, 0, nullptr);
+    EXPECT_NE(out, INVALID_HANDLE_VALUE);
+    EXPECT_NE(err, INVALID_HANDLE_VALUE);
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    startup.hStdOutput = out;
+    startup.hStdError = err;
+    std::string commandLine = Quote(bench::WindowsPath(GROOVAL_SPLIT_EXE)) + " " + arguments;
+    PROCESS_INFORMATION process{};
+    const BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0,
+                                        nullptr, nullptr, &startup, &process);
+    EXPECT_TRUE(started) << commandLine;
+    if (started) {
+        EXPECT_EQ(WaitForSingleObject(process.hProcess, timeoutMs), WAIT_OBJECT_0);
+        GetExitCodeProcess(process.hProcess, &run.exitCode);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    }
+    CloseHandle(out);
+    CloseHandle(err);
+    run.out = WithoutCarriageReturns(ReadAll(outPath));
+    run.err = WithoutCarriageReturns(ReadAll(errPath));
+    return run;
+}
+
+std::string Scratch(const std::string& name) {
+    return bench::WindowsPath(bench::ScratchDir(name));
+}
+
+}  // namespace splittest
