@@ -9,6 +9,7 @@
 namespace {
 
 constexpr int kP = kDeclickOrder;
+static_assert(kP % 2 == 0, "the prediction sums take the coefficients in pairs");
 constexpr int kQ = kDeclickRepairOrder;
 constexpr int kBlock = kDeclickBlockFrames;
 constexpr int kAhead = kDeclickLookAheadFrames;
@@ -122,13 +123,34 @@ public:
         }
         const int order = kP;
         double r[kP + 1];
-        for (int k = 0; k <= order; ++k) {
+        // Four lags at a time: one load of each sample serves four independent sums.
+        int k = 0;
+        for (; k + 3 <= order; k += 4) {
+            double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
+            const int n = length - k - 3;
+            for (int i = 0; i < n; ++i) {
+                const double y = weighted[i];
+                const double* b = weighted + i + k;
+                s0 += y * b[0];
+                s1 += y * b[1];
+                s2 += y * b[2];
+                s3 += y * b[3];
+            }
+            for (int i = std::max(0, n); i < length - k; ++i) {
+                const double y = weighted[i];
+                s0 += y * weighted[i + k];
+                if (i + k + 1 < length) s1 += y * weighted[i + k + 1];
+                if (i + k + 2 < length) s2 += y * weighted[i + k + 2];
+            }
+            r[k] = s0;
+            r[k + 1] = s1;
+            r[k + 2] = s2;
+            r[k + 3] = s3;
+        }
+        for (; k <= order; ++k) {
             double sum = 0.0;
-            const double* a = weighted;
-            const double* b = weighted + k;
-            const int n = length - k;
-            for (int i = 0; i < n; ++i)
-                sum += a[i] * b[i];
+            for (int i = 0; i + k < length; ++i)
+                sum += weighted[i] * weighted[i + k];
             r[k] = sum;
         }
         r[0] *= 1.0 + kNoiseCorrection;
@@ -153,10 +175,14 @@ public:
 
     double Forward(int n) const { return Forward(n, detect_, kP); }
     double Backward(int n) const {
-        double sum = x_[n];
-        for (int k = 1; k <= kP; ++k)
-            sum += detect_[k] * x_[n + k];
-        return sum;
+        const double* c = detect_;
+        const double* x = x_ + n;
+        double even = x[0], odd = 0.0;  // two sums: shorter chains of additions
+        for (int k = 1; k < kP; k += 2) {
+            odd += c[k] * x[k];
+            even += c[k + 1] * x[k + 1];
+        }
+        return even + odd;
     }
     void Residuals(int from, int to) {
         for (int n = from; n < to; ++n)
@@ -166,10 +192,12 @@ public:
     double Deviation(int from, int to, double* scratch) const {
         const int n = to - from;
         if (n <= 0) return kDeviationFloor;
-        for (int i = 0; i < n; ++i)
-            scratch[i] = std::fabs(residual_[from + i]);
-        std::nth_element(scratch, scratch + n / 2, scratch + n);
-        return std::max(kDeviationFloor, kMadToDeviation * scratch[n / 2]);
+        // Every other sample is enough for the median.
+        int count = 0;
+        for (int i = 0; i < n; i += 2)
+            scratch[count++] = std::fabs(residual_[from + i]);
+        std::nth_element(scratch, scratch + count / 2, scratch + count);
+        return std::max(kDeviationFloor, kMadToDeviation * scratch[count / 2]);
     }
     // The detection model's prediction error energy over [from, to).
     double Energy(int from, int to) const {
@@ -282,10 +310,15 @@ public:
 
 private:
     double Forward(int n, const double* c, int order) const {
-        double sum = x_[n];
-        for (int k = 1; k <= order; ++k)
-            sum += c[k] * x_[n - k];
-        return sum;
+        const double* x = x_ + n;
+        double even = x[0], odd = 0.0;  // two sums: shorter chains of additions
+        int k = 1;
+        for (; k < order; k += 2) {
+            odd += c[k] * x[-k];
+            even += c[k + 1] * x[-k - 1];
+        }
+        if (k == order) odd += c[k] * x[-k];
+        return even + odd;
     }
 
     double* x_;
