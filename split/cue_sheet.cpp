@@ -46,6 +46,7 @@ std::string CueSheetText(const std::string& inputName, const std::vector<CueTrac
         text += "    REM TRACKFILE " + Quoted(track.file) + "\r\n";
         text += "    INDEX 01 " + CueTime(track.startFrame, rate) + "\r\n";
         text += "    REM END " + CueTime(track.endFrame, rate) + "\r\n";
+        if (track.clicks >= 0) text += "    REM CLICKS " + std::to_string(track.clicks) + "\r\n";
     }
     return text;
 }

@@ -9,6 +9,8 @@
 //       REM TRACKFILE "tmp0001.wav"
 //       INDEX 01 00:02:40
 //       REM END 03:41:10
+//       REM CLICKS 12
+// (REM CLICKS, with --declick only: the clicks repaired in the track, both channels counted.)
 #pragma once
 
 #include <cstdint>
@@ -23,6 +25,8 @@ struct CueTrack {
     int32_t number = 0;  // its number, as in the name
     uint64_t startFrame = 0;
     uint64_t endFrame = 0;
+    int32_t clicks = -1;     // clicks repaired in it; -1 when clicks were not repaired
+    int32_t clicksLeft = 0;  // events left alone in it (longer than a click)
 };
 
 // "mm:ss:ff": frames of `rate` Hz as minutes, seconds and 75ths of a second, rounded down.

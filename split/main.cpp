@@ -64,6 +64,19 @@ void PrintStats(const SplitReport& report, double wallSeconds) {
                  kProgramName, report.inputSeconds, wallSeconds,
                  wallSeconds > 0.0 ? report.inputSeconds / wallSeconds : 0.0, int(report.blocks),
                  int(report.buffersCreated), peakMegabytes);
+    if (report.declick == 0) return;
+    auto plural = [](uint64_t count, const char* word) {
+        return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
+    };
+    for (const CueTrack& track : report.tracks) {
+        std::fprintf(stderr, "%s: stats: %s: %s repaired, %s left alone\n", kProgramName,
+                     track.file.c_str(), plural(uint64_t(track.clicks), "click").c_str(),
+                     plural(uint64_t(track.clicksLeft), "event").c_str());
+    }
+    std::fprintf(stderr,
+                 "%s: stats: declick level %d: %s repaired, %s left alone in the whole input\n",
+                 kProgramName, int(report.declick), plural(report.clicksRepaired, "click").c_str(),
+                 plural(report.clicksLeft, "event").c_str());
 }
 
 int Run(int argc, char** argv) {

@@ -9,7 +9,7 @@
 
 namespace {
 
-enum class Takes { Nothing, Value };
+enum class Takes { Nothing, Value, MaybeValue };  // MaybeValue: only as --name=value
 
 struct OptionName {
     const char* longName;
@@ -25,6 +25,7 @@ constexpr OptionName kOptionNames[] = {
     {"list-formats", 0, Takes::Nothing}, {"settings", 0, Takes::Nothing},
     {"cue", 0, Takes::Nothing},          {"quiet", 'q', Takes::Nothing},
     {"stats", 0, Takes::Nothing},        {"help", 'h', Takes::Nothing},
+    {"declick", 0, Takes::MaybeValue},
 };
 
 const OptionName* FindLong(const std::string& name) {
@@ -161,7 +162,7 @@ SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& 
                 message = name + " takes no value";
                 return SplitCommand::Usage;
             }
-        } else if (!hasValue) {
+        } else if (option->takes == Takes::Value && !hasValue) {
             if (i + 1 >= argc || !argv[i + 1]) {
                 message = name + " needs a value";
                 return SplitCommand::Usage;
@@ -186,6 +187,14 @@ SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& 
             options.quiet = true;
         } else if (longName == "stats") {
             options.stats = true;
+        } else if (longName == "declick") {
+            int32_t level = kDeclickDefaultLevel;
+            if (hasValue && !ParseNumber(value, kDeclickMinLevel, kDeclickMaxLevel, level)) {
+                message = name + " takes a level from " +
+                          RangeText(kDeclickMinLevel, kDeclickMaxLevel) + " (--declick=LEVEL)";
+                return SplitCommand::Usage;
+            }
+            options.declick = level;
         } else if (!Take(*option, value, options, message)) {
             return SplitCommand::Usage;
         }
@@ -220,6 +229,7 @@ SplitSettings ResolveSplitSettings(const SplitOptions& options, const Settings* 
     if (options.gap) settings.gap = *options.gap;
     if (options.minimum) settings.minimum = *options.minimum;
     if (options.live) settings.live = *options.live;
+    if (options.declick) settings.declick = *options.declick;
     if (options.folder) settings.folder = *options.folder;
     if (options.prefix) settings.prefix = *options.prefix;
     if (options.format) {
@@ -264,8 +274,16 @@ std::string SplitHelpText() {
            "                     options above, when given too, override them)\n"
            "      --cue          write a cue sheet PREFIXfirst-last.cue beside the tracks,\n"
            "                     with each track's start and end in the input (mm:ss:ff)\n"
+           "      --declick[=LEVEL]\n"
+           "                     repair clicks before splitting: sensitivity " +
+           RangeText(kDeclickMinLevel, kDeclickMaxLevel) + "\n                     (default " +
+           std::to_string(kDeclickDefaultLevel) +
+           ", higher finds fainter ones); clicks up to 2 ms\n"
+           "                     are interpolated, longer events and steps left alone\n"
            "  -q, --quiet        no progress bar and no track list\n"
-           "      --stats        print the time taken and the peak memory on stderr\n"
+           "      --stats        print the time taken and the peak memory on stderr; with\n"
+           "                     --declick also each track's clicks repaired and events\n"
+           "                     left alone\n"
            "  -h, --help         this text\n"
            "\n"
            "The input is a RIFF WAVE file: 16-bit stereo PCM, or any format the installed\n"

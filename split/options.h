@@ -10,6 +10,7 @@
 #include "engine/track_rules.h"
 #include "output/format_record.h"
 #include "settings/settings_store.h"
+#include "split/declicker.h"
 
 constexpr char kSplitPcmFormatName[] = "pcm";
 
@@ -30,6 +31,7 @@ struct SplitOptions {
     std::optional<std::string> folder;
     std::optional<std::string> prefix;
     std::optional<std::string> format;
+    std::optional<int32_t> declick;  // the declicker's level
     bool useStored = false;
     bool cue = false;
     bool quiet = false;
@@ -42,6 +44,7 @@ struct SplitSettings {
     int32_t gap = kDefaultDuration;
     int32_t minimum = kDefaultDiscard;
     bool live = false;
+    int32_t declick = 0;  // the declicker's level; 0: no click repair
     std::string folder;
     std::string prefix = kDefaultPrefix;
     // "pcm", or a codec format's tag name or number (see split_formats.h); empty when

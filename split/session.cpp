@@ -14,6 +14,7 @@
 #include "output/acm_converter.h"
 #include "output/format_record.h"
 #include "output/output_chain.h"
+#include "split/declick_stage.h"
 
 namespace {
 
@@ -158,12 +159,24 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     if (!ownFeeder || ownFeeder->Failed())
         return Reject(report, kSplitOutputFailed, "out of memory");
     BlockFeeder* feeder = ownFeeder.get();
+    // The click repair, when asked for, in front of the feeder: the engine measures and the
+    // files hold the repaired samples.
+    std::unique_ptr<OutputSink> firstStage = std::move(ownFeeder);
+    DeclickStage* declick = nullptr;
+    if (settings.declick > 0) {
+        std::unique_ptr<DeclickStage> stage(
+            new (std::nothrow) DeclickStage(report.rate, settings.declick, std::move(firstStage)));
+        if (!stage) return Reject(report, kSplitOutputFailed, "out of memory");
+        declick = stage.get();
+        firstStage = std::move(stage);
+        report.declick = settings.declick;
+    }
     std::unique_ptr<OutputSink> inputChain;
     if (reader.IsCaptureFormat()) {
-        inputChain = std::move(ownFeeder);
+        inputChain = std::move(firstStage);
         inputChain->Prepare(kCaptureBlockBytes);
     } else {
-        inputChain = CreateDecodingChain(inputFormat, capture.Get(), maxFormatSize, std::move(ownFeeder));
+        inputChain = CreateDecodingChain(inputFormat, capture.Get(), maxFormatSize, std::move(firstStage));
         // Whole codec blocks of the input, about kConvertBlockBytes.
         const uint32_t align = inputFormat->nBlockAlign;
         const uint32_t blocks = kConvertBlockBytes / align;
@@ -235,6 +248,13 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     if (progress) progress->Done();
 
     report.tracks = log->Tracks();
+    if (declick) {
+        for (CueTrack& track : report.tracks) {
+            declick->Count(track.startFrame, track.endFrame, track.clicks, track.clicksLeft);
+        }
+        report.clicksRepaired = declick->Repaired();
+        report.clicksLeft = declick->Left();
+    }
     report.blocks = feeder->SubmittedBlocks();
     report.buffersCreated = engine.Pool().created;
     if (code == kSplitDone) {

@@ -42,6 +42,9 @@ struct SplitReport {
     double inputSeconds = 0.0;
     int32_t blocks = 0;          // blocks fed to the engine
     int32_t buffersCreated = 0;  // the engine's pool at the end
+    int32_t declick = 0;         // the declicker's level; 0: clicks were not repaired
+    uint64_t clicksRepaired = 0;  // in the whole input, both channels
+    uint64_t clicksLeft = 0;
 };
 
 // Runs the split; the result is a SplitExit value. `interrupted` is polled between reads; an

@@ -41,6 +41,12 @@ TEST(SplitOptionsTest, AcceptedCommandLines) {
     EXPECT_EQ(options.format, std::string("IMA ADPCM"));
     EXPECT_TRUE(options.cue && options.quiet && options.stats);
     EXPECT_FALSE(options.useStored);
+    EXPECT_FALSE(options.declick.has_value());
+    ASSERT_EQ(Parse({"--declick", "a.wav"}, options, message), SplitCommand::Run);
+    EXPECT_EQ(options.declick, kDeclickDefaultLevel);
+    ASSERT_EQ(Parse({"--declick=10", "a.wav"}, options, message), SplitCommand::Run);
+    EXPECT_EQ(options.declick, 10);
+    EXPECT_EQ(ResolveSplitSettings(options, nullptr, "C:\\").declick, 10);
 
     ASSERT_EQ(Parse({"--settings", "--no-live", "--", "-side.wav"}, options, message),
               SplitCommand::Run);
@@ -76,6 +82,11 @@ TEST(SplitOptionsTest, RefusedCommandLinesSayWhy) {
         {{"--frobnicate", "a.wav"}, "unknown option --frobnicate"},
         {{"-x", "a.wav"}, "unknown option -x"},
         {{"-sq", "a.wav"}, "unknown option -sq"},
+        {{"--declick=0", "a.wav"}, "--declick takes a level from 1 to 10 (--declick=LEVEL)"},
+        {{"--declick=11", "a.wav"}, "--declick takes a level"},
+        {{"--declick=", "a.wav"}, "--declick takes a level"},
+        {{"--declick=5x", "a.wav"}, "--declick takes a level"},
+        {{"--declick", "5", "a.wav"}, "one input file only"},  // a level only after "="
     };
     for (const auto& test : cases) {
         SplitOptions options;
@@ -95,6 +106,7 @@ TEST(SplitOptionsTest, CommandLineOverStoredSettingsOverDefaults) {
     EXPECT_EQ(defaults.folder, "C:\\Music");
     EXPECT_EQ(defaults.prefix, "tmp");
     EXPECT_EQ(defaults.formatName, "pcm");
+    EXPECT_EQ(defaults.declick, 0);  // no click repair unless asked for
 
     Settings stored(ReadMaxFormatSize(), "C:\\Music");
     stored.Silence = 90;    // past the slider: shown and used as 66
@@ -131,7 +143,7 @@ TEST(SplitOptionsTest, HelpListsEveryOption) {
     for (const char* option :
          {"--silence", "--gap", "--min", "--live", "--no-live", "--folder", "--prefix", "--format",
           "--list-formats", "--settings", "--cue", "--quiet", "--stats", "--help", "(default 4)",
-          "(default 14, 2.00 s)"}) {
+          "(default 14, 2.00 s)", "--declick[=LEVEL]", "1 to 10", "(default 5,"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     std::istringstream lines(help);
@@ -145,6 +157,10 @@ TEST(SplitOptionsTest, HelpListsEveryOption) {
     const splittest::ToolRun wrong = splittest::RunTool("--gap 3 side.wav");
     EXPECT_EQ(wrong.exitCode, DWORD(kSplitUsage));
     EXPECT_EQ(wrong.err, "grooval-split: --gap takes a count of blocks from 7 to 140\n");
+    const splittest::ToolRun level = splittest::RunTool("--declick=high side.wav");
+    EXPECT_EQ(level.exitCode, DWORD(kSplitUsage));
+    EXPECT_EQ(level.err,
+              "grooval-split: --declick takes a level from 1 to 10 (--declick=LEVEL)\n");
 }
 
 TEST(SplitOptionsTest, CodecFormatsAreFoundByName) {
@@ -217,6 +233,16 @@ TEST(SplitOptionsTest, CueTimesCountSeventyFifthsOfASecond) {
               "    REM TRACKFILE \"a0003.wav\"\r\n"
               "    INDEX 01 00:01:00\r\n"
               "    REM END 00:02:00\r\n");
+    CueTrack repaired{"a0001.wav", 1, 0, 44100};
+    repaired.clicks = 12;  // with --declick: the clicks repaired in the track
+    EXPECT_EQ(CueSheetText("in.wav", {repaired}, 44100),
+              "REM COMMENT \"grooval-split\"\r\n"
+              "FILE \"in.wav\" WAVE\r\n"
+              "  TRACK 01 AUDIO\r\n"
+              "    REM TRACKFILE \"a0001.wav\"\r\n"
+              "    INDEX 01 00:00:00\r\n"
+              "    REM END 00:01:00\r\n"
+              "    REM CLICKS 12\r\n");
 }
 
 TEST(SplitOptionsTest, AnExistingCueSheetIsNotOverwritten) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstdio>
 #include <sstream>
 #include <string>
@@ -148,9 +149,89 @@ TEST_F(SplitRunTest, ASideSplitsIntoThePredictedTracksAndNumbers) {
         EXPECT_EQ(entries[i].start, report.tracks[i].startFrame / kFramesPerCueFrame);
         EXPECT_EQ(entries[i].end, report.tracks[i].endFrame / kFramesPerCueFrame);
     }
+    EXPECT_EQ(std::string(cue.begin(), cue.end()).find("REM CLICKS"), std::string::npos);
+    EXPECT_EQ(report.declick, 0);
     EXPECT_EQ(entries[0].start, 40u);  // block 4: 0.533 s
     EXPECT_EQ(entries[2].end,
               (uint64_t(200) * kCaptureBlockFrames + kTailFrames) / kFramesPerCueFrame);
+}
+
+TEST_F(SplitRunTest, DeclickRepairsClicksBeforeTheSplitAndCountsThemPerTrack) {
+    // Clicks in the songs: three in the first track, two in the second (one across a capture
+    // block's boundary), one in the last.
+    struct Injected {
+        uint64_t frame;
+        uint32_t frames;
+        int channel;
+    };
+    const Injected clicks[] = {{At(10) + 100, 2, 0},  {At(20) + 3000, 30, 1}, {At(40) - 10, 80, 0},
+                               {At(78) + 500, 12, 1}, {At(100) - 15, 40, 0}, {At(180) + 7, 60, 1}};
+    std::vector<int16_t> clicked = samples_;
+    for (const Injected& click : clicks) {
+        for (uint32_t n = 0; n < click.frames; ++n) {
+            int16_t& value = clicked[size_t(click.frame + n) * 2 + size_t(click.channel)];
+            value = int16_t(value + (click.channel ? -8000 : 8000) * std::exp(-2.0 * n / click.frames));
+        }
+    }
+    const std::string input = inputFolder_ + "\\clicks.wav";
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(clicked)));
+    SplitSettings settings = InFolder(folder_);
+    settings.declick = kDeclickDefaultLevel;
+    SplitReport report;
+    ASSERT_EQ(RunSplit(settings, input, true, report), kSplitDone) << report.problem;
+    // The repaired side splits as the clean one; each track counts its clicks.
+    ASSERT_EQ(report.tracks.size(), 3u);
+    const int32_t expected[] = {3, 2, 1};
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(report.tracks[i].clicks, expected[i]) << report.tracks[i].file;
+        // The songs' blocks meet in small steps (tests/app/split_test_util.h): no clicks,
+        // left alone but counted.
+        EXPECT_GE(report.tracks[i].clicksLeft, 0) << report.tracks[i].file;
+    }
+    EXPECT_EQ(report.tracks[2].endFrame, At(200) + kTailFrames);
+    EXPECT_EQ(report.clicksRepaired, 6u);
+    EXPECT_EQ(report.declick, kDeclickDefaultLevel);
+    // The files hold the clean side: exactly, but for a few samples around each click.
+    for (const CueTrack& track : report.tracks) {
+        const std::vector<uint8_t> data = splittest::TrackData(folder_ + "\\" + track.file);
+        ASSERT_EQ(data.size(), (track.endFrame - track.startFrame) * 4);
+        for (size_t i = 0; i < data.size() / 2; ++i) {
+            const uint64_t frame = track.startFrame + i / 2;
+            const int channel = int(i % 2);
+            const int16_t value = int16_t(data[2 * i] | data[2 * i + 1] << 8);
+            const int16_t clean = samples_[size_t(frame) * 2 + size_t(channel)];
+            bool closeToClick = false;
+            for (const Injected& click : clicks) {
+                closeToClick |= click.channel == channel && frame + 8 >= click.frame &&
+                        frame < click.frame + click.frames + 8;
+            }
+            if (closeToClick) {
+                EXPECT_NEAR(value, clean, 400) << track.file << " frame " << frame;
+            } else {
+                ASSERT_EQ(value, clean) << track.file << " frame " << frame;
+            }
+        }
+    }
+    const std::vector<uint8_t> cue = splittest::ReadBytes(report.cuePath);
+    EXPECT_NE(std::string(cue.begin(), cue.end()).find("    REM CLICKS 3\r\n"), std::string::npos);
+
+    // The tool itself: --stats tells each track's clicks.
+    const std::string again = splittest::Scratch("split_run_declick");
+    const splittest::ToolRun run = splittest::RunTool("-q --declick --stats -o " +
+                                                      splittest::Quote(again) + " " +
+                                                      splittest::Quote(input));
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_NE(run.err.find("stats: tmp0001.wav: 3 clicks repaired, "),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("stats: tmp0003.wav: 1 click repaired, "),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("declick level 5: 6 clicks repaired, " +
+                           std::to_string(report.clicksLeft) + " events left alone in the whole"),
+              std::string::npos)
+        << run.err;
 }
 
 TEST_F(SplitRunTest, LiveModeKeepsTheWholeGap) {
