@@ -49,10 +49,10 @@ int32_t DeclickStage::Write(const void* bytes, int32_t count) {
         }
         const int32_t whole = count / kFrameBytes;
         if (whole > 0) {
-            // The bytes may not be aligned for 16-bit values: copied through the output.
-            std::vector<int16_t> frames(size_t(whole) * 2);
-            std::memcpy(frames.data(), input, size_t(whole) * kFrameBytes);
-            declicker_.Process(frames.data(), size_t(whole), out_);
+            // The bytes may not be aligned for 16-bit values: copied first.
+            in_.resize(size_t(whole) * 2);
+            std::memcpy(in_.data(), input, size_t(whole) * kFrameBytes);
+            declicker_.Process(in_.data(), size_t(whole), out_);
         }
         partialBytes_ = count - whole * kFrameBytes;
         std::memcpy(partial_, input + whole * kFrameBytes, size_t(partialBytes_));

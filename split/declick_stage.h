@@ -34,7 +34,7 @@ private:
     int32_t Pass();
 
     Declicker declicker_;
-    std::vector<int16_t> out_;
+    std::vector<int16_t> in_, out_;
     uint8_t partial_[4] = {};  // the bytes of a frame not yet whole
     int32_t partialBytes_ = 0;
     std::vector<uint64_t> events_;  // frame << 1, | 1 when repaired; in order per channel

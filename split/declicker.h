@@ -7,23 +7,27 @@
 // How it works, per channel and independently:
 //  - The stream is analysed in blocks of kDeclickBlockFrames with kDeclickLookAheadFrames of
 //    look-ahead, so the output lags the input by a fixed amount and memory stays flat.
-//  - For each block an autoregressive (linear-prediction) model of order kDeclickOrder is
-//    fitted to a Hann window over the block and half a block on each side (autocorrelation and
-//    Levinson-Durbin). Its prediction error (residual) is compared with the block's running
-//    robust level, the median absolute deviation (MAD) of the residual scaled to a standard
-//    deviation. A sample whose residual exceeds Threshold(level) such deviations is suspect;
-//    suspects closer than a few samples form one event.
-//  - When a block has events, the model is fitted again without their samples and detection
-//    runs again with it. An event starts at its first suspect of the forward residual and ends
-//    at its last suspect of the backward residual (prediction from the samples after it), which
-//    bound the click from inside; two samples of margin go on each side.
-//  - An event of up to 2 ms (88 samples at 44100 Hz) is repaired by least-squares
-//    autoregressive interpolation: its samples become those that minimise the model's
-//    prediction error over the span and the kDeclickOrder samples after it, given the known
-//    samples on both sides. A repair is kept only when the prediction error it leaves is no
-//    larger than that of ordinary signal (a step, such as a square wave's edge, or a note's
-//    sharp onset, is no click and is left). Longer events, and events that fail that check,
-//    are left alone and counted.
+//  - Detection: an autoregressive (linear-prediction) model of order kDeclickOrder is fitted to
+//    a Hann window over the block and 512 samples on each side (autocorrelation,
+//    Levinson-Durbin). Its prediction error (residual) is compared with the block's robust
+//    level, the median absolute deviation (MAD) of the residual scaled to a standard deviation:
+//    a sample whose residual exceeds Threshold(level) such deviations is suspect, and suspects
+//    at most 8 samples apart form one event. When a block has events the model is fitted again
+//    without their samples and detection runs again with it. An event starts at its first
+//    suspect (less two samples); the backward prediction error bounds its end from inside.
+//  - Is it a click? Interpolating the suspects by the detection model must at least halve the
+//    prediction error there; at a step (a square wave's edge) or a sharp onset it does not,
+//    and the event is left alone.
+//  - Repair: a model of order kDeclickRepairOrder is fitted by Burg's method to the
+//    kDeclickRepairContext samples on each side of the longest span (2 ms, 88 samples at
+//    44100 Hz, scaled with the rate). The span is interpolated by least-squares autoregressive
+//    interpolation (the values that minimise the model's prediction error, given the samples on
+//    both sides), then cut back to where the click, the difference between the input and the
+//    interpolation, falls below 5 % of its peak or 3 deviations, and interpolated again (a
+//    click's smooth decay hardly shows in the prediction error). An event that still stands
+//    out at the end of the longest span is longer than a click and left alone.
+//  - The repair is kept only when the repaired samples' prediction error is that of ordinary
+//    signal; else the event is left alone. Every event left alone is counted.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +35,10 @@
 #include <memory>
 #include <vector>
 
-// Sensitivity: 1 (only the loudest clicks) to 10 (the faintest); the default suits records.
+// Sensitivity: 1 (only the loudest clicks) to 10 (the faintest). A sample is suspect when its
+// prediction error exceeds 14 x 0.85^(level - 1) robust deviations: 7.3 at the default 5, where
+// a synthesized side of music with surface noise had no false repairs at all (see
+// scripts/declick-bench.sh).
 constexpr int kDeclickMinLevel = 1;
 constexpr int kDeclickMaxLevel = 10;
 constexpr int kDeclickDefaultLevel = 5;
