@@ -9,6 +9,7 @@ packages=(
   xvfb xdotool x11-utils imagemagick
   pulseaudio pulseaudio-utils sox
   googletest python3 procps
+  fp-utils nsis libchm-bin   # chmcmd, makensis, extract_chmLib: the help file and installer
 )
 
 sudo_cmd=()
