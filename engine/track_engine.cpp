@@ -3,6 +3,7 @@
 
 #include <io.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -84,6 +85,25 @@ bool Append(char* out, size_t& used, const char* text, size_t count) {
 }
 
 }  // namespace
+
+BlockLevels MeasureBlock(const int16_t* values, int32_t count) {
+    double sumLeft = 0.0, sumRight = 0.0;
+    BlockLevels levels;
+    for (int32_t i = 0; i + 1 < count; i += 2) {
+        const int16_t l = Magnitude16(values[i]);
+        if (levels.leftPeak < l) levels.leftPeak = l;
+        sumLeft += double(l) * l;
+        const int16_t r = Magnitude16(values[i + 1]);
+        if (levels.rightPeak < r) levels.rightPeak = r;
+        sumRight += double(r) * r;
+    }
+    // Deliberately not an RMS: the divisor is a quarter of the value count.
+    int32_t divisor = count / 4;
+    if (divisor <= 0) divisor = 1;
+    levels.left = LevelOf(sumLeft, divisor);
+    levels.right = LevelOf(sumRight, divisor);
+    return levels;
+}
 
 bool IsShiftKeyDown() { return GetKeyState(VK_SHIFT) < 0; }
 
@@ -219,6 +239,27 @@ bool TrackEngine::IsTrackOpen() {
     return SinkOpen();
 }
 
+bool TrackEngine::PlanCuts(const std::vector<int32_t>& endBefore) {
+    auto lock = stateLock_.Lock();
+    try {
+        plannedCuts_ = endBefore;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    std::sort(plannedCuts_.begin(), plannedCuts_.end());
+    nextCut_ = 0;
+    planned_ = true;
+    return true;
+}
+
+void TrackEngine::EndAtPlannedCut(int32_t blockNumber) {
+    while (nextCut_ < plannedCuts_.size() && plannedCuts_[nextCut_] < blockNumber) ++nextCut_;
+    if (nextCut_ < plannedCuts_.size() && plannedCuts_[nextCut_] == blockNumber) {
+        ++nextCut_;
+        FinishTrack(1);
+    }
+}
+
 TrackEngine::PoolCounts TrackEngine::Pool() {
     PoolCounts counts = {};
     {
@@ -266,15 +307,15 @@ void TrackEngine::ProcessInput() {
         MeasureLevels(*block);
 
         auto lock = stateLock_.Lock();
-        const int32_t threshold = silenceThreshold;
-        if (armed && (left.level > threshold || right.level > threshold)) {
+        if (planned_) EndAtPlannedCut(processedBlocks_);
+        if (armed && IsSoundBlock(left.level, right.level, silenceThreshold)) {
             silentBlocks_ = 0;
             if (heldBlock_) WriteBlock(heldBlock_.release());
             WriteBlock(block);
         } else if (armed && SinkOpen()) {
             silentBlocks_ += 1;
             WriteBlock(block);
-            if (silentBlocks_ == gapBlocks + 1) FinishTrack(liveMode);
+            if (!planned_ && silentBlocks_ == gapBlocks + 1) FinishTrack(liveMode);
         } else {
             if (heldBlock_) Recycle(heldBlock_.release());
             heldBlock_.reset(block);
@@ -285,25 +326,11 @@ void TrackEngine::ProcessInput() {
 }
 
 void TrackEngine::MeasureLevels(const SampleBuffer& block) {
-    const int16_t* values = block.Samples();
-    const int32_t count = block.Count();
-    double sumLeft = 0.0, sumRight = 0.0;
-    int16_t peakLeft = 0, peakRight = 0;
-    for (int32_t i = 0; i + 1 < count; i += 2) {
-        const int16_t l = Magnitude16(values[i]);
-        if (peakLeft < l) peakLeft = l;
-        sumLeft += double(l) * l;
-        const int16_t r = Magnitude16(values[i + 1]);
-        if (peakRight < r) peakRight = r;
-        sumRight += double(r) * r;
-    }
-    // Deliberately not an RMS: the divisor is a quarter of the value count.
-    int32_t divisor = count / 4;
-    if (divisor <= 0) divisor = 1;
-    left.level = LevelOf(sumLeft, divisor);
-    right.level = LevelOf(sumRight, divisor);
-    left.peak = peakLeft;
-    right.peak = peakRight;
+    const BlockLevels levels = MeasureBlock(block.Samples(), block.Count());
+    left.level = levels.left;
+    right.level = levels.right;
+    left.peak = levels.leftPeak;
+    right.peak = levels.rightPeak;
     UpdateHold(left);
     UpdateHold(right);
 }

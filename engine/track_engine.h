@@ -22,6 +22,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/buffer_queue.h"
 #include "base/critical_section.h"
@@ -37,6 +38,22 @@ struct ChannelLevel {
     volatile int16_t heldPeak = 0;   // peak-hold value for the meters
     volatile int16_t holdCount = 0;  // blocks left before heldPeak may fall
 };
+
+// The levels of one block of `count` interleaved stereo values as the worker measures them:
+// per channel the square root of the sum of squares over a quarter of the value count (not an
+// RMS), and the largest 16-bit magnitude. Free, so a tool can measure a whole side first.
+struct BlockLevels {
+    int16_t left = 0;
+    int16_t right = 0;
+    int16_t leftPeak = 0;
+    int16_t rightPeak = 0;
+};
+BlockLevels MeasureBlock(const int16_t* values, int32_t count);
+// The splitting rule's question: sound when either channel is above the threshold; a level
+// equal to it is silence.
+inline bool IsSoundBlock(int32_t leftLevel, int32_t rightLevel, int32_t threshold) {
+    return leftLevel > threshold || rightLevel > threshold;
+}
 
 constexpr int32_t kInitialSilenceThreshold = 4;
 constexpr int32_t kInitialGapBlocks = 16;
@@ -99,6 +116,10 @@ public:
     // returns 1 when the text changed, else 0.
     int32_t SinkStatus(char* text);
     bool IsTrackOpen();
+    // grooval-split's --tracks: replaces the gap rule for good. The open track ends, with every
+    // block it holds, just before each listed block (numbered from 0 in the order submitted)
+    // and nowhere else. The recorder never calls it. Before Start; false when memory is short.
+    bool PlanCuts(const std::vector<int32_t>& endBefore);
 
     // ---- Settings: plain aligned values, written by the window at any time ----
     volatile int32_t blockBytes = 0;  // set by the capture back-end
@@ -146,6 +167,7 @@ private:
     void TrimUnopenedQueue();                       // stateLock held
     void Recycle(SampleBuffer* buffer);             // stateLock held
     void SetMessage(const char* text);              // stateLock held
+    void EndAtPlannedCut(int32_t blockNumber);      // stateLock held
 
     CriticalSection stateLock_;
     CriticalSection inputLock_;
@@ -166,6 +188,9 @@ private:
     volatile int32_t standby_ = 1;
     uint32_t trackBytes_ = 0;  // unsigned: a track may pass 2 GB
     int32_t silentBlocks_ = 0;
+    bool planned_ = false;              // PlanCuts was called: no gap rule
+    std::vector<int32_t> plannedCuts_;  // ascending; stateLock
+    size_t nextCut_ = 0;
 
     char nameFormat_[kTrackNameBytes] = {};
     bool nameFormatTooLong_ = false;

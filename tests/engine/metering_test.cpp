@@ -59,6 +59,12 @@ TEST_F(MeteringTest, DocumentedLevels) {
         EXPECT_EQ(engine.right.level, c.rightLevel) << c.what;
         EXPECT_EQ(engine.left.peak, c.leftPeak) << c.what;
         EXPECT_EQ(engine.right.peak, c.rightPeak) << c.what;
+        // The free function a tool measures a whole side with gives the same values.
+        const BlockLevels levels = MeasureBlock(c.values.data(), int32_t(c.values.size()));
+        EXPECT_EQ(levels.left, c.leftLevel) << c.what;
+        EXPECT_EQ(levels.right, c.rightLevel) << c.what;
+        EXPECT_EQ(levels.leftPeak, c.leftPeak) << c.what;
+        EXPECT_EQ(levels.rightPeak, c.rightPeak) << c.what;
     }
 }
 

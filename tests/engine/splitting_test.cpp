@@ -95,6 +95,26 @@ TEST_F(SplittingTest, GapChangesInATrackMoveTheDelayOneBlockAtATime) {
     EXPECT_EQ(engine.Pool().delayed, 6);
 }
 
+TEST_F(SplittingTest, PlannedCutsReplaceTheGapRule) {
+    // Blocks are numbered from 0: id n is block n - 1.
+    ASSERT_TRUE(engine.PlanCuts({17, 7}));
+    Steps(engine, 1, 2, false);
+    Steps(engine, 3, 5, true);
+    Steps(engine, 6, 15, false);  // far more than gapBlocks + 1: no end of its own
+    EXPECT_EQ(log->Tracks().size(), 1u);
+    Steps(engine, 16, 17, true);
+    Steps(engine, 18, 18, false);  // a cut before a single silent block: it is the pre-roll
+    Steps(engine, 19, 19, true);
+    Steps(engine, 20, 30, false);
+    engine.SetStandby(1);
+    const auto tracks = log->Tracks();
+    ASSERT_EQ(tracks.size(), 3u);
+    EXPECT_EQ(tracks[0].blocks, Ids(2, 7));   // ended before block 7 (id 8), delay kept
+    EXPECT_EQ(tracks[1].blocks, Ids(15, 17));  // the last block held before the sound
+    EXPECT_EQ(tracks[2].blocks, Ids(18, 30));
+    ExpectAccounted();
+}
+
 TEST_F(SplittingTest, StopKeepsEveryAcceptedBlock) {
     Steps(engine, 1, 1, false);
     Steps(engine, 2, 3, true);
