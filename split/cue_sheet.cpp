@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "base/unique_handle.h"
+#include "split/utf8_text.h"
 
 namespace {
 
@@ -17,6 +18,12 @@ std::string Quoted(const std::string& text) {
     for (char c : text)
         quoted += c == '"' ? '\'' : c;
     return quoted + "\"";
+}
+
+// A sleeve text as the sheet holds it; nothing when empty.
+std::string SleeveLine(const char* indent, const char* command, const std::string& utf8) {
+    if (utf8.empty()) return std::string();
+    return indent + std::string(command) + " " + Quoted(AnsiFromUtf8(utf8)) + "\r\n";
 }
 
 }  // namespace
@@ -35,14 +42,19 @@ std::string CueTime(uint64_t frames, uint32_t rate) {
 }
 
 std::string CueSheetText(const std::string& inputName, const std::vector<CueTrack>& tracks,
-                         uint32_t rate) {
+                         uint32_t rate, const CueAlbum& album) {
     std::string text = "REM COMMENT \"grooval-split\"\r\n";
+    if (!album.year.empty()) text += "REM DATE " + album.year + "\r\n";
+    text += SleeveLine("", "PERFORMER", album.performer);
+    text += SleeveLine("", "TITLE", album.title);
     text += "FILE " + Quoted(inputName) + " WAVE\r\n";
     int index = 0;
     for (const CueTrack& track : tracks) {
         char number[16];
         std::snprintf(number, sizeof number, "%02d", ++index);
         text += std::string("  TRACK ") + number + " AUDIO\r\n";
+        text += SleeveLine("    ", "TITLE", track.title);
+        text += SleeveLine("    ", "PERFORMER", track.performer);
         text += "    REM TRACKFILE " + Quoted(track.file) + "\r\n";
         text += "    INDEX 01 " + CueTime(track.startFrame, rate) + "\r\n";
         text += "    REM END " + CueTime(track.endFrame, rate) + "\r\n";

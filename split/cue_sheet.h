@@ -11,6 +11,8 @@
 //       REM END 03:41:10
 //       REM CLICKS 12
 // (REM CLICKS, with --declick only: the clicks repaired in the track, both channels counted.)
+// With a sleeve the sheet also has the album's TITLE, PERFORMER and REM DATE before FILE, and
+// each track its TITLE and PERFORMER, in the program's code page like the names.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +29,15 @@ struct CueTrack {
     uint64_t endFrame = 0;
     int32_t clicks = -1;     // clicks repaired in it; -1 when clicks were not repaired
     int32_t clicksLeft = 0;  // events left alone in it (longer than a click)
+    std::string title{};     // UTF-8, from the sleeve; empty when none
+    std::string performer{};
+};
+
+// The sleeve's texts for the whole sheet, UTF-8; empty ones are left out.
+struct CueAlbum {
+    std::string title;
+    std::string performer;
+    std::string year;
 };
 
 // "mm:ss:ff": frames of `rate` Hz as minutes, seconds and 75ths of a second, rounded down.
@@ -35,7 +46,7 @@ std::string CueTime(uint64_t frames, uint32_t rate);
 
 // The whole sheet, lines ending in CR LF.
 std::string CueSheetText(const std::string& inputName, const std::vector<CueTrack>& tracks,
-                         uint32_t rate);
+                         uint32_t rate, const CueAlbum& album = CueAlbum());
 
 // "<prefix><first>-<last>.cue", the numbers as in the track names.
 std::string CueSheetName(const std::string& prefix, int32_t firstNumber, int32_t lastNumber);

@@ -13,6 +13,7 @@
 #include "split/options.h"
 #include "split/progress.h"
 #include "split/session.h"
+#include "split/utf8_text.h"
 #include "engine/stream_format.h"
 #include "output/format_record.h"
 #include "settings/settings_store.h"
@@ -79,6 +80,15 @@ void PrintStats(const SplitReport& report, double wallSeconds) {
                  plural(report.clicksLeft, "event").c_str());
 }
 
+// --dry-run: number, start, length, and the title with the file it would be.
+void PrintDryRunLine(const CueTrack& track, uint32_t rate) {
+    const std::string title = AnsiFromUtf8(track.title);
+    std::printf("%02d  %s  %s  %s%s%s%s\n", int(track.number),
+                CueTime(track.startFrame, rate).c_str(),
+                CueTime(track.endFrame - track.startFrame, rate).c_str(), title.c_str(),
+                title.empty() ? "" : "  (", track.file.c_str(), title.empty() ? "" : ")");
+}
+
 int Run(int argc, char** argv) {
     SplitOptions options;
     std::string message;
@@ -124,14 +134,22 @@ int Run(int argc, char** argv) {
     }
     if (!options.quiet) {
         for (const CueTrack& track : report.tracks) {
+            if (options.dryRun) {
+                PrintDryRunLine(track, report.rate);
+                continue;
+            }
             std::printf("%s  %s - %s\n", track.file.c_str(),
                         CueTime(track.startFrame, report.rate).c_str(),
                         CueTime(track.endFrame, report.rate).c_str());
         }
-        if (code == kSplitDone) {
-            std::printf("%u track%s\n", unsigned(report.tracks.size()),
-                        report.tracks.size() == 1 ? "" : "s");
+        if (code == kSplitDone || code == kSplitFewerTracks) {
+            std::printf("%u track%s%s\n", unsigned(report.tracks.size()),
+                        report.tracks.size() == 1 ? "" : "s",
+                        options.dryRun ? " (dry run: no file written)" : "");
             if (!report.cuePath.empty()) std::printf("cue sheet %s\n", report.cuePath.c_str());
+            if (!report.previewPath.empty()) {
+                std::printf("preview %s\n", report.previewPath.c_str());
+            }
         }
     }
     std::fflush(stdout);

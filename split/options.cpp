@@ -26,6 +26,10 @@ constexpr OptionName kOptionNames[] = {
     {"cue", 0, Takes::Nothing},          {"quiet", 'q', Takes::Nothing},
     {"stats", 0, Takes::Nothing},        {"help", 'h', Takes::Nothing},
     {"declick", 0, Takes::MaybeValue},
+    {"tracks", 'n', Takes::Value},       {"titles", 0, Takes::Value},
+    {"artist", 0, Takes::Value},         {"album", 0, Takes::Value},
+    {"year", 0, Takes::Value},           {"preview", 0, Takes::Value},
+    {"dry-run", 0, Takes::Nothing},
 };
 
 const OptionName* FindLong(const std::string& name) {
@@ -52,6 +56,17 @@ bool ParseNumber(const std::string& text, int32_t low, int32_t high, int32_t& va
     }
     if (number < low || number > high) return false;
     value = number;
+    return true;
+}
+
+// "YYYY" or "YYYY-MM-DD", as the INFO chunk's ICRD takes a date.
+bool IsYear(const std::string& text) {
+    const char* shape = text.size() == 4 ? "dddd" : text.size() == 10 ? "dddd-dd-dd" : nullptr;
+    if (!shape) return false;
+    for (size_t i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (shape[i] == 'd' ? !digit : text[i] != shape[i]) return false;
+    }
     return true;
 }
 
@@ -108,6 +123,29 @@ bool Take(const OptionName& option, const std::string& value, SplitOptions& opti
             return false;
         }
         options.format = value;
+    } else if (option.longName == std::string("tracks")) {
+        if (!ParseNumber(value, 1, kSplitMaxTracks, number)) {
+            message = name + " takes a count of tracks from " + RangeText(1, kSplitMaxTracks);
+            return false;
+        }
+        options.tracks = number;
+    } else if (option.longName == std::string("titles") ||
+               option.longName == std::string("preview")) {
+        if (value.empty()) {
+            message = name + " takes a file";
+            return false;
+        }
+        (option.longName == std::string("titles") ? options.titles : options.preview) = value;
+    } else if (option.longName == std::string("artist")) {
+        options.artist = value;
+    } else if (option.longName == std::string("album")) {
+        options.album = value;
+    } else if (option.longName == std::string("year")) {
+        if (!IsYear(value)) {
+            message = name + " takes a year, YYYY or YYYY-MM-DD";
+            return false;
+        }
+        options.year = value;
     }
     return true;
 }
@@ -187,6 +225,8 @@ SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& 
             options.quiet = true;
         } else if (longName == "stats") {
             options.stats = true;
+        } else if (longName == "dry-run") {
+            options.dryRun = true;
         } else if (longName == "declick") {
             int32_t level = kDeclickDefaultLevel;
             if (hasValue && !ParseNumber(value, kDeclickMinLevel, kDeclickMaxLevel, level)) {
@@ -236,6 +276,15 @@ SplitSettings ResolveSplitSettings(const SplitOptions& options, const Settings* 
         settings.formatName = *options.format;
         settings.storedFormat = FormatBuffer();
     }
+    settings.tracks = options.tracks.value_or(0);
+    settings.titlesFile = options.titles.value_or("");
+    // Titled names start with the track number unless a prefix is asked for here.
+    if (options.titles && !options.prefix) settings.prefix.clear();
+    settings.artist = options.artist.value_or("");
+    settings.album = options.album.value_or("");
+    settings.year = options.year.value_or("");
+    settings.preview = options.preview.value_or("");
+    settings.dryRun = options.dryRun;
     return settings;
 }
 
@@ -286,9 +335,36 @@ std::string SplitHelpText() {
            "                     left alone\n"
            "  -h, --help         this text\n"
            "\n"
+           "For a record whose sleeve you have (each with an example):\n"
+           "  -n, --tracks N     the side holds N tracks (1 to " +
+           std::to_string(kSplitMaxTracks) +
+           "): cut at the N-1 longest\n"
+           "                     silent runs between sounds, whatever --gap says, each\n"
+           "                     with the pre-roll and trailing silence of the mode;\n"
+           "                     every track is kept, however short\n"
+           "                       --tracks 6\n"
+           "      --titles FILE  name the tracks \"NN Title.wav\" from FILE (UTF-8, one\n"
+           "                     title a line, \"Artist - Title\" allowed), never over a\n"
+           "                     file; a --prefix given goes in front; the titles also go\n"
+           "                     into each file's tags and the cue sheet\n"
+           "                       --titles \"side a.txt\"\n"
+           "      --artist TEXT  the album's artist, for the tags and the cue sheet\n"
+           "                       --artist \"Ella Fitzgerald\"\n"
+           "      --album TEXT   the album, for the tags and the cue sheet\n"
+           "                       --album \"Ella Swings Lightly\"\n"
+           "      --year YEAR    the year, YYYY or YYYY-MM-DD, for the tags and the sheet\n"
+           "                       --year 1958\n"
+           "      --preview FILE draw the side's levels and cuts as an SVG picture (any\n"
+           "                     browser shows it; a picture there is replaced)\n"
+           "                       --preview side-a.svg\n"
+           "      --dry-run      list the tracks (number, start, length, title) and draw\n"
+           "                     the preview, but write no track file and no cue sheet\n"
+           "                       --dry-run --tracks 6 --preview side-a.svg\n"
+           "\n"
            "The input is a RIFF WAVE file: 16-bit stereo PCM, or any format the installed\n"
            "codecs convert to it. It keeps its own sample rate: the recorder's 78 rpm\n"
            "setting does not apply.\n"
            "Exit codes: 0 done, 1 wrong command line, 2 input rejected (nothing written),\n"
-           "3 output failed, 4 interrupted (the open track was finished).\n";
+           "3 output failed, 4 interrupted (the open track was finished), 5 fewer tracks\n"
+           "found than --tracks asks for (those found were written).\n";
 }

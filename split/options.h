@@ -13,6 +13,7 @@
 #include "split/declicker.h"
 
 constexpr char kSplitPcmFormatName[] = "pcm";
+constexpr int32_t kSplitMaxTracks = 999;  // --tracks: a side of one-second tracks is far fewer
 
 enum class SplitCommand {
     Run,          // split the input
@@ -36,6 +37,14 @@ struct SplitOptions {
     bool cue = false;
     bool quiet = false;
     bool stats = false;
+    // The record collector's options: the sleeve's track count, titles and tags, the preview.
+    std::optional<int32_t> tracks;
+    std::optional<std::string> titles;  // the titles file
+    std::optional<std::string> artist;
+    std::optional<std::string> album;
+    std::optional<std::string> year;
+    std::optional<std::string> preview;  // the SVG file
+    bool dryRun = false;
 };
 
 // The values a split runs with.
@@ -51,6 +60,13 @@ struct SplitSettings {
     // `storedFormat` holds the format to write.
     std::string formatName = kSplitPcmFormatName;
     FormatBuffer storedFormat;
+    int32_t tracks = 0;  // the sleeve's track count; 0: cut at the silences
+    std::string titlesFile;
+    std::string artist;  // artist, album and year in the program's code page, as given
+    std::string album;
+    std::string year;
+    std::string preview;  // the SVG to write; empty: none
+    bool dryRun = false;
 };
 
 // Parses argv[1..]; `message` explains a Usage answer.

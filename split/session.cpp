@@ -15,6 +15,13 @@
 #include "output/format_record.h"
 #include "output/output_chain.h"
 #include "split/declick_stage.h"
+#include "split/dry_run_sink.h"
+#include "split/preview_svg.h"
+#include "split/side_levels.h"
+#include "split/sleeve.h"
+#include "split/track_namer.h"
+#include "split/track_plan.h"
+#include "split/utf8_text.h"
 
 namespace {
 
@@ -98,6 +105,116 @@ bool OutputFormat(const SplitSettings& settings, const WAVEFORMATEX* capture,
     return true;
 }
 
+// The stages from the input's bytes to `last`: the codec conversion when the input is not
+// 16-bit stereo PCM, and the click repair when asked for, so the engine measures and the files
+// hold the repaired samples. Prepared; a SplitExit value.
+int MakeInputChain(const SplitSettings& settings, const WaveReader& reader,
+                   const std::string& input, const WAVEFORMATEX* capture, uint32_t maxFormatSize,
+                   std::unique_ptr<OutputSink> last, std::unique_ptr<OutputSink>& inputChain,
+                   DeclickStage*& declick, SplitReport& report) {
+    const WAVEFORMATEX* inputFormat = reader.Format();
+    std::unique_ptr<OutputSink> firstStage = std::move(last);
+    declick = nullptr;
+    if (settings.declick > 0) {
+        std::unique_ptr<DeclickStage> stage(
+            new (std::nothrow) DeclickStage(report.rate, settings.declick, std::move(firstStage)));
+        if (!stage) return Reject(report, kSplitOutputFailed, "out of memory");
+        declick = stage.get();
+        firstStage = std::move(stage);
+        report.declick = settings.declick;
+    }
+    if (reader.IsCaptureFormat()) {
+        inputChain = std::move(firstStage);
+        inputChain->Prepare(kCaptureBlockBytes);
+    } else {
+        inputChain =
+            CreateDecodingChain(inputFormat, capture, maxFormatSize, std::move(firstStage));
+        // Whole codec blocks of the input, about kConvertBlockBytes.
+        const uint32_t align = inputFormat->nBlockAlign;
+        const uint32_t blocks = kConvertBlockBytes / align;
+        const int32_t sourceBlock = int32_t(align * (blocks > 0 ? blocks : 1));
+        int32_t prepared = -1;
+        if (inputChain) prepared = inputChain->Prepare(sourceBlock);
+        if (prepared != 0) {
+            return Reject(report, kSplitInputRejected,
+                          input + ": the installed codecs cannot convert " +
+                              FormatSummary(inputFormat) + " to 16-bit stereo PCM");
+        }
+    }
+    return kSplitDone;
+}
+
+// The first pass: every block of the input measured, through the same input chain. The
+// progress covers the first half of the whole run. A SplitExit value.
+int MeasureSide(const SplitSettings& settings, const std::string& input,
+                const WAVEFORMATEX* capture, uint32_t maxFormatSize, SidePreview& side,
+                SplitReport& report, SplitProgress* progress,
+                const std::atomic<bool>* interrupted) {
+    WaveReader reader;
+    if (!reader.Open(input.c_str())) {
+        return Reject(report, kSplitInputRejected, input + ": " + reader.Problem());
+    }
+    std::unique_ptr<SideLevelMeter> last(new (std::nothrow) SideLevelMeter);
+    if (!last || last->Failed()) return Reject(report, kSplitOutputFailed, "out of memory");
+    SideLevelMeter* meter = last.get();
+    std::unique_ptr<OutputSink> chain;
+    DeclickStage* declick = nullptr;
+    const int made = MakeInputChain(settings, reader, input, capture, maxFormatSize,
+                                    std::move(last), chain, declick, report);
+    if (made != kSplitDone) return made;
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[kReadBytes]);
+    if (!bytes) return Reject(report, kSplitOutputFailed, "out of memory");
+    uint64_t bytesRead = 0;
+    for (;;) {
+        if (interrupted && interrupted->load()) {
+            return Reject(report, kSplitInterrupted, "interrupted; nothing was written");
+        }
+        const int32_t count = reader.Read(bytes.get(), kReadBytes);
+        if (count < 0) return Reject(report, kSplitInputRejected, input + ": " + reader.Problem());
+        if (count == 0) break;
+        chain->Write(bytes.get(), count);
+        if (meter->Failed()) return Reject(report, kSplitOutputFailed, "out of memory");
+        bytesRead += uint64_t(count);
+        if (progress && reader.DataBytes() > 0) {
+            const double half = 0.5 * double(bytesRead) / reader.DataBytes();
+            progress->Update(half, half * report.inputSeconds);
+        }
+    }
+    chain->Finish(0);
+    if (meter->Failed()) return Reject(report, kSplitOutputFailed, "out of memory");
+    side.levels = meter->TakeLevels();
+    side.frames = meter->Frames();
+    return kSplitDone;
+}
+
+// The --preview picture of what the run did. A SplitExit value.
+int DrawPreview(const SplitSettings& settings, const Sleeve& sleeve, const std::string& input,
+                SplitReport& report, SidePreview& side) {
+    const std::string name = input.substr(input.find_last_of("\\/") + 1);
+    side.heading = sleeve.album.empty() ? Utf8FromAnsi(name) : sleeve.album;
+    if (!sleeve.artist.empty()) side.heading = sleeve.artist + " - " + side.heading;
+    if (!sleeve.year.empty()) side.heading += " (" + sleeve.year + ")";
+    side.subheading = Utf8FromAnsi(name) + ": silence level " + std::to_string(settings.silence) +
+                      ", " + (settings.live ? "live mode, " : "");
+    side.subheading +=
+        settings.tracks > 0
+            ? "cut at the " + std::to_string(settings.tracks - 1) + " longest silent runs for " +
+                  std::to_string(settings.tracks) + " tracks"
+            : "cut after " + std::to_string(settings.gap + 1) + " silent blocks, tracks under " +
+                  std::to_string(settings.minimum) + " blocks deleted";
+    if (settings.dryRun) side.subheading += " (dry run: nothing written)";
+    side.rate = report.rate;
+    side.threshold = settings.silence;
+    side.tracks = report.tracks;
+    side.discarded = report.discarded;
+    std::string problem;
+    if (!WritePreview(settings.preview, PreviewSvg(side), problem)) {
+        return Reject(report, kSplitOutputFailed, problem);
+    }
+    report.previewPath = settings.preview;
+    return kSplitDone;
+}
+
 }  // namespace
 
 int RunSplit(const SplitSettings& settings, const std::string& input, bool writeCue,
@@ -152,49 +269,64 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
                           std::to_string(kTrackNameBytes - 1) + " characters");
     }
 
+    // ---- The sleeve, and the whole side measured first when the cuts or the picture need it ----
+    Sleeve sleeve;
+    if (!LoadSleeve(settings.titlesFile, settings.artist, settings.album, settings.year, sleeve,
+                    report.warnings, problem)) {
+        return Reject(report, kSplitInputRejected, problem);
+    }
+    if (progress) progress->Begin(report.inputSeconds);
+    SidePreview side;
+    const bool measured = settings.tracks > 0 || !settings.preview.empty();
+    if (measured) {
+        const int code = MeasureSide(settings, input, capture.Get(), maxFormatSize, side, report,
+                                     progress, interrupted);
+        if (code != kSplitDone) {
+            if (progress) progress->Done();
+            return code;
+        }
+    }
+    TrackPlan plan;
+    if (settings.tracks > 0) {
+        plan = PlanTrackCuts(side.levels, settings.silence, settings.tracks,
+                             settings.live ? settings.gap + 1 : kTrailingSilentBlocks);
+    }
+    if (settings.dryRun) {
+        const std::string extension = chain->GetExtension();
+        chain.reset(new (std::nothrow) DryRunSink(extension));
+        if (!chain) return Reject(report, kSplitOutputFailed, "out of memory");
+    }
+
     // Declared before the engine: its worker writes into the log until it ends.
+    volatile int32_t sleeveNumber = 0;
     BlockPositions positions;
     TrackEngine engine(kNoKeyboard);
     std::unique_ptr<BlockFeeder> ownFeeder(new (std::nothrow) BlockFeeder(engine, positions));
     if (!ownFeeder || ownFeeder->Failed())
         return Reject(report, kSplitOutputFailed, "out of memory");
     BlockFeeder* feeder = ownFeeder.get();
-    // The click repair, when asked for, in front of the feeder: the engine measures and the
-    // files hold the repaired samples.
-    std::unique_ptr<OutputSink> firstStage = std::move(ownFeeder);
-    DeclickStage* declick = nullptr;
-    if (settings.declick > 0) {
-        std::unique_ptr<DeclickStage> stage(
-            new (std::nothrow) DeclickStage(report.rate, settings.declick, std::move(firstStage)));
-        if (!stage) return Reject(report, kSplitOutputFailed, "out of memory");
-        declick = stage.get();
-        firstStage = std::move(stage);
-        report.declick = settings.declick;
-    }
     std::unique_ptr<OutputSink> inputChain;
-    if (reader.IsCaptureFormat()) {
-        inputChain = std::move(firstStage);
-        inputChain->Prepare(kCaptureBlockBytes);
-    } else {
-        inputChain = CreateDecodingChain(inputFormat, capture.Get(), maxFormatSize, std::move(firstStage));
-        // Whole codec blocks of the input, about kConvertBlockBytes.
-        const uint32_t align = inputFormat->nBlockAlign;
-        const uint32_t blocks = kConvertBlockBytes / align;
-        const int32_t sourceBlock = int32_t(align * (blocks > 0 ? blocks : 1));
-        int32_t prepared = -1;
-        if (inputChain) prepared = inputChain->Prepare(sourceBlock);
-        if (prepared != 0) {
-            return Reject(report, kSplitInputRejected,
-                          input + ": the installed codecs cannot convert " +
-                              FormatSummary(inputFormat) + " to 16-bit stereo PCM");
-        }
-    }
+    DeclickStage* declick = nullptr;
+    const int made = MakeInputChain(settings, reader, input, capture.Get(), maxFormatSize,
+                                    std::move(ownFeeder), inputChain, declick, report);
+    if (made != kSplitDone) return made;
 
-    TrackLogSink* log =
-        new (std::nothrow) TrackLogSink(std::move(chain), positions, engine.trackNumber);
-    if (!log) return Reject(report, kSplitOutputFailed, "out of memory");
-    engine.SetSink(log);  // the engine owns the log and, through it, the chain
-    const int32_t prepared = log->Prepare(kCaptureBlockBytes);
+    std::unique_ptr<TrackLogSink> ownLog(new (std::nothrow) TrackLogSink(
+        std::move(chain), positions, sleeve.titled ? sleeveNumber : engine.trackNumber));
+    if (!ownLog) return Reject(report, kSplitOutputFailed, "out of memory");
+    TrackLogSink* log = ownLog.get();
+    std::unique_ptr<OutputSink> output = std::move(ownLog);
+    TrackNamer* namer = nullptr;
+    if (sleeve.HasTags()) {
+        std::unique_ptr<TrackNamer> stage(new (std::nothrow) TrackNamer(
+            std::move(output), sleeve, folder, settings.prefix, !settings.dryRun, sleeveNumber));
+        if (!stage) return Reject(report, kSplitOutputFailed, "out of memory");
+        namer = stage.get();
+        output = std::move(stage);
+    }
+    OutputSink* first = output.get();
+    engine.SetSink(output.release());  // the engine owns the stages and, through them, the chain
+    const int32_t prepared = first->Prepare(kCaptureBlockBytes);
     if (prepared != 0) {
         return Reject(
             report, kSplitOutputFailed,
@@ -205,14 +337,17 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     engine.blockBytes = kCaptureBlockBytes;
     engine.silenceThreshold = settings.silence;
     engine.gapBlocks = settings.gap;
-    engine.discardBlocks = settings.minimum;
+    // The sleeve's count says each piece is a track, however short.
+    engine.discardBlocks = settings.tracks > 0 ? 0 : settings.minimum;
+    if (settings.tracks > 0 && !engine.PlanCuts(plan.cuts)) {
+        return Reject(report, kSplitOutputFailed, "out of memory");
+    }
     engine.liveMode = settings.live ? 1 : 0;
     engine.SetNameFormat(nameFormat.c_str());
     engine.SetStandby(0);
     if (!engine.Start()) return Reject(report, kSplitOutputFailed, "the engine cannot be started");
 
     // ---- The split ----
-    if (progress) progress->Begin(report.inputSeconds);
     std::unique_ptr<uint8_t[]> chunk(new (std::nothrow) uint8_t[kReadBytes]);
     int code = kSplitDone;
     if (!chunk) code = Reject(report, kSplitOutputFailed, "out of memory");
@@ -223,7 +358,7 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
             code = Reject(report, kSplitInterrupted, "interrupted; the open track was finished");
             break;
         }
-        if (log->Failed() || feeder->Failed()) break;
+        if (log->Failed() || feeder->Failed() || (namer && namer->Failed())) break;
         if (reads % kStatusPollReads == 0 && engine.SinkStatus(status) && status[0] != '\0') {
             break;  // the engine itself cannot open tracks (no free number)
         }
@@ -239,7 +374,8 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
         inputChain->Write(chunk.get(), count);
         bytesRead += uint64_t(count);
         if (progress && reader.DataBytes() > 0) {
-            const double fraction = double(bytesRead) / reader.DataBytes();
+            double fraction = double(bytesRead) / reader.DataBytes();
+            if (measured) fraction = 0.5 + 0.5 * fraction;  // after the first pass
             progress->Update(fraction, fraction * report.inputSeconds);
         }
     }
@@ -259,6 +395,7 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     report.buffersCreated = engine.Pool().created;
     if (code == kSplitDone) {
         if (log->Failed()) return Reject(report, kSplitOutputFailed, log->Failure());
+        if (namer && namer->Failed()) return Reject(report, kSplitOutputFailed, namer->Failure());
         status[0] = '\0';
         engine.SinkStatus(status);
         if (status[0] != '\0') return Reject(report, kSplitOutputFailed, status);
@@ -269,12 +406,26 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
         return code;
     }
 
-    if (writeCue && !report.tracks.empty()) {
+    report.discarded = log->Discarded();
+    if (sleeve.HasTags()) TitleTracks(sleeve, report.tracks, report.warnings);
+    if (!settings.preview.empty()) {
+        const int drawn = DrawPreview(settings, sleeve, input, report, side);
+        if (drawn != kSplitDone) return drawn;
+    }
+    if (code == kSplitDone && settings.tracks > int32_t(report.tracks.size())) {
+        code = Reject(report, kSplitFewerTracks,
+                      "asked for " + std::to_string(settings.tracks) + " tracks, the side has " +
+                          std::to_string(report.tracks.size()) +
+                          " (too few silent runs between sounds)");
+    }
+
+    if (writeCue && !settings.dryRun && !report.tracks.empty()) {
         const std::string name = CueSheetName(settings.prefix, report.tracks.front().number,
                                               report.tracks.back().number);
         const std::string path = folder + "\\" + name;
+        const CueAlbum album{sleeve.album, sleeve.artist, sleeve.year};
         const std::string text =
-            CueSheetText(CueInputName(input, folder), report.tracks, report.rate);
+            CueSheetText(CueInputName(input, folder), report.tracks, report.rate, album);
         if (!WriteCueSheet(path, text, problem)) return Reject(report, kSplitOutputFailed, problem);
         report.cuePath = path;  // an interrupted run lists the tracks it finished
     }

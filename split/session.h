@@ -4,7 +4,13 @@
 // worker finishes the open track as the recorder's Stop does.
 //
 // Everything that can reject the run (the input's header and format, the output folder, the
-// output format) is checked before the engine starts, so a rejected run leaves no file.
+// output format, the titles file) is checked before the engine starts, so a rejected run leaves
+// no file.
+//
+// With --tracks or --preview a first pass reads the whole input through the same input chain
+// and measures every block as the engine will (split/side_levels.h); --tracks then hands the
+// engine the cuts of split/track_plan.h in place of its gap rule. A sleeve puts TrackNamer
+// (split/track_namer.h) in front of the chain; --dry-run puts DryRunSink in place of it.
 #pragma once
 
 #include <atomic>
@@ -21,6 +27,7 @@ enum SplitExit : int {
     kSplitInputRejected = 2,  // the input cannot be split
     kSplitOutputFailed = 3,   // the track files or the cue sheet cannot be written
     kSplitInterrupted = 4,    // stopped by the user; the open track was finished
+    kSplitFewerTracks = 5,    // --tracks asked for more tracks than the side has runs for
 };
 
 class SplitProgress {
@@ -45,6 +52,8 @@ struct SplitReport {
     int32_t declick = 0;         // the declicker's level; 0: clicks were not repaired
     uint64_t clicksRepaired = 0;  // in the whole input, both channels
     uint64_t clicksLeft = 0;
+    std::vector<CueTrack> discarded;  // tracks deleted as too short
+    std::string previewPath;
 };
 
 // Runs the split; the result is a SplitExit value. `interrupted` is polled between reads; an

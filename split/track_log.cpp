@@ -83,13 +83,13 @@ int32_t TrackLogSink::Finish(uint32_t frames) {
     const int32_t result = PassThroughSink::Finish(frames);
     if (trackOpen_) {
         trackOpen_ = false;
-        if (result == 0) {
+        if (result == 0 || result == kSinkTrackDeleted) {
             try {
-                tracks_.push_back(current_);
+                (result == 0 ? tracks_ : discarded_).push_back(current_);
             } catch (const std::bad_alloc&) {
                 NoteFailure("out of memory");
             }
-        } else if (result != kSinkTrackDeleted) {
+        } else {
             NoteFailure(current_.file + " cannot be finished");
         }
     }

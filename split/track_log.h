@@ -1,7 +1,7 @@
 // TrackLogSink: wraps the real output chain of grooval-split and notes, without changing
 // anything the chain does, which track files the engine opened, which frames of the input went
 // into each, and which were kept. A track whose Finish answers kSinkTrackDeleted was removed
-// as too short and is not logged.
+// as too short and is listed apart.
 //
 // It also notices output failures the engine itself does not act on (a file that does not
 // open, a write that closes the file, a file that cannot be finished), so the split can stop.
@@ -28,6 +28,8 @@ public:
 
     // The kept tracks in the order they were finished. Read once the worker has ended.
     const std::vector<CueTrack>& Tracks() const { return tracks_; }
+    // The tracks deleted as too short, in order. Read once the worker has ended.
+    const std::vector<CueTrack>& Discarded() const { return discarded_; }
     // Set by the worker at the first output failure; the reader polls it.
     bool Failed() const { return failed_.load(); }
     // One line naming the first failure. Read once the worker has ended.
@@ -42,6 +44,7 @@ private:
     bool wroteAny_ = false;
     CueTrack current_;
     std::vector<CueTrack> tracks_;
+    std::vector<CueTrack> discarded_;
     std::atomic<bool> failed_{false};
     std::string failure_;
 };

@@ -48,6 +48,24 @@ TEST(SplitOptionsTest, AcceptedCommandLines) {
     EXPECT_EQ(options.declick, 10);
     EXPECT_EQ(ResolveSplitSettings(options, nullptr, "C:\\").declick, 10);
 
+    ASSERT_EQ(Parse({"-n", "12", "--titles=a b.txt", "--artist", "", "--album", "X", "--year",
+                     "1958-04-01", "--preview", "s.svg", "--dry-run", "-p", "A ", "side.wav"},
+                    options, message),
+              SplitCommand::Run)
+        << message;
+    SplitSettings collector = ResolveSplitSettings(options, nullptr, "C:\\");
+    EXPECT_EQ(collector.tracks, 12);
+    EXPECT_EQ(collector.titlesFile, "a b.txt");
+    EXPECT_EQ(collector.artist, "");
+    EXPECT_EQ(collector.album, "X");
+    EXPECT_EQ(collector.year, "1958-04-01");
+    EXPECT_EQ(collector.preview, "s.svg");
+    EXPECT_TRUE(collector.dryRun);
+    EXPECT_EQ(collector.prefix, "A ");  // asked for, so it goes before the titled names
+    ASSERT_EQ(Parse({"--titles", "t.txt", "side.wav"}, options, message), SplitCommand::Run);
+    EXPECT_EQ(ResolveSplitSettings(options, nullptr, "C:\\").prefix, "");
+    EXPECT_EQ(ResolveSplitSettings(options, nullptr, "C:\\").tracks, 0);
+
     ASSERT_EQ(Parse({"--settings", "--no-live", "--", "-side.wav"}, options, message),
               SplitCommand::Run);
     EXPECT_EQ(options.input, "-side.wav");
@@ -87,6 +105,13 @@ TEST(SplitOptionsTest, RefusedCommandLinesSayWhy) {
         {{"--declick=", "a.wav"}, "--declick takes a level"},
         {{"--declick=5x", "a.wav"}, "--declick takes a level"},
         {{"--declick", "5", "a.wav"}, "one input file only"},  // a level only after "="
+        {{"--tracks", "0", "a.wav"}, "--tracks takes a count of tracks from 1 to 999"},
+        {{"-n", "1000", "a.wav"}, "--tracks takes"},
+        {{"--titles=", "a.wav"}, "--titles takes a file"},
+        {{"--preview", "", "a.wav"}, "--preview takes a file"},
+        {{"--year", "58", "a.wav"}, "--year takes a year, YYYY or YYYY-MM-DD"},
+        {{"--year", "1958-4-1", "a.wav"}, "--year takes"},
+        {{"--dry-run=1", "a.wav"}, "--dry-run takes no value"},
     };
     for (const auto& test : cases) {
         SplitOptions options;
@@ -143,7 +168,9 @@ TEST(SplitOptionsTest, HelpListsEveryOption) {
     for (const char* option :
          {"--silence", "--gap", "--min", "--live", "--no-live", "--folder", "--prefix", "--format",
           "--list-formats", "--settings", "--cue", "--quiet", "--stats", "--help", "(default 4)",
-          "(default 14, 2.00 s)", "--declick[=LEVEL]", "1 to 10", "(default 5,"}) {
+          "(default 14, 2.00 s)", "--declick[=LEVEL]", "1 to 10", "(default 5,",
+          "--tracks N", "--titles FILE", "--artist TEXT", "--album TEXT", "--year YEAR",
+          "--preview FILE", "--dry-run", "--tracks 6\n", "5 fewer tracks"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     std::istringstream lines(help);
@@ -233,6 +260,21 @@ TEST(SplitOptionsTest, CueTimesCountSeventyFifthsOfASecond) {
               "    REM TRACKFILE \"a0003.wav\"\r\n"
               "    INDEX 01 00:01:00\r\n"
               "    REM END 00:02:00\r\n");
+    CueTrack titled{"01 Caf\xC3\xA9.wav", 1, 0, 44100};  // the sleeve's texts, UTF-8 inside
+    titled.title = "Say \"Hi\"";
+    titled.performer = "Guest";
+    EXPECT_EQ(CueSheetText("in.wav", {titled}, 44100, {"LP", "Band", "1958"}),
+              "REM COMMENT \"grooval-split\"\r\n"
+              "REM DATE 1958\r\n"
+              "PERFORMER \"Band\"\r\n"
+              "TITLE \"LP\"\r\n"
+              "FILE \"in.wav\" WAVE\r\n"
+              "  TRACK 01 AUDIO\r\n"
+              "    TITLE \"Say 'Hi'\"\r\n"
+              "    PERFORMER \"Guest\"\r\n"
+              "    REM TRACKFILE \"01 Caf\xC3\xA9.wav\"\r\n"
+              "    INDEX 01 00:00:00\r\n"
+              "    REM END 00:01:00\r\n");
     CueTrack repaired{"a0001.wav", 1, 0, 44100};
     repaired.clicks = 12;  // with --declick: the clicks repaired in the track
     EXPECT_EQ(CueSheetText("in.wav", {repaired}, 44100),

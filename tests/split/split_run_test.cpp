@@ -263,6 +263,90 @@ TEST_F(SplitRunTest, DetectionSettingsChangeTheCut) {
                          {"side a 0005.wav", At(169), At(192)}});  // the last silence splits too
 }
 
+// A side as a sleeve would list it: a rest of one block inside the first song, two songs that
+// segue through a dip of two blocks, a song with a long soft passage above the silence level,
+// and a short song.
+//   blocks   0-2 silence, 3-17 song, 18 rest, 19-33 song, 34-53 gap, 54-78 song, 79-80 dip,
+//            81-90 song, 91-120 soft, 121-130 song, 131-155 gap, 156-159 short song,
+//            160-174 gap, 175-194 song, 195-204 silence
+Side SleeveSide() {
+    Side side;
+    side.Silence(3).Song(15).Silence(1).Song(15).Silence(20).Song(25).Silence(2).Song(10);
+    side.Soft(30).Song(10).Silence(25).Song(4).Silence(15).Song(20).Silence(10);
+    return side;
+}
+
+TEST_F(SplitRunTest, TheTrackCountCutsAtTheLongestSilentRuns) {
+    samples_ = SleeveSide().Samples();
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input_, kCaptureRate, 2, 16, splittest::SampleBytes(samples_)));
+    const struct {
+        int32_t tracks;
+        bool live;
+        int code;
+        std::vector<std::pair<int, int>> blocks;  // each track's [first, end)
+    } cases[] = {
+        // Each track keeps 2 blocks of the run after it, the next starts with the run's last
+        // block; the dip of 2 splits the segue; the short song is kept; the side's end keeps 2.
+        {5, false, kSplitDone, {{2, 36}, {53, 80}, {80, 133}, {155, 162}, {174, 197}}},
+        // Live mode keeps gapBlocks + 1 of each run, as far as the run leaves a pre-roll.
+        {5, true, kSplitDone, {{2, 49}, {53, 80}, {80, 146}, {155, 174}, {174, 205}}},
+        // More than the runs give: the rest is cut too, and the run says so.
+        {7, false, kSplitFewerTracks,
+         {{2, 18}, {18, 36}, {53, 80}, {80, 133}, {155, 162}, {174, 197}}},
+        {1, false, kSplitDone, {{2, 197}}},
+    };
+    for (const auto& test : cases) {
+        const std::string folder = splittest::Scratch("split_run_tracks_count");
+        folder_ = folder;
+        SplitSettings settings = InFolder(folder);
+        settings.tracks = test.tracks;
+        settings.live = test.live;
+        SplitReport report;
+        EXPECT_EQ(RunSplit(settings, input_, false, report), test.code) << report.problem;
+        std::vector<Expected> expected;
+        for (size_t i = 0; i < test.blocks.size(); ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "tmp%04d.wav", int(i + 1));
+            expected.push_back({name, At(test.blocks[i].first), At(test.blocks[i].second)});
+        }
+        SCOPED_TRACE(std::to_string(test.tracks) + (test.live ? " tracks, live" : " tracks"));
+        CheckTracks(report, expected);
+        if (test.code == kSplitFewerTracks) {
+            EXPECT_NE(report.problem.find("asked for 7 tracks, the side has 6"), std::string::npos)
+                << report.problem;
+        }
+    }
+}
+
+TEST_F(SplitRunTest, ADryRunListsTheTracksAndDrawsThemButWritesNoFile) {
+    const std::string titles = inputFolder_ + "\\titles.txt";
+    ASSERT_TRUE(splittest::WriteBytes(titles, {'A', '\n', 'B', '\n', 'C', '\n', 'D', '\n'}));
+    SplitSettings settings = InFolder(folder_);
+    settings.dryRun = true;
+    settings.titlesFile = titles;
+    settings.prefix.clear();  // as --titles without --prefix resolves
+    settings.preview = inputFolder_ + "\\side.svg";
+    SplitReport report;
+    ASSERT_EQ(RunSplit(settings, input_, true, report), kSplitDone) << report.problem;
+    // As the real run cuts RecordSide, with the short song deleted and drawn grey.
+    ASSERT_EQ(report.tracks.size(), 3u);
+    EXPECT_EQ(report.tracks[1].file, "02 B.wav");
+    EXPECT_EQ(report.tracks[1].title, "B");
+    EXPECT_EQ(report.tracks[2].startFrame, At(169));
+    ASSERT_EQ(report.discarded.size(), 1u);
+    EXPECT_EQ(report.discarded[0].startFrame, At(137));
+    EXPECT_TRUE(splittest::FilesIn(folder_).empty());
+    EXPECT_EQ(report.warnings,
+              std::vector<std::string>{"4 titles for 3 tracks: titles past track 3 are not used"});
+    const std::vector<uint8_t> svg = splittest::ReadBytes(settings.preview);
+    const std::string text(svg.begin(), svg.end());
+    EXPECT_NE(text.find("data-start=\"" + std::to_string(At(74)) + "\" data-end=\"" +
+                        std::to_string(At(110)) + "\""),
+              std::string::npos);
+    EXPECT_NE(text.find("class=\"discarded\""), std::string::npos);
+}
+
 TEST_F(SplitRunTest, AMonoInputIsConvertedToStereoFirst) {
     std::vector<int16_t> mono;
     for (size_t i = 0; i < samples_.size(); i += 2)

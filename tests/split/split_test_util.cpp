@@ -45,6 +45,12 @@ Block LoudBlock(int index) {
     return block;
 }
 
+Block SoftBlock(int index) {
+    Block block = LoudBlock(index);
+    for (int16_t& value : block) value = int16_t(value / 22);  // 9000 and 7000 to 409 and 318
+    return block;
+}
+
 Block QuietBlock(int index) {
     Block block(kCaptureBlockValues);
     uint32_t state = 2654435761u * uint32_t(index + 1);
@@ -65,6 +71,12 @@ Block Concatenate(const std::vector<Block>& blocks) {
 Side& Side::Song(int blocks) {
     for (int i = 0; i < blocks; ++i)
         blocks_.push_back(LoudBlock(loud_++));
+    return *this;
+}
+
+Side& Side::Soft(int blocks) {
+    for (int i = 0; i < blocks; ++i)
+        blocks_.push_back(SoftBlock(loud_++));
     return *this;
 }
 

@@ -15,6 +15,7 @@ using Block = std::vector<int16_t>;  // one capture block of interleaved 16-bit 
 // Blocks whose values differ from block to block, so a misplaced block shows.
 Block LoudBlock(int index);   // a tone, level far above the default silence level
 Block QuietBlock(int index);  // low noise, level 0: silent for any silence level
+Block SoftBlock(int index);   // a soft tone, level 7: sound at the default silence level
 Block Concatenate(const std::vector<Block>& blocks);
 
 // A side described by passages of blocks, with the index of each passage's first block.
@@ -22,6 +23,7 @@ class Side {
 public:
     Side& Song(int blocks);
     Side& Silence(int blocks);
+    Side& Soft(int blocks);
     int BlockCount() const { return int(blocks_.size()); }
     const std::vector<Block>& Blocks() const { return blocks_; }
     std::vector<int16_t> Samples() const;

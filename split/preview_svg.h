@@ -1,0 +1,31 @@
+// The --preview picture of grooval-split: one SVG of the whole side, to trust (or not) the
+// cuts before keeping the files. Both channels' level per block (left up, right down, on a
+// logarithmic scale, as the engine measured them), the silence level as a line, each kept
+// track as a coloured span with its number, a line at each cut with the time, the rest of the
+// side (silence dropped between tracks, tracks deleted as too short) in grey, and a list of the
+// tracks with their times and titles. Each track's span carries its frames as data-start and
+// data-end, so a program can check the picture against the files.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/track_engine.h"
+#include "split/cue_sheet.h"
+
+struct SidePreview {
+    std::string heading;     // UTF-8: the album and artist, or the input's name
+    std::string subheading;  // UTF-8: the settings the side was cut with
+    uint32_t rate = 0;
+    uint64_t frames = 0;  // the whole side
+    int32_t threshold = 0;
+    std::vector<BlockLevels> levels;  // block n starts at frame n * kCaptureBlockFrames
+    std::vector<CueTrack> tracks;     // kept, in order
+    std::vector<CueTrack> discarded;  // deleted as too short
+};
+
+std::string PreviewSvg(const SidePreview& side);
+
+// Writes `text` to `path`, replacing a picture that is there; false with `problem` set.
+bool WritePreview(const std::string& path, const std::string& text, std::string& problem);

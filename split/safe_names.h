@@ -1,0 +1,31 @@
+// Safe track file names for grooval-split's titles: "NN Title" made a name Windows takes and
+// that stays in the output folder, whatever the title holds.
+//
+// Made in UTF-16 and then put into the 8-bit code page (see utf8_text.h): control characters
+// and the nine refused characters (\ / : * ? " < > |) become '_'; trailing dots and spaces go
+// (Windows drops them, and ".." would name the parent); a reserved device name (CON, PRN, AUX,
+// NUL, COM1-9, LPT1-9, with any extension) gets a '_'; the title is shortened, a whole
+// character at a time, until folder, name and extension fit the path limit.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// Past a name that exists: " (2)" and on, up to this number.
+constexpr int32_t kMaxNameCopies = 99;
+// A track file's whole path, as the engine's name buffer takes it, with its terminator.
+constexpr size_t kTrackPathBytes = 260;
+
+// A safe file name (8-bit code page, no extension) from UTF-8 `text`, at most `maxBytes` long;
+// "_" when nothing of it is left.
+std::string SafeFileName(const std::string& text, size_t maxBytes);
+
+// "<prefix>NN <title>" (NN the track number, two digits or more), safe, so that
+// "<folder>\<name> (99).<extension>" stays under kTrackPathBytes.
+std::string TrackStem(const std::string& folder, const std::string& prefix, int32_t number,
+                      const std::string& title, const std::string& extension);
+
+// "<folder>\<stem>.<extension>", or with " (2)" and on before the extension when that exists;
+// empty when every one exists or the name would leave the folder.
+std::string FreeTrackPath(const std::string& folder, const std::string& stem,
+                          const std::string& extension);

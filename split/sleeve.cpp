@@ -1,0 +1,147 @@
+// Sleeve: the titles file and the texts of the tags.
+#include "split/sleeve.h"
+
+#include <windows.h>
+
+#include "base/unique_handle.h"
+#include "split/utf8_text.h"
+
+namespace {
+
+constexpr char kByteOrderMark[] = "\xEF\xBB\xBF";
+
+bool IsControl(const std::string& text, size_t at, size_t& length) {
+    const uint8_t c = uint8_t(text[at]);
+    length = 1;
+    if (c < 0x20 || c == 0x7F) return true;
+    // C1 controls, U+0080 to U+009F: C2 80 to C2 9F.
+    if (c == 0xC2 && at + 1 < text.size() && uint8_t(text[at + 1]) >= 0x80 &&
+        uint8_t(text[at + 1]) <= 0x9F) {
+        length = 2;
+        return true;
+    }
+    return false;
+}
+
+std::string Trimmed(const std::string& text) {
+    const size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos) return std::string();
+    return text.substr(first, text.find_last_not_of(' ') - first + 1);
+}
+
+}  // namespace
+
+std::string Sleeve::TitleOf(int32_t number) const {
+    if (number < 1 || size_t(number) > titles.size()) return std::string();
+    return titles[size_t(number) - 1].title;
+}
+
+std::string Sleeve::ArtistOf(int32_t number) const {
+    if (number >= 1 && size_t(number) <= titles.size() &&
+        !titles[size_t(number) - 1].artist.empty()) {
+        return titles[size_t(number) - 1].artist;
+    }
+    return artist;
+}
+
+std::string TagText(const std::string& text) {
+    std::string clean;
+    for (size_t at = 0; at < text.size();) {
+        size_t length = 1;
+        if (IsControl(text, at, length)) {
+            clean += ' ';
+        } else {
+            clean += text[at];
+        }
+        at += length;
+    }
+    return Trimmed(clean);
+}
+
+std::vector<TrackTitle> ParseTitles(const std::string& bytes, std::vector<std::string>& warnings) {
+    std::vector<TrackTitle> titles;
+    size_t at = bytes.compare(0, 3, kByteOrderMark) == 0 ? 3 : 0;
+    for (int line = 1; at < bytes.size(); ++line) {
+        size_t end = bytes.find('\n', at);
+        if (end == std::string::npos) end = bytes.size();
+        std::string raw = bytes.substr(at, end - at);
+        at = end + 1;
+        if (!raw.empty() && raw.back() == '\r') raw.pop_back();
+        bool valid = true;
+        const std::string text = TagText(ValidUtf8(raw, valid));
+        if (!valid) {
+            warnings.push_back("titles line " + std::to_string(line) +
+                               " is not UTF-8; its bad bytes are replaced");
+        }
+        if (text.empty()) continue;
+        TrackTitle title;
+        const size_t separator = text.find(kArtistSeparator);
+        const std::string artist =
+            separator == std::string::npos ? std::string() : Trimmed(text.substr(0, separator));
+        const std::string name = separator == std::string::npos
+                                     ? std::string()
+                                     : Trimmed(text.substr(separator + 3));
+        if (!artist.empty() && !name.empty()) {
+            title.artist = artist;
+            title.title = name;
+        } else {
+            title.title = text;
+        }
+        titles.push_back(title);
+    }
+    return titles;
+}
+
+bool ReadTitles(const std::string& path, std::vector<TrackTitle>& titles,
+                std::vector<std::string>& warnings, std::string& problem) {
+    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    LARGE_INTEGER size{};
+    if (!file || !GetFileSizeEx(file.Get(), &size)) {
+        problem = "titles file " + path + " cannot be read (Windows error " +
+                  std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    if (size.QuadPart > LONGLONG(kTitlesFileMaxBytes)) {
+        problem = "titles file " + path + " is larger than " +
+                  std::to_string(kTitlesFileMaxBytes / 1024) + " KB";
+        return false;
+    }
+    std::string bytes(size_t(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() && (!ReadFile(file.Get(), &bytes[0], DWORD(bytes.size()), &read, nullptr) ||
+                           read != bytes.size())) {
+        problem = "titles file " + path + " cannot be read";
+        return false;
+    }
+    titles = ParseTitles(bytes, warnings);
+    return true;
+}
+
+bool LoadSleeve(const std::string& titlesFile, const std::string& artist,
+                const std::string& album, const std::string& year, Sleeve& sleeve,
+                std::vector<std::string>& warnings, std::string& problem) {
+    sleeve = Sleeve();
+    sleeve.titled = !titlesFile.empty();
+    if (sleeve.titled && !ReadTitles(titlesFile, sleeve.titles, warnings, problem)) return false;
+    sleeve.artist = TagText(Utf8FromAnsi(artist));
+    sleeve.album = TagText(Utf8FromAnsi(album));
+    sleeve.year = year;
+    return true;
+}
+
+void TitleTracks(const Sleeve& sleeve, std::vector<CueTrack>& tracks,
+                 std::vector<std::string>& warnings) {
+    for (size_t i = 0; i < tracks.size(); ++i) {
+        tracks[i].title = sleeve.TitleOf(int32_t(i + 1));
+        tracks[i].performer = sleeve.ArtistOf(int32_t(i + 1));
+    }
+    if (!sleeve.titled || sleeve.titles.size() == tracks.size()) return;
+    const std::string counts = std::to_string(sleeve.titles.size()) + " titles for " +
+                               std::to_string(tracks.size()) + " tracks: ";
+    warnings.push_back(sleeve.titles.size() > tracks.size()
+                           ? counts + "titles past track " + std::to_string(tracks.size()) +
+                                 " are not used"
+                           : counts + "tracks past " + std::to_string(sleeve.titles.size()) +
+                                 " are named by their number only");
+}

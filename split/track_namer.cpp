@@ -1,0 +1,69 @@
+// TrackNamer: sleeve numbers, titled names and the tags of each kept track file.
+#include "split/track_namer.h"
+
+#include <new>
+
+#include "split/info_chunk.h"
+#include "split/safe_names.h"
+
+TrackNamer::TrackNamer(std::unique_ptr<OutputSink> next, const Sleeve& sleeve,
+                       const std::string& folder, const std::string& prefix, bool writeTags,
+                       volatile int32_t& number)
+    : PassThroughSink(std::move(next)),
+      sleeve_(sleeve),
+      folder_(folder),
+      prefix_(prefix),
+      writeTags_(writeTags),
+      number_(number) {}
+
+void TrackNamer::NoteFailure(const std::string& what) {
+    if (failed_.load()) return;
+    try {
+        failure_ = what;
+    } catch (const std::bad_alloc&) {
+        failure_.clear();
+    }
+    failed_.store(true);
+}
+
+int32_t TrackNamer::Open(const char* fileName, uint32_t minBytes) {
+    number_ = kept_ + 1;
+    try {
+        path_ = fileName ? fileName : "";
+        if (sleeve_.titled) {
+            const std::string extension = GetExtension();
+            path_ = FreeTrackPath(
+                folder_, TrackStem(folder_, prefix_, number_, sleeve_.TitleOf(number_), extension),
+                extension);
+            if (path_.empty()) {
+                NoteFailure("no free file name for track " + std::to_string(number_) + " in " +
+                            folder_);
+                return kSinkFailed;
+            }
+        }
+    } catch (const std::bad_alloc&) {
+        NoteFailure("out of memory");
+        return kSinkFailed;
+    }
+    return PassThroughSink::Open(path_.c_str(), minBytes);
+}
+
+int32_t TrackNamer::Finish(uint32_t frames) {
+    const int32_t result = PassThroughSink::Finish(frames);
+    if (result != 0) return result;
+    ++kept_;
+    if (!writeTags_) return result;
+    try {
+        InfoTags tags;
+        tags.title = sleeve_.TitleOf(number_);
+        tags.artist = sleeve_.ArtistOf(number_);
+        tags.album = sleeve_.album;
+        tags.track = number_;
+        tags.year = sleeve_.year;
+        std::string problem;
+        if (!AppendInfoChunk(path_, InfoChunk(tags), problem)) NoteFailure(problem);
+    } catch (const std::bad_alloc&) {
+        NoteFailure("out of memory");
+    }
+    return result;
+}

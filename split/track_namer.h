@@ -1,0 +1,45 @@
+// TrackNamer: the first stage of grooval-split's output chain when the sleeve is given (titles,
+// artist, album or year). It counts the kept tracks 1, 2, ... as the sleeve numbers them (a
+// track deleted as too short gives its number to the next, as the engine does); with titles it
+// opens each track as "<prefix>NN Title.<ext>" (split/safe_names.h) in place of the engine's
+// numbered name, never over an existing file; once the writer has finished a kept file, it
+// appends the file's LIST/INFO chunk (split/info_chunk.h).
+//
+// Called on the engine's worker only; Failed() may be polled from another thread.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "engine/pass_through_sink.h"
+#include "split/sleeve.h"
+
+class TrackNamer : public PassThroughSink {
+public:
+    // `number` receives the sleeve's number of each track as it opens (for the track log).
+    // Without `writeTags` (a dry run) no file is touched.
+    TrackNamer(std::unique_ptr<OutputSink> next, const Sleeve& sleeve, const std::string& folder,
+               const std::string& prefix, bool writeTags, volatile int32_t& number);
+
+    int32_t Open(const char* fileName, uint32_t minBytes) override;
+    int32_t Finish(uint32_t frames) override;
+
+    bool Failed() const { return failed_.load(); }
+    // The first failure. Read once the worker has ended.
+    const std::string& Failure() const { return failure_; }
+
+private:
+    void NoteFailure(const std::string& what);
+
+    const Sleeve& sleeve_;
+    const std::string folder_;
+    const std::string prefix_;
+    const bool writeTags_;
+    volatile int32_t& number_;
+    int32_t kept_ = 0;
+    std::string path_;  // of the open track
+    std::atomic<bool> failed_{false};
+    std::string failure_;
+};
