@@ -14,17 +14,21 @@ size_t SequenceLength(const std::string& bytes, size_t at) {
     const auto byte = [&](size_t i) { return uint8_t(bytes[i]); };
     const uint8_t lead = byte(at);
     if (lead < 0x80) return 1;
+    // Per length: the lead byte's marker bits and the smallest code point not overlong.
+    struct Form {
+        uint8_t mask, marker;
+        uint32_t lowest;
+    };
+    constexpr Form kForms[] = {{0xE0, 0xC0, 0x80}, {0xF0, 0xE0, 0x800}, {0xF8, 0xF0, 0x10000}};
     size_t length = 0;
     uint32_t code = 0, lowest = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2, code = lead & 0x1F, lowest = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3, code = lead & 0x0F, lowest = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4, code = lead & 0x07, lowest = 0x10000;
-    } else {
-        return 0;
+    for (size_t form = 0; form < 3 && length == 0; ++form) {
+        if ((lead & kForms[form].mask) != kForms[form].marker) continue;
+        length = form + 2;
+        code = lead & uint8_t(~kForms[form].mask);
+        lowest = kForms[form].lowest;
     }
+    if (length == 0) return 0;
     if (at + length > bytes.size()) return 0;
     for (size_t i = 1; i < length; ++i) {
         if ((byte(at + i) & 0xC0) != 0x80) return 0;
