@@ -53,8 +53,11 @@ WAVEHDR* WaveInCapture::TakeDone() {
 void WaveInCapture::Recycle() {
     while (WAVEHDR* header = TakeDone()) {
         api_.unprepareHeader(handle_, header, sizeof(WAVEHDR));
-        // A quiet stop hands nothing more to the engine, queued headers included.
-        if (!stopping) Deliver(header->lpData, header->dwBytesRecorded);
+        // A quiet stop hands nothing more to the engine, queued headers included. An empty
+        // header is no block: the engine would count it as silence toward the gap.
+        if (!stopping && header->dwBytesRecorded > 0) {
+            Deliver(header->lpData, header->dwBytesRecorded);
+        }
         header->dwBytesRecorded = 0;
         api_.prepareHeader(handle_, header, sizeof(WAVEHDR));  // a failure shows in the add
         const MMRESULT added = api_.addBuffer(handle_, header, sizeof(WAVEHDR));

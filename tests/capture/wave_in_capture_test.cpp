@@ -8,6 +8,7 @@
 
 #include <set>
 #include <string>
+#include <vector>
 
 #include "capture/wave_in_capture.h"
 #include "tests/capture/capture_rig.h"
@@ -90,6 +91,10 @@ struct DriverPlan {
     bool stalled = false;
     int queuedAtStop = -1;
     int addsAtStop = 0;
+    // A driver that hands back empty headers: the next `emptyHeaders` completed headers come
+    // back with no bytes recorded, the one after them with only kShortHeaderBytes.
+    volatile LONG emptyHeaders = 0;
+    volatile LONG shortHeader = 0;
     // Bookkeeping of the real calls.
     std::set<WAVEHDR*> prepared;
     int closes = 0;
@@ -115,9 +120,17 @@ MMRESULT WINAPI PlannedPrepare(HWAVEIN device, LPWAVEHDR header, UINT size) {
     return result;
 }
 
+constexpr DWORD kShortHeaderBytes = 1000;
+
 MMRESULT WINAPI PlannedUnprepare(HWAVEIN device, LPWAVEHDR header, UINT size) {
     const MMRESULT result = waveInUnprepareHeader(device, header, size);
     if (result == MMSYSERR_NOERROR) plan.prepared.erase(header);
+    if (plan.emptyHeaders > 0) {
+        header->dwBytesRecorded = 0;
+        if (InterlockedDecrement(&plan.emptyHeaders) == 0) plan.shortHeader = 1;
+    } else if (InterlockedExchange(&plan.shortHeader, 0) != 0) {
+        header->dwBytesRecorded = kShortHeaderBytes;
+    }
     return result;
 }
 
@@ -191,6 +204,31 @@ TEST(WaveInCapture, StopDeliversTheBlocksAlreadyCompleted) {
     EXPECT_GT(last, 0);
     EXPECT_TRUE(plan.prepared.empty()) << plan.prepared.size() << " headers left prepared";
     EXPECT_EQ(plan.closes, 1);
+}
+
+TEST(WaveInCapture, EmptyHeadersAreNoBlocksAndShortOnesArriveWithTheirLength) {
+    plan = DriverPlan();
+    CaptureRig rig;  // four silent blocks end a track
+    WaveInCapture capture("", &rig.engine, false, PlannedApi());
+    InstallPlan(capture);
+    const std::string wav = WriteSignal("wavein-empty", CounterSignal(kCounterFrames));
+    bench::Playback playback;
+    ASSERT_NO_FATAL_FAILURE(PlayIntoOpenTrack(capture, rig, wav, playback));
+
+    // Inside the signal the driver returns four empty headers, then a short one.
+    InterlockedExchange(&plan.emptyHeaders, 4);
+    EXPECT_TRUE(playback.Wait(kWaitMs));
+    ASSERT_TRUE(rig.WaitTrackEnd());
+    capture.stopping = 1;
+    capture.StopAndWait();
+    rig.StopEngine();
+    EXPECT_EQ(plan.emptyHeaders, 0);
+    EXPECT_EQ(rig.recording.opens, 1) << "empty headers counted as silence and split the track";
+    std::vector<int32_t> sizes;
+    for (int32_t bytes : rig.recording.writeBytes) {
+        if (bytes != kCaptureBlockBytes) sizes.push_back(bytes);
+    }
+    EXPECT_EQ(sizes, std::vector<int32_t>{int32_t(kShortHeaderBytes)});
 }
 
 struct FailureCase {
