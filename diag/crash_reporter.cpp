@@ -2,7 +2,9 @@
 //
 // How it works: the filter runs on the failing thread, possibly with a damaged stack or heap,
 // so it allocates nothing, keeps its buffers in the object, and checks every address before it
-// reads through it (the module headers, the frame chain). IMAGEHLP.DLL is loaded only when a
+// reads through it (the module headers, the frame chain). A stack overflow leaves the thread
+// only a page or so: then a new thread writes the report and calls the previous filter while
+// the failing one waits for it. IMAGEHLP.DLL is loaded only when a
 // report is written and never freed; without it the frame-pointer chain is followed instead.
 #include "diag/crash_reporter.h"
 
@@ -10,6 +12,8 @@
 
 #include <cstdarg>
 #include <cstring>
+
+#include "base/unique_handle.h"
 
 namespace {
 
@@ -169,6 +173,13 @@ struct CrashReporter::StackWalkLibrary {
     decltype(&SymGetSymFromAddr) symGetSymFromAddr = nullptr;
 };
 
+struct CrashReporter::FreshStackJob {
+    CrashReporter* reporter;
+    EXCEPTION_POINTERS* pointers;
+    HANDLE thread;  // the failing thread
+    LONG answer;
+};
+
 CrashReporter::CrashReporter(const CrashReporterApi& api) : api_(api) {}
 
 CrashReporter::~CrashReporter() { Uninstall(); }
@@ -201,37 +212,53 @@ LONG WINAPI CrashReporter::TopLevelFilter(EXCEPTION_POINTERS* pointers) {
 }
 
 LONG CrashReporter::Filter(EXCEPTION_POINTERS* pointers) {
+    if (pointers && pointers->ExceptionRecord &&
+        pointers->ExceptionRecord->ExceptionCode == EXCEPTION_STACK_OVERFLOW) {
+        // Only the few calls below run on what is left of this thread's stack.
+        KernelHandle faultingThread;
+        DuplicateHandle(GetCurrentProcess(), GetCurrentThread(), GetCurrentProcess(),
+                        faultingThread.Receive(), 0, FALSE, DUPLICATE_SAME_ACCESS);
+        FreshStackJob job = {this, pointers, faultingThread.Get(), EXCEPTION_CONTINUE_SEARCH};
+        const KernelHandle helper(CreateThread(nullptr, 0, &FreshStackThread, &job, 0, nullptr));
+        if (helper && WaitForSingleObject(helper.Get(), INFINITE) == WAIT_OBJECT_0) {
+            return job.answer;
+        }
+    }
+    return ReportAndChain(pointers, GetCurrentThread());
+}
+
+DWORD WINAPI CrashReporter::FreshStackThread(void* parameter) {
+    auto* job = static_cast<FreshStackJob*>(parameter);
+    job->answer = job->reporter->ReportAndChain(job->pointers,
+                                                job->thread ? job->thread : GetCurrentThread());
+    return 0;
+}
+
+LONG CrashReporter::ReportAndChain(EXCEPTION_POINTERS* pointers, HANDLE thread) {
     const bool complete = pointers && pointers->ExceptionRecord && pointers->ContextRecord;
     if (complete && reportPath[0] != '\0') {
-        reportFile_ = CreateFileA(reportPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                  FILE_FLAG_WRITE_THROUGH, nullptr);
-        if (reportFile_ == INVALID_HANDLE_VALUE) {
-            reportFile_ = nullptr;
-        } else {
-            // Closes the file on every way out of this block.
-            struct Closer {
-                HANDLE& file;
-                ~Closer() {
-                    CloseHandle(file);
-                    file = nullptr;
-                }
-            } closer{reportFile_};
-            SetFilePointer(reportFile_, 0, nullptr, FILE_END);
-            WriteReport(*pointers);
+        auto oneReportAtATime = reportLock_.Lock();
+        // Each report has its own handle: a second thread waits above rather than failing to
+        // open the file the first one holds without sharing.
+        const FileHandle file(CreateFileA(reportPath, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                          FILE_FLAG_WRITE_THROUGH, nullptr));
+        if (file) {
+            SetFilePointer(file.Get(), 0, nullptr, FILE_END);
+            WriteReport(file.Get(), *pointers, thread);
         }
     }
     if (previousFilter) return previousFilter(pointers);
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-void CrashReporter::Write(const char* format, ...) {
+void CrashReporter::Write(HANDLE file, const char* format, ...) {
     va_list args;
     va_start(args, format);
     const int length = wvsprintfA(text_, format, args);
     va_end(args);
     if (length <= 0) return;
     DWORD written = 0;
-    WriteFile(reportFile_, text_, static_cast<DWORD>(length), &written, nullptr);
+    WriteFile(file, text_, static_cast<DWORD>(length), &written, nullptr);
 }
 
 const char* CrashReporter::ExceptionName(DWORD code) {
@@ -253,35 +280,36 @@ const char* CrashReporter::ExceptionName(DWORD code) {
     return name_;
 }
 
-void CrashReporter::WriteReport(const EXCEPTION_POINTERS& pointers) {
+void CrashReporter::WriteReport(HANDLE file, const EXCEPTION_POINTERS& pointers, HANDLE thread) {
     const EXCEPTION_RECORD& record = *pointers.ExceptionRecord;
     CONTEXT& context = *pointers.ContextRecord;
 
-    Write(kSeparator);
-    Write("Exception code: %08X %s\n", record.ExceptionCode, ExceptionName(record.ExceptionCode));
+    Write(file, kSeparator);
+    Write(file, "Exception code: %08X %s\n", record.ExceptionCode,
+          ExceptionName(record.ExceptionCode));
     FindLogicalAddress(record.ExceptionAddress, where_);
-    Write("Fault address:  %08X %02X:%08X %s\n", AsNumber(record.ExceptionAddress), where_.section,
-          where_.offset, where_.modulePath);
+    Write(file, "Fault address:  %08X %02X:%08X %s\n", AsNumber(record.ExceptionAddress),
+          where_.section, where_.offset, where_.modulePath);
 
-    Write("\nRegisters:\n");
-    Write("EAX:%08X\nEBX:%08X\nECX:%08X\nEDX:%08X\nESI:%08X\nEDI:%08X\n", context.Eax,
+    Write(file, "\nRegisters:\n");
+    Write(file, "EAX:%08X\nEBX:%08X\nECX:%08X\nEDX:%08X\nESI:%08X\nEDI:%08X\n", context.Eax,
           context.Ebx, context.Ecx, context.Edx, context.Esi, context.Edi);
     // Selectors are 16 bits; the upper half of their CONTEXT fields is not always cleared.
-    Write("CS:EIP:%04X:%08X\n", LOWORD(context.SegCs), context.Eip);
-    Write("SS:ESP:%04X:%08X  EBP:%08X\n", LOWORD(context.SegSs), context.Esp, context.Ebp);
-    Write("DS:%04X  ES:%04X  FS:%04X  GS:%04X\n", LOWORD(context.SegDs), LOWORD(context.SegEs),
-          LOWORD(context.SegFs), LOWORD(context.SegGs));
-    Write("Flags:%08X\n", context.EFlags);
+    Write(file, "CS:EIP:%04X:%08X\n", LOWORD(context.SegCs), context.Eip);
+    Write(file, "SS:ESP:%04X:%08X  EBP:%08X\n", LOWORD(context.SegSs), context.Esp, context.Ebp);
+    Write(file, "DS:%04X  ES:%04X  FS:%04X  GS:%04X\n", LOWORD(context.SegDs),
+          LOWORD(context.SegEs), LOWORD(context.SegFs), LOWORD(context.SegGs));
+    Write(file, "Flags:%08X\n", context.EFlags);
 
     StackWalkLibrary library;
     if (LoadStackWalkLibrary(library)) {
         MessageBeep(0xFFFFFFFF);
-        WriteSymbolicStack(library, context);
+        WriteSymbolicStack(file, library, context, thread);
         library.symCleanup(GetCurrentProcess());
-        Write("\n");
+        Write(file, "\n");
     } else {
         OutputDebugStringA("IMAGEHLP.DLL or its exported procs not found");
-        WriteFrameChainStack(context);
+        WriteFrameChainStack(file, context);
     }
 }
 
@@ -309,9 +337,10 @@ bool CrashReporter::LoadStackWalkLibrary(StackWalkLibrary& library) {
     return library.symInitialize(GetCurrentProcess(), nullptr, TRUE) != FALSE;
 }
 
-void CrashReporter::WriteSymbolicStack(const StackWalkLibrary& library, CONTEXT& context) {
-    Write("\nCall stack:\n");
-    Write("Address   Frame\n");
+void CrashReporter::WriteSymbolicStack(HANDLE file, const StackWalkLibrary& library,
+                                       CONTEXT& context, HANDLE thread) {
+    Write(file, "\nCall stack:\n");
+    Write(file, "Address   Frame\n");
 
     STACKFRAME frame;
     std::memset(&frame, 0, sizeof(frame));
@@ -329,37 +358,37 @@ void CrashReporter::WriteSymbolicStack(const StackWalkLibrary& library, CONTEXT&
 
     const HANDLE process = GetCurrentProcess();
     for (int frames = 0; frames < kMaxSymbolicFrames; ++frames) {
-        if (!library.stackWalk(IMAGE_FILE_MACHINE_I386, process, GetCurrentThread(), &frame,
-                               &context, nullptr, library.symFunctionTableAccess,
-                               library.symGetModuleBase, nullptr)) {
+        if (!library.stackWalk(IMAGE_FILE_MACHINE_I386, process, thread, &frame, &context,
+                               nullptr, library.symFunctionTableAccess, library.symGetModuleBase,
+                               nullptr)) {
             break;
         }
         if (frame.AddrFrame.Offset == 0) break;
 
-        Write("%08X  %08X  ", frame.AddrPC.Offset, frame.AddrFrame.Offset);
+        Write(file, "%08X  %08X  ", frame.AddrPC.Offset, frame.AddrFrame.Offset);
 
         std::memset(&buffer, 0, sizeof(buffer));
         buffer.symbol.SizeOfStruct = kSymbolBufferBytes;
         buffer.symbol.MaxNameLength = kMaxSymbolName;
         DWORD displacement = 0;
         if (library.symGetSymFromAddr(process, frame.AddrPC.Offset, &displacement, &buffer.symbol)) {
-            Write("%hs+%X\n", buffer.symbol.Name, displacement);
+            Write(file, "%hs+%X\n", buffer.symbol.Name, displacement);
         } else {
             FindLogicalAddress(reinterpret_cast<const void*>(frame.AddrPC.Offset), where_);
-            Write("%04X:%08X %s\n", where_.section, where_.offset, where_.modulePath);
+            Write(file, "%04X:%08X %s\n", where_.section, where_.offset, where_.modulePath);
         }
     }
 }
 
-void CrashReporter::WriteFrameChainStack(const CONTEXT& context) {
-    Write("\nCall stack:\n");
-    Write("Address   Frame     Logical addr  Module\n");
+void CrashReporter::WriteFrameChainStack(HANDLE file, const CONTEXT& context) {
+    Write(file, "\nCall stack:\n");
+    Write(file, "Address   Frame     Logical addr  Module\n");
 
     DWORD pc = context.Eip;
     DWORD frame = context.Ebp;
     for (;;) {
         FindLogicalAddress(reinterpret_cast<const void*>(pc), where_);
-        Write("%08X  %08X  %04X:%08X %s\n", pc, frame, where_.section, where_.offset,
+        Write(file, "%08X  %08X  %04X:%08X %s\n", pc, frame, where_.section, where_.offset,
               where_.modulePath);
 
         // Only the first frame comes unchecked, straight from the registers.

@@ -14,6 +14,8 @@
 
 #include <windows.h>
 
+#include "base/critical_section.h"
+
 #if !defined(_M_IX86) && !defined(__i386__)
 #error The crash report reads the x86 CONTEXT record.
 #endif
@@ -56,7 +58,10 @@ public:
     void Uninstall();
 
     // Appends a report to reportPath (nothing when it is empty or cannot be opened), then
-    // returns previousFilter's answer, or EXCEPTION_CONTINUE_SEARCH when there is none.
+    // returns previousFilter's answer, or EXCEPTION_CONTINUE_SEARCH when there is none. Threads
+    // that fail together write one report after the other. After a stack overflow both the
+    // report and the call of previousFilter run on a thread of their own, since the failing
+    // thread has no stack left for them.
     LONG Filter(EXCEPTION_POINTERS* pointers);
 
     char reportPath[MAX_PATH] = {};
@@ -66,20 +71,29 @@ private:
     // The IMAGEHLP.DLL entry points of the symbolic stack walk.
     struct StackWalkLibrary;
 
-    static LONG WINAPI TopLevelFilter(EXCEPTION_POINTERS* pointers);
+    // A filter call handed to a fresh thread.
+    struct FreshStackJob;
 
-    void WriteReport(const EXCEPTION_POINTERS& pointers);
-    void WriteSymbolicStack(const StackWalkLibrary& library, CONTEXT& context);
-    void WriteFrameChainStack(const CONTEXT& context);
+    static LONG WINAPI TopLevelFilter(EXCEPTION_POINTERS* pointers);
+    static DWORD WINAPI FreshStackThread(void* job);
+
+    // `thread` is the failing thread, for the stack walk.
+    LONG ReportAndChain(EXCEPTION_POINTERS* pointers, HANDLE thread);
+    void WriteReport(HANDLE file, const EXCEPTION_POINTERS& pointers, HANDLE thread);
+    void WriteSymbolicStack(HANDLE file, const StackWalkLibrary& library, CONTEXT& context,
+                            HANDLE thread);
+    void WriteFrameChainStack(HANDLE file, const CONTEXT& context);
     bool LoadStackWalkLibrary(StackWalkLibrary& library);
     const char* ExceptionName(DWORD code);
-    void Write(const char* format, ...);
+    void Write(HANDLE file, const char* format, ...);
 
     static CrashReporter* installed_;
 
     const CrashReporterApi api_;
-    HANDLE reportFile_ = nullptr;  // open only while a report is written
-    // Buffers live in the object, not on the stack: the filter may run after a stack overflow.
+    // Held while a report is written: the buffers below serve one report at a time.
+    // Re-entrant, so a fault while writing a report cannot hang its own thread here.
+    CriticalSection reportLock_;
+    // Buffers live in the object, not on the stack of a thread that may have none left.
     char text_[1024];
     char name_[512];
     LogicalAddress where_;

@@ -36,8 +36,8 @@ std::string PlaceChild(const std::string& scratchName, const std::string& fileNa
 using Handle = KernelHandle;
 
 // Runs the child and waits for it, its standard handles on NUL so that the system's crash dump
-// stays out of the test log.
-bool RunChild(const std::string& program, const char* mode) {
+// stays out of the test log. `exitCode` receives how the child ended.
+bool RunChild(const std::string& program, const char* mode, DWORD* exitCode = nullptr) {
     SECURITY_ATTRIBUTES inherit = {sizeof(inherit), nullptr, TRUE};
     HANDLE opened = CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit, OPEN_EXISTING, 0,
@@ -59,6 +59,7 @@ bool RunChild(const std::string& program, const char* mode) {
     const DWORD waited = WaitForSingleObject(process.Get(), kChildTimeoutMs);
     EXPECT_EQ(WAIT_OBJECT_0, waited) << "the crashing child did not end";
     if (waited != WAIT_OBJECT_0) TerminateProcess(process.Get(), 1);
+    if (exitCode) GetExitCodeProcess(process.Get(), exitCode);
     return waited == WAIT_OBJECT_0;
 }
 
@@ -171,6 +172,24 @@ TEST(CrashChildTest, AccessViolationReportHasEverySection) {
     EXPECT_EQ(fault, report.Value(18, "%8lX"));
     EXPECT_EQ("", report.lines.back()) << "a blank line ends the symbolic walk";
     EXPECT_EQ("\n\n", text.substr(text.size() - 2));
+}
+
+TEST(CrashChildTest, StackOverflowIsReportedWholeAndHandedOn) {
+    const std::string program = PlaceChild("diag_child_stack", "crash_child.exe");
+    DWORD exitCode = 0;
+    ASSERT_TRUE(RunChild(program, "stack", &exitCode));
+
+    const std::string text = ReadAll(ReportPath(program));
+    const std::vector<Report> reports = SplitReports(text);
+    ASSERT_EQ(1u, reports.size()) << text;
+    const Report& report = reports[0];
+    const DWORD fault = CheckHead(report, program, "Exception code: C00000FD STACK_OVERFLOW");
+    ASSERT_GE(report.lines.size(), 21u) << text;
+    EXPECT_EQ("Address   Frame", report.lines[17]);
+    EXPECT_EQ(fault, report.Value(18, "%8lX"));
+    EXPECT_EQ("", report.lines.back()) << "the walk ran to its end";
+    // No second fault: the system's handling saw the overflow itself.
+    EXPECT_EQ(DWORD(EXCEPTION_STACK_OVERFLOW), exitCode);
 }
 
 TEST(CrashChildTest, SecondCrashAppendsItsOwnReport) {

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/diag/report_text.h"
@@ -391,6 +392,46 @@ TEST_F(CrashReportTest, ChainsToThePreviousFilterWhetherOrNotTheReportWasWritten
         }
     }
     RemoveDirectoryA(ReportFile("folder.RPT").c_str());
+}
+
+// Two threads failing together: the first report waits inside its library lookup until the
+// second thread's filter has returned, which it must not do before the first report is done.
+constexpr DWORD kTogetherBoundMs = 1000;
+HANDLE firstReportInside = nullptr;
+HANDLE secondFilterReturned = nullptr;
+volatile LONG lookups = 0;
+HMODULE WINAPI FirstLookupWaits(LPCSTR) {
+    if (InterlockedIncrement(&lookups) == 1) {
+        SetEvent(firstReportInside);
+        WaitForSingleObject(secondFilterReturned, kTogetherBoundMs);
+    }
+    return nullptr;
+}
+const CrashReporterApi kFirstLookupWaits = {&FirstLookupWaits, &GetProcAddress};
+
+TEST_F(CrashReportTest, ThreadsFailingTogetherWriteOneWholeReportAfterTheOther) {
+    FakeException first(0xC0000005, CodeAddress(), 0);
+    FakeException second(0xC0000094, CodeAddress(), 0);
+    const std::string expected = Report(kHiddenImagehlp, first) + Report(kHiddenImagehlp, second);
+
+    const std::string path = ReportFile("together.RPT");
+    DeleteFileA(path.c_str());
+    CrashReporter reporter(kFirstLookupWaits);
+    lstrcpynA(reporter.reportPath, path.c_str(), MAX_PATH);
+    firstReportInside = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    secondFilterReturned = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    lookups = 0;
+    std::thread firstThread([&] { reporter.Filter(&first.pointers); });
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(firstReportInside, 30000));
+    std::thread secondThread([&] {
+        reporter.Filter(&second.pointers);
+        SetEvent(secondFilterReturned);
+    });
+    firstThread.join();
+    secondThread.join();
+    CloseHandle(firstReportInside);
+    CloseHandle(secondFilterReturned);
+    EXPECT_EQ(expected, ReadAll(path));
 }
 
 TEST(CrashReporterInstallTest, InstallsOnceAndRestoresThePreviousFilter) {
