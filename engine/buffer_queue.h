@@ -35,6 +35,9 @@ public:
         return buffer;
     }
 
+    // The front buffer, left on the queue; null when empty.
+    SampleBuffer* Front() const { return front_; }
+
     // Moves every buffer of `other`, in order, to the back of this queue.
     void Splice(BufferQueue& other) {
         if (!other.front_) return;

@@ -350,11 +350,18 @@ void TrackEngine::WriteBlock(SampleBuffer* block) {
 }
 
 void TrackEngine::WriteFront() {
+    const SampleBuffer* front = writeQueue_.Front();
+    if (!front) return;
+    const uint32_t bytes = uint32_t(front->Count()) * 2;
+    if (trackBytes_ > 0 && bytes > kMaxTrackBytes - trackBytes_) {
+        // The file is full: the recording goes on in the next one, from this block.
+        CloseTrackFile();
+        InterlockedIncrement(&sizeLimitSplits_);
+        if (!OpenNextTrack()) return;  // the block stays queued, as for any file that fails
+    }
     SampleBuffer* block = writeQueue_.Pop();
-    if (!block) return;
-    const int32_t bytes = block->Count() * 2;
-    trackBytes_ += uint32_t(bytes);
-    sink_->Write(block->Samples(), bytes);
+    trackBytes_ += bytes;
+    sink_->Write(block->Samples(), int32_t(bytes));
     Recycle(block);
 }
 
@@ -368,20 +375,23 @@ void TrackEngine::TrimUnopenedQueue() {
 
 void TrackEngine::FinishTrack(int32_t keepDelayed) {
     auto lock = stateLock_.Lock();
-    if (SinkOpen()) {
-        if (keepDelayed) {
-            while (!writeQueue_.Empty()) WriteFront();
-        }
-        if (sink_->Finish(trackBytes_ / 4) == kSinkTrackDeleted) trackNumber = trackNumber - 1;
-        sink_->Unprepare();
-        sink_->Prepare(sink_->SourceBlockBytes());
-        trackBytes_ = 0;
+    if (keepDelayed) {
+        // A file that fills up on the way hands the rest to the next one.
+        while (SinkOpen() && !writeQueue_.Empty()) WriteFront();
     }
+    if (SinkOpen()) CloseTrackFile();
     {
         auto free = freeLock_.Lock();
         freeList_.Splice(writeQueue_);
     }
     silentBlocks_ = 0;
+}
+
+void TrackEngine::CloseTrackFile() {
+    if (sink_->Finish(trackBytes_ / 4) == kSinkTrackDeleted) trackNumber = trackNumber - 1;
+    sink_->Unprepare();
+    sink_->Prepare(sink_->SourceBlockBytes());
+    trackBytes_ = 0;
 }
 
 void TrackEngine::Recycle(SampleBuffer* buffer) {

@@ -61,6 +61,10 @@ constexpr int16_t kPeakHoldBlocks = 14;        // about 1.9 s at 44100 Hz
 constexpr int kTrackNameBytes = 260;           // a track file name and its terminator
 constexpr int32_t kNameSearchRetries = 10000;  // so at most 10001 names are tried per search
 constexpr int kStatusTextBytes = 32;
+// The most capture bytes one track file takes; the next block goes on in the next file. The
+// writer's files must end below 2 GB (mmio keeps file offsets in signed 32 bits), and this
+// leaves room for any header; a whole number of frames.
+constexpr uint32_t kMaxTrackBytes = 0x7FFF0000;
 
 // Status texts of the engine itself, shown through SinkStatus while they hold.
 constexpr char kNoWriterMessage[] = "No output writer";
@@ -146,6 +150,8 @@ public:
     int32_t ProcessedBlocks() const { return processedBlocks_; }
     // Set each time the worker has emptied the input queue (auto-reset).
     HANDLE DrainedEvent() const { return drainedEvent_.Handle(); }
+    // Tracks ended because they held kMaxTrackBytes, each going on in the next file.
+    int32_t SizeLimitSplits() const { return sizeLimitSplits_; }
 
 
 protected:
@@ -164,6 +170,7 @@ private:
     bool OpenNextTrack();                           // stateLock held
     bool FormatName(char* name, int32_t number, const char* extension) const;
     void WriteFront();                              // stateLock held
+    void CloseTrackFile();                          // stateLock held, a track open
     void TrimUnopenedQueue();                       // stateLock held
     void Recycle(SampleBuffer* buffer);             // stateLock held
     void SetMessage(const char* text);              // stateLock held
@@ -181,12 +188,13 @@ private:
     std::unique_ptr<SampleBuffer> heldBlock_;  // worker, under stateLock
     volatile LONG created_ = 0;
     volatile LONG processedBlocks_ = 0;
+    volatile LONG sizeLimitSplits_ = 0;
 
     std::unique_ptr<OutputSink> sink_;             // stateLock
     std::atomic<OutputSink*> pendingSink_{nullptr};  // owned; exchanged without a lock
 
     volatile int32_t standby_ = 1;
-    uint32_t trackBytes_ = 0;  // unsigned: a track may pass 2 GB
+    uint32_t trackBytes_ = 0;  // at most kMaxTrackBytes
     int32_t silentBlocks_ = 0;
     bool planned_ = false;              // PlanCuts was called: no gap rule
     std::vector<int32_t> plannedCuts_;  // ascending; stateLock

@@ -181,6 +181,11 @@ int32_t WaveFile::Open(const char* fileName, const WAVEFORMATEX* format) {
 int32_t WaveFile::Write(int32_t count, const void* bytes, int32_t* stored) {
     if (stored) *stored = 0;
     if (!IsOpen()) return kSinkFailed;
+    if (count > 0 && uint64_t(dataOffset_) + dataBytes_ + uint32_t(count) + 1 > kMaxWaveFileBytes) {
+        SetMessage("%s", kFileFullMessage);  // + 1: room for a pad byte
+        Close(FramesForDataBytes(dataBytes_));
+        return kSinkFailed;
+    }
     const char* input = static_cast<const char*>(bytes);
     int32_t done = 0;
     while (done < count) {

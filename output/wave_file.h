@@ -33,6 +33,9 @@ struct WaveFileApi {
 };
 
 constexpr DWORD kFactWhileWriting = 0xFFFFFFFF;  // frame count until the file is closed
+// mmio keeps file offsets in signed 32 bits: past this size its chunk lengths come out wrong.
+constexpr uint32_t kMaxWaveFileBytes = 0x7FFFFFFF;
+constexpr char kFileFullMessage[] = "Track file full at 2 GB";
 
 class WaveFile {
 public:
@@ -46,7 +49,8 @@ public:
     int32_t Open(const char* fileName, const WAVEFORMATEX* format);
     // Appends bytes to the data chunk; `stored` receives how many were stored. 0, or
     // kSinkFailed when no file is open or the mmio buffer cannot be advanced; in the last case
-    // the file is closed at once, keeping what reached it.
+    // the file is closed at once, keeping what reached it. A write that would take the file
+    // past kMaxWaveFileBytes stores nothing and closes the file as it stands.
     int32_t Write(int32_t count, const void* bytes, int32_t* stored = nullptr);
     // Patches the lengths and the frame count and closes the file; deletes it when frames × 4
     // is below minBytes. 0, kSinkTrackDeleted, or kSinkFailed.

@@ -192,6 +192,30 @@ TEST_F(SplittingTest, TheFirstBlocksGrowThePoolThenBuffersAreReused) {
     ExpectAccounted();
 }
 
+// A track that would pass the largest file goes on in the next one, block for block. Blocks
+// of 16 MB get there fast; the fake writer stores nothing.
+TEST_F(SplittingTest, AFullTrackFileGoesOnInTheNext) {
+    constexpr int32_t kBigValues = 8 << 20;
+    constexpr uint32_t kBigBytes = uint32_t(kBigValues) * 2;
+    const int32_t perFile = int32_t(kMaxTrackBytes / kBigBytes);
+    // Sound however long the block: the level falls with the square root of its length.
+    std::vector<int16_t> block = TestBlock(0, 30000, false, kBigValues);
+    for (int32_t id = 1; id <= perFile + 3; ++id) {
+        block.back() = int16_t(id);
+        Submit(engine, block);
+        engine.ProcessInput();
+    }
+    engine.SetStandby(1);
+    const auto tracks = log->Tracks();
+    ASSERT_EQ(tracks.size(), 2u);
+    EXPECT_EQ(tracks[0].blocks, Ids(1, perFile));
+    EXPECT_EQ(tracks[0].frames, uint32_t(perFile) * (kBigBytes / 4));
+    EXPECT_EQ(tracks[1].blocks, Ids(perFile + 1, perFile + 3));
+    EXPECT_EQ(tracks[1].frames, 3 * (kBigBytes / 4));
+    EXPECT_EQ(engine.SizeLimitSplits(), 1);
+    ExpectAccounted();
+}
+
 // While the writer cannot open, the delay queue keeps only its newest gapBlocks - 1 blocks, so
 // a track that opens later starts exactly as if it had opened then.
 TEST_F(SplittingTest, FailingOpensNeitherGrowThePoolNorBreakTheNextTrack) {

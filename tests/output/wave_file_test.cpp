@@ -340,6 +340,29 @@ TEST_F(WaveFileFailure, KeptPartShorterThanTheMinimumIsDeleted) {
     }
 }
 
+// Moves the mmio buffer on without writing it: the file grows in the writer's count only.
+MMRESULT WINAPI DiscardingAdvance(HMMIO, LPMMIOINFO info, UINT) {
+    info->pchNext = info->pchBuffer;
+    info->dwFlags &= ~MMIO_DIRTY;
+    return MMSYSERR_NOERROR;
+}
+
+TEST_F(WaveFileFailure, TheWriteThatWouldPassTwoGigabytesEndsTheFileInstead) {
+    WaveFileApi discarding;
+    discarding.advance = &DiscardingAdvance;
+    WaveFile file(discarding);
+    ASSERT_EQ(file.Open((Scratch("wave_full") + "\\full.wav").c_str(), Pcm().Get()), 0);
+    const std::vector<uint8_t> megabyte(1 << 20, 0x5A);
+    for (int i = 0; i < 2047; ++i) {  // with the 56-byte header, 2047 MB fit
+        ASSERT_EQ(file.Write(int32_t(megabyte.size()), megabyte.data()), 0) << i;
+    }
+    int32_t stored = -1;
+    EXPECT_EQ(file.Write(int32_t(megabyte.size()), megabyte.data(), &stored), kSinkFailed);
+    EXPECT_EQ(stored, 0);
+    EXPECT_FALSE(file.IsOpen());
+    EXPECT_STREQ(file.MessageText(), kFileFullMessage);
+}
+
 TEST(WaveFileLifetime, ChainDeletedWhileOpenKeepsTheTake) {
     const std::string dir = Scratch("wave_deleted");
     const std::vector<uint8_t> data = outtest::PatternBytes(kBlock * 3);
