@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "base/critical_section.h"
+#include "engine/stream_format.h"
 #include "engine/track_engine.h"
 #include "engine/pass_through_sink.h"
 
@@ -61,11 +62,19 @@ public:
 
     int32_t SubmittedBlocks() const { return submitted_; }
     uint64_t SubmittedFrames() const { return frames_; }
+    // Frames of the stream taken so far, the rest waiting for its block included.
+    uint64_t StreamFrames() const { return frames_ + uint64_t(restBytes_ / kCaptureFrameBytes); }
+    // `frames` of the stream are missing at stream frame `at` (now, or once the bytes before
+    // it have come through a stage that delays them): the rest before it goes to the engine as
+    // a shorter block, and what follows counts from after the gap, so positions stay those of
+    // the stream.
+    void SkipFrames(uint64_t at, uint64_t frames);
     bool Failed() const { return failed_; }
 
 private:
     bool WaitForEngine(int32_t allowedAhead);
     bool Submit(const uint8_t* bytes, int32_t count);
+    int32_t Append(const uint8_t* bytes, int32_t count);
 
     TrackEngine& engine_;
     BlockPositions& positions_;
@@ -73,5 +82,7 @@ private:
     int32_t restBytes_ = 0;
     int32_t submitted_ = 0;
     uint64_t frames_ = 0;
+    uint64_t gapAt_ = 0;  // a gap of gapFrames_ is due at this stream frame
+    uint64_t gapFrames_ = 0;
     bool failed_ = false;
 };

@@ -50,6 +50,7 @@ std::string CueSheetText(const std::string& inputName, const std::vector<CueTrac
     text += "FILE " + Quoted(inputName) + " WAVE\r\n";
     int index = 0;
     for (const CueTrack& track : tracks) {
+        if (size_t(index) == kCueMaxTracks) break;
         char number[16];
         std::snprintf(number, sizeof number, "%02d", ++index);
         text += std::string("  TRACK ") + number + " AUDIO\r\n";

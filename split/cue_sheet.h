@@ -15,11 +15,13 @@
 // each track its TITLE and PERFORMER, in the program's code page like the names.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
 
 constexpr uint32_t kCueFramesPerSecond = 75;  // the cue sheet's time unit
+constexpr size_t kCueMaxTracks = 99;          // TRACK numbers have two digits
 
 // One track file and the frames of the input it holds, [startFrame, endFrame).
 struct CueTrack {
@@ -44,7 +46,7 @@ struct CueAlbum {
 // Minutes take more than two digits on sides past 99 minutes.
 std::string CueTime(uint64_t frames, uint32_t rate);
 
-// The whole sheet, lines ending in CR LF.
+// The whole sheet, lines ending in CR LF; the first kCueMaxTracks tracks only.
 std::string CueSheetText(const std::string& inputName, const std::vector<CueTrack>& tracks,
                          uint32_t rate, const CueAlbum& album = CueAlbum());
 

@@ -4,12 +4,13 @@
 #include <windows.h>
 #include <psapi.h>
 
-#include <atomic>
+#include <cstdarg>
 #include <cstdio>
 #include <exception>
 #include <string>
 
 #include "split/formats.h"
+#include "split/interrupt.h"
 #include "split/options.h"
 #include "split/progress.h"
 #include "split/session.h"
@@ -23,13 +24,46 @@ namespace {
 constexpr char kProgramName[] = "grooval-split";
 constexpr uint32_t kListRate = kCaptureRate;  // --list-formats asks for a 44100 Hz input
 
-// Set by Ctrl+C or Ctrl+Break; the split then ends as the recorder's Stop would.
-std::atomic<bool> interruptedByUser{false};
+SplitInterrupt interrupt;
 
-BOOL WINAPI OnConsoleBreak(DWORD event) {
-    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-    interruptedByUser.store(true);
-    return TRUE;
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+    return interrupt.OnConsoleEvent(event) ? TRUE : FALSE;
+}
+
+// Writes text of the process code page (UTF-8 under the manifest) to a standard handle. A
+// console is given UTF-16, which it shows whatever its own code page; a file or a pipe gets the
+// bytes, lines ending in CR LF as the C runtime would write them.
+void Print(DWORD which, const std::string& text) {
+    const HANDLE output = GetStdHandle(which);
+    DWORD mode = 0;
+    DWORD written = 0;
+    if (GetConsoleMode(output, &mode)) {
+        std::wstring wide(text.size(), L'\0');
+        const int length = MultiByteToWideChar(CP_ACP, 0, text.data(), int(text.size()),
+                                               &wide[0], int(wide.size()));
+        if (length > 0) WriteConsoleW(output, wide.data(), DWORD(length), &written, nullptr);
+        return;
+    }
+    std::string lines;
+    for (const char c : text) {
+        if (c == '\n') lines += '\r';
+        lines += c;
+    }
+    WriteFile(output, lines.data(), DWORD(lines.size()), &written, nullptr);
+}
+
+void Printf(DWORD which, const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    va_list counting;
+    va_copy(counting, arguments);
+    const int length = std::vsnprintf(nullptr, 0, format, counting);
+    va_end(counting);
+    std::string text(size_t(length > 0 ? length : 0) + 1, '\0');
+    if (length > 0) std::vsnprintf(&text[0], text.size(), format, arguments);
+    va_end(arguments);
+    text.resize(size_t(length > 0 ? length : 0));
+    Print(which, text);
 }
 
 uint32_t MaxFormatSize() {
@@ -40,9 +74,9 @@ uint32_t MaxFormatSize() {
 int ListFormats() {
     FormatBuffer source(kFormatHeaderBytes);
     MakePcmFormat(source.Get(), kListRate);
-    std::printf("pcm       16-bit stereo PCM at the input's rate (the default)\n");
+    Printf(STD_OUTPUT_HANDLE, "pcm       16-bit stereo PCM at the input's rate (the default)\n");
     for (const CodecFormatTag& tag : ListCodecFormats(source.Get(), MaxFormatSize())) {
-        std::printf("0x%04X    %s\n", unsigned(tag.tag), tag.name.c_str());
+        Printf(STD_OUTPUT_HANDLE, "0x%04X    %s\n", unsigned(tag.tag), tag.name.c_str());
     }
     return kSplitDone;
 }
@@ -59,34 +93,34 @@ void PrintStats(const SplitReport& report, double wallSeconds) {
     const double peakMegabytes = GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)
                                      ? double(memory.PeakWorkingSetSize) / (1024.0 * 1024.0)
                                      : 0.0;
-    std::fprintf(stderr,
-                 "%s: stats: %.1f s of sound in %.3f s (%.0fx real time), %d blocks, "
-                 "%d engine buffers, peak working set %.1f MB\n",
-                 kProgramName, report.inputSeconds, wallSeconds,
-                 wallSeconds > 0.0 ? report.inputSeconds / wallSeconds : 0.0, int(report.blocks),
-                 int(report.buffersCreated), peakMegabytes);
+    Printf(STD_ERROR_HANDLE,
+           "%s: stats: %.1f s of sound in %.3f s (%.0fx real time), %d blocks, "
+           "%d engine buffers, peak working set %.1f MB\n",
+           kProgramName, report.inputSeconds, wallSeconds,
+           wallSeconds > 0.0 ? report.inputSeconds / wallSeconds : 0.0, int(report.blocks),
+           int(report.buffersCreated), peakMegabytes);
     if (report.declick == 0) return;
     auto plural = [](uint64_t count, const char* word) {
         return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
     };
     for (const CueTrack& track : report.tracks) {
-        std::fprintf(stderr, "%s: stats: %s: %s repaired, %s left alone\n", kProgramName,
-                     track.file.c_str(), plural(uint64_t(track.clicks), "click").c_str(),
-                     plural(uint64_t(track.clicksLeft), "event").c_str());
+        Printf(STD_ERROR_HANDLE, "%s: stats: %s: %s repaired, %s left alone\n", kProgramName,
+               track.file.c_str(), plural(uint64_t(track.clicks), "click").c_str(),
+               plural(uint64_t(track.clicksLeft), "event").c_str());
     }
-    std::fprintf(stderr,
-                 "%s: stats: declick level %d: %s repaired, %s left alone in the whole input\n",
-                 kProgramName, int(report.declick), plural(report.clicksRepaired, "click").c_str(),
-                 plural(report.clicksLeft, "event").c_str());
+    Printf(STD_ERROR_HANDLE,
+           "%s: stats: declick level %d: %s repaired, %s left alone in the whole input\n",
+           kProgramName, int(report.declick), plural(report.clicksRepaired, "click").c_str(),
+           plural(report.clicksLeft, "event").c_str());
 }
 
 // --dry-run: number, start, length, and the title with the file it would be.
 void PrintDryRunLine(const CueTrack& track, uint32_t rate) {
     const std::string title = AnsiFromUtf8(track.title);
-    std::printf("%02d  %s  %s  %s%s%s%s\n", int(track.number),
-                CueTime(track.startFrame, rate).c_str(),
-                CueTime(track.endFrame - track.startFrame, rate).c_str(), title.c_str(),
-                title.empty() ? "" : "  (", track.file.c_str(), title.empty() ? "" : ")");
+    Printf(STD_OUTPUT_HANDLE, "%02d  %s  %s  %s%s%s%s\n", int(track.number),
+           CueTime(track.startFrame, rate).c_str(),
+           CueTime(track.endFrame - track.startFrame, rate).c_str(), title.c_str(),
+           title.empty() ? "" : "  (", track.file.c_str(), title.empty() ? "" : ")");
 }
 
 int Run(int argc, char** argv) {
@@ -94,10 +128,10 @@ int Run(int argc, char** argv) {
     std::string message;
     switch (ParseSplitOptions(argc, argv, options, message)) {
         case SplitCommand::Usage:
-            std::fprintf(stderr, "%s: %s\n", kProgramName, message.c_str());
+            Printf(STD_ERROR_HANDLE, "%s: %s\n", kProgramName, message.c_str());
             return kSplitUsage;
         case SplitCommand::Help:
-            std::fputs(SplitHelpText().c_str(), stdout);
+            Print(STD_OUTPUT_HANDLE, SplitHelpText());
             return kSplitDone;
         case SplitCommand::ListFormats:
             return ListFormats();
@@ -119,18 +153,19 @@ int Run(int argc, char** argv) {
     const SplitSettings settings =
         ResolveSplitSettings(options, options.useStored ? &stored : nullptr, defaultFolder);
 
-    SetConsoleCtrlHandler(OnConsoleBreak, TRUE);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
     const HANDLE errorOutput = GetStdHandle(STD_ERROR_HANDLE);
     ProgressBar bar(errorOutput);
     SplitProgress* progress = !options.quiet && IsInteractive(errorOutput) ? &bar : nullptr;
     SplitReport report;
     const int code =
-        RunSplit(settings, options.input, options.cue, report, progress, &interruptedByUser);
+        RunSplit(settings, options.input, options.cue, report, progress, &interrupt.Requested());
+    interrupt.Finished();  // every file is complete: a closing console may end the process
     LARGE_INTEGER ended;
     QueryPerformanceCounter(&ended);
 
     for (const std::string& warning : report.warnings) {
-        std::fprintf(stderr, "%s: warning: %s\n", kProgramName, warning.c_str());
+        Printf(STD_ERROR_HANDLE, "%s: warning: %s\n", kProgramName, warning.c_str());
     }
     if (!options.quiet) {
         for (const CueTrack& track : report.tracks) {
@@ -138,22 +173,25 @@ int Run(int argc, char** argv) {
                 PrintDryRunLine(track, report.rate);
                 continue;
             }
-            std::printf("%s  %s - %s\n", track.file.c_str(),
-                        CueTime(track.startFrame, report.rate).c_str(),
-                        CueTime(track.endFrame, report.rate).c_str());
+            Printf(STD_OUTPUT_HANDLE, "%s  %s - %s\n", track.file.c_str(),
+                   CueTime(track.startFrame, report.rate).c_str(),
+                   CueTime(track.endFrame, report.rate).c_str());
         }
-        if (code == kSplitDone || code == kSplitFewerTracks) {
-            std::printf("%u track%s%s\n", unsigned(report.tracks.size()),
-                        report.tracks.size() == 1 ? "" : "s",
-                        options.dryRun ? " (dry run: no file written)" : "");
-            if (!report.cuePath.empty()) std::printf("cue sheet %s\n", report.cuePath.c_str());
+        if (code == kSplitDone || code == kSplitFewerTracks || code == kSplitInputDamaged) {
+            Printf(STD_OUTPUT_HANDLE, "%u track%s%s\n", unsigned(report.tracks.size()),
+                   report.tracks.size() == 1 ? "" : "s",
+                   options.dryRun ? " (dry run: no file written)" : "");
+            if (!report.cuePath.empty()) {
+                Printf(STD_OUTPUT_HANDLE, "cue sheet %s\n", report.cuePath.c_str());
+            }
             if (!report.previewPath.empty()) {
-                std::printf("preview %s\n", report.previewPath.c_str());
+                Printf(STD_OUTPUT_HANDLE, "preview %s\n", report.previewPath.c_str());
             }
         }
     }
-    std::fflush(stdout);
-    if (code != kSplitDone) std::fprintf(stderr, "%s: %s\n", kProgramName, report.problem.c_str());
+    if (code != kSplitDone) {
+        Printf(STD_ERROR_HANDLE, "%s: %s\n", kProgramName, report.problem.c_str());
+    }
     if (options.stats) PrintStats(report, Seconds(started, ended));
     return code;
 }
@@ -164,7 +202,7 @@ int main(int argc, char** argv) {
     try {
         return Run(argc, argv);
     } catch (const std::exception& failure) {
-        std::fprintf(stderr, "%s: %s\n", kProgramName, failure.what());
+        Printf(STD_ERROR_HANDLE, "%s: %s\n", kProgramName, failure.what());
         return kSplitOutputFailed;
     }
 }

@@ -4,8 +4,9 @@
 
 #include <cstring>
 
-#include "engine/track_rules.h"
 #include "engine/stream_format.h"
+#include "engine/track_rules.h"
+#include "split/paths.h"
 
 namespace {
 
@@ -110,11 +111,9 @@ bool Take(const OptionName& option, const std::string& value, SplitOptions& opti
         }
         options.folder = value;
     } else if (option.longName == std::string("prefix")) {
-        for (char c : value) {
-            if (IsRefusedPrefixCharacter(static_cast<unsigned char>(c))) {
-                message = name + " cannot hold any of " + kRefusedPrefixCharacters;
-                return false;
-            }
+        if (HoldsRefusedPrefixCharacter(value)) {
+            message = name + " cannot hold any of " + kRefusedPrefixCharacters;
+            return false;
         }
         options.prefix = value;
     } else if (option.longName == std::string("format")) {
@@ -361,10 +360,11 @@ std::string SplitHelpText() {
            "                     the preview, but write no track file and no cue sheet\n"
            "                       --dry-run --tracks 6 --preview side-a.svg\n"
            "\n"
-           "The input is a RIFF WAVE file: 16-bit stereo PCM, or any format the installed\n"
-           "codecs convert to it. It keeps its own sample rate: the recorder's 78 rpm\n"
-           "setting does not apply.\n"
+           "The input is a RIFF WAVE file: PCM of 8 to 32 bits, 32- or 64-bit float, or any\n"
+           "format the installed codecs convert to 16-bit stereo PCM. It keeps its own\n"
+           "sample rate: the recorder's 78 rpm setting does not apply.\n"
            "Exit codes: 0 done, 1 wrong command line, 2 input rejected (nothing written),\n"
            "3 output failed, 4 interrupted (the open track was finished), 5 fewer tracks\n"
-           "found than --tracks asks for (those found were written).\n";
+           "found than --tracks asks for (those found were written), 6 input damaged (the\n"
+           "passages the codec could not decode are missing; the warnings say where).\n";
 }

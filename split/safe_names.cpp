@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "split/paths.h"
 #include "split/utf8_text.h"
 
 namespace {
@@ -101,10 +102,10 @@ std::string TrackStem(const std::string& folder, const std::string& prefix, int3
 
 std::string FreeTrackPath(const std::string& folder, const std::string& stem,
                           const std::string& extension) {
-    const std::wstring inside = FullPath(WideFromAnsi(folder + "\\"));
+    const std::wstring inside = FullPath(WideFromAnsi(InFolder(folder, "")));
     for (int32_t copy = 1; copy <= kMaxNameCopies; ++copy) {
         const std::string suffix = copy == 1 ? "" : " (" + std::to_string(copy) + ")";
-        const std::string path = folder + "\\" + stem + suffix + "." + extension;
+        const std::string path = InFolder(folder, stem + suffix + "." + extension);
         if (path.size() >= kTrackPathBytes) return std::string();
         // Never outside the folder, whatever the name turned into.
         const std::wstring full = FullPath(WideFromAnsi(path));

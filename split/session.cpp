@@ -1,27 +1,32 @@
 // RunSplit: checks, the conversion of the input, the engine run and the cue sheet.
 #include "split/session.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
 
-#include "split/block_feeder.h"
-#include "split/formats.h"
-#include "split/track_log.h"
-#include "split/wave_reader.h"
 #include "engine/stream_format.h"
 #include "engine/track_engine.h"
+#include "engine/track_rules.h"
 #include "output/acm_converter.h"
 #include "output/format_record.h"
 #include "output/output_chain.h"
+#include "split/block_feeder.h"
 #include "split/declick_stage.h"
 #include "split/dry_run_sink.h"
+#include "split/formats.h"
+#include "split/paths.h"
 #include "split/preview_svg.h"
+#include "split/sample_converter.h"
 #include "split/side_levels.h"
 #include "split/sleeve.h"
+#include "split/track_log.h"
 #include "split/track_namer.h"
 #include "split/track_plan.h"
 #include "split/utf8_text.h"
+#include "split/wave_reader.h"
 
 namespace {
 
@@ -39,27 +44,20 @@ int Reject(SplitReport& report, int code, const std::string& problem) {
     return code;
 }
 
-std::string WithoutTrailingSlashes(std::string folder) {
-    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
-        folder.pop_back();
-    return folder;
-}
-
 // An existing folder in which a file can be created.
 bool CheckFolder(const std::string& folder, std::string& problem) {
-    const std::string shown = folder.empty() ? "\\" : folder;
-    const DWORD attributes = GetFileAttributesA(folder.empty() ? "\\" : folder.c_str());
+    const DWORD attributes = GetFileAttributesA(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        problem = "output folder " + shown + " does not exist";
+        problem = "output folder " + folder + " does not exist";
         return false;
     }
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        problem = "output folder " + shown + " is not a folder";
+        problem = "output folder " + folder + " is not a folder";
         return false;
     }
     char probe[MAX_PATH] = {};
-    if (GetTempFileNameA(folder.empty() ? "\\" : folder.c_str(), kProbePrefix, 0, probe) == 0) {
-        problem = "output folder " + shown + " is not writable (Windows error " +
+    if (GetTempFileNameA(folder.c_str(), kProbePrefix, 0, probe) == 0) {
+        problem = "output folder " + folder + " is not writable (Windows error " +
                   std::to_string(GetLastError()) + ")";
         return false;
     }
@@ -74,19 +72,149 @@ std::string FullPath(const std::string& path) {
     return full;
 }
 
-std::string FolderOf(const std::string& path) {
-    const size_t slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : path.substr(0, slash);
-}
-
 // The input as the cue sheet names it: bare when it lies beside the sheet.
 std::string CueInputName(const std::string& input, const std::string& folder) {
     const std::string full = FullPath(input);
-    if (lstrcmpiA(FolderOf(full).c_str(),
-                  WithoutTrailingSlashes(FullPath(folder + "\\")).c_str()) == 0) {
-        return full.substr(full.find_last_of("\\/") + 1);
+    if (lstrcmpiA(NormalizeFolder(FolderOf(full)).c_str(),
+                  NormalizeFolder(FullPath(folder)).c_str()) == 0) {
+        return BaseName(full);
     }
     return full;
+}
+
+// The stages that make 16-bit stereo PCM of the input in front of `successor`: wide samples
+// are made 16-bit here (and stereo by the codecs when they are not); anything else goes
+// through the codecs alone. None when no way is known.
+std::unique_ptr<OutputSink> CreateInputDecoding(const WAVEFORMATEX* input,
+                                                const WAVEFORMATEX* capture,
+                                                uint32_t maxFormatSize,
+                                                std::unique_ptr<OutputSink> successor) {
+    if (!IsWideSampleFormat(input)) {
+        return CreateDecodingChain(input, capture, maxFormatSize, std::move(successor));
+    }
+    FormatBuffer narrow(kFormatHeaderBytes);
+    if (!narrow.Get()) return nullptr;
+    WAVEFORMATEX* format = narrow.Get();
+    MakePcmFormat(format, input->nSamplesPerSec);
+    format->nChannels = input->nChannels;
+    format->nBlockAlign = WORD(input->nChannels * 2);
+    format->nAvgBytesPerSec = format->nSamplesPerSec * format->nBlockAlign;
+    std::unique_ptr<OutputSink> next =
+        FormatsEqual(format, capture)
+            ? std::move(successor)
+            : CreateDecodingChain(format, capture, maxFormatSize, std::move(successor));
+    if (!next) return nullptr;
+    return std::unique_ptr<OutputSink>(new (std::nothrow) SampleConverter(input, std::move(next)));
+}
+
+// Frames of the stream that one source block of the input gives: the codec says how much it
+// decodes a block to; plain samples are one frame per block of the format.
+uint64_t FramesPerSourceBlock(OutputSink& chain, const WAVEFORMATEX* input, int32_t sourceBlock) {
+    if (const auto* decoder = dynamic_cast<const AcmConverter*>(&chain)) {
+        const WORD align = decoder->DestinationFormat()->nBlockAlign;
+        return align ? decoder->DestinationBytes() / align : 0;
+    }
+    return uint64_t(sourceBlock) / input->nBlockAlign;
+}
+
+// Counts the frames the input's conversion hands on (ahead of the declicker's delay).
+class FrameCount : public PassThroughSink {
+public:
+    using PassThroughSink::PassThroughSink;
+    int32_t WriteConverted(const void* bytes, int32_t count) override {
+        return Write(bytes, count);
+    }
+    int32_t Write(const void* bytes, int32_t count) override {
+        if (count > 0) bytes_ += uint64_t(count);
+        return PassThroughSink::Write(bytes, count);
+    }
+    uint64_t Frames() const { return bytes_ / kCaptureFrameBytes; }
+
+private:
+    uint64_t bytes_ = 0;
+};
+
+// How the input is read: reads of a converted input are one source block each, so a block
+// the codec drops is known by its place.
+struct InputReads {
+    uint32_t bytes = kReadBytes;
+    uint64_t frames = kReadBytes / kCaptureFrameBytes;  // what one whole read gives
+    FrameCount* decoded = nullptr;                      // for a converted input
+};
+
+// Watches the conversion of the input for passages the codec drops, with an error or with
+// less output than they decode to, and keeps the stream's positions those of the input: the
+// feeder counts the missing frames as passed.
+class DecodeCheck {
+public:
+    DecodeCheck(const InputReads& reads, BlockFeeder& feeder, const WAVEFORMATEX* input)
+        : decoded_(*reads.decoded),
+          feeder_(feeder),
+          // PCM and block codecs decode every block to the same number of frames; for others
+          // (an MPEG stream) only an error tells.
+          fixedRatio_(input->wFormatTag == kFormatTagPcm || IsWideSampleFormat(input) ||
+                      input->nBlockAlign > 1),
+          align_(input->nBlockAlign),
+          readBytes_(reads.bytes),
+          framesPerRead_(reads.frames) {}
+
+    void Before() { before_ = Position(); }
+    // After the chain took a read of `count` bytes with `result`, or finished (`count` 0): a
+    // warning for a dropped passage, else empty. A shorter last read is judged at the end.
+    std::string After(int32_t count, int32_t result, const std::string& input, uint32_t rate);
+    int Damaged() const { return damaged_; }
+
+private:
+    uint64_t Position() const { return decoded_.Frames() + skipped_; }
+    uint64_t FramesOf(uint64_t bytes) const {
+        return bytes / align_ * (framesPerRead_ / (readBytes_ / align_));
+    }
+
+    const FrameCount& decoded_;
+    BlockFeeder& feeder_;
+    const bool fixedRatio_;
+    const uint32_t align_;
+    const uint32_t readBytes_;
+    const uint64_t framesPerRead_;
+    uint64_t before_ = 0;
+    uint64_t skipped_ = 0;
+    uint64_t bytes_ = 0;  // handed to the chain
+    int damaged_ = 0;
+};
+
+std::string DecodeCheck::After(int32_t count, int32_t result, const std::string& input,
+                               uint32_t rate) {
+    const uint64_t now = Position();
+    const uint64_t rest = bytes_ % readBytes_;
+    uint64_t expected;
+    bool lost;
+    if (count > 0 && uint32_t(count) == readBytes_) {
+        expected = before_ + framesPerRead_;
+        lost = result != 0 || (fixedRatio_ && now < expected);
+    } else if (count == 0) {
+        expected = fixedRatio_ ? FramesOf(bytes_) : before_ + rest * framesPerRead_ / readBytes_;
+        lost = fixedRatio_ ? now < expected : rest > 0 && now == before_;
+    } else {
+        bytes_ += uint64_t(count);
+        return std::string();
+    }
+    const uint64_t first = count > 0 ? bytes_ : bytes_ - rest;
+    const uint64_t last = count > 0 ? bytes_ + uint64_t(count) - 1 : bytes_ - 1;
+    if (count > 0) bytes_ += uint64_t(count);
+    if (!lost || feeder_.Failed()) return std::string();
+    const uint64_t missing = expected > now ? expected - now : 0;
+    if (count > 0) {
+        feeder_.SkipFrames(now, missing);
+        skipped_ += missing;
+    }
+    ++damaged_;
+    std::string text = input + ": the codec cannot decode the samples at " + CueTime(now, rate) +
+                       " (in bytes " + std::to_string(first) + " to " + std::to_string(last) +
+                       " of the data";
+    if (result != 0 && count > 0) text += ", error " + std::to_string(result);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", rate ? double(missing) / rate : 0.0);
+    return text + "); " + seconds + " s are missing from the tracks";
 }
 
 // The format to write, in a buffer of maxFormatSize + 18 bytes.
@@ -111,7 +239,7 @@ bool OutputFormat(const SplitSettings& settings, const WAVEFORMATEX* capture,
 int MakeInputChain(const SplitSettings& settings, const WaveReader& reader,
                    const std::string& input, const WAVEFORMATEX* capture, uint32_t maxFormatSize,
                    std::unique_ptr<OutputSink> last, std::unique_ptr<OutputSink>& inputChain,
-                   DeclickStage*& declick, SplitReport& report) {
+                   DeclickStage*& declick, InputReads& reads, SplitReport& report) {
     const WAVEFORMATEX* inputFormat = reader.Format();
     std::unique_ptr<OutputSink> firstStage = std::move(last);
     declick = nullptr;
@@ -127,8 +255,10 @@ int MakeInputChain(const SplitSettings& settings, const WaveReader& reader,
         inputChain = std::move(firstStage);
         inputChain->Prepare(kCaptureBlockBytes);
     } else {
-        inputChain =
-            CreateDecodingChain(inputFormat, capture, maxFormatSize, std::move(firstStage));
+        std::unique_ptr<FrameCount> count(new (std::nothrow) FrameCount(std::move(firstStage)));
+        if (!count) return Reject(report, kSplitOutputFailed, "out of memory");
+        reads.decoded = count.get();
+        inputChain = CreateInputDecoding(inputFormat, capture, maxFormatSize, std::move(count));
         // Whole codec blocks of the input, about kConvertBlockBytes.
         const uint32_t align = inputFormat->nBlockAlign;
         const uint32_t blocks = kConvertBlockBytes / align;
@@ -140,6 +270,8 @@ int MakeInputChain(const SplitSettings& settings, const WaveReader& reader,
                           input + ": the installed codecs cannot convert " +
                               FormatSummary(inputFormat) + " to 16-bit stereo PCM");
         }
+        reads.bytes = uint32_t(sourceBlock);
+        reads.frames = FramesPerSourceBlock(*inputChain, inputFormat, sourceBlock);
     }
     return kSplitDone;
 }
@@ -159,17 +291,18 @@ int MeasureSide(const SplitSettings& settings, const std::string& input,
     SideLevelMeter* meter = last.get();
     std::unique_ptr<OutputSink> chain;
     DeclickStage* declick = nullptr;
+    InputReads reads;
     const int made = MakeInputChain(settings, reader, input, capture, maxFormatSize,
-                                    std::move(last), chain, declick, report);
+                                    std::move(last), chain, declick, reads, report);
     if (made != kSplitDone) return made;
-    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[kReadBytes]);
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[reads.bytes]);
     if (!bytes) return Reject(report, kSplitOutputFailed, "out of memory");
     uint64_t bytesRead = 0;
     for (;;) {
         if (interrupted && interrupted->load()) {
             return Reject(report, kSplitInterrupted, "interrupted; nothing was written");
         }
-        const int32_t count = reader.Read(bytes.get(), kReadBytes);
+        const int32_t count = reader.Read(bytes.get(), reads.bytes);
         if (count < 0) return Reject(report, kSplitInputRejected, input + ": " + reader.Problem());
         if (count == 0) break;
         chain->Write(bytes.get(), count);
@@ -190,7 +323,7 @@ int MeasureSide(const SplitSettings& settings, const std::string& input,
 // The --preview picture of what the run did. A SplitExit value.
 int DrawPreview(const SplitSettings& settings, const Sleeve& sleeve, const std::string& input,
                 SplitReport& report, SidePreview& side) {
-    const std::string name = input.substr(input.find_last_of("\\/") + 1);
+    const std::string name = BaseName(input);
     side.heading = sleeve.album.empty() ? Utf8FromAnsi(name) : sleeve.album;
     if (!sleeve.artist.empty()) side.heading = sleeve.artist + " - " + side.heading;
     if (!sleeve.year.empty()) side.heading += " (" + sleeve.year + ")";
@@ -229,6 +362,15 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     const WAVEFORMATEX* inputFormat = reader.Format();
     report.rate = inputFormat->nSamplesPerSec;
     report.inputSeconds = reader.DurationSeconds();
+    if (!reader.Warning().empty()) report.warnings.push_back(input + ": " + reader.Warning());
+
+    // A stored prefix may have been pasted into the recorder unfiltered: the same characters
+    // are refused whatever the source.
+    if (HoldsRefusedPrefixCharacter(settings.prefix)) {
+        return Reject(report, kSplitUsage,
+                      "the prefix \"" + settings.prefix + "\" holds one of " +
+                          kRefusedPrefixCharacters + "; give another with --prefix");
+    }
 
     uint32_t maxFormatSize = ReadMaxFormatSize();
     if (maxFormatSize < kMp3FormatBytes) maxFormatSize = kMp3FormatBytes;
@@ -239,7 +381,7 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     }
     MakePcmFormat(capture.Get(), report.rate);
 
-    const std::string folder = WithoutTrailingSlashes(settings.folder);
+    const std::string folder = NormalizeFolder(settings.folder);
     std::string problem;
     if (!CheckFolder(folder, problem)) return Reject(report, kSplitOutputFailed, problem);
 
@@ -260,13 +402,19 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
                       "the output format cannot be made from " + FormatSummary(capture.Get()));
     }
 
-    const std::string nameFormat = TrackNameTemplate(folder, settings.prefix);
+    const std::string nameFormat = InFolder(folder, settings.prefix + kTrackNumberPattern);
     const std::string sampleName =
-        folder + "\\" + settings.prefix + kSampleNumber + "." + chain->GetExtension();
+        InFolder(folder, settings.prefix + kSampleNumber + "." + chain->GetExtension());
     if (sampleName.size() >= size_t(kTrackNameBytes)) {
         return Reject(report, kSplitOutputFailed,
                       "track names in " + folder + " would be longer than " +
                           std::to_string(kTrackNameBytes - 1) + " characters");
+    }
+    // The cue sheet's name is the longer one; known now, not after the split.
+    if (writeCue && InFolder(folder, CueSheetName(settings.prefix, 1, 1)).size() >= MAX_PATH) {
+        return Reject(report, kSplitOutputFailed,
+                      "the cue sheet's name in " + folder + " would be longer than " +
+                          std::to_string(MAX_PATH - 1) + " characters");
     }
 
     // ---- The sleeve, and the whole side measured first when the cuts or the picture need it ----
@@ -307,8 +455,9 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     BlockFeeder* feeder = ownFeeder.get();
     std::unique_ptr<OutputSink> inputChain;
     DeclickStage* declick = nullptr;
+    InputReads reading;
     const int made = MakeInputChain(settings, reader, input, capture.Get(), maxFormatSize,
-                                    std::move(ownFeeder), inputChain, declick, report);
+                                    std::move(ownFeeder), inputChain, declick, reading, report);
     if (made != kSplitDone) return made;
 
     std::unique_ptr<TrackLogSink> ownLog(new (std::nothrow) TrackLogSink(
@@ -348,10 +497,15 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     if (!engine.Start()) return Reject(report, kSplitOutputFailed, "the engine cannot be started");
 
     // ---- The split ----
-    std::unique_ptr<uint8_t[]> chunk(new (std::nothrow) uint8_t[kReadBytes]);
+    std::unique_ptr<uint8_t[]> chunk(new (std::nothrow) uint8_t[reading.bytes]);
     int code = kSplitDone;
     if (!chunk) code = Reject(report, kSplitOutputFailed, "out of memory");
     uint64_t bytesRead = 0;
+    std::unique_ptr<DecodeCheck> decoding;
+    if (reading.decoded) {
+        decoding.reset(new (std::nothrow) DecodeCheck(reading, *feeder, inputFormat));
+        if (!decoding) code = Reject(report, kSplitOutputFailed, "out of memory");
+    }
     char status[kSinkMessageBytes] = {};
     for (int reads = 0; code == kSplitDone; ++reads) {
         if (interrupted && interrupted->load()) {
@@ -362,16 +516,19 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
         if (reads % kStatusPollReads == 0 && engine.SinkStatus(status) && status[0] != '\0') {
             break;  // the engine itself cannot open tracks (no free number)
         }
-        const int32_t count = reader.Read(chunk.get(), kReadBytes);
+        const int32_t count = reader.Read(chunk.get(), reading.bytes);
         if (count < 0) {
             code = Reject(report, kSplitInputRejected, input + ": " + reader.Problem());
             break;
         }
-        if (count == 0) {
-            inputChain->Finish(0);
-            break;
+        if (decoding) decoding->Before();
+        const int32_t result = count > 0 ? inputChain->Write(chunk.get(), count)
+                                         : inputChain->Finish(0);
+        if (decoding) {
+            const std::string damage = decoding->After(count, result, input, report.rate);
+            if (!damage.empty()) report.warnings.push_back(damage);
         }
-        inputChain->Write(chunk.get(), count);
+        if (count == 0) break;
         bytesRead += uint64_t(count);
         if (progress && reader.DataBytes() > 0) {
             double fraction = double(bytesRead) / reader.DataBytes();
@@ -393,6 +550,11 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     }
     report.blocks = feeder->SubmittedBlocks();
     report.buffersCreated = engine.Pool().created;
+    if (engine.SizeLimitSplits() > 0) {
+        report.warnings.push_back(std::to_string(engine.SizeLimitSplits()) +
+                                  " track file(s) reached 2 GB, the most one holds; each track "
+                                  "went on in the next file");
+    }
     if (code == kSplitDone) {
         if (log->Failed()) return Reject(report, kSplitOutputFailed, log->Failure());
         if (namer && namer->Failed()) return Reject(report, kSplitOutputFailed, namer->Failure());
@@ -420,14 +582,25 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     }
 
     if (writeCue && !settings.dryRun && !report.tracks.empty()) {
+        const size_t listed = std::min(report.tracks.size(), kCueMaxTracks);
+        if (listed < report.tracks.size()) {
+            report.warnings.push_back("a cue sheet holds " + std::to_string(kCueMaxTracks) +
+                                      " tracks: " + report.tracks[listed].file + " to " +
+                                      report.tracks.back().file + " are not in it");
+        }
         const std::string name = CueSheetName(settings.prefix, report.tracks.front().number,
-                                              report.tracks.back().number);
-        const std::string path = folder + "\\" + name;
+                                              report.tracks[listed - 1].number);
+        const std::string path = InFolder(folder, name);
         const CueAlbum album{sleeve.album, sleeve.artist, sleeve.year};
         const std::string text =
             CueSheetText(CueInputName(input, folder), report.tracks, report.rate, album);
         if (!WriteCueSheet(path, text, problem)) return Reject(report, kSplitOutputFailed, problem);
         report.cuePath = path;  // an interrupted run lists the tracks it finished
+    }
+    if (code == kSplitDone && decoding && decoding->Damaged() > 0) {
+        return Reject(report, kSplitInputDamaged,
+                      "the input is damaged: " + std::to_string(decoding->Damaged()) +
+                          " passage(s) could not be decoded and are missing from the tracks");
     }
     return code;
 }

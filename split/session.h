@@ -28,6 +28,7 @@ enum SplitExit : int {
     kSplitOutputFailed = 3,   // the track files or the cue sheet cannot be written
     kSplitInterrupted = 4,    // stopped by the user; the open track was finished
     kSplitFewerTracks = 5,    // --tracks asked for more tracks than the side has runs for
+    kSplitInputDamaged = 6,   // parts of the input could not be decoded; the rest was split
 };
 
 class SplitProgress {

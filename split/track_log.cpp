@@ -3,15 +3,10 @@
 
 #include <new>
 
+#include "split/paths.h"
 #include "engine/stream_format.h"
 
 namespace {
-
-std::string BaseName(const char* path) {
-    const std::string name = path ? path : "";
-    const size_t slash = name.find_last_of("\\/");
-    return slash == std::string::npos ? name : name.substr(slash + 1);
-}
 
 // The writer's messages may span two lines ("WaveOpenFailed %x on\r\n<name>").
 std::string OneLine(const char* text) {
@@ -53,7 +48,7 @@ int32_t TrackLogSink::Open(const char* fileName, uint32_t minBytes) {
     trackOpen_ = true;
     wroteAny_ = false;
     try {
-        current_ = CueTrack{BaseName(fileName), trackNumber_, 0, 0};
+        current_ = CueTrack{BaseName(fileName ? fileName : ""), trackNumber_, 0, 0};
     } catch (const std::bad_alloc&) {
         NoteFailure("out of memory");
     }

@@ -12,6 +12,8 @@ namespace {
 constexpr uint32_t kRiffHeaderBytes = 12;  // "RIFF", size, "WAVE"
 constexpr uint32_t kChunkHeaderBytes = 8;  // id, size
 constexpr uint32_t kPcmFormatBytes = 16;   // the shortest usable "fmt " chunk
+// The longest file a 32-bit RIFF size can describe; in a longer one the sizes have wrapped.
+constexpr uint64_t kMaxRiffFileBytes = 8ull + 0xFFFFFFFFull;
 constexpr size_t kSubFormatAt = 24;        // the SubFormat GUID in WAVEFORMATEXTENSIBLE
 // The last 12 bytes of KSDATAFORMAT_SUBTYPE_PCM and _IEEE_FLOAT; the first 4 hold the tag.
 constexpr uint8_t kSubFormatBase[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
@@ -65,6 +67,7 @@ bool WaveReader::ReadAt(uint64_t offset, void* buffer, uint32_t count) {
 
 bool WaveReader::Open(const char* path) {
     problem_.clear();
+    warning_.clear();
     format_ = FormatBuffer();
     dataBytes_ = dataRead_ = 0;
     const DWORD attributes = GetFileAttributesA(path);
@@ -134,6 +137,14 @@ bool WaveReader::Open(const char* path) {
     if (!haveData) return Fail("no 'data' chunk");
     const WORD blockAlign = Format()->nBlockAlign;
     dataBytes_ -= dataBytes_ % blockAlign;  // a torn last block cannot be decoded
+    if (fileBytes_ > kMaxRiffFileBytes) {
+        const uint64_t ignored = fileBytes_ - (dataOffset_ + dataBytes_);
+        warning_ = Text("the file has %llu bytes, more than its RIFF sizes can count: read the "
+                        "%lu bytes of samples its data chunk names (%.0f s) and ignored the "
+                        "%llu bytes after them",
+                        (unsigned long long)fileBytes_, (unsigned long)dataBytes_,
+                        DurationSeconds(), (unsigned long long)ignored);
+    }
     LARGE_INTEGER start;
     start.QuadPart = LONGLONG(dataOffset_);
     if (!SetFilePointerEx(file_.Get(), start, nullptr, FILE_BEGIN)) {

@@ -51,6 +51,9 @@ public:
     int32_t Read(void* buffer, uint32_t count);
 
     const std::string& Problem() const { return problem_; }
+    // After a successful Open: what the user should know about the file though it is read
+    // (a file too long for its RIFF sizes); empty when nothing.
+    const std::string& Warning() const { return warning_; }
 
 private:
     bool Fail(const std::string& problem);
@@ -64,6 +67,7 @@ private:
     uint32_t dataBytes_ = 0;
     uint32_t dataRead_ = 0;
     std::string problem_;
+    std::string warning_;
 };
 
 // "PCM 16-bit stereo 44100 Hz", "format 0x0011, 2 channels, 44100 Hz": for messages.

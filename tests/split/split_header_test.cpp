@@ -259,6 +259,33 @@ TEST(SplitHeaderTest, ScrambledHeadersNeverLeadPastTheFile) {
     EXPECT_GT(accepted, 0);  // some scrambles only touch harmless fields
 }
 
+// A file past 4 GB has wrapped RIFF sizes: it is read as far as they say, with a warning of
+// what was read and what was not. The file is sparse: its length costs no disk.
+TEST(SplitHeaderTest, AFileLongerThanItsRiffSizesCanCountIsReadWithAWarning) {
+    const std::string folder = Scratch("split_header_huge");
+    const std::string input = folder + "\\huge.wav";
+    const uint64_t fileBytes = (uint64_t(1) << 32) + 4096;
+    const Bytes header = Riff({{"fmt ", Pcm()}, {"data", Samples(8)}}, uint32_t(fileBytes - 8));
+    ASSERT_TRUE(splittest::WriteBytes(input, header));
+    HANDLE file = CreateFileA(input.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    LARGE_INTEGER end;
+    end.QuadPart = LONGLONG(fileBytes);
+    EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
+
+    SplitSettings settings;
+    settings.folder = Scratch("split_header_huge_out");
+    SplitReport report;
+    EXPECT_EQ(RunSplit(settings, input, false, report), kSplitDone) << report.problem;
+    DeleteFileA(input.c_str());
+    EXPECT_EQ(report.warnings,
+              std::vector<std::string>{
+                  input + ": the file has 4294971392 bytes, more than its RIFF sizes can count: "
+                          "read the 32 bytes of samples its data chunk names (0 s) and ignored the "
+                          "4294971316 bytes after them"});
+}
+
 // Through the tool: a one-line message naming file and problem, exit 2, and nothing written.
 TEST(SplitHeaderTest, TheToolRejectsBadInputBeforeWritingAnything) {
     const std::string folder = Scratch("split_header_tool");

@@ -2,6 +2,8 @@
 // times and the progress line.
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -9,7 +11,9 @@
 #include "split/cue_sheet.h"
 #include "split/formats.h"
 #include "split/options.h"
+#include "split/paths.h"
 #include "split/progress.h"
+#include "split/sample_converter.h"
 #include "split/session.h"
 #include "engine/stream_format.h"
 #include "tests/split/split_test_util.h"
@@ -119,6 +123,101 @@ TEST(SplitOptionsTest, RefusedCommandLinesSayWhy) {
         EXPECT_EQ(Parse(test.arguments, options, message), SplitCommand::Usage) << test.message;
         EXPECT_NE(message.find(test.message), std::string::npos) << message;
     }
+}
+
+// Paths walked by characters: in Shift-JIS (932) 0x83 0x5C is one character whose second byte
+// looks like "\"; in 1252 the same bytes are two characters, the second a "\".
+TEST(SplitPathsTest, PathsAreWalkedByCharactersAndRootsStayRoots) {
+    constexpr UINT kSjis = 932, kWestern = 1252;
+    const struct {
+        const char* folder;
+        UINT codePage;
+        const char* normalized;
+    } folders[] = {
+        {"C:\\Rec\\", CP_ACP, "C:\\Rec"},
+        {"C:\\Rec\\/\\", CP_ACP, "C:\\Rec"},
+        {"C:\\", CP_ACP, "C:\\"},
+        {"C:", CP_ACP, "C:\\"},  // the recorder stores the drive root so
+        {"d:/", CP_ACP, "d:\\"},
+        {"\\", CP_ACP, "\\"},
+        {"\\\\server\\share\\", CP_ACP, "\\\\server\\share"},
+        {"D:\\\x83\x5C", kSjis, "D:\\\x83\x5C"},
+        {"D:\\\x83\x5C\\", kSjis, "D:\\\x83\x5C"},
+        {"D:\\\x83\x5C", kWestern, "D:\\\x83"},
+    };
+    for (const auto& test : folders) {
+        EXPECT_EQ(NormalizeFolder(test.folder, test.codePage), test.normalized) << test.folder;
+    }
+    EXPECT_EQ(InFolder("C:\\", "a.wav"), "C:\\a.wav");
+    EXPECT_EQ(InFolder("C:\\Rec", "a.wav"), "C:\\Rec\\a.wav");
+    EXPECT_EQ(InFolder("D:\\\x83\x5C", "a", kSjis), "D:\\\x83\x5C\\a");
+    EXPECT_EQ(BaseName("C:\\a/b.wav"), "b.wav");
+    EXPECT_EQ(BaseName("b.wav"), "b.wav");
+    EXPECT_EQ(BaseName("C:\\\x83\x5C.wav", kSjis), "\x83\x5C.wav");
+    EXPECT_EQ(FolderOf("C:\\\x83\x5C.wav", kSjis), "C:");
+    EXPECT_EQ(FolderOf("b.wav"), "");
+
+    const struct {
+        const char* prefix;
+        UINT codePage;
+        bool refused;
+    } prefixes[] = {
+        {"side a ", CP_ACP, false}, {"", CP_ACP, false},     {"side:a", CP_ACP, true},
+        {"..\\x", CP_ACP, true},    {"a|b", CP_ACP, true},     {"\x83\x5C", kSjis, false},
+        {"\x83\x5C\\", kSjis, true}, {"\x83\x5C", kWestern, true},
+    };
+    for (const auto& test : prefixes) {
+        EXPECT_EQ(HoldsRefusedPrefixCharacter(test.prefix, test.codePage), test.refused)
+            << test.prefix;
+    }
+}
+
+// Wide samples to 16 bits: nearest value, halves upward, clipped; float full scale is 1.0.
+TEST(SplitSamplesTest, WideSamplesAreRoundedAndClipped) {
+    auto pcm = [](int64_t value, WORD bits) {
+        uint8_t bytes[4];
+        for (int i = 0; i < bits / 8; ++i) bytes[i] = uint8_t(uint64_t(value) >> (8 * i));
+        return NarrowSample(bytes, bits, false);
+    };
+    auto single = [](float value) {
+        uint8_t bytes[4];
+        std::memcpy(bytes, &value, 4);
+        return NarrowSample(bytes, 32, true);
+    };
+    auto twice = [](double value) {
+        uint8_t bytes[8];
+        std::memcpy(bytes, &value, 8);
+        return NarrowSample(bytes, 64, true);
+    };
+    const struct {
+        const char* name;
+        int16_t narrowed;
+        int16_t expected;
+    } cases[] = {
+        {"24: one step", pcm(0x000100, 24), 1},
+        {"24: just under half a step", pcm(0x00007F, 24), 0},
+        {"24: half a step rounds up", pcm(0x000080, 24), 1},
+        {"24: minus half a step rounds up", pcm(-0x80, 24), 0},
+        {"24: just past minus half", pcm(-0x81, 24), -1},
+        {"24: largest", pcm(0x7FFFFF, 24), 32767},  // would round to 32768
+        {"24: smallest", pcm(-0x800000, 24), -32768},
+        {"32: half a step rounds up", pcm(0x8000, 32), 1},
+        {"32: largest", pcm(0x7FFFFFFF, 32), 32767},
+        {"32: smallest", pcm(-0x80000000LL, 32), -32768},
+        {"32: -1.5 steps", pcm(-0x18000, 32), -1},
+        {"float: 0", single(0.0f), 0},
+        {"float: half a step", single(0.5f / 32768), 1},
+        {"float: minus half a step", single(-0.5f / 32768), 0},
+        {"float: 0.25", single(0.25f), 8192},
+        {"float: -1", single(-1.0f), -32768},
+        {"float: 1 is clipped", single(1.0f), 32767},
+        {"float: past full scale", single(3.5f), 32767},
+        {"float: far past it", single(-1e30f), -32768},
+        {"float: not a number", single(std::nanf("")), 0},
+        {"double: -0.5", twice(-0.5), -16384},
+        {"double: infinite", twice(HUGE_VAL), 32767},
+    };
+    for (const auto& test : cases) EXPECT_EQ(test.narrowed, test.expected) << test.name;
 }
 
 TEST(SplitOptionsTest, CommandLineOverStoredSettingsOverDefaults) {
@@ -245,6 +344,11 @@ TEST(SplitOptionsTest, CueTimesCountSeventyFifthsOfASecond) {
     for (const auto& test : cases) {
         EXPECT_EQ(CueTime(test.frames, test.rate), test.time) << test.frames << " at " << test.rate;
     }
+    // A cue sheet numbers its tracks in two digits: the 100th is left out.
+    const std::vector<CueTrack> many(kCueMaxTracks + 1, CueTrack{"t.wav", 1, 0, 44100});
+    const std::string longSheet = CueSheetText("in.wav", many, 44100);
+    EXPECT_NE(longSheet.find("TRACK 99 AUDIO"), std::string::npos);
+    EXPECT_EQ(longSheet.find("TRACK 100"), std::string::npos);
     EXPECT_EQ(CueSheetName("side a ", 3, 12), "side a 0003-0012.cue");
     EXPECT_EQ(CueSheetName("", 9999, 10001), "9999-10001.cue");
     const std::string text = CueSheetText(
@@ -342,6 +446,85 @@ TEST(SplitOptionsTest, TheToolTakesTheRecordersStoredSettings) {
         splittest::RunTool("--settings --no-live -p other " + splittest::Quote(input));
     ASSERT_EQ(mixed.exitCode, 0u) << mixed.err;
     EXPECT_EQ(splittest::TrackData(folder + "\\other0001.wav").size(), 13u * kCaptureBlockBytes);
+
+    // A stored prefix that was pasted in unfiltered is refused like a typed one: this one would
+    // put the tracks beside the folder.
+    const std::string escaped = folder + "\\..\\escaped 0001.wav";
+    DeleteFileA(escaped.c_str());
+    settings_test::StoreText("prefix", "..\\escaped ");
+    const splittest::ToolRun escaping = splittest::RunTool("--settings " + splittest::Quote(input));
+    EXPECT_EQ(escaping.exitCode, DWORD(kSplitUsage));
+    EXPECT_EQ(escaping.err, "grooval-split: the prefix \"..\\escaped \" holds one of \\/:*?\"<>|; "
+                            "give another with --prefix\n");
+    EXPECT_EQ(GetFileAttributesA(escaped.c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// The tool runs with the recorder's UTF-8 code page: paths on its command line and texts in the
+// stored settings outside the system's code page reach the files intact.
+TEST(SplitOptionsTest, NamesOutsideTheSystemsCodePageSurvive) {
+    settings_test::SettingsKeyGuard guard;
+    // Greek and a musical note, in UTF-8.
+    const std::string name = "\xCE\x94\xCE\xAF\xCF\x83\xCE\xBA\xCE\xBF\xCF\x82 \xE2\x99\xAB";
+    const std::string folder = splittest::Scratch("split_unicode") + "\\" + name;
+    CreateDirectoryW(splittest::Wide(folder).c_str(), nullptr);
+    for (const std::string& file : splittest::FilesIn(folder)) {
+        DeleteFileW(splittest::Wide(folder + "\\" + file).c_str());
+    }
+    const std::string ascii = splittest::Scratch("split_unicode") + "\\side.wav";
+    splittest::Side side;
+    side.Silence(2).Song(20).Silence(20);
+    ASSERT_TRUE(
+        splittest::WritePcmWav(ascii, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
+    const std::string input = folder + "\\" + name + ".wav";
+    ASSERT_TRUE(MoveFileW(splittest::Wide(ascii).c_str(), splittest::Wide(input).c_str()));
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, nullptr, 0, KEY_SET_VALUE,
+                              nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    for (const auto& value : {std::make_pair(L"directory", folder),
+                              std::make_pair(L"prefix", name + " ")}) {
+        const std::wstring text = splittest::Wide(value.second);
+        EXPECT_EQ(RegSetValueExW(key, value.first, 0, REG_SZ,
+                                 reinterpret_cast<const BYTE*>(text.c_str()),
+                                 DWORD((text.size() + 1) * sizeof(wchar_t))),
+                  ERROR_SUCCESS);
+    }
+    RegCloseKey(key);
+
+    const splittest::ToolRun run =
+        splittest::RunTool("--settings --cue " + splittest::Quote(input));
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(splittest::FilesIn(folder), (std::vector<std::string>{name + " 0001-0001.cue",
+                                                                   name + " 0001.wav",
+                                                                   name + ".wav"}));
+    EXPECT_EQ(run.out.find(name + " 0001.wav  00:00:10 - "), 0u) << run.out;
+    const std::vector<uint8_t> cue = splittest::ReadBytes(folder + "\\" + name + " 0001-0001.cue");
+    EXPECT_NE(std::string(cue.begin(), cue.end()).find("FILE \"" + name + ".wav\" WAVE"),
+              std::string::npos);
+}
+
+// A drive root stays a root: the checks and the tracks use the same folder, whatever folder
+// is current on that drive (here one that does not exist).
+TEST(SplitOptionsTest, ADriveRootStaysTheRoot) {
+    const std::string input = splittest::Scratch("split_root") + "\\side.wav";
+    splittest::Side side;
+    side.Silence(2).Song(20).Silence(20);
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
+    ASSERT_TRUE(SetEnvironmentVariableA("=C:", "C:\\no such folder"));
+    const std::string prefix = "grooval-split root test ";
+    for (const char* folder : {"C:\\", "C:"}) {
+        // Not quoted: a quote after a backslash would be taken as part of the argument.
+        const splittest::ToolRun run = splittest::RunTool(
+            std::string("-q -o ") + folder + " --cue -p " + splittest::Quote(prefix) + " " +
+            splittest::Quote(input));
+        EXPECT_EQ(run.exitCode, 0u) << folder << ": " << run.err;
+        for (const char* made : {"0001.wav", "0001-0001.cue"}) {
+            const std::string path = "C:\\" + prefix + made;
+            EXPECT_TRUE(DeleteFileA(path.c_str())) << folder << ": " << path;
+        }
+    }
+    SetEnvironmentVariableA("=C:", nullptr);
 }
 
 }  // namespace

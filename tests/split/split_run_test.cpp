@@ -1,15 +1,24 @@
 // grooval-split runs on synthesized sides: which tracks come out, how long, numbered how, where
 // the cue sheet puts them; inputs in other formats; flow control; an interrupted run.
+#include <windows.h>
+#include <mmsystem.h>
+#include <mmreg.h>
+#include <msacm.h>
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "split/block_feeder.h"
+#include "split/interrupt.h"
 #include "split/session.h"
 #include "engine/stream_format.h"
 #include "tests/split/split_test_util.h"
@@ -368,6 +377,107 @@ TEST_F(SplitRunTest, AMonoInputIsConvertedToStereoFirst) {
     EXPECT_EQ(right, left);
 }
 
+// Float and wide PCM need no codec: made 16-bit in the tool, each splits as the 16-bit side.
+TEST_F(SplitRunTest, FloatAndWidePcmSplitAsTheSixteenBitSide) {
+    const struct {
+        const char* name;
+        uint16_t tag;
+        int bits;
+    } formats[] = {{"float", 3, 32}, {"double", 3, 64}, {"pcm24-", 1, 24}, {"pcm32-", 1, 32}};
+    for (const auto& format : formats) {
+        SCOPED_TRACE(format.name);
+        std::vector<uint8_t> data;
+        for (const int16_t sample : samples_) {
+            uint8_t bytes[8];
+            if (format.tag == 3 && format.bits == 32) {
+                const float value = sample / 32768.0f;
+                std::memcpy(bytes, &value, 4);
+            } else if (format.tag == 3) {
+                const double value = sample / 32768.0;
+                std::memcpy(bytes, &value, 8);
+            } else {
+                const uint32_t value = uint32_t(int32_t(sample) * (1 << (format.bits - 16)));
+                for (int i = 0; i < 4; ++i) bytes[i] = uint8_t(value >> (8 * i));
+            }
+            data.insert(data.end(), bytes, bytes + format.bits / 8);
+        }
+        const std::string input = inputFolder_ + "\\" + format.name + ".wav";
+        ASSERT_TRUE(splittest::WritePcmWav(input, kCaptureRate, 2, format.bits, data, format.tag));
+        SplitSettings settings = InFolder(folder_);
+        settings.prefix = format.name;
+        SplitReport report;
+        ASSERT_EQ(RunSplit(settings, input, false, report), kSplitDone) << report.problem;
+        const std::string prefix = format.name;
+        CheckTracks(report, {{prefix + "0001.wav", At(4), At(47)},
+                             {prefix + "0002.wav", At(74), At(110)},
+                             {prefix + "0003.wav", At(169), At(200) + kTailFrames}});
+    }
+}
+
+// A codec block that cannot be decoded is named with its place and left out; the frames after
+// it keep their places in the input, and the run ends with "input damaged". The MS ADPCM side
+// is made by hand (Wine has no encoder for it, but its decoder checks each block's header):
+// 2 silent codec blocks, 120 that hold a constant 20000, 20 silent ones.
+TEST_F(SplitRunTest, ABlockTheCodecRefusesIsReportedAndLaterTimesKeepTheirPlace) {
+    WAVEFORMATEX pcm = {WAVE_FORMAT_PCM, 2, kCaptureRate, kCaptureRate * 4, 4, 16, 0};
+    std::vector<uint8_t> format(256);
+    auto* adpcm = reinterpret_cast<ADPCMWAVEFORMAT*>(format.data());
+    adpcm->wfx = {WAVE_FORMAT_ADPCM, 2, kCaptureRate, 0, 0, 0, 0};
+    ASSERT_EQ(acmFormatSuggest(nullptr, &pcm, &adpcm->wfx, DWORD(format.size()),
+                               ACM_FORMATSUGGESTF_WFORMATTAG | ACM_FORMATSUGGESTF_NCHANNELS |
+                                   ACM_FORMATSUGGESTF_NSAMPLESPERSEC),
+              MMSYSERR_NOERROR);
+    const uint32_t align = adpcm->wfx.nBlockAlign;
+    const uint64_t framesPerBlock = adpcm->wSamplesPerBlock;
+    format.resize(sizeof(WAVEFORMATEX) + adpcm->wfx.cbSize);
+    // Per channel: predictor index, delta 16, then the first two samples; nibbles of 0 after.
+    auto codecBlocks = [&](int count, int16_t value, std::vector<uint8_t>& data) {
+        for (int i = 0; i < count; ++i) {
+            std::vector<uint8_t> block(align, 0);
+            block[2] = block[4] = 16;
+            for (size_t at = 6; at < 14; at += 2) {
+                block[at] = uint8_t(value);
+                block[at + 1] = uint8_t(value >> 8);
+            }
+            data.insert(data.end(), block.begin(), block.end());
+        }
+    };
+    std::vector<uint8_t> data;
+    codecBlocks(2, 0, data);
+    codecBlocks(120, 20000, data);
+    codecBlocks(20, 0, data);
+    const std::string whole = inputFolder_ + "\\whole.wav";
+    ASSERT_TRUE(splittest::WriteWav(whole, format, data));
+    const std::string wholeOut = splittest::Scratch("split_damage_whole");
+    SplitReport reference;
+    ASSERT_EQ(RunSplit(InFolder(wholeOut), whole, false, reference), kSplitDone)
+        << reference.problem;
+    ASSERT_EQ(reference.tracks.size(), 1u);
+
+    // Block 40, in the second group of 32 converted at once, gets predictors no decoder has.
+    data[40 * align] = data[40 * align + 1] = 0xFF;
+    const std::string damaged = inputFolder_ + "\\damaged.wav";
+    ASSERT_TRUE(splittest::WriteWav(damaged, format, data));
+    SplitReport report;
+    EXPECT_EQ(RunSplit(InFolder(folder_), damaged, false, report), kSplitInputDamaged);
+    ASSERT_EQ(report.tracks.size(), 1u);
+    EXPECT_EQ(report.tracks[0].startFrame, reference.tracks[0].startFrame);
+    EXPECT_EQ(report.tracks[0].endFrame, reference.tracks[0].endFrame);
+    ASSERT_EQ(report.warnings.size(), 1u);
+    EXPECT_NE(report.warnings[0].find(damaged + ": the codec cannot decode the samples at "),
+              std::string::npos)
+        << report.warnings[0];
+    EXPECT_NE(report.warnings[0].find(" (in bytes " + std::to_string(32 * align) + " to " +
+                                      std::to_string(64 * align - 1) + " of the data)"),
+              std::string::npos)
+        << report.warnings[0];
+    // The track is as long in the input as before, but misses the rest of the group.
+    const size_t kept = splittest::TrackData(folder_ + "\\tmp0001.wav").size();
+    const size_t all = splittest::TrackData(wholeOut + "\\tmp0001.wav").size();
+    EXPECT_LT(kept, all);
+    EXPECT_GE(kept + 24 * framesPerBlock * 4, all);
+}
+
 TEST_F(SplitRunTest, ACodecTrackCanBeSplitAgain) {
     // Tracks written as IMA ADPCM are an input in a codec format.
     SplitSettings settings = InFolder(folder_);
@@ -410,7 +520,10 @@ TEST_F(SplitRunTest, TrackNamesThatWouldNotFitAreRefusedBeforeSplitting) {
         << report.problem;
     EXPECT_TRUE(splittest::FilesIn(folder_).empty());
 
-    settings.prefix.pop_back();  // 259 do
+    settings.prefix.pop_back();  // 259 do, but not the cue sheet's longer name
+    EXPECT_EQ(RunSplit(settings, input_, true, report), kSplitOutputFailed);
+    EXPECT_NE(report.problem.find("the cue sheet's name"), std::string::npos) << report.problem;
+    EXPECT_TRUE(splittest::FilesIn(folder_).empty());
     ASSERT_EQ(RunSplit(settings, input_, false, report), kSplitDone) << report.problem;
     ASSERT_EQ(report.tracks.size(), 3u);
     EXPECT_EQ(report.tracks[0].file, settings.prefix + "0001.wav");
@@ -459,6 +572,76 @@ TEST_F(SplitRunTest, AnInterruptedRunFinishesTheOpenTrack) {
     // The cue sheet lists the finished track.
     EXPECT_EQ(splittest::FilesIn(folder_),
               (std::vector<std::string>{"tmp0001-0001.cue", "tmp0001.wav"}));
+}
+
+// Closing the console ends the process when the handler returns: the handler asks the split to
+// stop and returns only once the open track and the cue sheet are finished.
+class ClosingProgress : public SplitProgress {
+public:
+    static constexpr DWORD kAskedWithinMs = 10000;
+    explicit ClosingProgress(SplitInterrupt& interrupt) : interrupt_(interrupt) {}
+    ~ClosingProgress() override {
+        if (closer_.joinable()) closer_.join();
+    }
+    void Begin(double) override {}
+    void Update(double fraction, double) override {
+        if (fraction < 0.3 || closer_.joinable()) return;
+        closer_ = std::thread([this] {
+            handled = interrupt_.OnConsoleEvent(CTRL_CLOSE_EVENT);
+            returned = true;
+        });
+        const DWORD start = GetTickCount();
+        while (!interrupt_.Requested() && GetTickCount() - start < kAskedWithinMs) Sleep(1);
+    }
+    void Done() override {}
+    void Join() { closer_.join(); }
+    std::atomic<bool> handled{false};
+    std::atomic<bool> returned{false};
+
+private:
+    SplitInterrupt& interrupt_;
+    std::thread closer_;
+};
+
+TEST_F(SplitRunTest, ClosingTheConsoleWaitsUntilTheOpenTrackIsFinished) {
+    Side side;
+    side.Silence(2).Song(300);
+    const std::string input = inputFolder_ + "\\long.wav";
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
+    SplitInterrupt interrupt;
+    ClosingProgress progress(interrupt);
+    SplitReport report;
+    EXPECT_EQ(RunSplit(InFolder(folder_), input, true, report, &progress, &interrupt.Requested()),
+              kSplitInterrupted);
+    EXPECT_FALSE(progress.returned) << "the process would have ended with the track open";
+    interrupt.Finished();
+    progress.Join();
+    EXPECT_TRUE(progress.handled);
+    EXPECT_EQ(splittest::FilesIn(folder_),
+              (std::vector<std::string>{"tmp0001-0001.cue", "tmp0001.wav"}));
+}
+
+// A cue sheet numbers tracks in two digits: it lists the first 99, is named by them, and the
+// run says which tracks it leaves out.
+TEST(SplitCueTest, ACueSheetListsNinetyNineTracksAndSaysSo) {
+    const std::string folder = splittest::Scratch("split_cue_many");
+    Side side;
+    for (int i = 0; i < 101; ++i) side.Song(3).Silence(8);
+    const std::string input = folder + "\\many.wav";
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
+    SplitSettings settings;
+    settings.folder = folder;
+    settings.gap = 7;
+    settings.minimum = 3;
+    SplitReport report;
+    ASSERT_EQ(RunSplit(settings, input, true, report), kSplitDone) << report.problem;
+    ASSERT_EQ(report.tracks.size(), 101u);
+    EXPECT_EQ(report.cuePath, folder + "\\tmp0001-0099.cue");
+    EXPECT_EQ(report.warnings,
+              std::vector<std::string>{
+                  "a cue sheet holds 99 tracks: tmp0100.wav to tmp0101.wav are not in it"});
 }
 
 TEST(SplitFlowTest, TheEnginesPoolStaysSmallOnALongInput) {

@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <fstream>
-#include <iterator>
 
 #include "engine/stream_format.h"
 #include "tests/support/bench_audio.h"
@@ -23,8 +22,17 @@ void Put(std::vector<uint8_t>& out, uint32_t value, int bytes) {
 }
 
 std::string ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    HANDLE file = CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::string();
+    std::string all;
+    char buffer[65536];
+    DWORD read = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+        all.append(buffer, read);
+    }
+    CloseHandle(file);
+    return all;
 }
 
 // The tool's C runtime writes text lines ending in CR LF.
@@ -34,6 +42,22 @@ std::string WithoutCarriageReturns(std::string text) {
 }
 
 }  // namespace
+
+std::wstring Wide(const std::string& utf8) {
+    std::wstring text(utf8.size(), L'\0');
+    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), &text[0],
+                                           int(text.size()));
+    text.resize(size_t(length > 0 ? length : 0));
+    return text;
+}
+
+std::string Utf8(const std::wstring& text) {
+    std::string utf8(text.size() * 3, '\0');
+    const int length = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), &utf8[0],
+                                           int(utf8.size()), nullptr, nullptr);
+    utf8.resize(size_t(length > 0 ? length : 0));
+    return utf8;
+}
 
 Block LoudBlock(int index) {
     Block block(kCaptureBlockValues);
@@ -91,19 +115,28 @@ std::vector<int16_t> Side::Samples() const {
 }
 
 bool WritePcmWav(const std::string& path, int rate, int channels, int bits,
-                 const std::vector<uint8_t>& data) {
-    std::vector<uint8_t> file;
+                 const std::vector<uint8_t>& data, uint16_t tag) {
+    std::vector<uint8_t> format;
     const uint32_t align = uint32_t(channels * bits / 8);
+    Put(format, tag, 2);
+    Put(format, uint32_t(channels), 2);
+    Put(format, uint32_t(rate), 4);
+    Put(format, uint32_t(rate) * align, 4);
+    Put(format, align, 2);
+    Put(format, uint32_t(bits), 2);
+    return WriteWav(path, format, data);
+}
+
+bool WriteWav(const std::string& path, const std::vector<uint8_t>& format,
+              const std::vector<uint8_t>& data) {
+    std::vector<uint8_t> file;
+    const uint32_t formatBytes = uint32_t(format.size() + (format.size() & 1));
     file.insert(file.end(), {'R', 'I', 'F', 'F'});
-    Put(file, 36 + uint32_t(data.size()) + (data.size() & 1), 4);
+    Put(file, 20 + formatBytes + uint32_t(data.size()) + (data.size() & 1), 4);
     file.insert(file.end(), {'W', 'A', 'V', 'E', 'f', 'm', 't', ' '});
-    Put(file, 16, 4);
-    Put(file, 1, 2);
-    Put(file, uint32_t(channels), 2);
-    Put(file, uint32_t(rate), 4);
-    Put(file, uint32_t(rate) * align, 4);
-    Put(file, align, 2);
-    Put(file, uint32_t(bits), 2);
+    Put(file, uint32_t(format.size()), 4);
+    file.insert(file.end(), format.begin(), format.end());
+    if (format.size() & 1) file.push_back(0);
     file.insert(file.end(), {'d', 'a', 't', 'a'});
     Put(file, uint32_t(data.size()), 4);
     file.insert(file.end(), data.begin(), data.end());
@@ -133,12 +166,14 @@ std::vector<uint8_t> SampleBytes(const std::vector<int16_t>& samples) {
 
 std::vector<std::string> FilesIn(const std::string& folder) {
     std::vector<std::string> names;
-    WIN32_FIND_DATAA found;
-    HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW(Wide(folder + "\\*").c_str(), &found);
     if (find == INVALID_HANDLE_VALUE) return names;
     do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
-    } while (FindNextFileA(find, &found));
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            names.push_back(Utf8(found.cFileName));
+        }
+    } while (FindNextFileW(find, &found));
     FindClose(find);
     std::sort(names.begin(), names.end());
     return names;
@@ -178,15 +213,17 @@ ToolRun RunTool(const std::string& arguments, DWORD timeoutMs) {
                              CREATE_ALWAYS, 0, nullptr);
     EXPECT_NE(out, INVALID_HANDLE_VALUE);
     EXPECT_NE(err, INVALID_HANDLE_VALUE);
-    STARTUPINFOA startup{};
+    STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
     startup.hStdOutput = out;
     startup.hStdError = err;
-    std::string commandLine = Quote(bench::WindowsPath(GROOVAL_SPLIT_EXE)) + " " + arguments;
+    const std::string commandLine =
+        Quote(bench::WindowsPath(GROOVAL_SPLIT_EXE)) + " " + arguments;
+    std::wstring wideLine = Wide(commandLine);
     PROCESS_INFORMATION process{};
-    const BOOL started = CreateProcessA(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0,
+    const BOOL started = CreateProcessW(nullptr, &wideLine[0], nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &startup, &process);
     EXPECT_TRUE(started) << commandLine;
     if (started) {

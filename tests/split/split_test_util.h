@@ -34,9 +34,18 @@ private:
     int quiet_ = 0;
 };
 
-// A RIFF WAVE file of 16-bit PCM with the given bytes as its data (Windows path).
+// Texts of the tests are UTF-8; the test process itself has the system's code page, so paths
+// go to the system as UTF-16.
+std::wstring Wide(const std::string& utf8);
+std::string Utf8(const std::wstring& text);
+
+// A RIFF WAVE file of plain samples (PCM, or IEEE float with tag 3) with the given bytes as
+// its data (Windows path).
 bool WritePcmWav(const std::string& path, int rate, int channels, int bits,
-                 const std::vector<uint8_t>& data);
+                 const std::vector<uint8_t>& data, uint16_t tag = 1);
+// A RIFF WAVE file of any format record (its bytes) and data.
+bool WriteWav(const std::string& path, const std::vector<uint8_t>& format,
+              const std::vector<uint8_t>& data);
 bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 std::vector<uint8_t> SampleBytes(const std::vector<int16_t>& samples);
