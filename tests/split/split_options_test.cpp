@@ -128,44 +128,32 @@ TEST(SplitOptionsTest, RefusedCommandLinesSayWhy) {
 // Paths walked by characters: in Shift-JIS (932) 0x83 0x5C is one character whose second byte
 // looks like "\"; in 1252 the same bytes are two characters, the second a "\".
 TEST(SplitPathsTest, PathsAreWalkedByCharactersAndRootsStayRoots) {
-    constexpr UINT kSjis = 932, kWestern = 1252;
+    constexpr UINT kSjis = 932, kWestern = 1252, kAcp = CP_ACP;
     const struct {
         const char* folder;
         UINT codePage;
         const char* normalized;
     } folders[] = {
-        {"C:\\Rec\\", CP_ACP, "C:\\Rec"},
-        {"C:\\Rec\\/\\", CP_ACP, "C:\\Rec"},
-        {"C:\\", CP_ACP, "C:\\"},
-        {"C:", CP_ACP, "C:\\"},  // the recorder stores the drive root so
-        {"d:/", CP_ACP, "d:\\"},
-        {"\\", CP_ACP, "\\"},
-        {"\\\\server\\share\\", CP_ACP, "\\\\server\\share"},
-        {"D:\\\x83\x5C", kSjis, "D:\\\x83\x5C"},
-        {"D:\\\x83\x5C\\", kSjis, "D:\\\x83\x5C"},
+        {"C:\\Rec\\/", kAcp, "C:\\Rec"}, {"C:\\", kAcp, "C:\\"}, {"C:", kAcp, "C:\\"},
+        {"d:/", kAcp, "d:\\"}, {"\\", kAcp, "\\"}, {"\\\\srv\\share\\", kAcp, "\\\\srv\\share"},
+        {"D:\\\x83\x5C", kSjis, "D:\\\x83\x5C"}, {"D:\\\x83\x5C\\", kSjis, "D:\\\x83\x5C"},
         {"D:\\\x83\x5C", kWestern, "D:\\\x83"},
     };
     for (const auto& test : folders) {
         EXPECT_EQ(NormalizeFolder(test.folder, test.codePage), test.normalized) << test.folder;
     }
     EXPECT_EQ(InFolder("C:\\", "a.wav"), "C:\\a.wav");
-    EXPECT_EQ(InFolder("C:\\Rec", "a.wav"), "C:\\Rec\\a.wav");
     EXPECT_EQ(InFolder("D:\\\x83\x5C", "a", kSjis), "D:\\\x83\x5C\\a");
     EXPECT_EQ(BaseName("C:\\a/b.wav"), "b.wav");
-    EXPECT_EQ(BaseName("b.wav"), "b.wav");
     EXPECT_EQ(BaseName("C:\\\x83\x5C.wav", kSjis), "\x83\x5C.wav");
     EXPECT_EQ(FolderOf("C:\\\x83\x5C.wav", kSjis), "C:");
-    EXPECT_EQ(FolderOf("b.wav"), "");
-
     const struct {
         const char* prefix;
         UINT codePage;
         bool refused;
-    } prefixes[] = {
-        {"side a ", CP_ACP, false}, {"", CP_ACP, false},     {"side:a", CP_ACP, true},
-        {"..\\x", CP_ACP, true},    {"a|b", CP_ACP, true},     {"\x83\x5C", kSjis, false},
-        {"\x83\x5C\\", kSjis, true}, {"\x83\x5C", kWestern, true},
-    };
+    } prefixes[] = {{"side a", kAcp, false},    {"side:a", kAcp, true},
+                    {"..\\x", kAcp, true},       {"\x83\x5C", kSjis, false},
+                    {"\x83\x5C\\", kSjis, true}, {"\x83\x5C", kWestern, true}};
     for (const auto& test : prefixes) {
         EXPECT_EQ(HoldsRefusedPrefixCharacter(test.prefix, test.codePage), test.refused)
             << test.prefix;
@@ -179,45 +167,25 @@ TEST(SplitSamplesTest, WideSamplesAreRoundedAndClipped) {
         for (int i = 0; i < bits / 8; ++i) bytes[i] = uint8_t(uint64_t(value) >> (8 * i));
         return NarrowSample(bytes, bits, false);
     };
-    auto single = [](float value) {
-        uint8_t bytes[4];
-        std::memcpy(bytes, &value, 4);
-        return NarrowSample(bytes, 32, true);
-    };
-    auto twice = [](double value) {
+    auto real = [](double value, WORD bits) {
         uint8_t bytes[8];
-        std::memcpy(bytes, &value, 8);
-        return NarrowSample(bytes, 64, true);
+        const float single = float(value);
+        std::memcpy(bytes, bits == 32 ? static_cast<const void*>(&single) : &value, bits / 8);
+        return NarrowSample(bytes, bits, true);
     };
     const struct {
-        const char* name;
-        int16_t narrowed;
-        int16_t expected;
+        int16_t narrowed, expected;
     } cases[] = {
-        {"24: one step", pcm(0x000100, 24), 1},
-        {"24: just under half a step", pcm(0x00007F, 24), 0},
-        {"24: half a step rounds up", pcm(0x000080, 24), 1},
-        {"24: minus half a step rounds up", pcm(-0x80, 24), 0},
-        {"24: just past minus half", pcm(-0x81, 24), -1},
-        {"24: largest", pcm(0x7FFFFF, 24), 32767},  // would round to 32768
-        {"24: smallest", pcm(-0x800000, 24), -32768},
-        {"32: half a step rounds up", pcm(0x8000, 32), 1},
-        {"32: largest", pcm(0x7FFFFFFF, 32), 32767},
-        {"32: smallest", pcm(-0x80000000LL, 32), -32768},
-        {"32: -1.5 steps", pcm(-0x18000, 32), -1},
-        {"float: 0", single(0.0f), 0},
-        {"float: half a step", single(0.5f / 32768), 1},
-        {"float: minus half a step", single(-0.5f / 32768), 0},
-        {"float: 0.25", single(0.25f), 8192},
-        {"float: -1", single(-1.0f), -32768},
-        {"float: 1 is clipped", single(1.0f), 32767},
-        {"float: past full scale", single(3.5f), 32767},
-        {"float: far past it", single(-1e30f), -32768},
-        {"float: not a number", single(std::nanf("")), 0},
-        {"double: -0.5", twice(-0.5), -16384},
-        {"double: infinite", twice(HUGE_VAL), 32767},
+        {pcm(0x7F, 24), 0},         {pcm(0x80, 24), 1},           {pcm(-0x80, 24), 0},
+        {pcm(-0x81, 24), -1},       {pcm(0x7FFFFF, 24), 32767},   {pcm(-0x800000, 24), -32768},
+        {pcm(0x8000, 32), 1},       {pcm(0x7FFFFFFF, 32), 32767}, {pcm(-0x18000, 32), -1},
+        {real(0.5 / 32768, 32), 1}, {real(-0.5 / 32768, 64), 0},  {real(0.25, 32), 8192},
+        {real(-1.0, 32), -32768},   {real(1.0, 64), 32767},       {real(-1e30, 32), -32768},
+        {real(std::nan(""), 32), 0},
     };
-    for (const auto& test : cases) EXPECT_EQ(test.narrowed, test.expected) << test.name;
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
+        EXPECT_EQ(cases[i].narrowed, cases[i].expected) << "case " << i;
+    }
 }
 
 TEST(SplitOptionsTest, CommandLineOverStoredSettingsOverDefaults) {
@@ -459,12 +427,13 @@ TEST(SplitOptionsTest, TheToolTakesTheRecordersStoredSettings) {
     EXPECT_EQ(GetFileAttributesA(escaped.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
-// The tool runs with the recorder's UTF-8 code page: paths on its command line and texts in the
-// stored settings outside the system's code page reach the files intact.
+// The tool runs with the recorder's UTF-8 code page: paths on its command line and stored
+// texts outside the system's code page (Greek, a note) reach the files intact. This test keeps
+// the system's code page, so it hands them over in UTF-16.
 TEST(SplitOptionsTest, NamesOutsideTheSystemsCodePageSurvive) {
     settings_test::SettingsKeyGuard guard;
-    // Greek and a musical note, in UTF-8.
-    const std::string name = "\xCE\x94\xCE\xAF\xCF\x83\xCE\xBA\xCE\xBF\xCF\x82 \xE2\x99\xAB";
+    const std::string name =
+        "\xCE\x94\xCE\xAF\xCF\x83\xCE\xBA\xCE\xBF\xCF\x82 \xE2\x99\xAB";
     const std::string folder = splittest::Scratch("split_unicode") + "\\" + name;
     CreateDirectoryW(splittest::Wide(folder).c_str(), nullptr);
     for (const std::string& file : splittest::FilesIn(folder)) {
@@ -490,7 +459,6 @@ TEST(SplitOptionsTest, NamesOutsideTheSystemsCodePageSurvive) {
                   ERROR_SUCCESS);
     }
     RegCloseKey(key);
-
     const splittest::ToolRun run =
         splittest::RunTool("--settings --cue " + splittest::Quote(input));
     ASSERT_EQ(run.exitCode, 0u) << run.err;
@@ -498,9 +466,6 @@ TEST(SplitOptionsTest, NamesOutsideTheSystemsCodePageSurvive) {
                                                                    name + " 0001.wav",
                                                                    name + ".wav"}));
     EXPECT_EQ(run.out.find(name + " 0001.wav  00:00:10 - "), 0u) << run.out;
-    const std::vector<uint8_t> cue = splittest::ReadBytes(folder + "\\" + name + " 0001-0001.cue");
-    EXPECT_NE(std::string(cue.begin(), cue.end()).find("FILE \"" + name + ".wav\" WAVE"),
-              std::string::npos);
 }
 
 // A drive root stays a root: the checks and the tracks use the same folder, whatever folder

@@ -12,9 +12,11 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "split/block_feeder.h"
@@ -388,17 +390,13 @@ TEST_F(SplitRunTest, FloatAndWidePcmSplitAsTheSixteenBitSide) {
         SCOPED_TRACE(format.name);
         std::vector<uint8_t> data;
         for (const int16_t sample : samples_) {
-            uint8_t bytes[8];
-            if (format.tag == 3 && format.bits == 32) {
-                const float value = sample / 32768.0f;
-                std::memcpy(bytes, &value, 4);
-            } else if (format.tag == 3) {
-                const double value = sample / 32768.0;
-                std::memcpy(bytes, &value, 8);
-            } else {
-                const uint32_t value = uint32_t(int32_t(sample) * (1 << (format.bits - 16)));
-                for (int i = 0; i < 4; ++i) bytes[i] = uint8_t(value >> (8 * i));
-            }
+            const float single = sample / 32768.0f;
+            const double twice = sample / 32768.0;
+            const uint32_t wide = uint32_t(int32_t(sample) * (1 << (format.bits - 16)));
+            const void* value = format.tag == 1      ? static_cast<const void*>(&wide)
+                                : format.bits == 32 ? static_cast<const void*>(&single)
+                                                    : &twice;
+            const uint8_t* bytes = static_cast<const uint8_t*>(value);  // little-endian
             data.insert(data.end(), bytes, bytes + format.bits / 8);
         }
         const std::string input = inputFolder_ + "\\" + format.name + ".wav";
@@ -430,22 +428,14 @@ TEST_F(SplitRunTest, ABlockTheCodecRefusesIsReportedAndLaterTimesKeepTheirPlace)
     const uint32_t align = adpcm->wfx.nBlockAlign;
     const uint64_t framesPerBlock = adpcm->wSamplesPerBlock;
     format.resize(sizeof(WAVEFORMATEX) + adpcm->wfx.cbSize);
-    // Per channel: predictor index, delta 16, then the first two samples; nibbles of 0 after.
-    auto codecBlocks = [&](int count, int16_t value, std::vector<uint8_t>& data) {
-        for (int i = 0; i < count; ++i) {
-            std::vector<uint8_t> block(align, 0);
-            block[2] = block[4] = 16;
-            for (size_t at = 6; at < 14; at += 2) {
-                block[at] = uint8_t(value);
-                block[at + 1] = uint8_t(value >> 8);
-            }
-            data.insert(data.end(), block.begin(), block.end());
-        }
-    };
-    std::vector<uint8_t> data;
-    codecBlocks(2, 0, data);
-    codecBlocks(120, 20000, data);
-    codecBlocks(20, 0, data);
+    // Per channel: predictor index 0, delta 16, the first two samples; then nibbles of 0.
+    std::vector<uint8_t> data(142 * align, 0);
+    for (uint32_t block = 0; block < 142; ++block) {
+        uint8_t* bytes = &data[block * align];
+        const int16_t value = block >= 2 && block < 122 ? 20000 : 0;
+        bytes[2] = bytes[4] = 16;
+        for (int at = 6; at < 14; ++at) bytes[at] = uint8_t(value >> (at % 2) * 8);
+    }
     const std::string whole = inputFolder_ + "\\whole.wav";
     ASSERT_TRUE(splittest::WriteWav(whole, format, data));
     const std::string wholeOut = splittest::Scratch("split_damage_whole");
@@ -464,13 +454,12 @@ TEST_F(SplitRunTest, ABlockTheCodecRefusesIsReportedAndLaterTimesKeepTheirPlace)
     EXPECT_EQ(report.tracks[0].startFrame, reference.tracks[0].startFrame);
     EXPECT_EQ(report.tracks[0].endFrame, reference.tracks[0].endFrame);
     ASSERT_EQ(report.warnings.size(), 1u);
-    EXPECT_NE(report.warnings[0].find(damaged + ": the codec cannot decode the samples at "),
+    const std::string& warning = report.warnings[0];
+    EXPECT_EQ(warning.find(damaged + ": the codec cannot decode the samples at "), 0u) << warning;
+    EXPECT_NE(warning.find("(in bytes " + std::to_string(32 * align) + " to " +
+                           std::to_string(64 * align - 1) + " of the data)"),
               std::string::npos)
-        << report.warnings[0];
-    EXPECT_NE(report.warnings[0].find(" (in bytes " + std::to_string(32 * align) + " to " +
-                                      std::to_string(64 * align - 1) + " of the data)"),
-              std::string::npos)
-        << report.warnings[0];
+        << warning;
     // The track is as long in the input as before, but misses the rest of the group.
     const size_t kept = splittest::TrackData(folder_ + "\\tmp0001.wav").size();
     const size_t all = splittest::TrackData(wholeOut + "\\tmp0001.wav").size();
@@ -530,13 +519,14 @@ TEST_F(SplitRunTest, TrackNamesThatWouldNotFitAreRefusedBeforeSplitting) {
     EXPECT_EQ(folder_.size() + 1 + report.tracks[0].file.size(), 259u);
 }
 
-// Interrupts the run once a third of the input has been read.
+// Interrupts the run, by `interrupt`, once a third of the input has been read.
 class InterruptingProgress : public SplitProgress {
 public:
-    explicit InterruptingProgress(std::atomic<bool>& flag) : flag_(flag) {}
+    explicit InterruptingProgress(std::function<void()> interrupt)
+        : interrupt_(std::move(interrupt)) {}
     void Begin(double totalSeconds) override { total = totalSeconds; }
     void Update(double fraction, double) override {
-        if (fraction > 0.3) flag_.store(true);
+        if (fraction > 0.3 && interrupt_) std::exchange(interrupt_, nullptr)();
         ++updates;
     }
     void Done() override { done = true; }
@@ -545,7 +535,7 @@ public:
     bool done = false;
 
 private:
-    std::atomic<bool>& flag_;
+    std::function<void()> interrupt_;
 };
 
 TEST_F(SplitRunTest, AnInterruptedRunFinishesTheOpenTrack) {
@@ -556,7 +546,7 @@ TEST_F(SplitRunTest, AnInterruptedRunFinishesTheOpenTrack) {
     ASSERT_TRUE(
         splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
     std::atomic<bool> interrupted{false};
-    InterruptingProgress progress(interrupted);
+    InterruptingProgress progress([&] { interrupted = true; });
     SplitReport report;
     EXPECT_EQ(RunSplit(InFolder(folder_), input, true, report, &progress, &interrupted),
               kSplitInterrupted);
@@ -576,33 +566,6 @@ TEST_F(SplitRunTest, AnInterruptedRunFinishesTheOpenTrack) {
 
 // Closing the console ends the process when the handler returns: the handler asks the split to
 // stop and returns only once the open track and the cue sheet are finished.
-class ClosingProgress : public SplitProgress {
-public:
-    static constexpr DWORD kAskedWithinMs = 10000;
-    explicit ClosingProgress(SplitInterrupt& interrupt) : interrupt_(interrupt) {}
-    ~ClosingProgress() override {
-        if (closer_.joinable()) closer_.join();
-    }
-    void Begin(double) override {}
-    void Update(double fraction, double) override {
-        if (fraction < 0.3 || closer_.joinable()) return;
-        closer_ = std::thread([this] {
-            handled = interrupt_.OnConsoleEvent(CTRL_CLOSE_EVENT);
-            returned = true;
-        });
-        const DWORD start = GetTickCount();
-        while (!interrupt_.Requested() && GetTickCount() - start < kAskedWithinMs) Sleep(1);
-    }
-    void Done() override {}
-    void Join() { closer_.join(); }
-    std::atomic<bool> handled{false};
-    std::atomic<bool> returned{false};
-
-private:
-    SplitInterrupt& interrupt_;
-    std::thread closer_;
-};
-
 TEST_F(SplitRunTest, ClosingTheConsoleWaitsUntilTheOpenTrackIsFinished) {
     Side side;
     side.Silence(2).Song(300);
@@ -610,14 +573,23 @@ TEST_F(SplitRunTest, ClosingTheConsoleWaitsUntilTheOpenTrackIsFinished) {
     ASSERT_TRUE(
         splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
     SplitInterrupt interrupt;
-    ClosingProgress progress(interrupt);
+    std::atomic<bool> handled{false}, returned{false};
+    std::thread closer;
+    InterruptingProgress progress([&] {
+        closer = std::thread([&] {
+            handled = interrupt.OnConsoleEvent(CTRL_CLOSE_EVENT);
+            returned = true;
+        });
+        const DWORD start = GetTickCount();
+        while (!interrupt.Requested() && GetTickCount() - start < 10000) Sleep(1);
+    });
     SplitReport report;
     EXPECT_EQ(RunSplit(InFolder(folder_), input, true, report, &progress, &interrupt.Requested()),
               kSplitInterrupted);
-    EXPECT_FALSE(progress.returned) << "the process would have ended with the track open";
+    EXPECT_FALSE(returned) << "the process would have ended with the track open";
     interrupt.Finished();
-    progress.Join();
-    EXPECT_TRUE(progress.handled);
+    closer.join();
+    EXPECT_TRUE(handled);
     EXPECT_EQ(splittest::FilesIn(folder_),
               (std::vector<std::string>{"tmp0001-0001.cue", "tmp0001.wav"}));
 }

@@ -35,7 +35,7 @@ std::string ReadAll(const std::string& path) {
     return all;
 }
 
-// The tool's C runtime writes text lines ending in CR LF.
+// The tool writes text lines ending in CR LF.
 std::string WithoutCarriageReturns(std::string text) {
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
     return text;
