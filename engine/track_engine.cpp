@@ -375,11 +375,13 @@ void TrackEngine::TrimUnopenedQueue() {
 
 void TrackEngine::FinishTrack(int32_t keepDelayed) {
     auto lock = stateLock_.Lock();
-    if (keepDelayed) {
-        // A file that fills up on the way hands the rest to the next one.
-        while (SinkOpen() && !writeQueue_.Empty()) WriteFront();
+    if (SinkOpen()) {
+        if (keepDelayed) {
+            // A file that fills up on the way hands the rest to the next one.
+            while (SinkOpen() && !writeQueue_.Empty()) WriteFront();
+        }
+        CloseTrackFile();
     }
-    if (SinkOpen()) CloseTrackFile();
     {
         auto free = freeLock_.Lock();
         freeList_.Splice(writeQueue_);

@@ -170,7 +170,7 @@ private:
     bool OpenNextTrack();                           // stateLock held
     bool FormatName(char* name, int32_t number, const char* extension) const;
     void WriteFront();                              // stateLock held
-    void CloseTrackFile();                          // stateLock held, a track open
+    void CloseTrackFile();                          // stateLock held
     void TrimUnopenedQueue();                       // stateLock held
     void Recycle(SampleBuffer* buffer);             // stateLock held
     void SetMessage(const char* text);              // stateLock held
