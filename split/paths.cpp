@@ -46,7 +46,7 @@ bool IsDrive(const std::string& text) {
 
 std::string NormalizeFolder(const std::string& folder, UINT codePage) {
     const std::string kept = folder.substr(0, FindSeparators(folder, codePage).trailing);
-    if (kept.empty() && !folder.empty()) return "\\";
+    if (kept.empty()) return "\\";
     if (IsDrive(kept)) return kept + "\\";
     return kept;
 }

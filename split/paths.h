@@ -7,8 +7,8 @@
 #include <string>
 
 // The folder as the checks and the track names use it: trailing separators dropped, but a
-// drive or its root ("C:", "C:\", "\") stays that root ("C:\", "\"). The recorder stores
-// the drive root as "C:", and names its tracks "C:\..." from it.
+// drive or its root ("C:", "C:\", "\", or nothing) stays that root ("C:\", "\"). The
+// recorder stores the drive root as "C:", and names its tracks "C:\..." from it.
 std::string NormalizeFolder(const std::string& folder, UINT codePage = CP_ACP);
 
 // `name` inside `folder`, with one separator between them.

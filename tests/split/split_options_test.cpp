@@ -135,7 +135,8 @@ TEST(SplitPathsTest, PathsAreWalkedByCharactersAndRootsStayRoots) {
         const char* normalized;
     } folders[] = {
         {"C:\\Rec\\/", kAcp, "C:\\Rec"}, {"C:\\", kAcp, "C:\\"}, {"C:", kAcp, "C:\\"},
-        {"d:/", kAcp, "d:\\"}, {"\\", kAcp, "\\"}, {"\\\\srv\\share\\", kAcp, "\\\\srv\\share"},
+        {"d:/", kAcp, "d:\\"}, {"\\", kAcp, "\\"}, {"", kAcp, "\\"},
+        {"\\\\srv\\share\\", kAcp, "\\\\srv\\share"},
         {"D:\\\x83\x5C", kSjis, "D:\\\x83\x5C"}, {"D:\\\x83\x5C\\", kSjis, "D:\\\x83\x5C"},
         {"D:\\\x83\x5C", kWestern, "D:\\\x83"},
     };
