@@ -31,7 +31,6 @@ constexpr char kDefaultPrefix[] = "tmp";
 constexpr int32_t kDefaultDiscard = 14;   // blocks: 2 seconds at 7 blocks a second
 constexpr int32_t kDefaultSilence = 4;    // level units
 constexpr int32_t kDefaultDuration = 14;  // blocks
-constexpr uint32_t kDefaultOutputRate = kCaptureRate;  // output format before any choice
 
 // What the main window keeps of the settings while it lives.
 struct Settings {
