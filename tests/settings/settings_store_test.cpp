@@ -1,13 +1,17 @@
 // LoadSettings and SaveSettings against Wine's registry: defaults, the loading rule of every
-// value, untrusted stored values, and the round trip.
+// value, untrusted stored values (also random ones), and the round trip.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "capture/direct_sound_capture.h"
+#include "engine/track_rules.h"
 #include "settings/settings_store.h"
 #include "tests/settings/settings_key_guard.h"
 #include "tests/support/bench_audio.h"
@@ -240,6 +244,7 @@ TEST_F(SettingsStoreTest, OutputFormatIsTakenOnlyWhenWholeAndUsable) {
         StoreRaw(kValueOutputFormat, c.type, c.stored.data(), DWORD(c.stored.size()));
         StoreText(kValueOutputName, "Stored name");
         const Settings settings = Load();
+        EXPECT_EQ(settings.storedFormatUnusable, !c.taken);
         if (c.taken) {
             EXPECT_EQ(Bytes(settings.outputFormat, c.stored.size()), c.stored);
             EXPECT_EQ(settings.outputName, "Stored name");
@@ -251,6 +256,175 @@ TEST_F(SettingsStoreTest, OutputFormatIsTakenOnlyWhenWholeAndUsable) {
         for (size_t i = c.taken ? c.stored.size() : kFormatHeaderBytes;
              i < settings.outputFormat.Size(); ++i) {
             ASSERT_EQ(settings.outputFormat.Bytes()[i], 0) << "byte " << i;
+        }
+    }
+}
+
+// PCM is recorded instead, but the user's choice is not lost at the next save.
+TEST_F(SettingsStoreTest, AStoredFormatThatCannotBeUsedIsNotOverwritten) {
+    const DWORD stored = 0x12345678;
+    StoreDword(kValueOutputFormat, stored);
+    StoreText(kValueOutputName, "Stored name");
+    Settings settings = Load();
+    ASSERT_TRUE(settings.storedFormatUnusable);
+    SaveSettings(settings, system_);
+    DWORD type = 0;
+    std::vector<BYTE> data;
+    ASSERT_TRUE(ReadRaw(kValueOutputFormat, type, data));
+    EXPECT_EQ(type, DWORD(REG_DWORD));
+    EXPECT_EQ(data, std::vector<BYTE>({0x78, 0x56, 0x34, 0x12}));
+    ASSERT_TRUE(ReadRaw(kValueOutputName, type, data));
+    EXPECT_STREQ(reinterpret_cast<const char*>(data.data()), "Stored name");
+
+    // Once the user chooses a format, it is saved.
+    settings.storedFormatUnusable = false;
+    SaveSettings(settings, system_);
+    ASSERT_TRUE(ReadRaw(kValueOutputFormat, type, data));
+    EXPECT_EQ(data, PcmRecord(44100, 2));
+}
+
+TEST_F(SettingsStoreTest, NumbersAndFlagsAreLoadedInsideTheirRanges) {
+    struct Case {
+        const char* name;
+        DWORD stored;
+        int64_t loaded;
+    } cases[] = {
+        {kValueDiscard, 1, 3},       {kValueDiscard, 0xFFFFFFFB, 3}, {kValueDiscard, 500, 140},
+        {kValueDiscard, 20, 20},     {kValueSilence, 0xFFFFFFFF, 0}, {kValueSilence, 67, 66},
+        {kValueSilence, 66, 66},     {kValueDuration, 6, 7},         {kValueDuration, 141, 140},
+        {kValueDuration, 0x80000000, 7}, {kValueMode78, 7, 1},       {kValueLiveMode, 0x100, 1},
+        {kValueLiveMode, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << " stored " << c.stored);
+        SettingsKeyGuard clean;
+        StoreDword(c.name, c.stored);
+        const Settings settings = Load();
+        const std::map<std::string, int64_t> loaded = {
+            {kValueDiscard, settings.Discard},   {kValueSilence, settings.Silence},
+            {kValueDuration, settings.Duration}, {kValueMode78, settings.mode78},
+            {kValueLiveMode, settings.liveMode},
+        };
+        EXPECT_EQ(loaded.at(c.name), c.loaded);
+    }
+}
+
+uint32_t EnvNumber(const char* name, uint32_t fallback) {
+    const char* text = std::getenv(name);
+    return text && *text ? uint32_t(std::strtoul(text, nullptr, 0)) : fallback;
+}
+
+// Random registry states: every value absent or of a random type, length (far beyond every
+// buffer too) and content, random or nearly valid. GROOVAL_SETTINGS_FUZZ_RUNS and
+// GROOVAL_SETTINGS_FUZZ_SEED repeat a run (scripts/settings-fuzz.sh).
+TEST_F(SettingsStoreTest, RandomRegistryStatesLoadInsideTheDocumentedRanges) {
+    const uint32_t runs = EnvNumber("GROOVAL_SETTINGS_FUZZ_RUNS", 1000);
+    const uint32_t seed = EnvNumber("GROOVAL_SETTINGS_FUZZ_SEED", 16);
+    const std::string existing = bench::WindowsPath(bench::ScratchDir("settings_fuzz"));
+    const char* const names[] = {kValueDirectory, kValueSource,  kValueOutputFormat,
+                                 kValueOutputName, kValuePrefix, kValueDiscard,
+                                 kValueSilence,   kValueDuration, kValueLanguage,
+                                 kValueMode78,    kValueLiveMode, kValueNoDirectSound};
+    const DWORD types[] = {REG_NONE,      REG_SZ,    REG_EXPAND_SZ, REG_BINARY,
+                           REG_DWORD,     REG_MULTI_SZ, REG_QWORD,  0x7FFF1234};
+    const DWORD edges[] = {0, 1, 3, 6, 7, 66, 67, 140, 141, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
+    const WORD tags[] = {0, WAVE_FORMAT_PCM, 0x0002, 0x0007, 0x0011, kFormatTagMp3, 0xFFFF};
+    const DWORD formatBytes = maxFormatSize_ + kFormatHeaderBytes;
+    const DWORD lengths[] = {0,   1,   4,           17,              18,   30,
+                             259, 260, formatBytes, formatBytes + 1, 261, 70000};
+    std::mt19937 random(seed);
+    auto pick = [&](auto& table) { return table[random() % (sizeof(table) / sizeof(table[0]))]; };
+
+    for (uint32_t run = 0; run < runs; ++run) {
+        SCOPED_TRACE(testing::Message() << "seed " << seed << " run " << run);
+        SettingsKeyGuard clean;
+        std::map<std::string, std::pair<DWORD, std::vector<BYTE>>> stored;
+        for (const char* name : names) {
+            if (random() % 4 == 0) continue;  // absent
+            const bool isFormat = std::strcmp(name, kValueOutputFormat) == 0;
+            const DWORD own = isFormat ? REG_BINARY : random() % 2 ? REG_SZ : REG_DWORD;
+            const DWORD type = random() % 2 ? own : random() % 2 ? pick(types) : DWORD(random());
+            std::vector<BYTE> bytes(random() % 3 ? pick(lengths) : random() % 300);
+            for (BYTE& b : bytes) b = BYTE(random());
+            switch (isFormat && random() % 2 ? 2 : random() % 3) {  // nearly valid contents
+                case 0:
+                    if (bytes.size() >= 4) *reinterpret_cast<DWORD*>(bytes.data()) = pick(edges);
+                    break;
+                case 1:
+                    if (!bytes.empty() && random() % 2) bytes[random() % bytes.size()] = 0;
+                    if (std::strcmp(name, kValueDirectory) == 0 && random() % 2) {
+                        bytes.assign(existing.begin(), existing.end());
+                        bytes.push_back(0);
+                    }
+                    break;
+                default:
+                    if (random() % 2) {
+                        bytes.resize(kFormatHeaderBytes + random() % (maxFormatSize_ + 1));
+                    }
+                    if (bytes.size() >= kFormatHeaderBytes) {
+                        auto* f = reinterpret_cast<WAVEFORMATEX*>(bytes.data());
+                        f->wFormatTag = pick(tags);
+                        f->nChannels = WORD(random() % 3);
+                        f->nSamplesPerSec = random() % 2 ? 44100 : DWORD(random() % 50000);
+                        f->wBitsPerSample = WORD(random() % 3 * 8);
+                        f->nBlockAlign = WORD(f->nChannels * f->wBitsPerSample / 8);
+                        f->nAvgBytesPerSec = f->nSamplesPerSec * f->nBlockAlign;
+                        if (random() % 4) f->cbSize = WORD(bytes.size() - kFormatHeaderBytes);
+                    }
+                    break;
+            }
+            StoreRaw(name, type, bytes.data(), DWORD(bytes.size()));
+            stored[name] = {type, bytes};
+        }
+        Settings settings = Fresh();
+        settings.storedFormatUnusable = true;
+        uint16_t language = kEnglish;
+        LoadSettings(settings, language, separators_, system_);
+
+        EXPECT_TRUE(settings.folder == kDefaultFolderText ||
+                    (GetFileAttributesA(settings.folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY))
+            << settings.folder;
+        for (const std::string* text : {&settings.folder, &settings.sourceName,
+                                        &settings.outputName, &settings.prefix}) {
+            EXPECT_LT(text->size(), kSettingTextBytes);
+        }
+        EXPECT_GE(settings.Discard, kDiscardSliderMin);
+        EXPECT_LE(settings.Discard, kLengthSliderMax);
+        EXPECT_GE(settings.Silence, kLevelSliderMin);
+        EXPECT_LE(settings.Silence, kLevelSliderMax);
+        EXPECT_GE(settings.Duration, kGapSliderMin);
+        EXPECT_LE(settings.Duration, kLengthSliderMax);
+        EXPECT_LE(settings.mode78, 1u);
+        EXPECT_LE(settings.liveMode, 1u);
+        EXPECT_LE(settings.useDirectSound, 1u);
+
+        // The format buffer keeps its size; a stored record is taken whole and usable, or not
+        // at all (and then neither is its name).
+        ASSERT_EQ(settings.outputFormat.Size(), formatBytes);
+        const WAVEFORMATEX* format = settings.outputFormat.Get();
+        const auto found = stored.find(kValueOutputFormat);
+        if (found == stored.end()) {
+            EXPECT_FALSE(settings.storedFormatUnusable);
+        }
+        if (found == stored.end() || settings.storedFormatUnusable) {
+            EXPECT_EQ(Bytes(settings.outputFormat, kFormatHeaderBytes), PcmRecord(44100, 2));
+            EXPECT_EQ(settings.outputName, "");
+            continue;
+        }
+        const std::vector<BYTE>& record = found->second.second;
+        EXPECT_EQ(found->second.first, DWORD(REG_BINARY));
+        ASSERT_GE(record.size(), kFormatHeaderBytes);
+        EXPECT_LE(FormatSize(format), record.size());
+        EXPECT_NE(format->wFormatTag, 0);
+        EXPECT_NE(format->nChannels, 0);
+        EXPECT_NE(format->nSamplesPerSec, 0u);
+        EXPECT_NE(format->nBlockAlign, 0);
+        EXPECT_NE(format->nAvgBytesPerSec, 0u);
+        if (format->wFormatTag == WAVE_FORMAT_PCM) {
+            EXPECT_EQ(format->cbSize, 0);
+            EXPECT_EQ(format->nBlockAlign, format->nChannels * format->wBitsPerSample / 8);
+        } else {
+            EXPECT_EQ(Bytes(settings.outputFormat, record.size()), record);
         }
     }
 }
