@@ -1,10 +1,12 @@
 // The track engine driving real output chains: the files on disk hold exactly the blocks that
-// belong to each track, short tracks disappear and give their numbers to the next ones.
+// belong to each track, short tracks disappear and give their numbers to the next ones, and a
+// disk that fills up keeps what reached it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "output/format_record.h"
 #include "output/output_chain.h"
 #include "output/wave_file.h"
+#include "output/wave_file_writer.h"
 #include "tests/output/wave_test_util.h"
 #include "tests/support/bench_audio.h"
 #include "tests/support/engine_feed.h"
@@ -76,9 +79,10 @@ Script MakeScript(std::vector<int> passages = {5, 1, 3}) {
     return script;
 }
 
-// Runs an engine with the chain over the script, to the end of its worker.
+// Runs an engine with the chain over the script, to the end of its worker; `status` receives
+// the status text it shows at the end.
 void RunEngine(std::unique_ptr<OutputSink> chain, const std::string& pattern, const Script& script,
-               int32_t discardBlocks = kDiscardBlocks) {
+               int32_t discardBlocks = kDiscardBlocks, std::string* status = nullptr) {
     TrackEngine engine(bench::kNoKeyboard);
     ASSERT_EQ(chain->Prepare(kCaptureBlockBytes), 0);
     engine.blockBytes = kCaptureBlockBytes;
@@ -94,6 +98,9 @@ void RunEngine(std::unique_ptr<OutputSink> chain, const std::string& pattern, co
         ASSERT_EQ(WaitForSingleObject(engine.DrainedEvent(), 20000), WAIT_OBJECT_0) << "worker stalled";
     }
     engine.StopAndWait();
+    char text[kSinkMessageBytes] = "";
+    engine.SinkStatus(text);
+    if (status) *status = text;
 }
 
 std::vector<uint8_t> Bytes(const Script& script, const std::vector<size_t>& blocks) {
@@ -193,6 +200,87 @@ TEST(EngineWithChain, FailedWriteKeepsTheFileAndTheNextBlockOpensTheNext) {
     EXPECT_TRUE(std::equal(second.begin() + 56, second.end(), track.end() - long(secondData)))
         << "the end of the track";
     EXPECT_FALSE(outtest::FileExists(dir + "\\take 0003.wav"));
+}
+
+// ---- A real full disk: tests/output/full_disk.sh maps a 400 KiB tmpfs as the drive named in
+// GROOVAL_FULL_DISK. Wine's mmio reports no write error there; only the size on disk tells.
+
+void EmptyDrive(const std::string& drive) {
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((drive + "\\*").c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+            DeleteFileA((drive + "\\" + found.cFileName).c_str());
+        }
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}
+
+TEST(FullDisk, WhatReachedTheDiskIsKeptAndTheNextTrackFailsWithAText) {
+    const char* drive = std::getenv("GROOVAL_FULL_DISK");
+    if (!drive) GTEST_SKIP() << "needs the full disk of tests/output/full_disk.sh";
+    struct Case {
+        const char* what;
+        WORD tag;
+        DWORD rate;
+        int loudBlocks;  // more than fit
+    } cases[] = {
+        {"PCM", WAVE_FORMAT_PCM, 44100, 30},           // 17 blocks fit
+        {"IMA ADPCM at 22050 Hz", 0x0011, 22050, 160},  // two stages; about 135 blocks fit
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EmptyDrive(drive);
+        FormatBuffer chosen = Pcm(c.rate);
+        chosen.Get()->wFormatTag = c.tag;
+        if (c.tag != WAVE_FORMAT_PCM) chosen.Get()->wBitsPerSample = 4;
+        std::unique_ptr<OutputSink> chain =
+            CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize());
+        ASSERT_TRUE(chain);
+        EXPECT_EQ(dynamic_cast<WaveFileWriter*>(chain.get()) == nullptr, c.tag != WAVE_FORMAT_PCM)
+            << "ADPCM through two stages";
+        const Script script = MakeScript({c.loudBlocks, 3});
+        std::string status;
+        RunEngine(std::move(chain), std::string(drive) + "\\full%04d.%s", script, 2, &status);
+
+        // The first track holds what fitted, with a header that agrees with the file.
+        const std::string first = std::string(drive) + "\\full0001.wav";
+        const std::vector<uint8_t> file = outtest::ReadFileBytes(first);
+        ASSERT_GT(file.size(), 300u * 1024) << "the disk was not filled";
+        const outtest::WaveLayout layout = outtest::ParseWave(file);
+        ASSERT_TRUE(layout.valid);
+        EXPECT_EQ(layout.riffSize, file.size() - 8);
+        const outtest::Chunk* fmt = layout.Find("fmt ");
+        const outtest::Chunk* fact = layout.Find("fact");
+        const outtest::Chunk* data = layout.Find("data");
+        ASSERT_TRUE(fmt && fact && data);
+        EXPECT_EQ(data->offset + data->size + (data->size & 1), file.size());
+        const auto* format = reinterpret_cast<const WAVEFORMATEX*>(file.data() + fmt->offset);
+        EXPECT_EQ(data->size % format->nBlockAlign, 0u) << "whole frames or codec blocks";
+        const std::vector<uint8_t> bytes(file.begin() + long(data->offset),
+                                         file.begin() + long(data->offset + data->size));
+        const uint32_t frames = outtest::U32(file, fact->offset);
+        if (c.tag == WAVE_FORMAT_PCM) {
+            const std::vector<uint8_t> fed = Bytes(script, script.tracks[0]);
+            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), fed.begin()))
+                << "the start of the track";
+            EXPECT_EQ(frames, data->size / 4);
+        } else {
+            // fact counts capture frames: twice the frames the codec gives back.
+            FormatBuffer decodedFormat;
+            std::vector<uint8_t> decoded;
+            ASSERT_TRUE(outtest::DecodeToPcm(format, bytes, &decodedFormat, &decoded));
+            const double captureFrames =
+                double(decoded.size()) / decodedFormat.Get()->nBlockAlign * kCaptureRate / c.rate;
+            EXPECT_NEAR(frames, captureFrames, captureFrames / 100);
+        }
+
+        // The second track found the disk full: nothing of it is kept, and the user is told.
+        EXPECT_FALSE(outtest::FileExists(std::string(drive) + "\\full0002.wav"));
+        EXPECT_EQ(status, std::string("WaveWriteFailed on\r\n") + drive + "\\full0002.wav");
+    }
+    EmptyDrive(drive);
 }
 
 }  // namespace
