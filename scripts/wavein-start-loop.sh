@@ -2,14 +2,14 @@
 # Starts waveIn capture in COUNT fresh processes, one after the other, and counts how many got
 # no block, by what they report (see tests/capture/wave_in_start_probe.cpp).
 #
-#   scripts/wavein-start-loop.sh [COUNT [capture|window|raw]]    defaults: 200 window
+#   scripts/wavein-start-loop.sh [COUNT [capture|raw]]    defaults: 200 capture
 #
 # Uses the bench of ${GROOVAL_BUILD:-<repo>/build}, which must be built.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export GROOVAL_BUILD=${GROOVAL_BUILD:-$root/build}
 count=${1:-200}
-mode=${2:-window}
+mode=${2:-capture}
 bench=$GROOVAL_BUILD/bench
 exe=$GROOVAL_BUILD/tests/capture/wave_in_start_probe.exe
 

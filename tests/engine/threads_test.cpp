@@ -169,13 +169,8 @@ DWORD WINAPI WaitFailingWhenUsedUp(DWORD count, const HANDLE* handles, BOOL all,
 }
 
 TEST(EngineThreads, AFailedWorkerSaysSoAndTheFeedStopsGrowingThePool) {
-    struct Case {
-        const char* what;
-        LONG waits;
-        bool throwOnOpen;
-        LONG code;
-        size_t tracks;  // finished with the blocks taken before the failure
-    } cases[] = {
+    struct Case { const char* what; LONG waits; bool throwOnOpen; LONG code; size_t tracks; };
+    const Case cases[] = {
         {"the wait fails", 1, false, LONG(HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE)), 1},
         {"the writer throws", 1000, true, LONG(E_OUTOFMEMORY), 0},
     };
@@ -201,11 +196,10 @@ TEST(EngineThreads, AFailedWorkerSaysSoAndTheFeedStopsGrowingThePool) {
         EXPECT_EQ(engine.SinkStatus(text), 1);
         EXPECT_STREQ(text, expected);
         EXPECT_FALSE(engine.IsTrackOpen());
+        // The track open at the failure keeps the blocks taken before it.
         const auto tracks = log->Tracks();
         ASSERT_EQ(tracks.size(), c.tracks);
-        if (c.tracks) {
-            EXPECT_EQ(tracks[0].blocks, Ids(1, 3));
-        }
+        for (const SinkLog::Track& track : tracks) EXPECT_EQ(track.blocks, Ids(1, 3));
 
         // A capture feeding on gets its buffers back instead of new ones.
         const int32_t created = engine.Pool().created;

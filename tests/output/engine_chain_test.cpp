@@ -202,85 +202,49 @@ TEST(EngineWithChain, FailedWriteKeepsTheFileAndTheNextBlockOpensTheNext) {
     EXPECT_FALSE(outtest::FileExists(dir + "\\take 0003.wav"));
 }
 
-// ---- A real full disk: tests/output/full_disk.sh maps a 400 KiB tmpfs as the drive named in
+// A real full disk: tests/output/full_disk.sh maps a 400 KiB tmpfs as the drive named in
 // GROOVAL_FULL_DISK. Wine's mmio reports no write error there; only the size on disk tells.
-
-void EmptyDrive(const std::string& drive) {
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((drive + "\\*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
-            DeleteFileA((drive + "\\" + found.cFileName).c_str());
-        }
-    } while (FindNextFileA(search, &found));
-    FindClose(search);
-}
-
 TEST(FullDisk, WhatReachedTheDiskIsKeptAndTheNextTrackFailsWithAText) {
     const char* drive = std::getenv("GROOVAL_FULL_DISK");
     if (!drive) GTEST_SKIP() << "needs the full disk of tests/output/full_disk.sh";
-    struct Case {
-        const char* what;
-        WORD tag;
-        DWORD rate;
-        int loudBlocks;  // more than fit
-    } cases[] = {
-        {"PCM", WAVE_FORMAT_PCM, 44100, 30},           // 17 blocks fit
-        {"IMA ADPCM at 22050 Hz", 0x0011, 22050, 160},  // two stages; about 135 blocks fit
+    const std::string first = std::string(drive) + "\\full0001.wav";
+    struct Case { WORD tag; DWORD rate; int loudBlocks; } cases[] = {
+        {WAVE_FORMAT_PCM, 44100, 30},  // 17 blocks fit
+        {0x0011, 22050, 160},          // IMA ADPCM through two stages: about 135 blocks fit
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        EmptyDrive(drive);
+        SCOPED_TRACE(c.tag);
         FormatBuffer chosen = Pcm(c.rate);
         chosen.Get()->wFormatTag = c.tag;
         if (c.tag != WAVE_FORMAT_PCM) chosen.Get()->wBitsPerSample = 4;
         std::unique_ptr<OutputSink> chain =
             CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize());
         ASSERT_TRUE(chain);
-        EXPECT_EQ(dynamic_cast<WaveFileWriter*>(chain.get()) == nullptr, c.tag != WAVE_FORMAT_PCM)
-            << "ADPCM through two stages";
+        EXPECT_EQ(dynamic_cast<WaveFileWriter*>(chain.get()) == nullptr, c.tag != WAVE_FORMAT_PCM);
         const Script script = MakeScript({c.loudBlocks, 3});
         std::string status;
         RunEngine(std::move(chain), std::string(drive) + "\\full%04d.%s", script, 2, &status);
 
-        // The first track holds what fitted, with a header that agrees with the file.
-        const std::string first = std::string(drive) + "\\full0001.wav";
+        // The first track keeps what fitted, its header agreeing with the file, its fact in
+        // capture frames.
         const std::vector<uint8_t> file = outtest::ReadFileBytes(first);
         ASSERT_GT(file.size(), 300u * 1024) << "the disk was not filled";
         const outtest::WaveLayout layout = outtest::ParseWave(file);
-        ASSERT_TRUE(layout.valid);
+        ASSERT_TRUE(layout.valid && layout.Find("fact") && layout.Find("data"));
+        const outtest::Chunk& data = *layout.Find("data");
         EXPECT_EQ(layout.riffSize, file.size() - 8);
-        const outtest::Chunk* fmt = layout.Find("fmt ");
-        const outtest::Chunk* fact = layout.Find("fact");
-        const outtest::Chunk* data = layout.Find("data");
-        ASSERT_TRUE(fmt && fact && data);
-        EXPECT_EQ(data->offset + data->size + (data->size & 1), file.size());
-        const auto* format = reinterpret_cast<const WAVEFORMATEX*>(file.data() + fmt->offset);
-        EXPECT_EQ(data->size % format->nBlockAlign, 0u) << "whole frames or codec blocks";
-        const std::vector<uint8_t> bytes(file.begin() + long(data->offset),
-                                         file.begin() + long(data->offset + data->size));
-        const uint32_t frames = outtest::U32(file, fact->offset);
+        EXPECT_EQ(data.offset + data.size, file.size());
+        const double frames = outtest::DecodedCaptureFrames(file, kCaptureRate);
+        EXPECT_NEAR(outtest::U32(file, layout.Find("fact")->offset), frames, frames / 100);
         if (c.tag == WAVE_FORMAT_PCM) {
             const std::vector<uint8_t> fed = Bytes(script, script.tracks[0]);
-            EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), fed.begin()))
-                << "the start of the track";
-            EXPECT_EQ(frames, data->size / 4);
-        } else {
-            // fact counts capture frames: twice the frames the codec gives back.
-            FormatBuffer decodedFormat;
-            std::vector<uint8_t> decoded;
-            ASSERT_TRUE(outtest::DecodeToPcm(format, bytes, &decodedFormat, &decoded));
-            const double captureFrames =
-                double(decoded.size()) / decodedFormat.Get()->nBlockAlign * kCaptureRate / c.rate;
-            EXPECT_NEAR(frames, captureFrames, captureFrames / 100);
+            EXPECT_TRUE(std::equal(file.begin() + long(data.offset), file.end(), fed.begin()));
         }
-
         // The second track found the disk full: nothing of it is kept, and the user is told.
         EXPECT_FALSE(outtest::FileExists(std::string(drive) + "\\full0002.wav"));
         EXPECT_EQ(status, std::string("WaveWriteFailed on\r\n") + drive + "\\full0002.wav");
+        DeleteFileA(first.c_str());
     }
-    EmptyDrive(drive);
 }
 
 }  // namespace

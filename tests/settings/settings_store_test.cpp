@@ -257,54 +257,32 @@ TEST_F(SettingsStoreTest, OutputFormatIsTakenOnlyWhenWholeAndUsable) {
              i < settings.outputFormat.Size(); ++i) {
             ASSERT_EQ(settings.outputFormat.Bytes()[i], 0) << "byte " << i;
         }
+        // PCM is recorded instead, but the user's choice and its name survive the next save.
+        SaveSettings(settings, system_);
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        ASSERT_TRUE(ReadRaw(kValueOutputFormat, type, data));
+        if (!c.taken) { EXPECT_EQ(data, c.stored); }
+        ASSERT_TRUE(ReadRaw(kValueOutputName, type, data));
+        EXPECT_STREQ(reinterpret_cast<const char*>(data.data()), "Stored name");
     }
 }
 
-// PCM is recorded instead, but the user's choice is not lost at the next save.
-TEST_F(SettingsStoreTest, AStoredFormatThatCannotBeUsedIsNotOverwritten) {
-    const DWORD stored = 0x12345678;
-    StoreDword(kValueOutputFormat, stored);
-    StoreText(kValueOutputName, "Stored name");
-    Settings settings = Load();
-    ASSERT_TRUE(settings.storedFormatUnusable);
-    SaveSettings(settings, system_);
-    DWORD type = 0;
-    std::vector<BYTE> data;
-    ASSERT_TRUE(ReadRaw(kValueOutputFormat, type, data));
-    EXPECT_EQ(type, DWORD(REG_DWORD));
-    EXPECT_EQ(data, std::vector<BYTE>({0x78, 0x56, 0x34, 0x12}));
-    ASSERT_TRUE(ReadRaw(kValueOutputName, type, data));
-    EXPECT_STREQ(reinterpret_cast<const char*>(data.data()), "Stored name");
-
-    // Once the user chooses a format, it is saved.
-    settings.storedFormatUnusable = false;
-    SaveSettings(settings, system_);
-    ASSERT_TRUE(ReadRaw(kValueOutputFormat, type, data));
-    EXPECT_EQ(data, PcmRecord(44100, 2));
-}
-
+// Out of range counts as the nearest end, as the slider shows it; any non-zero flag is on.
 TEST_F(SettingsStoreTest, NumbersAndFlagsAreLoadedInsideTheirRanges) {
-    struct Case {
-        const char* name;
-        DWORD stored;
-        int64_t loaded;
-    } cases[] = {
-        {kValueDiscard, 1, 3},       {kValueDiscard, 0xFFFFFFFB, 3}, {kValueDiscard, 500, 140},
-        {kValueDiscard, 20, 20},     {kValueSilence, 0xFFFFFFFF, 0}, {kValueSilence, 67, 66},
-        {kValueSilence, 66, 66},     {kValueDuration, 6, 7},         {kValueDuration, 141, 140},
-        {kValueDuration, 0x80000000, 7}, {kValueMode78, 7, 1},       {kValueLiveMode, 0x100, 1},
-        {kValueLiveMode, 0, 0},
+    struct Case { const char* name; DWORD stored; int64_t loaded; } cases[] = {
+        {kValueDiscard, 1, 3},     {kValueDiscard, 0xFFFFFFFB, 3},  {kValueDiscard, 500, 140},
+        {kValueSilence, 67, 66},   {kValueDuration, 0x80000000, 7}, {kValueDuration, 141, 140},
+        {kValueMode78, 7, 1},      {kValueLiveMode, 0x100, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.name << " stored " << c.stored);
         SettingsKeyGuard clean;
         StoreDword(c.name, c.stored);
-        const Settings settings = Load();
-        const std::map<std::string, int64_t> loaded = {
-            {kValueDiscard, settings.Discard},   {kValueSilence, settings.Silence},
-            {kValueDuration, settings.Duration}, {kValueMode78, settings.mode78},
-            {kValueLiveMode, settings.liveMode},
-        };
+        const Settings s = Load();
+        const std::map<std::string, int64_t> loaded = {{kValueDiscard, s.Discard},
+            {kValueSilence, s.Silence}, {kValueDuration, s.Duration}, {kValueMode78, s.mode78},
+            {kValueLiveMode, s.liveMode}};
         EXPECT_EQ(loaded.at(c.name), c.loaded);
     }
 }
@@ -314,117 +292,78 @@ uint32_t EnvNumber(const char* name, uint32_t fallback) {
     return text && *text ? uint32_t(std::strtoul(text, nullptr, 0)) : fallback;
 }
 
-// Random registry states: every value absent or of a random type, length (far beyond every
-// buffer too) and content, random or nearly valid. GROOVAL_SETTINGS_FUZZ_RUNS and
-// GROOVAL_SETTINGS_FUZZ_SEED repeat a run (scripts/settings-fuzz.sh).
+// Random registry states: each value absent, or of its own or any type, of any length (far
+// beyond every buffer too), random or nearly valid. GROOVAL_SETTINGS_FUZZ_RUNS and _SEED repeat
+// a run (scripts/settings-fuzz.sh).
 TEST_F(SettingsStoreTest, RandomRegistryStatesLoadInsideTheDocumentedRanges) {
     const uint32_t runs = EnvNumber("GROOVAL_SETTINGS_FUZZ_RUNS", 1000);
     const uint32_t seed = EnvNumber("GROOVAL_SETTINGS_FUZZ_SEED", 16);
-    const std::string existing = bench::WindowsPath(bench::ScratchDir("settings_fuzz"));
-    const char* const names[] = {kValueDirectory, kValueSource,  kValueOutputFormat,
-                                 kValueOutputName, kValuePrefix, kValueDiscard,
-                                 kValueSilence,   kValueDuration, kValueLanguage,
-                                 kValueMode78,    kValueLiveMode, kValueNoDirectSound};
-    const DWORD types[] = {REG_NONE,      REG_SZ,    REG_EXPAND_SZ, REG_BINARY,
-                           REG_DWORD,     REG_MULTI_SZ, REG_QWORD,  0x7FFF1234};
-    const DWORD edges[] = {0, 1, 3, 6, 7, 66, 67, 140, 141, 0x7FFFFFFF, 0x80000000, 0xFFFFFFFF};
-    const WORD tags[] = {0, WAVE_FORMAT_PCM, 0x0002, 0x0007, 0x0011, kFormatTagMp3, 0xFFFF};
+    const std::string folder = bench::WindowsPath(bench::ScratchDir("settings_fuzz"));
+    const char* const names[] = {kValueDirectory, kValueSource, kValueOutputFormat,
+        kValueOutputName, kValuePrefix, kValueDiscard, kValueSilence, kValueDuration,
+        kValueLanguage, kValueMode78, kValueLiveMode, kValueNoDirectSound};
     const DWORD formatBytes = maxFormatSize_ + kFormatHeaderBytes;
-    const DWORD lengths[] = {0,   1,   4,           17,              18,   30,
-                             259, 260, formatBytes, formatBytes + 1, 261, 70000};
+    const DWORD lengths[] = {0, 4, 17, 18, 30, 260, 261, formatBytes, formatBytes + 1, 70000};
+    const DWORD edges[] = {0, 1, 6, 7, 66, 67, 140, 141, 0x80000000, 0xFFFFFFFF};
+    const WORD tags[] = {0, WAVE_FORMAT_PCM, 0x0002, 0x0011, kFormatTagMp3, 0xFFFF};
     std::mt19937 random(seed);
-    auto pick = [&](auto& table) { return table[random() % (sizeof(table) / sizeof(table[0]))]; };
-
+    auto pick = [&](const auto& table) { return table[random() % std::size(table)]; };
     for (uint32_t run = 0; run < runs; ++run) {
         SCOPED_TRACE(testing::Message() << "seed " << seed << " run " << run);
         SettingsKeyGuard clean;
-        std::map<std::string, std::pair<DWORD, std::vector<BYTE>>> stored;
+        std::map<std::string, std::vector<BYTE>> binary;  // the REG_BINARY values stored
         for (const char* name : names) {
-            if (random() % 4 == 0) continue;  // absent
+            if (random() % 4 == 0) continue;
             const bool isFormat = std::strcmp(name, kValueOutputFormat) == 0;
             const DWORD own = isFormat ? REG_BINARY : random() % 2 ? REG_SZ : REG_DWORD;
-            const DWORD type = random() % 2 ? own : random() % 2 ? pick(types) : DWORD(random());
-            std::vector<BYTE> bytes(random() % 3 ? pick(lengths) : random() % 300);
+            const DWORD type = random() % 2 ? own : DWORD(random() % 12);
+            std::vector<BYTE> bytes(random() % 2 ? pick(lengths) : random() % 300);
             for (BYTE& b : bytes) b = BYTE(random());
-            switch (isFormat && random() % 2 ? 2 : random() % 3) {  // nearly valid contents
-                case 0:
-                    if (bytes.size() >= 4) *reinterpret_cast<DWORD*>(bytes.data()) = pick(edges);
-                    break;
-                case 1:
-                    if (!bytes.empty() && random() % 2) bytes[random() % bytes.size()] = 0;
-                    if (std::strcmp(name, kValueDirectory) == 0 && random() % 2) {
-                        bytes.assign(existing.begin(), existing.end());
-                        bytes.push_back(0);
-                    }
-                    break;
-                default:
-                    if (random() % 2) {
-                        bytes.resize(kFormatHeaderBytes + random() % (maxFormatSize_ + 1));
-                    }
-                    if (bytes.size() >= kFormatHeaderBytes) {
-                        auto* f = reinterpret_cast<WAVEFORMATEX*>(bytes.data());
-                        f->wFormatTag = pick(tags);
-                        f->nChannels = WORD(random() % 3);
-                        f->nSamplesPerSec = random() % 2 ? 44100 : DWORD(random() % 50000);
-                        f->wBitsPerSample = WORD(random() % 3 * 8);
-                        f->nBlockAlign = WORD(f->nChannels * f->wBitsPerSample / 8);
-                        f->nAvgBytesPerSec = f->nSamplesPerSec * f->nBlockAlign;
-                        if (random() % 4) f->cbSize = WORD(bytes.size() - kFormatHeaderBytes);
-                    }
-                    break;
+            const int kind = isFormat && random() % 2 ? 2 : int(random() % 3);
+            if (kind == 0 && bytes.size() >= 4) std::memcpy(bytes.data(), &edges[random() % 10], 4);
+            if (kind == 1 && !bytes.empty()) bytes[random() % bytes.size()] = 0;
+            if (kind == 1 && !std::strcmp(name, kValueDirectory)) {
+                bytes.assign(folder.c_str(), folder.c_str() + folder.size() + 1);
+            }
+            if (kind == 2) bytes.resize(kFormatHeaderBytes + random() % (maxFormatSize_ + 1));
+            if (kind == 2) {
+                auto* f = reinterpret_cast<WAVEFORMATEX*>(bytes.data());
+                f->wFormatTag = pick(tags);
+                f->nChannels = WORD(random() % 3);
+                f->nSamplesPerSec = random() % 2 ? 44100u : DWORD(random() % 50000);
+                f->wBitsPerSample = WORD(random() % 3 * 8);
+                f->nBlockAlign = WORD(f->nChannels * f->wBitsPerSample / 8);
+                f->nAvgBytesPerSec = f->nSamplesPerSec * f->nBlockAlign;
+                f->cbSize = WORD(random() % 4 ? bytes.size() - kFormatHeaderBytes : random());
             }
             StoreRaw(name, type, bytes.data(), DWORD(bytes.size()));
-            stored[name] = {type, bytes};
+            if (type == REG_BINARY) binary[name] = bytes;
         }
         Settings settings = Fresh();
-        settings.storedFormatUnusable = true;
-        uint16_t language = kEnglish;
-        LoadSettings(settings, language, separators_, system_);
+        LoadSettings(settings, language_, separators_, system_);
 
         EXPECT_TRUE(settings.folder == kDefaultFolderText ||
-                    (GetFileAttributesA(settings.folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY))
-            << settings.folder;
-        for (const std::string* text : {&settings.folder, &settings.sourceName,
-                                        &settings.outputName, &settings.prefix}) {
+                    (GetFileAttributesA(settings.folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY));
+        for (const std::string* text : {&settings.sourceName, &settings.outputName,
+                                        &settings.prefix}) {
             EXPECT_LT(text->size(), kSettingTextBytes);
         }
-        EXPECT_GE(settings.Discard, kDiscardSliderMin);
-        EXPECT_LE(settings.Discard, kLengthSliderMax);
-        EXPECT_GE(settings.Silence, kLevelSliderMin);
-        EXPECT_LE(settings.Silence, kLevelSliderMax);
-        EXPECT_GE(settings.Duration, kGapSliderMin);
-        EXPECT_LE(settings.Duration, kLengthSliderMax);
-        EXPECT_LE(settings.mode78, 1u);
-        EXPECT_LE(settings.liveMode, 1u);
-        EXPECT_LE(settings.useDirectSound, 1u);
-
-        // The format buffer keeps its size; a stored record is taken whole and usable, or not
-        // at all (and then neither is its name).
+        EXPECT_TRUE(settings.Discard >= kDiscardSliderMin && settings.Discard <= kLengthSliderMax);
+        EXPECT_TRUE(settings.Silence >= kLevelSliderMin && settings.Silence <= kLevelSliderMax);
+        EXPECT_TRUE(settings.Duration >= kGapSliderMin && settings.Duration <= kLengthSliderMax);
+        EXPECT_TRUE(settings.mode78 <= 1 && settings.liveMode <= 1 && settings.useDirectSound <= 1);
+        // A stored record is taken whole and usable, or not at all, and then neither its name.
         ASSERT_EQ(settings.outputFormat.Size(), formatBytes);
-        const WAVEFORMATEX* format = settings.outputFormat.Get();
-        const auto found = stored.find(kValueOutputFormat);
-        if (found == stored.end()) {
-            EXPECT_FALSE(settings.storedFormatUnusable);
-        }
-        if (found == stored.end() || settings.storedFormatUnusable) {
-            EXPECT_EQ(Bytes(settings.outputFormat, kFormatHeaderBytes), PcmRecord(44100, 2));
-            EXPECT_EQ(settings.outputName, "");
-            continue;
-        }
-        const std::vector<BYTE>& record = found->second.second;
-        EXPECT_EQ(found->second.first, DWORD(REG_BINARY));
-        ASSERT_GE(record.size(), kFormatHeaderBytes);
-        EXPECT_LE(FormatSize(format), record.size());
-        EXPECT_NE(format->wFormatTag, 0);
-        EXPECT_NE(format->nChannels, 0);
-        EXPECT_NE(format->nSamplesPerSec, 0u);
-        EXPECT_NE(format->nBlockAlign, 0);
-        EXPECT_NE(format->nAvgBytesPerSec, 0u);
-        if (format->wFormatTag == WAVE_FORMAT_PCM) {
-            EXPECT_EQ(format->cbSize, 0);
-            EXPECT_EQ(format->nBlockAlign, format->nChannels * format->wBitsPerSample / 8);
-        } else {
-            EXPECT_EQ(Bytes(settings.outputFormat, record.size()), record);
+        const WAVEFORMATEX* f = settings.outputFormat.Get();
+        const auto taken = binary.find(kValueOutputFormat);
+        if (Bytes(settings.outputFormat, kFormatHeaderBytes) == PcmRecord(44100, 2)) continue;
+        ASSERT_NE(taken, binary.end());
+        EXPECT_FALSE(settings.storedFormatUnusable);
+        EXPECT_LE(FormatSize(f), taken->second.size());
+        EXPECT_TRUE(f->wFormatTag && f->nChannels && f->nSamplesPerSec && f->nBlockAlign &&
+                    f->nAvgBytesPerSec);
+        if (f->wFormatTag != WAVE_FORMAT_PCM) {
+            EXPECT_EQ(Bytes(settings.outputFormat, taken->second.size()), taken->second);
         }
     }
 }
