@@ -232,6 +232,7 @@ void MainDialog::Options() {
             }
             CopyFormat(settings_.outputFormat.Get(), chosen);
             settings_.outputName = dialog.FormatName();
+            settings_.storedFormatUnusable = false;
             changed = true;
             acceptedSink = std::move(sink);
         }
@@ -243,8 +244,9 @@ void MainDialog::Options() {
     if (captureStopped && !acceptedSink) {
         // The format test found nothing usable: capture runs on with the format still named,
         // rather than standing still on the interim PCM sink.
-        int32_t ignored = 0;
-        acceptedSink = BuildPreparedSink(settings_.outputFormat.Get(), false, ignored);
+        acceptedSink = CreateRecordingChain(captureFormat_.Get(), settings_.outputFormat.Get(),
+                                            maxFormatSize_, kCaptureBlockBytes,
+                                            !settings_.storedFormatUnusable);
         changed = true;
     }
     if (changed) {

@@ -271,15 +271,11 @@ void MainDialog::SetUpMetersAndSliders() {
 void MainDialog::CreateEngine() {
     engine_ = std::make_unique<TrackEngine>();
     engine_->liveMode = static_cast<int32_t>(settings_.liveMode);
-    std::unique_ptr<OutputSink> sink =
-        CreateOutputChain(captureFormat_.Get(), settings_.outputFormat.Get(), maxFormatSize_);
-    if (!sink) {
-        // The stored format cannot be produced on this system: plain PCM for this run.
-        MakePcmFormat(settings_.outputFormat.Get(), kDefaultOutputRate);
-        sink = CreateOutputChain(captureFormat_.Get(), settings_.outputFormat.Get(), maxFormatSize_);
-    }
-    if (sink) sink->Prepare(kCaptureBlockBytes);
-    engine_->SetSink(sink.release());
+    // PCM for this run when the stored format cannot be produced; the setting itself stays.
+    engine_->SetSink(CreateRecordingChain(captureFormat_.Get(), settings_.outputFormat.Get(),
+                                          maxFormatSize_, kCaptureBlockBytes,
+                                          !settings_.storedFormatUnusable)
+                         .release());
 }
 
 void MainDialog::AttachMixer() {

@@ -3,6 +3,8 @@
 
 #include <process.h>
 
+#include <new>
+
 WorkerThread::~WorkerThread() = default;
 
 bool WorkerThread::Start() {
@@ -24,6 +26,19 @@ bool WorkerThread::HasEnded() const {
 
 unsigned __stdcall WorkerThread::ThreadMain(void* self) {
     auto* worker = static_cast<WorkerThread*>(self);
-    worker->Run();
-    return static_cast<unsigned>(worker->Cleanup());
+    // An exception leaving the thread would end the process: it ends the thread instead, with
+    // a code the owner reports as it reports any failure.
+    try {
+        worker->Run();
+    } catch (const std::bad_alloc&) {
+        worker->lastResult = E_OUTOFMEMORY;
+    } catch (...) {
+        worker->lastResult = E_UNEXPECTED;
+    }
+    try {
+        return static_cast<unsigned>(worker->Cleanup());
+    } catch (...) {
+        if (worker->lastResult == 0) worker->lastResult = E_UNEXPECTED;
+        return 1;
+    }
 }

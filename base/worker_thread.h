@@ -1,5 +1,6 @@
 // WorkerThread: the thread base class of the track engine and both capture back-ends.
 // The owner starts it, sets stopEvent to ask it to end, and waits for it without time-out.
+// An exception that leaves Run ends the thread with lastResult E_OUTOFMEMORY or E_UNEXPECTED.
 #pragma once
 
 #include <windows.h>

@@ -9,6 +9,12 @@ WaveInCapture::WaveInCapture(const char* deviceName, TrackEngine* engine, bool m
                              const WaveInApi& api)
     : CaptureDevice(deviceName, engine, mode78), api_(api), doneTail_(&doneAnchor_) {
     FillFormat(format_);
+    // Wine's winmm builds its device list at the first call that needs it, without a lock. A
+    // first waveInOpen on the capture thread racing a first mixer call of the window crashes
+    // winmm's device thread now and then, and waveInOpen then answers success with no handle
+    // (every later call: MMSYSERR_INVALHANDLE). Asked here, on the owner's thread before the
+    // capture thread exists, the list is built before anyone can race.
+    waveInGetNumDevs();
 }
 
 WaveInCapture::~WaveInCapture() = default;

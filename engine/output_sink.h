@@ -33,7 +33,12 @@ public:
 
     // The source block size given to the last Prepare; it survives Unprepare and Finish.
     int32_t SourceBlockBytes() const { return sourceBlockBytes_; }
+    // 0 while the chain is ready for a track, else why not (the failed Prepare's result, or
+    // kSinkFailed before the first Prepare and after Unprepare). Stages that need no
+    // preparation keep 0. Writing to a chain that is not ready would lose every block.
+    int32_t PrepareResult() const { return prepareResult_; }
 
 protected:
     int32_t sourceBlockBytes_ = 0;
+    int32_t prepareResult_ = 0;
 };

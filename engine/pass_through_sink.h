@@ -15,11 +15,18 @@ public:
         : successor_(std::move(successor)) {}
 
     int32_t Query() override { return successor_ ? successor_->Query() : 0; }
+    // As ready as the successor is.
     int32_t Prepare(int32_t sourceBlockBytes) override {
         sourceBlockBytes_ = sourceBlockBytes;
-        return successor_ ? successor_->Prepare(sourceBlockBytes) : 0;
+        prepareResult_ = successor_ ? successor_->Prepare(sourceBlockBytes) : 0;
+        return prepareResult_;
     }
-    int32_t Unprepare() override { return successor_ ? successor_->Unprepare() : 0; }
+    int32_t Unprepare() override {
+        if (!successor_) return 0;
+        const int32_t result = successor_->Unprepare();
+        prepareResult_ = successor_->PrepareResult();
+        return result;
+    }
     int32_t WriteConverted(const void* bytes, int32_t count) override {
         return successor_ ? successor_->WriteConverted(bytes, count) : 0;
     }

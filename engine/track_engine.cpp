@@ -131,6 +131,11 @@ SampleBuffer* TrackEngine::GetFreeBuffer() {
 
 void TrackEngine::SubmitBuffer(SampleBuffer* buffer) {
     if (!buffer) return;
+    if (workerEnded_) {
+        // Nothing would ever take it off the input queue.
+        ReturnBuffer(buffer);
+        return;
+    }
     {
         auto lock = inputLock_.Lock();
         inputQueue_.Push(buffer);
@@ -152,6 +157,11 @@ void TrackEngine::SetSink(OutputSink* newSink) {
     if (SinkOpen()) FinishTrack(1);
     sink_.swap(incoming);
     message_[0] = '\0';
+    writerText_[0] = '\0';
+    FetchWriterText();
+    if (sink_ && sink_->PrepareResult() != 0) {
+        SetMessage(kWriterNotReadyMessage, sink_->PrepareResult());
+    }
 }
 
 void TrackEngine::ReplaceSink(OutputSink* newSink) {
@@ -222,16 +232,15 @@ const char* TrackEngine::StatusText(int32_t blocksPerSecond) {
 int32_t TrackEngine::SinkStatus(char* text) {
     if (!text) return 0;
     auto lock = stateLock_.Lock();
-    if (message_[0] != '\0') {
-        if (std::strcmp(text, message_) == 0) return 0;
-        std::snprintf(text, kSinkMessageBytes, "%s", message_);
-        return 1;
-    }
-    if (sink_) return sink_->GetLastMessage(text);
-    // The engine's own text has gone and there is no writer to ask: clear what is shown.
-    if (text[0] == '\0') return 0;
-    text[0] = '\0';
+    FetchWriterText();
+    const char* shown = message_[0] != '\0' && !writerTextNewer_ ? message_ : writerText_;
+    if (std::strcmp(text, shown) == 0) return 0;
+    std::snprintf(text, kSinkMessageBytes, "%s", shown);
     return 1;
+}
+
+void TrackEngine::FetchWriterText() {
+    if (sink_ && sink_->GetLastMessage(writerText_) != 0) writerTextNewer_ = true;
 }
 
 bool TrackEngine::IsTrackOpen() {
@@ -279,19 +288,54 @@ TrackEngine::PoolCounts TrackEngine::Pool() {
 
 int32_t TrackEngine::Run() {
     SetThreadPriority(GetCurrentThread(), THREAD_PRIORITY_BELOW_NORMAL);
+    // Nothing may leave the thread: a standard container or a writer may throw.
+    try {
+        WaitForBlocks();
+    } catch (const std::bad_alloc&) {
+        lastResult = E_OUTOFMEMORY;
+    } catch (...) {
+        lastResult = E_UNEXPECTED;
+    }
+    try {
+        FinishTrack(1);
+    } catch (const std::bad_alloc&) {
+        if (lastResult == 0) lastResult = E_OUTOFMEMORY;
+    } catch (...) {
+        if (lastResult == 0) lastResult = E_UNEXPECTED;
+    }
+    workerEnded_ = 1;
+    if (lastResult != 0) {
+        auto lock = stateLock_.Lock();
+        SetMessage(kWorkerStoppedMessage, lastResult);
+    }
+    // What was queued before the flag will never be processed: back to the free list.
+    for (;;) {
+        SampleBuffer* block;
+        {
+            auto lock = inputLock_.Lock();
+            block = inputQueue_.Pop();
+        }
+        if (!block) break;
+        ReturnBuffer(block);
+    }
+    return 0;
+}
+
+void TrackEngine::WaitForBlocks() {
     const HANDLE handles[2] = {dataEvent_.Handle(), stopEvent.Handle()};
     for (;;) {
-        const DWORD woken = WaitForMultipleObjects(2, handles, FALSE, INFINITE);
+        const DWORD woken = api_.waitForMultipleObjects(2, handles, FALSE, INFINITE);
         if (woken == WAIT_OBJECT_0) {
             ProcessInput();
         } else if (woken == WAIT_OBJECT_0 + 1) {
-            break;
+            return;
         } else if (woken == WAIT_FAILED) {
-            break;  // the handles are unusable: waiting again would only spin
+            // The handles are unusable: waiting again would only spin.
+            lastResult = LONG(HRESULT_FROM_WIN32(GetLastError()));
+            if (lastResult == 0) lastResult = E_FAIL;
+            return;
         }
     }
-    FinishTrack(1);
-    return 0;
 }
 
 void TrackEngine::ProcessInput() {
@@ -362,6 +406,7 @@ void TrackEngine::WriteFront() {
     SampleBuffer* block = writeQueue_.Pop();
     trackBytes_ += bytes;
     sink_->Write(block->Samples(), int32_t(bytes));
+    if (!sink_->IsOpen()) FetchWriterText();  // the write failed and closed the file
     Recycle(block);
 }
 
@@ -376,11 +421,17 @@ void TrackEngine::TrimUnopenedQueue() {
 void TrackEngine::FinishTrack(int32_t keepDelayed) {
     auto lock = stateLock_.Lock();
     if (SinkOpen()) {
-        if (keepDelayed) {
-            // A file that fills up on the way hands the rest to the next one.
-            while (SinkOpen() && !writeQueue_.Empty()) WriteFront();
+        // A write that fails or a file that fills up closes the file; the rest goes on in the
+        // next one, as WriteBlock would do it.
+        while (keepDelayed && !writeQueue_.Empty()) {
+            if (!SinkOpen()) {
+                if (!OpenNextTrack()) break;
+                trackBytes_ = 0;
+            }
+            WriteFront();
         }
-        CloseTrackFile();
+        if (SinkOpen()) CloseTrackFile();
+        trackBytes_ = 0;
     }
     {
         auto free = freeLock_.Lock();
@@ -390,9 +441,12 @@ void TrackEngine::FinishTrack(int32_t keepDelayed) {
 }
 
 void TrackEngine::CloseTrackFile() {
-    if (sink_->Finish(trackBytes_ / 4) == kSinkTrackDeleted) trackNumber = trackNumber - 1;
+    const int32_t finished = sink_->Finish(trackBytes_ / kCaptureFrameBytes);
+    if (finished == kSinkTrackDeleted) trackNumber = trackNumber - 1;
+    FetchWriterText();
     sink_->Unprepare();
-    sink_->Prepare(sink_->SourceBlockBytes());
+    const int32_t prepared = sink_->Prepare(sink_->SourceBlockBytes());
+    if (prepared != 0) SetMessage(kWriterNotReadyMessage, prepared);
     trackBytes_ = 0;
 }
 
@@ -401,8 +455,9 @@ void TrackEngine::Recycle(SampleBuffer* buffer) {
     freeList_.Push(buffer);
 }
 
-void TrackEngine::SetMessage(const char* text) {
-    std::snprintf(message_, sizeof message_, "%s", text);
+void TrackEngine::SetMessage(const char* format, int32_t code) {
+    std::snprintf(message_, sizeof message_, format, unsigned(code));
+    writerTextNewer_ = false;
 }
 
 // ---- Track names ----
@@ -430,16 +485,30 @@ bool TrackEngine::FormatName(char* name, int32_t number, const char* extension) 
     return Append(name, used, format + at, length - at);
 }
 
+bool TrackEngine::PrepareSink() {
+    if (sink_->PrepareResult() == 0) return true;
+    sink_->Unprepare();
+    const int32_t size = sink_->SourceBlockBytes() > 0 ? sink_->SourceBlockBytes() : blockBytes;
+    const int32_t prepared = sink_->Prepare(size);
+    if (prepared == 0) return true;
+    SetMessage(kWriterNotReadyMessage, prepared);
+    return false;
+}
+
 bool TrackEngine::OpenNextTrack() {
     if (!sink_) {
         SetMessage(kNoWriterMessage);
         return false;
     }
+    // Writing to an unprepared chain would drop every block of the track.
+    if (!PrepareSink()) return false;
     char name[kTrackNameBytes];
     for (int32_t tries = 0;; ++tries) {
         const char* extension = sink_->GetExtension();
         trackNumber = trackNumber + 1;
         if (!FormatName(name, trackNumber, extension ? extension : "")) {
+            // The name will not fit until the user shortens it: keep the number for then.
+            trackNumber = trackNumber - 1;
             SetMessage(kNameTooLongMessage);
             return false;
         }
@@ -454,6 +523,7 @@ bool TrackEngine::OpenNextTrack() {
     const uint32_t minBytes =
         discard > 0 && bytes > 0 ? uint32_t(discard) * uint32_t(bytes) : 0u;
     sink_->Open(name, minBytes);
+    FetchWriterText();
     if (sink_->IsOpen()) message_[0] = '\0';
     return sink_->IsOpen();
 }

@@ -12,6 +12,15 @@
 // Locks: stateLock (re-entrant) may be held while taking freeLock, never the other way round;
 // inputLock is always taken alone. The sink is only ever called under stateLock.
 //
+// Status text: the engine's own texts (no writer, no number, name too long, writer not ready,
+// worker stopped) and the writer's GetLastMessage compete for the one status area; whichever
+// changed last is shown. The writer's text is fetched after every call that may change it.
+//
+// Failures: a sink that is not prepared is prepared again before a track opens, and no
+// number is used while that or the name fails. If the worker's wait fails or anything throws
+// on it, the worker ends with a status text, and from then on submitted blocks go straight
+// back to the free list, so the pool stops growing.
+//
 // Threads: the capture thread calls only the feed (GetFreeBuffer, SubmitBuffer, ReturnBuffer)
 // and reads blockBytes. The window thread calls the rest and writes the settings fields with
 // plain stores; it reads trackNumber and the ChannelLevel records without a lock.
@@ -70,13 +79,17 @@ constexpr uint32_t kMaxTrackBytes = 0x7FFF0000;
 constexpr char kNoWriterMessage[] = "No output writer";
 constexpr char kNoFreeNumberMessage[] = "No free track number";
 constexpr char kNameTooLongMessage[] = "Track name too long";
+constexpr char kWriterNotReadyMessage[] = "Output writer not ready %x";  // Prepare's result
+constexpr char kWorkerStoppedMessage[] = "Recording stopped %x";        // the worker's lastResult
 
 // True while a Shift key is down (GetKeyState).
 bool IsShiftKeyDown();
-// The keyboard test of SetStandby (Shift+Start, Shift+Stop). A program with no one at the
-// keyboard (grooval-split) and tests hand in their own.
+// The keyboard test of SetStandby (Shift+Start, Shift+Stop): a program with no one at the
+// keyboard (grooval-split) and tests hand in their own. The worker's wait: tests make it fail.
 struct TrackEngineApi {
     bool (*shiftHeld)() = &IsShiftKeyDown;
+    DWORD(WINAPI* waitForMultipleObjects)(DWORD, const HANDLE*, BOOL, DWORD) =
+        &WaitForMultipleObjects;
 };
 // For engines that must never see the Shift key.
 bool ShiftNeverHeld();
@@ -100,7 +113,8 @@ public:
 
     // ---- Window thread ----
     // Installs the current sink (taking ownership; null allowed). Meant for before Start; it is
-    // safe later too, but ReplaceSink is the hand-over for a running engine.
+    // safe later too, but ReplaceSink is the hand-over for a running engine. A sink whose
+    // Prepare failed is taken all the same, and shows why until a later Prepare succeeds.
     void SetSink(OutputSink* newSink);
     // Hands a prepared sink (ownership included) to the worker, which takes it at the start of
     // its next pass; a sink still pending from an earlier call is destroyed. Wakes the worker.
@@ -116,8 +130,8 @@ public:
     // Elapsed time of the open track, "m:ss" with TimeSeparator, or "--:--" while nothing is
     // counted. The text lives in this engine and is overwritten by the next call.
     const char* StatusText(int32_t blocksPerSecond);
-    // Copies the writer's (or the engine's own) status text into `text` (kSinkMessageBytes);
-    // returns 1 when the text changed, else 0.
+    // Copies the most recent of the writer's and the engine's own status texts into `text`
+    // (kSinkMessageBytes); returns 1 when the text changed, else 0.
     int32_t SinkStatus(char* text);
     bool IsTrackOpen();
     // grooval-split's --tracks: replaces the gap rule for good. The open track ends, with every
@@ -167,13 +181,16 @@ private:
     const TrackEngineApi api_;
     bool SinkOpen() const { return sink_ && sink_->IsOpen(); }
     void TakeOverPendingSink();
+    void WaitForBlocks();
+    bool PrepareSink();                             // stateLock held
     bool OpenNextTrack();                           // stateLock held
     bool FormatName(char* name, int32_t number, const char* extension) const;
     void WriteFront();                              // stateLock held
     void CloseTrackFile();                          // stateLock held
     void TrimUnopenedQueue();                       // stateLock held
     void Recycle(SampleBuffer* buffer);             // stateLock held
-    void SetMessage(const char* text);              // stateLock held
+    void SetMessage(const char* format, int32_t code = 0);  // stateLock held
+    void FetchWriterText();                         // stateLock held
     void EndAtPlannedCut(int32_t blockNumber);      // stateLock held
 
     CriticalSection stateLock_;
@@ -202,6 +219,11 @@ private:
 
     char nameFormat_[kTrackNameBytes] = {};
     bool nameFormatTooLong_ = false;
-    char message_[kSinkMessageBytes] = {};  // the engine's own status text, empty when none
+    // Status texts, under stateLock.
+    char message_[kSinkMessageBytes] = {};     // the engine's own, empty when none
+    char writerText_[kSinkMessageBytes] = {};  // the writer's, as last fetched
+    bool writerTextNewer_ = false;             // the writer's changed after message_ was set
     char statusText_[kStatusTextBytes] = {};
+
+    volatile LONG workerEnded_ = 0;
 };

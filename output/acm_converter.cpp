@@ -8,6 +8,7 @@
 AcmConverter::AcmConverter(const WAVEFORMATEX* source, const WAVEFORMATEX* destination,
                            std::unique_ptr<OutputSink> successor)
     : successor_(std::move(successor)) {
+    prepareResult_ = kSinkFailed;  // not prepared yet
     std::memset(&header_, 0, sizeof(header_));
     header_.cbStruct = kAcmStreamHeaderBytes;
     sourceFormat_.Assign(source);
@@ -28,8 +29,13 @@ int32_t AcmConverter::Query() {
 }
 
 int32_t AcmConverter::Prepare(int32_t blockBytes) {
-    // A prepared stage would leak its stream; callers always unprepare first.
+    // A prepared stage would leak its stream; callers always unprepare first. It stays ready.
     if (stream_.IsValid()) return MMSYSERR_INVALPARAM;
+    prepareResult_ = PrepareStream(blockBytes);
+    return prepareResult_;
+}
+
+int32_t AcmConverter::PrepareStream(int32_t blockBytes) {
     sourceBlockBytes_ = blockBytes;
     if (blockBytes <= 0) return MMSYSERR_INVALPARAM;
 
@@ -68,6 +74,7 @@ int32_t AcmConverter::Unprepare() {
     }
     stream_.Reset();
     FreeBuffers();
+    prepareResult_ = kSinkFailed;
     return result;
 }
 
@@ -161,7 +168,9 @@ int32_t AcmConverter::Close(uint32_t frames) {
 bool AcmConverter::IsOpen() { return successor_ && successor_->IsOpen(); }
 
 int32_t AcmConverter::GetLastMessage(char* text) {
-    if (IsOpen()) return successor_->GetLastMessage(text);
+    // The last stage's text whether or not a file is open: the failures worth showing (a file
+    // that does not open, or could not be finished) are exactly those that leave none open.
+    if (successor_) return successor_->GetLastMessage(text);
     if (text[0] == '\0') return 0;
     text[0] = '\0';
     return 1;

@@ -79,6 +79,7 @@ protected:
     int32_t keptBytes = 0;
 
 private:
+    int32_t PrepareStream(int32_t blockBytes);
     void FreeBuffers();
 
     std::unique_ptr<BYTE[]> source_;

@@ -20,6 +20,9 @@ constexpr WORD kFormatTagPcm = WAVE_FORMAT_PCM;
 constexpr WORD kFormatTagMp3 = 0x0055;        // MPEG Layer-3
 constexpr WORD kMp3ExtraBytes = 12;           // the MPEGLAYER3WAVEFORMAT fields after cbSize
 constexpr uint32_t kMp3FormatBytes = kFormatHeaderBytes + kMp3ExtraBytes;  // 30
+// PCM at this rate is the output format before any choice, and the one recorded when the
+// chosen format cannot be built.
+constexpr uint32_t kDefaultOutputRate = 44100;
 
 // 18 for PCM (whatever its cbSize says), otherwise 18 + cbSize.
 uint32_t FormatSize(const WAVEFORMATEX* record);

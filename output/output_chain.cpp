@@ -54,7 +54,8 @@ std::unique_ptr<OutputSink> CreateTwoStageChain(const WAVEFORMATEX* source, WAVE
         chosen->wBitsPerSample = 0;
         chosen->nBlockAlign = blockAlign;
     }
-    std::unique_ptr<WaveFileWriter> last = MakeStage<WaveFileWriter>(middle, chosen, fileApi);
+    std::unique_ptr<WaveFileWriter> last =
+        MakeStage<WaveFileWriter>(middle, chosen, fileApi, source->nSamplesPerSec);
     if (!last) return nullptr;
     return MakeStage<AcmConverter>(source, middle, std::move(last));
 }
@@ -120,4 +121,31 @@ std::unique_ptr<OutputSink> CreateOutputChain(const WAVEFORMATEX* source, WAVEFO
     if (twoStage && twoStage->Query() == MMSYSERR_NOERROR) return twoStage;
     CopyFormat(chosen, suggested.Get());
     return direct;
+}
+
+std::unique_ptr<OutputSink> CreateRecordingChain(const WAVEFORMATEX* source, WAVEFORMATEX* chosen,
+                                                 uint32_t formatBufferSize, int32_t blockBytes,
+                                                 bool chosenUsable) {
+    if (chosenUsable) {
+        // A copy: a failed build may leave the record half suggested.
+        FormatBuffer trial(size_t(formatBufferSize) + kFormatHeaderBytes);
+        if (!trial.Empty() && FormatSize(chosen) <= trial.Size()) {
+            CopyFormat(trial.Get(), chosen);
+            std::unique_ptr<OutputSink> chain =
+                CreateOutputChain(source, trial.Get(), formatBufferSize);
+            if (chain && chain->Prepare(blockBytes) == 0) {
+                CopyFormat(chosen, trial.Get());
+                return chain;
+            }
+        }
+    }
+    FormatBuffer pcm(kFormatHeaderBytes);
+    if (pcm.Empty()) return nullptr;
+    MakePcmFormat(pcm.Get(), kDefaultOutputRate);
+    std::unique_ptr<WaveFileWriter> writer = MakeStage<WaveFileWriter>(source, pcm.Get());
+    if (!writer) return nullptr;
+    writer->SetNotice(kPcmFallbackMessage);
+    // A failed Prepare is the engine's to retry; the chain is handed over all the same.
+    writer->Prepare(blockBytes);
+    return writer;
 }

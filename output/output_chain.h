@@ -26,3 +26,15 @@ std::unique_ptr<OutputSink> CreateDecodingChain(const WAVEFORMATEX* input, const
 std::unique_ptr<OutputSink> CreateOutputChain(const WAVEFORMATEX* source, WAVEFORMATEX* chosen,
                                               uint32_t formatBufferSize,
                                               const WaveFileApi& fileApi = WaveFileApi());
+
+// The writer's text while a recording runs in PCM because the chosen format cannot be used.
+constexpr char kPcmFallbackMessage[] = "Output format not available: recording PCM";
+
+// The chain a recording starts with, prepared for `blockBytes`: the chosen format's when it
+// can be built and prepared (`chosen` is then changed as by CreateOutputChain), otherwise PCM
+// at kDefaultOutputRate with kPcmFallbackMessage as the writer's text, `chosen` untouched, so
+// the user's choice survives a system that cannot produce it today. `chosenUsable` false goes
+// straight to PCM (a stored record that could not even be read). Null only when out of memory.
+std::unique_ptr<OutputSink> CreateRecordingChain(const WAVEFORMATEX* source, WAVEFORMATEX* chosen,
+                                                 uint32_t formatBufferSize, int32_t blockBytes,
+                                                 bool chosenUsable = true);

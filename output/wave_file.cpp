@@ -18,6 +18,7 @@ namespace {
 constexpr DWORD kRiffSizeOffset = 4;  // the RIFF length follows the "RIFF" id
 constexpr DWORD kChunkSizeBytes = 4;
 constexpr size_t kEllipsisBytes = 3;  // "..." before the kept end of a long file name
+constexpr char kWriteFailedHead[] = "WaveWriteFailed on\r\n";  // bytes missing on disk
 
 HANDLE OpenExisting(const char* name) {
     return CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -58,10 +59,12 @@ void WaveFile::SetMessage(const char* format, ...) {
     va_end(args);
 }
 
-void WaveFile::SetOpenFailedMessage(UINT error, const char* fileName) {
-    char head[kSinkMessageBytes];
-    const int headBytes = std::snprintf(head, sizeof(head), "WaveOpenFailed %x on\r\n", error);
-    const size_t room = sizeof(messageText) - 1 - size_t(headBytes);
+void WaveFile::SetMessageText(const char* text) {
+    std::snprintf(messageText, sizeof(messageText), "%s", text);
+}
+
+void WaveFile::SetFileMessage(const char* head, const char* fileName) {
+    const size_t room = sizeof(messageText) - 1 - std::strlen(head);
     const size_t nameBytes = std::strlen(fileName);
     if (nameBytes <= room) {
         std::snprintf(messageText, sizeof(messageText), "%s%s", head, fileName);
@@ -91,7 +94,9 @@ int32_t WaveFile::Open(const char* fileName, const WAVEFORMATEX* format) {
     std::memset(&openInfo, 0, sizeof(openInfo));
     MmioFile file(mmioOpenA(name.data(), &openInfo, MMIO_ALLOCBUF | MMIO_CREATE | MMIO_READWRITE));
     if (!file) {
-        SetOpenFailedMessage(openInfo.wErrorRet, fileName);
+        char head[kSinkMessageBytes];
+        std::snprintf(head, sizeof(head), "WaveOpenFailed %x on\r\n", openInfo.wErrorRet);
+        SetFileMessage(head, fileName);
         return kSinkFailed;
     }
     const HMMIO h = file.Get();
@@ -172,8 +177,8 @@ int32_t WaveFile::Open(const char* fileName, const WAVEFORMATEX* format) {
     dataOffset_ = dataChunk_.dwDataOffset;
     dataBytes_ = 0;
     blockAlign_ = format->nBlockAlign ? format->nBlockAlign : 1;
-    samplesPerSec_ = format->nSamplesPerSec;
     avgBytesPerSec_ = format->nAvgBytesPerSec;
+    outputRate_ = format->nSamplesPerSec;
     file_ = std::move(file);
     return 0;
 }
@@ -217,6 +222,9 @@ int32_t WaveFile::Write(int32_t count, const void* bytes, int32_t* stored) {
 int32_t WaveFile::Close(uint32_t frames) {
     if (!IsOpen()) return kSinkFailed;
     const HMMIO h = file_.Get();
+    // Nothing reached the writer (a chain that was not prepared drops every block): however
+    // long the engine thinks the track is, it holds no frames.
+    if (dataBytes_ == 0) frames = 0;
 
     buffer_.dwFlags |= MMIO_DIRTY;
     bool finished = mmioSetInfo(h, &buffer_, 0) == MMSYSERR_NOERROR &&
@@ -250,6 +258,7 @@ int32_t WaveFile::Close(uint32_t frames) {
     }
     if (finished) return DeleteWhenShort(frames, 0);
 
+    SetFileMessage(kWriteFailedHead, fileName_.c_str());
     const int64_t kept = PatchFromDisk(frames);
     if (kept < 0) return kSinkTrackDeleted;
     return DeleteWhenShort(uint32_t(kept), kSinkFailed);
@@ -283,7 +292,7 @@ int64_t WaveFile::PatchFromDisk(uint32_t frames) {
     DWORD keptFrames = frames;
     if (dataBytes < dataBytes_) {
         dataBytes -= dataBytes % blockAlign_;  // a cut frame or codec block is not playable
-        keptFrames = FramesForDataBytes(dataBytes);
+        keptFrames = std::min(frames, FramesForDataBytes(dataBytes));
     }
     DWORD fileEnd = dataOffset_ + dataBytes;
     if (dataBytes & 1) {
@@ -304,9 +313,11 @@ int64_t WaveFile::PatchFromDisk(uint32_t frames) {
 }
 
 uint32_t WaveFile::FramesForDataBytes(uint32_t dataBytes) const {
-    // PCM gives the exact frame count; a codec's byte rate gives the duration.
-    if (avgBytesPerSec_ == 0 || samplesPerSec_ == 0) return dataBytes / blockAlign_;
-    return uint32_t(uint64_t(dataBytes) * samplesPerSec_ / avgBytesPerSec_);
+    // The byte rate gives the duration (exact for PCM), the capture rate its frames. A file
+    // told no capture rate counts at its own rate.
+    const uint32_t rate = captureRate_ ? captureRate_ : outputRate_;
+    if (avgBytesPerSec_ == 0 || rate == 0) return dataBytes / blockAlign_;
+    return uint32_t(uint64_t(dataBytes) * rate / avgBytesPerSec_);
 }
 
 int32_t WaveFile::DeleteWhenShort(uint32_t frames, int32_t result) {

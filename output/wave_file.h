@@ -9,7 +9,9 @@
 //
 // A file that cannot be finished this way (a full or removed disk, or a chain deleted while a
 // file is open) is not thrown away: it is closed, and its lengths and frame count are patched
-// for the bytes that really reached it, so a take survives a failure.
+// for the bytes that really reached it, so a take survives a failure. The frame count, like
+// the engine's and the minimum size, is in capture frames: the output's duration at the rate
+// the chain is fed, whatever the output rate.
 #pragma once
 
 #include <windows.h>
@@ -58,20 +60,26 @@ public:
     bool IsOpen() const { return file_.IsValid(); }
 
     const char* MessageText() const { return messageText; }
+    // Replaces the message, for a notice about the chain itself.
+    void SetMessageText(const char* text);
     const std::string& FileName() const { return fileName_; }
     uint32_t MinBytes() const { return minBytes; }
     void SetMinBytes(uint32_t bytes) { minBytes = bytes; }
+    // Frames per second of what the chain is fed (the capture format's rate).
+    void SetCaptureRate(uint32_t rate) { captureRate_ = rate; }
 
 private:
     const WaveFileApi api_;
     void SetMessage(const char* format, ...);
-    void SetOpenFailedMessage(UINT error, const char* fileName);
+    // `head` followed by the file name, its start cut when both do not fit.
+    void SetFileMessage(const char* head, const char* fileName);
     // Closes after a failed write: keeps the bytes on disk and patches the header for them.
     int32_t CloseKeepingWritten();
     // Patches the closed file's lengths from its size on disk; `frames` is used when every
     // byte handed to Write is there. Returns the frame count written, or -1 when the file
     // holds no complete header (it is then deleted).
     int64_t PatchFromDisk(uint32_t frames);
+    // The capture frames that `dataBytes` of output stand for.
     uint32_t FramesForDataBytes(uint32_t dataBytes) const;
     int32_t DeleteWhenShort(uint32_t frames, int32_t result);
 
@@ -88,6 +96,7 @@ private:
     DWORD dataOffset_ = 0;
     uint32_t dataBytes_ = 0;
     WORD blockAlign_ = 1;
-    DWORD samplesPerSec_ = 0;
     DWORD avgBytesPerSec_ = 0;
+    DWORD outputRate_ = 0;
+    uint32_t captureRate_ = 0;
 };

@@ -4,8 +4,10 @@
 #include <cstring>
 
 WaveFileWriter::WaveFileWriter(const WAVEFORMATEX* source, const WAVEFORMATEX* destination,
-                               const WaveFileApi& api)
-    : AcmConverter(source, destination, nullptr), file_(api) {}
+                               const WaveFileApi& api, uint32_t captureRate)
+    : AcmConverter(source, destination, nullptr), file_(api) {
+    file_.SetCaptureRate(captureRate ? captureRate : source->nSamplesPerSec);
+}
 
 int32_t WaveFileWriter::WriteConverted(const void* bytes, int32_t count) {
     // A failed write closes the file and leaves its text; the engine sees IsOpen false at its

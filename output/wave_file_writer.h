@@ -7,8 +7,10 @@
 
 class WaveFileWriter : public AcmConverter {
 public:
+    // `captureRate` is the rate of what the whole chain is fed, in which the file counts its
+    // frames; 0 means `source`'s own (a one-stage chain).
     WaveFileWriter(const WAVEFORMATEX* source, const WAVEFORMATEX* destination,
-                   const WaveFileApi& api = WaveFileApi());
+                   const WaveFileApi& api = WaveFileApi(), uint32_t captureRate = 0);
     // The file is closed first (an open one is kept), then the stage goes as AcmConverter.
     ~WaveFileWriter() override = default;
 
@@ -21,6 +23,8 @@ public:
     const char* GetExtension() override;
 
     const WaveFile& File() const { return file_; }
+    // A notice about the chain, shown as the writer's text until a failure replaces it.
+    void SetNotice(const char* text) { file_.SetMessageText(text); }
 
 private:
     WaveFile file_;

@@ -11,6 +11,4 @@ bench=$GROOVAL_BUILD/bench
 "$root/scripts/build.sh"
 "$root/scripts/bench.sh" up "$bench"
 trap '"$root/scripts/bench.sh" down "$bench"' EXIT
-# A test exe that fails is run once more: Wine's waveIn now and then refuses to start in a fresh
-# process (about 1 in 10 on a loaded machine). A real fault fails both runs.
-ctest --test-dir "$GROOVAL_BUILD" --output-on-failure --timeout 1200 --repeat until-pass:2 "$@"
+ctest --test-dir "$GROOVAL_BUILD" --output-on-failure --timeout 1200 "$@"

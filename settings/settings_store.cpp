@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "base/unique_handle.h"
+#include "engine/track_rules.h"
 
 namespace {
 
@@ -37,31 +38,34 @@ bool IsUsableFormat(const WAVEFORMATEX* record, DWORD storedBytes) {
            uint64_t(record->nSamplesPerSec) * record->nBlockAlign;
 }
 
+enum class StoredFormat { kTaken, kMissing, kUnusable };
+
 // "OutputFormat" into `format` when it is REG_BINARY, 18 bytes or more, fits the buffer and is
-// usable; otherwise `format` is left alone and false returned.
-bool ReadOutputFormat(RegistryKey& key, FormatBuffer& format) {
-    if (format.Empty()) return false;
+// usable; otherwise `format` is left alone.
+StoredFormat ReadOutputFormat(RegistryKey& key, FormatBuffer& format) {
     DWORD type = REG_BINARY;
     DWORD length = 0;
-    if (RegQueryValueExA(key.Get(), kValueOutputFormat, nullptr, &type, nullptr, &length) !=
-        ERROR_SUCCESS) {
-        return false;
+    const LONG asked =
+        RegQueryValueExA(key.Get(), kValueOutputFormat, nullptr, &type, nullptr, &length);
+    if (asked == ERROR_FILE_NOT_FOUND) return StoredFormat::kMissing;
+    if (asked != ERROR_SUCCESS || format.Empty()) return StoredFormat::kUnusable;
+    if (type != REG_BINARY || length < kFormatHeaderBytes || length > format.Size()) {
+        return StoredFormat::kUnusable;
     }
-    if (type != REG_BINARY || length < kFormatHeaderBytes || length > format.Size()) return false;
     FormatBuffer stored;
-    if (!stored.Allocate(format.Size())) return false;
+    if (!stored.Allocate(format.Size())) return StoredFormat::kUnusable;
     DWORD read = length;
     if (RegQueryValueExA(key.Get(), kValueOutputFormat, nullptr, &type, stored.Bytes(), &read) !=
         ERROR_SUCCESS) {
-        return false;
+        return StoredFormat::kUnusable;
     }
     // The value may have changed between the two questions.
-    if (type != REG_BINARY || read != length) return false;
-    if (!IsUsableFormat(stored.Get(), read)) return false;
+    if (type != REG_BINARY || read != length) return StoredFormat::kUnusable;
+    if (!IsUsableFormat(stored.Get(), read)) return StoredFormat::kUnusable;
     // PCM carries no extra bytes; a stray count must not mislead anything downstream.
     if (stored.Get()->wFormatTag == kFormatTagPcm) stored.Get()->cbSize = 0;
     format = std::move(stored);
-    return true;
+    return StoredFormat::kTaken;
 }
 
 bool ReadText(RegistryKey& key, const char* name, std::string& target) {
@@ -77,10 +81,18 @@ bool FolderExists(const std::string& path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-int32_t ReadDword(RegistryKey& key, const char* name, int32_t fallback) {
+// A stored value outside the slider's range counts as its nearest end, as the slider shows it.
+int32_t ReadInRange(RegistryKey& key, const char* name, int32_t fallback, int32_t low,
+                    int32_t high) {
     DWORD value = 0;
     if (key.QueryDword(value, name) != ERROR_SUCCESS) return fallback;
-    return int32_t(value);
+    const int32_t number = int32_t(value);
+    return number < low ? low : number > high ? high : number;
+}
+
+uint32_t ReadFlag(RegistryKey& key, const char* name) {
+    DWORD value = 0;
+    return key.QueryDword(value, name) == ERROR_SUCCESS && value != 0 ? 1u : 0u;
 }
 
 void FetchSeparator(LCID locale, LCTYPE type, char (&target)[kSeparatorBytes],
@@ -143,6 +155,7 @@ void LoadSettings(Settings& settings, uint16_t& uiLanguage, LocaleSeparators& se
     settings.Duration = kDefaultDuration;
     settings.mode78 = 0;
     settings.liveMode = 0;
+    settings.storedFormatUnusable = false;
 
     RegistryKey key;
     bool noDirectSoundRead = false;
@@ -152,19 +165,22 @@ void LoadSettings(Settings& settings, uint16_t& uiLanguage, LocaleSeparators& se
             settings.folder = std::move(folder);
         }
         ReadText(key, kValueSource, settings.sourceName);
-        if (ReadOutputFormat(key, settings.outputFormat)) {
-            ReadText(key, kValueOutputName, settings.outputName);
-        }
+        const StoredFormat format = ReadOutputFormat(key, settings.outputFormat);
+        if (format == StoredFormat::kTaken) ReadText(key, kValueOutputName, settings.outputName);
+        settings.storedFormatUnusable = format == StoredFormat::kUnusable;
         if (!ReadText(key, kValuePrefix, settings.prefix)) settings.prefix = kDefaultPrefix;
-        settings.Discard = ReadDword(key, kValueDiscard, kDefaultDiscard);
-        settings.Silence = ReadDword(key, kValueSilence, kDefaultSilence);
-        settings.Duration = ReadDword(key, kValueDuration, kDefaultDuration);
+        settings.Discard = ReadInRange(key, kValueDiscard, kDefaultDiscard, kDiscardSliderMin,
+                                       kLengthSliderMax);
+        settings.Silence = ReadInRange(key, kValueSilence, kDefaultSilence, kLevelSliderMin,
+                                       kLevelSliderMax);
+        settings.Duration = ReadInRange(key, kValueDuration, kDefaultDuration, kGapSliderMin,
+                                        kLengthSliderMax);
         DWORD language = 0;
         if (key.QueryDword(language, kValueLanguage) == ERROR_SUCCESS) {
             uiLanguage = uint16_t(language & kLanguageMask);
         }
-        settings.mode78 = uint32_t(ReadDword(key, kValueMode78, 0));
-        settings.liveMode = uint32_t(ReadDword(key, kValueLiveMode, 0));
+        settings.mode78 = ReadFlag(key, kValueMode78);
+        settings.liveMode = ReadFlag(key, kValueLiveMode);
         DWORD noDirectSound = 0;
         if (key.QueryDword(noDirectSound, kValueNoDirectSound) == ERROR_SUCCESS) {
             settings.useDirectSound = noDirectSound == 0 ? 1 : 0;
@@ -189,6 +205,7 @@ void SaveSettings(const Settings& settings, const SettingsSystem& system) {
     key.SetString(settings.prefix.c_str(), kValuePrefix);
     key.SetDword(settings.mode78, kValueMode78);
     key.SetDword(settings.liveMode, kValueLiveMode);
+    if (settings.storedFormatUnusable) return;  // the user's stored choice stays
     // A record that claims more bytes than its buffer holds is not written at all.
     const WAVEFORMATEX* format = settings.outputFormat.Get();
     if (format && FormatSize(format) <= settings.outputFormat.Size()) {

@@ -31,7 +31,6 @@ constexpr char kDefaultPrefix[] = "tmp";
 constexpr int32_t kDefaultDiscard = 14;   // blocks: 2 seconds at 7 blocks a second
 constexpr int32_t kDefaultSilence = 4;    // level units
 constexpr int32_t kDefaultDuration = 14;  // blocks
-constexpr uint32_t kDefaultOutputRate = kCaptureRate;  // output format before any choice
 
 // What the main window keeps of the settings while it lives.
 struct Settings {
@@ -44,12 +43,16 @@ struct Settings {
     FormatBuffer outputFormat;   // "OutputFormat": the chosen output format record
     std::string outputName;      // "OutputName": its name from the format chooser
     std::string prefix = kDefaultPrefix;
+    // Loaded inside the slider ranges of track_rules.h; flags are 0 or 1.
     int32_t Discard = kDefaultDiscard;    // minimum track length, blocks
     int32_t Silence = kDefaultSilence;    // silence level
     int32_t Duration = kDefaultDuration;  // silence that ends a track, blocks
     uint32_t mode78 = 0;
     uint32_t liveMode = 0;
     uint32_t useDirectSound = 0;
+    // A stored "OutputFormat" that could not be used: outputFormat holds the default, and the
+    // save leaves the stored record and name alone until the user chooses a format.
+    bool storedFormatUnusable = false;
 };
 
 // The locale's separators for the interface language, fetched with the settings; start-up

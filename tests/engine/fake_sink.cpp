@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <new>
 
 int32_t BlockId(const void* bytes, int32_t byteCount) {
     if (byteCount < 2) return -1;
@@ -33,12 +34,15 @@ FakeSink::~FakeSink() {
 
 int32_t FakeSink::Prepare(int32_t sourceBlockBytes) {
     sourceBlockBytes_ = sourceBlockBytes;
+    prepareResult_ = failPrepares != 0 ? kSinkFailed : 0;
+    if (failPrepares > 0) --failPrepares;
     auto guard = log_->lock.Lock();
     ++log_->prepares;
-    return 0;
+    return prepareResult_;
 }
 
 int32_t FakeSink::Unprepare() {
+    prepareResult_ = kSinkFailed;
     auto guard = log_->lock.Lock();
     ++log_->unprepares;
     return 0;
@@ -46,6 +50,17 @@ int32_t FakeSink::Unprepare() {
 
 int32_t FakeSink::Write(const void* bytes, int32_t count) {
     if (!open_) return kSinkFailed;
+    if (writesBeforeFailure == 0) {
+        // As the writer does: the file is closed, keeping what it holds, and success is told.
+        writesBeforeFailure = -1;
+        open_ = false;
+        message = "write failed on " + fileName_;
+        auto guard = log_->lock.Lock();
+        log_->tracks.back().frames = bytes_ / 4;
+        log_->tracks.back().finishResult = kSinkFailed;
+        return 0;
+    }
+    if (writesBeforeFailure > 0) --writesBeforeFailure;
     bytes_ += uint32_t(count);
     auto guard = log_->lock.Lock();
     log_->tracks.back().blocks.push_back(BlockId(bytes, count));
@@ -58,10 +73,11 @@ int32_t FakeSink::Open(const char* fileName, uint32_t minBytes) {
         auto guard = log_->lock.Lock();
         log_->opens.push_back(fileName);
     }
+    if (throwOnOpen) throw std::bad_alloc();
     if (open_) return kSinkFailed;
-    if (failOpens < 0) return kSinkFailed;
-    if (failOpens > 0) {
-        --failOpens;
+    if (failOpens != 0) {
+        if (failOpens > 0) --failOpens;
+        message = std::string("open failed on ") + fileName;
         return kSinkFailed;
     }
     if (createFiles) {

@@ -1,6 +1,7 @@
 // FakeSink: a recording OutputSink for engine tests. It notes every call in a SinkLog shared by
 // all fake sinks of a test (so the record outlives sinks the engine destroys), can create and
-// delete real files so the engine's name search sees them, and can fail its opens.
+// delete real files so the engine's name search sees them, and can fail its opens, prepares
+// and writes as a full disk or a codec would.
 #pragma once
 
 #include <windows.h>
@@ -48,9 +49,12 @@ public:
     ~FakeSink() override;
 
     int32_t failOpens = 0;        // this many opens fail first; -1: every open fails
+    int32_t failPrepares = 0;     // this many prepares fail first; -1: every prepare fails
+    int32_t writesBeforeFailure = -1;  // then a write fails and closes the file; -1: never
+    bool throwOnOpen = false;     // Open throws std::bad_alloc
     bool createFiles = false;     // make the named file exist while open (and after, if kept)
     const char* extension = "wav";
-    std::string message;          // what GetLastMessage reports
+    std::string message;          // what GetLastMessage reports; a failed open or write sets it
 
     int32_t Prepare(int32_t sourceBlockBytes) override;
     int32_t Unprepare() override;

@@ -1,5 +1,6 @@
 // Track file numbering against real files: holes are filled first, a discarded track gives its
-// number back, failed opens use up numbers, and the unsafe names are refused.
+// number back, failed opens use up numbers, a writer that is not ready and names that cannot be
+// formed use none, and the unsafe names are refused.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -92,6 +93,37 @@ TEST_F(NumberingTest, EachFailedOpenUsesANumber) {
     EXPECT_EQ(TrackNames(), std::vector<std::string>({Name(4)}));
 }
 
+TEST_F(NumberingTest, AWriterThatIsNotReadyUsesNoNumberAndSaysSo) {
+    char status[kSinkMessageBytes] = "";
+    char notReady[kSinkMessageBytes];
+    std::snprintf(notReady, sizeof notReady, kWriterNotReadyMessage, unsigned(kSinkFailed));
+    // As at start-up: the window's Prepare failed before the hand-over.
+    auto* unready = new FakeSink(log, 2);
+    unready->createFiles = true;
+    unready->failPrepares = 3;
+    unready->Prepare(kCaptureBlockBytes);
+    engine.SetSink(unready);
+    EXPECT_EQ(engine.SinkStatus(status), 1);
+    EXPECT_STREQ(status, notReady);
+    Steps(engine, 1, 2, true);  // two retries
+    EXPECT_TRUE(log->opens.empty());
+    EXPECT_EQ(engine.trackNumber, 0);
+    Step(engine, 3, true);  // the retry succeeds
+    EXPECT_EQ(TrackNames(), std::vector<std::string>({Name(1)}));
+    EXPECT_EQ(engine.SinkStatus(status), 1);
+    EXPECT_STREQ(status, "");
+
+    // After a track the writer is prepared again; when that fails, the next track waits too.
+    unready->failPrepares = 1;
+    testShiftHeld = true;
+    engine.SetStandby(1);
+    testShiftHeld = false;
+    EXPECT_EQ(engine.SinkStatus(status), 1);
+    EXPECT_STREQ(status, notReady);
+    Step(engine, 4, true);
+    EXPECT_EQ(TrackNames(), std::vector<std::string>({Name(1), Name(2)}));
+}
+
 TEST_F(NumberingTest, NumbersGrowPastFourDigits) {
     engine.trackNumber = 9999;
     Track(1);
@@ -143,12 +175,16 @@ TEST(TrackNames, PatternsAreFilledSafely) {
         engine.SetSink(sink);
         engine.SetNameFormat(c.format.c_str());
         engine.SetStandby(0);
-        Step(engine, 1, true);
+        Steps(engine, 1, 5, true);
         if (c.expected.empty()) {
             EXPECT_TRUE(log->opens.empty()) << c.what;
             char status[kSinkMessageBytes] = "";
             engine.SinkStatus(status);
             EXPECT_STREQ(status, kNameTooLongMessage) << c.what;
+            // No number is used up while the name cannot be formed.
+            engine.SetNameFormat("short%04d.%s");
+            Step(engine, 6, true);
+            EXPECT_EQ(log->opens, std::vector<std::string>({"short0001.wav"})) << c.what;
         } else {
             EXPECT_EQ(log->opens, std::vector<std::string>({c.expected})) << c.what;
         }

@@ -127,6 +127,22 @@ TEST_F(SplittingTest, StopKeepsEveryAcceptedBlock) {
     ExpectAccounted();
 }
 
+// A write that fails in the final drain closes the file as at any block: the rest of the
+// delay goes into the next file, not into the closed one.
+TEST_F(SplittingTest, AFailedWriteDuringStopGoesOnInTheNextFile) {
+    Steps(engine, 1, 6, true);  // 1 to 3 written, 4 to 6 delayed
+    sink->writesBeforeFailure = 0;
+    engine.SetStandby(1);
+    const auto tracks = log->Tracks();
+    ASSERT_EQ(tracks.size(), 2u);
+    EXPECT_EQ(tracks[0].blocks, Ids(1, 3));
+    EXPECT_EQ(tracks[0].finishResult, kSinkFailed) << "closed by its failed write";
+    EXPECT_EQ(tracks[1].blocks, Ids(5, 6)) << "block 4 was the failed write";
+    EXPECT_EQ(tracks[1].finishResult, 0);
+    EXPECT_EQ(tracks[1].frames, 2u * kCaptureBlockFrames);
+    ExpectAccounted();
+}
+
 TEST_F(SplittingTest, ShiftStopEndsTheTrackButStaysArmed) {
     Steps(engine, 1, 3, true);
     testShiftHeld = true;

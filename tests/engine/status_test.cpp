@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 
 #include "tests/engine/engine_fixture.h"
 
@@ -68,6 +69,25 @@ TEST_F(StatusTest, SinkStatusReportsOnlyChanges) {
     EXPECT_EQ(engine.SinkStatus(text), 1);
     EXPECT_STREQ(text, "");
     EXPECT_EQ(engine.SinkStatus(nullptr), 0);
+}
+
+TEST_F(StatusTest, TheNewerOfTheEnginesAndTheWritersTextsIsShown) {
+    char text[kSinkMessageBytes] = "";
+    const std::string tooLong(kTrackNameBytes, 'n');
+    engine.SetNameFormat(tooLong.c_str());
+    Step(engine, 1, true);
+    EXPECT_EQ(engine.SinkStatus(text), 1);
+    EXPECT_STREQ(text, kNameTooLongMessage);
+    // No track has opened, so the engine's text still holds when the writer fails.
+    engine.SetNameFormat("status%04d.%s");
+    sink->failOpens = 1;
+    Step(engine, 2, true);
+    EXPECT_EQ(engine.SinkStatus(text), 1);
+    EXPECT_STREQ(text, "open failed on status0001.wav");
+    engine.SetNameFormat(tooLong.c_str());
+    Step(engine, 3, true);
+    EXPECT_EQ(engine.SinkStatus(text), 1);
+    EXPECT_STREQ(text, kNameTooLongMessage);
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // The engine on its real worker thread: a capture thread feeding thousands of blocks while the
-// test thread arms, disarms, Shift-stops and hands over writers; the worker's end; hand-over
-// without blocks.
+// test thread arms, disarms, Shift-stops and hands over writers; the worker's end, also by a
+// failure; hand-over without blocks.
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
+#include <new>
 #include <set>
 
 #include "tests/engine/engine_fixture.h"
@@ -39,9 +41,15 @@ private:
     int32_t ahead_;
 };
 
+TrackEngineApi WithTestShift(TrackEngineApi api) {
+    api.shiftHeld = &TestShift;
+    return api;
+}
+
 class ThreadedEngine : public TrackEngine {
 public:
-    ThreadedEngine() : TrackEngine(TrackEngineApi{&TestShift}) {
+    explicit ThreadedEngine(const TrackEngineApi& api = TrackEngineApi())
+        : TrackEngine(WithTestShift(api)) {
         blockBytes = kCaptureBlockBytes;
         SetNameFormat("threaded%04d.%s");
     }
@@ -148,6 +156,66 @@ TEST(EngineThreads, TheWorkersEndKeepsEveryAcceptedBlock) {
     EXPECT_EQ(tracks[0].finishResult, 0);
     EXPECT_GT(log->unprepares, 0);
     EXPECT_EQ(engine.Pool().delayed, 0);
+}
+
+// The real wait fails only on broken handles: this one fails once its calls are used up.
+LONG waitsLeft = 0;
+DWORD WINAPI WaitFailingWhenUsedUp(DWORD count, const HANDLE* handles, BOOL all, DWORD ms) {
+    if (InterlockedDecrement(&waitsLeft) < 0) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    return WaitForMultipleObjects(count, handles, all, ms);
+}
+
+TEST(EngineThreads, AFailedWorkerSaysSoAndTheFeedStopsGrowingThePool) {
+    struct Case { const char* what; LONG waits; bool throwOnOpen; LONG code; size_t tracks; };
+    const Case cases[] = {
+        {"the wait fails", 1, false, LONG(HRESULT_FROM_WIN32(ERROR_INVALID_HANDLE)), 1},
+        {"the writer throws", 1000, true, LONG(E_OUTOFMEMORY), 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        waitsLeft = c.waits;
+        TrackEngineApi api;
+        api.waitForMultipleObjects = &WaitFailingWhenUsedUp;
+        auto log = std::make_shared<SinkLog>();
+        ThreadedEngine engine(api);
+        auto* sink = new FakeSink(log, 0);
+        sink->throwOnOpen = c.throwOnOpen;
+        engine.SetSink(sink);
+        engine.SetStandby(0);
+        for (int32_t id = 1; id <= 3; ++id) Submit(engine, TestBlock(id, kLoud));
+        ASSERT_TRUE(engine.Start());
+        ASSERT_EQ(WaitForSingleObject(engine.ThreadHandle(), kBound), WAIT_OBJECT_0);
+
+        EXPECT_EQ(engine.lastResult, c.code);
+        char expected[kSinkMessageBytes];
+        std::snprintf(expected, sizeof expected, kWorkerStoppedMessage, unsigned(c.code));
+        char text[kSinkMessageBytes] = "";
+        EXPECT_EQ(engine.SinkStatus(text), 1);
+        EXPECT_STREQ(text, expected);
+        EXPECT_FALSE(engine.IsTrackOpen());
+        // The track open at the failure keeps the blocks taken before it.
+        const auto tracks = log->Tracks();
+        ASSERT_EQ(tracks.size(), c.tracks);
+        for (const SinkLog::Track& track : tracks) EXPECT_EQ(track.blocks, Ids(1, 3));
+
+        // A capture feeding on gets its buffers back instead of new ones.
+        const int32_t created = engine.Pool().created;
+        for (int32_t id = 4; id <= 100; ++id) Submit(engine, TestBlock(id, kLoud));
+        EXPECT_LE(engine.Pool().created, created + 1);
+    }
+}
+
+// A capture thread has no catch of its own: the thread's entry keeps the process alive.
+TEST(EngineThreads, AnExceptionEndsAnyWorkerThreadWithACode) {
+    struct Throwing : WorkerThread {
+        int32_t Run() override { throw std::bad_alloc(); }
+    } thread;
+    ASSERT_TRUE(thread.Start());
+    ASSERT_EQ(WaitForSingleObject(thread.ThreadHandle(), kBound), WAIT_OBJECT_0);
+    EXPECT_EQ(thread.lastResult, LONG(E_OUTOFMEMORY));
 }
 
 TEST(EngineThreads, AHandOverTakesEffectWithoutBlocks) {

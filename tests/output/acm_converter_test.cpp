@@ -113,7 +113,9 @@ TEST(AcmConverterWrite, CodecConsumingPartOfABlockKeepsTheRestInOrder) {
 TEST(AcmConverterFinish, FlushesWithNothingKeptAndStaysReusable) {
     // Without a successor the result is the flush's own.
     AcmConverter last(Pcm().Get(), Pcm().Get(), nullptr);
+    EXPECT_NE(last.PrepareResult(), 0) << "not ready before its first Prepare";
     ASSERT_EQ(last.Prepare(kBlock), 0);
+    EXPECT_EQ(last.PrepareResult(), 0);
     const std::vector<uint8_t> data = outtest::PatternBytes(kBlock);
     EXPECT_EQ(last.Write(data.data(), kBlock), 0);
     EXPECT_EQ(last.KeptBytes(), 0);
@@ -124,7 +126,10 @@ TEST(AcmConverterFinish, FlushesWithNothingKeptAndStaysReusable) {
     EXPECT_EQ(last.Unprepare(), 0);
     EXPECT_EQ(last.SourceBlockBytes(), kBlock);
     EXPECT_FALSE(last.IsPrepared());
+    EXPECT_NE(last.PrepareResult(), 0);
     EXPECT_EQ(last.Prepare(last.SourceBlockBytes()), 0);
+    EXPECT_EQ(last.Prepare(kBlock), MMSYSERR_INVALPARAM) << "prepared twice";
+    EXPECT_EQ(last.PrepareResult(), 0) << "and still ready";
     EXPECT_EQ(last.Write(data.data(), kBlock), 0);
     EXPECT_EQ(last.KeptBytes(), 0);
 }
@@ -144,7 +149,9 @@ TEST(AcmConverterFinish, UnpreparedStageRefusesWritesButLetsTheFileClose) {
     ASSERT_FALSE(impossible.Empty());
     AcmConverter refused(Pcm().Get(), impossible.Get(), nullptr);
     EXPECT_NE(refused.Query(), 0);
-    EXPECT_NE(refused.Prepare(kBlock), 0);
+    const int32_t refusal = refused.Prepare(kBlock);
+    EXPECT_NE(refusal, 0);
+    EXPECT_EQ(refused.PrepareResult(), refusal) << "the engine shows it and tries again";
     EXPECT_EQ(refused.SourceBlockBytes(), kBlock);
     EXPECT_NE(refused.Write(data.data(), kBlock), 0);
 }
@@ -177,18 +184,19 @@ TEST(AcmConverterChain, PassesCallsToItsSuccessorInOrder) {
     EXPECT_EQ(alone.BeginStream(), 0);
 }
 
-TEST(AcmConverterChain, MessagesComeFromTheSuccessorOnlyWhileAFileIsOpen) {
+// Also while no file is open: the failures that matter most leave none open.
+TEST(AcmConverterChain, MessagesComeFromTheSuccessor) {
     Stage stage = MakeStage(Pcm().Get());
     char text[kSinkMessageBytes] = "WaveOpenFailed 101 on\r\nx";
-    EXPECT_EQ(stage.converter->GetLastMessage(text), 1);
-    EXPECT_STREQ(text, "");
-    EXPECT_EQ(stage.converter->GetLastMessage(text), 0);
-
-    stage.sink->open = true;
-    std::strcpy(text, "kept");
+    EXPECT_FALSE(stage.converter->IsOpen());
     EXPECT_EQ(stage.converter->GetLastMessage(text), 0) << "the successor answers";
-    EXPECT_STREQ(text, "kept");
-    EXPECT_TRUE(stage.converter->IsOpen());
+    EXPECT_STREQ(text, "WaveOpenFailed 101 on\r\nx");
+
+    // Without a successor there is no text.
+    AcmConverter alone(Pcm().Get(), Pcm().Get(), nullptr);
+    EXPECT_EQ(alone.GetLastMessage(text), 1);
+    EXPECT_STREQ(text, "");
+    EXPECT_EQ(alone.GetLastMessage(text), 0);
 }
 
 }  // namespace

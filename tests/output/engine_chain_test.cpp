@@ -1,10 +1,12 @@
 // The track engine driving real output chains: the files on disk hold exactly the blocks that
-// belong to each track, short tracks disappear and give their numbers to the next ones.
+// belong to each track, short tracks disappear and give their numbers to the next ones, and a
+// disk that fills up keeps what reached it.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include <cmath>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <vector>
@@ -14,6 +16,7 @@
 #include "output/format_record.h"
 #include "output/output_chain.h"
 #include "output/wave_file.h"
+#include "output/wave_file_writer.h"
 #include "tests/output/wave_test_util.h"
 #include "tests/support/bench_audio.h"
 #include "tests/support/engine_feed.h"
@@ -76,9 +79,10 @@ Script MakeScript(std::vector<int> passages = {5, 1, 3}) {
     return script;
 }
 
-// Runs an engine with the chain over the script, to the end of its worker.
+// Runs an engine with the chain over the script, to the end of its worker; `status` receives
+// the status text it shows at the end.
 void RunEngine(std::unique_ptr<OutputSink> chain, const std::string& pattern, const Script& script,
-               int32_t discardBlocks = kDiscardBlocks) {
+               int32_t discardBlocks = kDiscardBlocks, std::string* status = nullptr) {
     TrackEngine engine(bench::kNoKeyboard);
     ASSERT_EQ(chain->Prepare(kCaptureBlockBytes), 0);
     engine.blockBytes = kCaptureBlockBytes;
@@ -94,6 +98,9 @@ void RunEngine(std::unique_ptr<OutputSink> chain, const std::string& pattern, co
         ASSERT_EQ(WaitForSingleObject(engine.DrainedEvent(), 20000), WAIT_OBJECT_0) << "worker stalled";
     }
     engine.StopAndWait();
+    char text[kSinkMessageBytes] = "";
+    engine.SinkStatus(text);
+    if (status) *status = text;
 }
 
 std::vector<uint8_t> Bytes(const Script& script, const std::vector<size_t>& blocks) {
@@ -193,6 +200,51 @@ TEST(EngineWithChain, FailedWriteKeepsTheFileAndTheNextBlockOpensTheNext) {
     EXPECT_TRUE(std::equal(second.begin() + 56, second.end(), track.end() - long(secondData)))
         << "the end of the track";
     EXPECT_FALSE(outtest::FileExists(dir + "\\take 0003.wav"));
+}
+
+// A real full disk: tests/output/full_disk.sh maps a 400 KiB tmpfs as the drive named in
+// GROOVAL_FULL_DISK. Wine's mmio reports no write error there; only the size on disk tells.
+TEST(FullDisk, WhatReachedTheDiskIsKeptAndTheNextTrackFailsWithAText) {
+    const char* drive = std::getenv("GROOVAL_FULL_DISK");
+    if (!drive) GTEST_SKIP() << "needs the full disk of tests/output/full_disk.sh";
+    const std::string first = std::string(drive) + "\\full0001.wav";
+    struct Case { WORD tag; DWORD rate; int loudBlocks; } cases[] = {
+        {WAVE_FORMAT_PCM, 44100, 30},  // 17 blocks fit
+        {0x0011, 22050, 160},          // IMA ADPCM through two stages: about 135 blocks fit
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.tag);
+        FormatBuffer chosen = Pcm(c.rate);
+        chosen.Get()->wFormatTag = c.tag;
+        if (c.tag != WAVE_FORMAT_PCM) chosen.Get()->wBitsPerSample = 4;
+        std::unique_ptr<OutputSink> chain =
+            CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize());
+        ASSERT_TRUE(chain);
+        EXPECT_EQ(dynamic_cast<WaveFileWriter*>(chain.get()) == nullptr, c.tag != WAVE_FORMAT_PCM);
+        const Script script = MakeScript({c.loudBlocks, 3});
+        std::string status;
+        RunEngine(std::move(chain), std::string(drive) + "\\full%04d.%s", script, 2, &status);
+
+        // The first track keeps what fitted, its header agreeing with the file, its fact in
+        // capture frames.
+        const std::vector<uint8_t> file = outtest::ReadFileBytes(first);
+        ASSERT_GT(file.size(), 300u * 1024) << "the disk was not filled";
+        const outtest::WaveLayout layout = outtest::ParseWave(file);
+        ASSERT_TRUE(layout.valid && layout.Find("fact") && layout.Find("data"));
+        const outtest::Chunk& data = *layout.Find("data");
+        EXPECT_EQ(layout.riffSize, file.size() - 8);
+        EXPECT_EQ(data.offset + data.size, file.size());
+        const double frames = outtest::DecodedCaptureFrames(file, kCaptureRate);
+        EXPECT_NEAR(outtest::U32(file, layout.Find("fact")->offset), frames, frames / 100);
+        if (c.tag == WAVE_FORMAT_PCM) {
+            const std::vector<uint8_t> fed = Bytes(script, script.tracks[0]);
+            EXPECT_TRUE(std::equal(file.begin() + long(data.offset), file.end(), fed.begin()));
+        }
+        // The second track found the disk full: nothing of it is kept, and the user is told.
+        EXPECT_FALSE(outtest::FileExists(std::string(drive) + "\\full0002.wav"));
+        EXPECT_EQ(status, std::string("WaveWriteFailed on\r\n") + drive + "\\full0002.wav");
+        DeleteFileA(first.c_str());
+    }
 }
 
 }  // namespace

@@ -211,7 +211,7 @@ TEST(OutputChain, ExtensionFollowsTheOutputTag) {
     }
 }
 
-TEST(OutputChain, TwoStageChainShowsNoTextWhileNoFileIsOpen) {
+TEST(OutputChain, TwoStageChainShowsTheWritersTextAsOneStageDoes) {
     const std::string dir = bench::WindowsPath(bench::ScratchDir("chain_text"));
     const FormatBuffer capture = Pcm(48000);
     FormatBuffer mulaw = Chosen(0x0007, 2, 44100, 2, 88200, 8);
@@ -225,13 +225,10 @@ TEST(OutputChain, TwoStageChainShowsNoTextWhileNoFileIsOpen) {
     EXPECT_STREQ(text, "");
     EXPECT_EQ(twoStage->Open(missing.c_str(), 0), kSinkFailed);
     EXPECT_FALSE(twoStage->IsOpen());
-    EXPECT_EQ(twoStage->GetLastMessage(text), 0) << "the failed open is not shown";
-    EXPECT_STREQ(text, "");
-
-    // Once a file is open the last stage's text comes through.
-    ASSERT_EQ(twoStage->Open((dir + "\\track0001.wav").c_str(), 0), 0);
-    EXPECT_EQ(twoStage->GetLastMessage(text), 1);
+    EXPECT_EQ(twoStage->GetLastMessage(text), 1) << "the failed open is shown";
     EXPECT_EQ(std::string(text).rfind("WaveOpenFailed ", 0), 0u) << text;
+    ASSERT_EQ(twoStage->Open((dir + "\\track0001.wav").c_str(), 0), 0);
+    EXPECT_EQ(twoStage->GetLastMessage(text), 0) << "the same text";
     EXPECT_EQ(twoStage->Finish(0), 0);
 
     // A one-stage chain shows the failure.
@@ -243,6 +240,70 @@ TEST(OutputChain, TwoStageChainShowsNoTextWhileNoFileIsOpen) {
     EXPECT_EQ(oneStage->Open(missing.c_str(), 0), kSinkFailed);
     EXPECT_EQ(oneStage->GetLastMessage(text), 1);
     EXPECT_EQ(std::string(text).rfind("WaveOpenFailed ", 0), 0u) << text;
+}
+
+// A take rescued from a chain deleted with its file open counts capture frames, whatever the
+// output rate, so it is kept when it is longer than its minimum.
+TEST(OutputChain, RescuedTakesCountCaptureFrames) {
+    const std::string dir = bench::WindowsPath(bench::ScratchDir("chain_rescue"));
+    const FormatBuffer capture = Pcm(44100);
+    struct Case { const char* name; FormatBuffer chosen; } cases[] = {
+        {"ima22050.wav", Chosen(0x0011, 2, 22050, 1024, 22201, 4)},  // two stages
+        {"mulaw8000.wav", Chosen(0x0007, 1, 8000, 1, 8000, 8)},
+    };
+    constexpr int32_t kBlocks = 6;
+    const std::vector<uint8_t> pcm = outtest::SineBytes(44100, 440, kBlocks * kBlock / 4);
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::unique_ptr<OutputSink> chain =
+            CreateOutputChain(capture.Get(), c.chosen.Get(), MaxSize());
+        ASSERT_TRUE(chain);
+        ASSERT_EQ(chain->Prepare(kBlock), 0);
+        const std::string name = dir + "\\" + c.name;
+        ASSERT_EQ(chain->Open(name.c_str(), (kBlocks - 2) * kBlock), 0);
+        for (size_t at = 0; at < pcm.size(); at += kBlock) chain->Write(pcm.data() + at, kBlock);
+        chain.reset();
+
+        const std::vector<uint8_t> file = outtest::ReadFileBytes(name);
+        const outtest::WaveLayout layout = outtest::ParseWave(file);
+        ASSERT_TRUE(layout.valid && layout.Find("fact")) << "kept";
+        const double frames = outtest::DecodedCaptureFrames(file, 44100);
+        EXPECT_GT(frames, (kBlocks - 2) * kBlock / 4);
+        EXPECT_NEAR(outtest::U32(file, layout.Find("fact")->offset), frames, frames / 50);
+    }
+}
+
+// At start-up: the chosen format when it can be recorded, otherwise PCM for the run with a text
+// saying so, and the choice left exactly as it was.
+TEST(OutputChain, ARecordingFallsBackToPcmAndKeepsTheChoice) {
+    const FormatBuffer capture = Pcm(44100);
+    struct Case { const char* what; FormatBuffer chosen; bool usable; bool fallsBack; } cases[] = {
+        {"IMA ADPCM", Chosen(0x0011, 2, 44100, 1024, 12345, 4), true, false},
+        {"MPEG Layer-3: no encoder", Chosen(kFormatTagMp3, 2, 44100, 1, 16000), true, true},
+        {"built, but the codec refuses it", Chosen(0x0011, 2, 44100, 1024, 12345), true, true},
+        {"a stored record not read", Chosen(0x0011, 2, 44100, 1024, 12345, 4), false, true},
+    };
+    for (Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const FormatBuffer before = c.chosen;
+        std::unique_ptr<OutputSink> chain =
+            CreateRecordingChain(capture.Get(), c.chosen.Get(), MaxSize(), kBlock, c.usable);
+        ASSERT_TRUE(chain);
+        EXPECT_EQ(chain->PrepareResult(), 0);
+        char text[kSinkMessageBytes] = "";
+        chain->GetLastMessage(text);
+        ASSERT_NE(LastStage(chain.get()), nullptr);
+        const WAVEFORMATEX* recorded = LastStage(chain.get())->DestinationFormat();
+        if (c.fallsBack) {
+            EXPECT_STREQ(text, kPcmFallbackMessage);
+            EXPECT_TRUE(FormatsEqual(recorded, Pcm(44100).Get()));
+            EXPECT_EQ(std::memcmp(c.chosen.Bytes(), before.Bytes(), before.Size()), 0);
+        } else {
+            EXPECT_STREQ(text, "");
+            EXPECT_TRUE(FormatsEqual(recorded, c.chosen.Get()));
+            EXPECT_EQ(c.chosen.Get()->nAvgBytesPerSec, 44251u) << "completed as the chain has it";
+        }
+    }
 }
 
 }  // namespace

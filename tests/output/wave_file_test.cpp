@@ -212,6 +212,24 @@ TEST(WaveFileShortTracks, DeletedBelowTheMinimumOnly) {
     }
 }
 
+// A writer that was never prepared drops every block: its file holds no frames, whatever the
+// engine counted, and is deleted when a minimum applies.
+TEST(WaveFileShortTracks, ATrackThatReceivedNoBytesHasNoFrames) {
+    const std::string dir = Scratch("wave_unprepared");
+    const std::vector<uint8_t> data = outtest::PatternBytes(kBlock * 4);
+    const FormatBuffer pcm = Pcm(44100);
+    for (uint32_t minBytes : {uint32_t(kBlock), 0u}) {
+        SCOPED_TRACE(minBytes);
+        const std::string name = dir + "\\take" + std::to_string(minBytes) + ".wav";
+        WaveFileWriter writer(pcm.Get(), pcm.Get());
+        ASSERT_EQ(writer.Open(name.c_str(), minBytes), 0);
+        writer.Write(data.data(), int32_t(data.size()));
+        EXPECT_EQ(writer.Finish(uint32_t(data.size() / 4)), minBytes ? kSinkTrackDeleted : 0);
+        EXPECT_EQ(outtest::FileExists(name), minBytes == 0);
+        if (minBytes == 0) ExpectPcmFile(name, {}, 0);
+    }
+}
+
 TEST(WaveFileMessages, MissingFolderFailsTheOpenWithItsText) {
     const std::string name = Scratch("wave_missing") + "\\no such folder\\track0001.wav";
     // The code comes from mmio itself for the same name.

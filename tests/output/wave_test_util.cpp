@@ -121,6 +121,21 @@ bool DecodeToPcm(const WAVEFORMATEX* format, const std::vector<uint8_t>& data,
     return ok;
 }
 
+double DecodedCaptureFrames(const std::vector<uint8_t>& file, uint32_t captureRate) {
+    const WaveLayout layout = ParseWave(file);
+    const Chunk* fmt = layout.Find("fmt ");
+    const Chunk* data = layout.Find("data");
+    if (!layout.valid || !fmt || !data) return -1;
+    const std::vector<uint8_t> bytes(file.begin() + long(data->offset),
+                                     file.begin() + long(data->offset + data->size));
+    FormatBuffer pcmFormat;
+    std::vector<uint8_t> pcm;
+    const auto* format = reinterpret_cast<const WAVEFORMATEX*>(file.data() + fmt->offset);
+    if (!DecodeToPcm(format, bytes, &pcmFormat, &pcm)) return -1;
+    const WAVEFORMATEX* decoded = pcmFormat.Get();
+    return double(pcm.size()) / decoded->nBlockAlign * captureRate / decoded->nSamplesPerSec;
+}
+
 FormatBuffer Pcm(DWORD rate) {
     FormatBuffer format(ReadMaxFormatSize() + kFormatHeaderBytes);
     MakePcmFormat(format.Get(), rate);

@@ -51,6 +51,10 @@ std::vector<uint8_t> PatternBytes(size_t count, uint32_t seed = 1);
 bool DecodeToPcm(const WAVEFORMATEX* format, const std::vector<uint8_t>& data,
                  FormatBuffer* pcmFormat, std::vector<uint8_t>* pcm);
 
+// The capture frames at `captureRate` that a finished file's data stands for, from its decoded
+// length; -1 when it is no WAVE file or does not decode.
+double DecodedCaptureFrames(const std::vector<uint8_t>& file, uint32_t captureRate);
+
 // A record from the codec manager's suggestion for a tag, channel count and rate, from 16-bit
 // stereo PCM at `sourceRate`; empty when the manager has none.
 FormatBuffer Suggest(uint32_t sourceRate, WORD tag, WORD channels, DWORD rate);

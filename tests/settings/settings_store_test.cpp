@@ -1,13 +1,17 @@
 // LoadSettings and SaveSettings against Wine's registry: defaults, the loading rule of every
-// value, untrusted stored values, and the round trip.
+// value, untrusted stored values (also random ones), and the round trip.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "capture/direct_sound_capture.h"
+#include "engine/track_rules.h"
 #include "settings/settings_store.h"
 #include "tests/settings/settings_key_guard.h"
 #include "tests/support/bench_audio.h"
@@ -240,6 +244,7 @@ TEST_F(SettingsStoreTest, OutputFormatIsTakenOnlyWhenWholeAndUsable) {
         StoreRaw(kValueOutputFormat, c.type, c.stored.data(), DWORD(c.stored.size()));
         StoreText(kValueOutputName, "Stored name");
         const Settings settings = Load();
+        EXPECT_EQ(settings.storedFormatUnusable, !c.taken);
         if (c.taken) {
             EXPECT_EQ(Bytes(settings.outputFormat, c.stored.size()), c.stored);
             EXPECT_EQ(settings.outputName, "Stored name");
@@ -251,6 +256,114 @@ TEST_F(SettingsStoreTest, OutputFormatIsTakenOnlyWhenWholeAndUsable) {
         for (size_t i = c.taken ? c.stored.size() : kFormatHeaderBytes;
              i < settings.outputFormat.Size(); ++i) {
             ASSERT_EQ(settings.outputFormat.Bytes()[i], 0) << "byte " << i;
+        }
+        // PCM is recorded instead, but the user's choice and its name survive the next save.
+        SaveSettings(settings, system_);
+        DWORD type = 0;
+        std::vector<BYTE> data;
+        ASSERT_TRUE(ReadRaw(kValueOutputFormat, type, data));
+        if (!c.taken) { EXPECT_EQ(data, c.stored); }
+        ASSERT_TRUE(ReadRaw(kValueOutputName, type, data));
+        EXPECT_STREQ(reinterpret_cast<const char*>(data.data()), "Stored name");
+    }
+}
+
+// Out of range counts as the nearest end, as the slider shows it; any non-zero flag is on.
+TEST_F(SettingsStoreTest, NumbersAndFlagsAreLoadedInsideTheirRanges) {
+    struct Case { const char* name; DWORD stored; int64_t loaded; } cases[] = {
+        {kValueDiscard, 1, 3},     {kValueDiscard, 0xFFFFFFFB, 3},  {kValueDiscard, 500, 140},
+        {kValueSilence, 67, 66},   {kValueDuration, 0x80000000, 7}, {kValueDuration, 141, 140},
+        {kValueMode78, 7, 1},      {kValueLiveMode, 0x100, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.name << " stored " << c.stored);
+        SettingsKeyGuard clean;
+        StoreDword(c.name, c.stored);
+        const Settings s = Load();
+        const std::map<std::string, int64_t> loaded = {{kValueDiscard, s.Discard},
+            {kValueSilence, s.Silence}, {kValueDuration, s.Duration}, {kValueMode78, s.mode78},
+            {kValueLiveMode, s.liveMode}};
+        EXPECT_EQ(loaded.at(c.name), c.loaded);
+    }
+}
+
+uint32_t EnvNumber(const char* name, uint32_t fallback) {
+    const char* text = std::getenv(name);
+    return text && *text ? uint32_t(std::strtoul(text, nullptr, 0)) : fallback;
+}
+
+// Random registry states: each value absent, or of its own or any type, of any length (far
+// beyond every buffer too), random or nearly valid. GROOVAL_SETTINGS_FUZZ_RUNS and _SEED repeat
+// a run (scripts/settings-fuzz.sh).
+TEST_F(SettingsStoreTest, RandomRegistryStatesLoadInsideTheDocumentedRanges) {
+    const uint32_t runs = EnvNumber("GROOVAL_SETTINGS_FUZZ_RUNS", 1000);
+    const uint32_t seed = EnvNumber("GROOVAL_SETTINGS_FUZZ_SEED", 16);
+    const std::string folder = bench::WindowsPath(bench::ScratchDir("settings_fuzz"));
+    const char* const names[] = {kValueDirectory, kValueSource, kValueOutputFormat,
+        kValueOutputName, kValuePrefix, kValueDiscard, kValueSilence, kValueDuration,
+        kValueLanguage, kValueMode78, kValueLiveMode, kValueNoDirectSound};
+    const DWORD formatBytes = maxFormatSize_ + kFormatHeaderBytes;
+    const DWORD lengths[] = {0, 4, 17, 18, 30, 260, 261, formatBytes, formatBytes + 1, 70000};
+    const DWORD edges[] = {0, 1, 6, 7, 66, 67, 140, 141, 0x80000000, 0xFFFFFFFF};
+    const WORD tags[] = {0, WAVE_FORMAT_PCM, 0x0002, 0x0011, kFormatTagMp3, 0xFFFF};
+    std::mt19937 random(seed);
+    auto pick = [&](const auto& table) { return table[random() % std::size(table)]; };
+    for (uint32_t run = 0; run < runs; ++run) {
+        SCOPED_TRACE(testing::Message() << "seed " << seed << " run " << run);
+        SettingsKeyGuard clean;
+        std::map<std::string, std::vector<BYTE>> binary;  // the REG_BINARY values stored
+        for (const char* name : names) {
+            if (random() % 4 == 0) continue;
+            const bool isFormat = std::strcmp(name, kValueOutputFormat) == 0;
+            const DWORD own = isFormat ? REG_BINARY : random() % 2 ? REG_SZ : REG_DWORD;
+            const DWORD type = random() % 2 ? own : DWORD(random() % 12);
+            std::vector<BYTE> bytes(random() % 2 ? pick(lengths) : random() % 300);
+            for (BYTE& b : bytes) b = BYTE(random());
+            const int kind = isFormat && random() % 2 ? 2 : int(random() % 3);
+            if (kind == 0 && bytes.size() >= 4) std::memcpy(bytes.data(), &edges[random() % 10], 4);
+            if (kind == 1 && !bytes.empty()) bytes[random() % bytes.size()] = 0;
+            if (kind == 1 && !std::strcmp(name, kValueDirectory)) {
+                bytes.assign(folder.c_str(), folder.c_str() + folder.size() + 1);
+            }
+            if (kind == 2) bytes.resize(kFormatHeaderBytes + random() % (maxFormatSize_ + 1));
+            if (kind == 2) {
+                auto* f = reinterpret_cast<WAVEFORMATEX*>(bytes.data());
+                f->wFormatTag = pick(tags);
+                f->nChannels = WORD(random() % 3);
+                f->nSamplesPerSec = random() % 2 ? 44100u : DWORD(random() % 50000);
+                f->wBitsPerSample = WORD(random() % 3 * 8);
+                f->nBlockAlign = WORD(f->nChannels * f->wBitsPerSample / 8);
+                f->nAvgBytesPerSec = f->nSamplesPerSec * f->nBlockAlign;
+                f->cbSize = WORD(random() % 4 ? bytes.size() - kFormatHeaderBytes : random());
+            }
+            StoreRaw(name, type, bytes.data(), DWORD(bytes.size()));
+            if (type == REG_BINARY) binary[name] = bytes;
+        }
+        Settings settings = Fresh();
+        LoadSettings(settings, language_, separators_, system_);
+
+        EXPECT_TRUE(settings.folder == kDefaultFolderText ||
+                    (GetFileAttributesA(settings.folder.c_str()) & FILE_ATTRIBUTE_DIRECTORY));
+        for (const std::string* text : {&settings.sourceName, &settings.outputName,
+                                        &settings.prefix}) {
+            EXPECT_LT(text->size(), kSettingTextBytes);
+        }
+        EXPECT_TRUE(settings.Discard >= kDiscardSliderMin && settings.Discard <= kLengthSliderMax);
+        EXPECT_TRUE(settings.Silence >= kLevelSliderMin && settings.Silence <= kLevelSliderMax);
+        EXPECT_TRUE(settings.Duration >= kGapSliderMin && settings.Duration <= kLengthSliderMax);
+        EXPECT_TRUE(settings.mode78 <= 1 && settings.liveMode <= 1 && settings.useDirectSound <= 1);
+        // A stored record is taken whole and usable, or not at all, and then neither its name.
+        ASSERT_EQ(settings.outputFormat.Size(), formatBytes);
+        const WAVEFORMATEX* f = settings.outputFormat.Get();
+        const auto taken = binary.find(kValueOutputFormat);
+        if (Bytes(settings.outputFormat, kFormatHeaderBytes) == PcmRecord(44100, 2)) continue;
+        ASSERT_NE(taken, binary.end());
+        EXPECT_FALSE(settings.storedFormatUnusable);
+        EXPECT_LE(FormatSize(f), taken->second.size());
+        EXPECT_TRUE(f->wFormatTag && f->nChannels && f->nSamplesPerSec && f->nBlockAlign &&
+                    f->nAvgBytesPerSec);
+        if (f->wFormatTag != WAVE_FORMAT_PCM) {
+            EXPECT_EQ(Bytes(settings.outputFormat, taken->second.size()), taken->second);
         }
     }
 }
