@@ -57,6 +57,8 @@ public:
     const std::string& FileName() const { return fileName_; }
     uint32_t MinBytes() const { return minBytes; }
     void SetMinBytes(uint32_t bytes) { minBytes = bytes; }
+    // The mmio buffer of the files opened from now on; 0 keeps mmio's default (8 KB).
+    void SetBufferBytes(LONG bytes) { bufferBytes_ = bytes; }
 
 private:
     const WaveFileApi api_;
@@ -78,6 +80,7 @@ private:
     char messageText[kSinkMessageBytes];
     std::string fileName_;
     uint32_t minBytes = 0;
+    LONG bufferBytes_ = 0;
 
     // Where the header fields sit, and what the file was asked to hold, for patching.
     DWORD factValueOffset_ = 0;
