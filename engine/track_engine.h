@@ -12,9 +12,10 @@
 // Locks: stateLock (re-entrant) may be held while taking freeLock, never the other way round;
 // inputLock is always taken alone. The sink is only ever called under stateLock.
 //
-// Threads: the capture thread calls only the feed (GetFreeBuffer, SubmitBuffer, ReturnBuffer)
-// (or SubmitBuffers) and reads blockBytes. The window thread calls the rest and writes the settings fields with
-// plain stores; it reads trackNumber and the ChannelLevel records without a lock.
+// Threads: the capture thread calls only the feed (GetFreeBuffer, SubmitBuffer or
+// SubmitBuffers, ReturnBuffer) and reads blockBytes. The window thread calls the rest and
+// writes the settings fields with plain stores; it reads trackNumber and the ChannelLevel
+// records without a lock.
 #pragma once
 
 #include <windows.h>

@@ -263,7 +263,8 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     if (!OutputFormat(settings, capture.Get(), maxFormatSize, chosen, problem)) {
         return Reject(report, kSplitUsage, problem);
     }
-    std::unique_ptr<OutputSink> chain = CreateSplitChain(capture.Get(), chosen.Get(), maxFormatSize);
+    std::unique_ptr<OutputSink> chain =
+        CreateSplitChain(capture.Get(), chosen.Get(), maxFormatSize);
     if (!chain && settings.formatName.empty()) {
         // As the recorder does with a stored format this system cannot make.
         report.warnings.push_back("the stored output format cannot be made here; writing PCM");

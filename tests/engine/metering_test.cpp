@@ -117,7 +117,8 @@ Reference Scalar(const std::vector<int16_t>& values) {
         const double l = std::sqrt(sum) / divisor;
         return l >= 32767.0 ? int16_t(32767) : int16_t(l);
     };
-    return {level(sums[0]), level(sums[1]), peaks[0], peaks[1], uint64_t(sums[0]), uint64_t(sums[1])};
+    return {level(sums[0]), level(sums[1]), peaks[0], peaks[1],
+            uint64_t(sums[0]), uint64_t(sums[1])};
 }
 
 TEST_F(MeteringTest, VectorSumsGiveTheScalarLevelsOnRandomBlocks) {

@@ -232,7 +232,8 @@ TEST(EngineWithChain, PassThroughWriterWritesTheCodecChainsFiles) {
         int files = 0;
         for (int number = 1; number <= 4; ++number) {
             const std::string name = "\\take 000" + std::to_string(number) + ".wav";
-            ASSERT_EQ(outtest::FileExists(codec + name), outtest::FileExists(direct + name)) << name;
+            ASSERT_EQ(outtest::FileExists(codec + name), outtest::FileExists(direct + name))
+                << name;
             if (!outtest::FileExists(codec + name)) continue;
             ++files;
             EXPECT_EQ(outtest::ReadFileBytes(codec + name), outtest::ReadFileBytes(direct + name))
