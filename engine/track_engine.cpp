@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 
+#include "engine/block_sums.h"
 #include "engine/stream_format.h"
 
 namespace {
@@ -87,21 +88,16 @@ bool Append(char* out, size_t& used, const char* text, size_t count) {
 }  // namespace
 
 BlockLevels MeasureBlock(const int16_t* values, int32_t count) {
-    double sumLeft = 0.0, sumRight = 0.0;
+    const BlockSums sums = SumBlock(values, count);
     BlockLevels levels;
-    for (int32_t i = 0; i + 1 < count; i += 2) {
-        const int16_t l = Magnitude16(values[i]);
-        if (levels.leftPeak < l) levels.leftPeak = l;
-        sumLeft += double(l) * l;
-        const int16_t r = Magnitude16(values[i + 1]);
-        if (levels.rightPeak < r) levels.rightPeak = r;
-        sumRight += double(r) * r;
-    }
     // Deliberately not an RMS: the divisor is a quarter of the value count.
     int32_t divisor = count / 4;
     if (divisor <= 0) divisor = 1;
-    levels.left = LevelOf(sumLeft, divisor);
-    levels.right = LevelOf(sumRight, divisor);
+    // The sums stay far below 2^53, so as doubles they are exact.
+    levels.left = LevelOf(double(sums.left), divisor);
+    levels.right = LevelOf(double(sums.right), divisor);
+    levels.leftPeak = sums.peakLeft;
+    levels.rightPeak = sums.peakRight;
     return levels;
 }
 
@@ -139,6 +135,20 @@ void TrackEngine::SubmitBuffer(SampleBuffer* buffer) {
     {
         auto lock = inputLock_.Lock();
         inputQueue_.Push(buffer);
+    }
+    dataEvent_.Set();
+}
+
+void TrackEngine::SubmitBuffers(BufferQueue& buffers) {
+    if (buffers.Empty()) return;
+    if (workerEnded_) {
+        auto lock = freeLock_.Lock();
+        freeList_.Splice(buffers);
+        return;
+    }
+    {
+        auto lock = inputLock_.Lock();
+        inputQueue_.Splice(buffers);
     }
     dataEvent_.Set();
 }

@@ -21,9 +21,10 @@
 // on it, the worker ends with a status text, and from then on submitted blocks go straight
 // back to the free list, so the pool stops growing.
 //
-// Threads: the capture thread calls only the feed (GetFreeBuffer, SubmitBuffer, ReturnBuffer)
-// and reads blockBytes. The window thread calls the rest and writes the settings fields with
-// plain stores; it reads trackNumber and the ChannelLevel records without a lock.
+// Threads: the capture thread calls only the feed (GetFreeBuffer, SubmitBuffer or
+// SubmitBuffers, ReturnBuffer) and reads blockBytes. The window thread calls the rest and
+// writes the settings fields with plain stores; it reads trackNumber and the ChannelLevel
+// records without a lock.
 #pragma once
 
 #include <windows.h>
@@ -108,6 +109,9 @@ public:
     SampleBuffer* GetFreeBuffer();
     // Queues a filled buffer for the worker; the engine owns it from here on. Null is ignored.
     void SubmitBuffer(SampleBuffer* buffer);
+    // Queues every buffer of `buffers` in order with one wake of the worker, for a feeder far
+    // ahead of real time (grooval-split); `buffers` is left empty.
+    void SubmitBuffers(BufferQueue& buffers);
     // Gives back a buffer that will not be submitted (for example when Fill failed).
     void ReturnBuffer(SampleBuffer* buffer);
 

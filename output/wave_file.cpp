@@ -100,6 +100,8 @@ int32_t WaveFile::Open(const char* fileName, const WAVEFORMATEX* format) {
         return kSinkFailed;
     }
     const HMMIO h = file.Get();
+    // A larger buffer only changes how the bytes reach the disk; without it the default serves.
+    if (bufferBytes_ > 0) mmioSetBuffer(h, nullptr, bufferBytes_, 0);
 
     // On every failure below the file is closed by `file`; what was written stays on disk.
     std::memset(&riffChunk_, 0, sizeof(riffChunk_));

@@ -67,6 +67,8 @@ public:
     void SetMinBytes(uint32_t bytes) { minBytes = bytes; }
     // Frames per second of what the chain is fed (the capture format's rate).
     void SetCaptureRate(uint32_t rate) { captureRate_ = rate; }
+    // The mmio buffer of the files opened from now on; 0 keeps mmio's default (8 KB).
+    void SetBufferBytes(LONG bytes) { bufferBytes_ = bytes; }
 
 private:
     const WaveFileApi api_;
@@ -90,6 +92,7 @@ private:
     char messageText[kSinkMessageBytes];
     std::string fileName_;
     uint32_t minBytes = 0;
+    LONG bufferBytes_ = 0;
 
     // Where the header fields sit, and what the file was asked to hold, for patching.
     DWORD factValueOffset_ = 0;

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Benchmark of grooval-split: makes a side of 9 songs (9 min 8 s, 44100 Hz stereo) with sox,
-# then times, 5 times each and interleaved, grooval-split under Wine, sox's own silence split
-# of the same side, and a plain cp of it. Prints each median, the ratios, and peak memory.
+# Benchmark of grooval-split: makes a side of 9 songs (9 min 8 s, 44100 Hz stereo) with sox and
+# a long side of it three times over (27.5 min, 291 MB, about the longest LP side). On each,
+# times grooval-split under Wine (its start included), sox's own silence split of the same side
+# and a plain cp of it, RUNS times each and interleaved, and prints the medians with peak
+# memory beside them and the ratios the targets name. Then engine_bench's real-time factors.
 #
 #   scripts/split-bench.sh [RUNS]       (GROOVAL_BUILD as for scripts/test.sh)
 #
@@ -23,6 +25,7 @@ work=$bench/split-bench
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
+work_win="Z:${work//\//\\}"
 
 # The side: a second of silence, then 9 songs of 58 s, each followed by 3 s of silence.
 songs=()
@@ -34,12 +37,9 @@ done
 sox -n -r 44100 -c 2 -b 16 gap.wav trim 0 3
 sox -n -r 44100 -c 2 -b 16 lead.wav trim 0 1
 sox lead.wav "${songs[@]}" side.wav
-seconds=$(soxi -D side.wav)
-bytes=$(stat -c %s side.wav)
-echo "side: ${seconds} s, $bytes bytes"
-cat side.wav >/dev/null  # in the page cache for every command alike
+sox side.wav side.wav side.wav long.wav
+rm -f song*.wav gap.wav lead.wav
 
-side_win="Z:${work//\//\\}\\side.wav"
 have_time=0
 [ -x /usr/bin/time ] && have_time=1
 
@@ -58,35 +58,44 @@ run() {
   tail -n 1 "$name.one" >>"$name.times"
 }
 
-for i in $(seq 1 "$runs"); do
-  rm -rf out-tool out-sox copy.wav && mkdir -p out-tool out-sox
-  run tool wine "$tool" -q -o "Z:${work//\//\\}\\out-tool" "$side_win"
-  run sox sox side.wav out-sox/track.wav silence 1 0.05 0.5% 1 2.0 0.5% : newfile : restart
-  run cp cp side.wav copy.wav
-done
-
 median() {  # median of column $2 of file $1
   sort -g -k"$2","$2" "$1" | awk -v c="$2" '{v[NR]=$c} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'
 }
-tool_s=$(median tool.times 1); sox_s=$(median sox.times 1); cp_s=$(median cp.times 1)
-echo "tracks: grooval-split $(ls out-tool | wc -l), sox $(ls out-sox | wc -l)"
-echo "median wall time of $runs runs:"
-printf '  grooval-split (wine)  %8.3f s\n' "$tool_s"
-printf '  sox silence split     %8.3f s\n' "$sox_s"
-printf '  cp                    %8.3f s\n' "$cp_s"
-awk -v t="$tool_s" -v s="$sox_s" -v c="$cp_s" 'BEGIN {
-  printf "  sox / grooval-split   %8.2fx (target at least 4x)\n", s / t
-  printf "  grooval-split / cp    %8.2fx (target at most 2x)\n", t / c }'
-if [ $have_time -eq 1 ]; then
-  echo "peak resident memory (median, /usr/bin/time):"
-  echo "  grooval-split (wine process) $(median tool.times 2) KB, sox $(median sox.times 2) KB," \
-       "cp $(median cp.times 2) KB"
-fi
-# Memory stays flat: the tool's own figures on the side and on the side three times over.
-sox side.wav side.wav side.wav long.wav
-echo "the tool's own figures (--stats), on the side and on the side three times over:"
-for input in side.wav long.wav; do
+
+# bench_side NAME TOOL_TARGET: the three commands on NAME.wav, then medians and ratios.
+bench_side() {
+  local side=$1 target=$2
+  rm -f ./*.times
+  cat "$side.wav" >/dev/null  # in the page cache for every command alike
+  for i in $(seq 1 "$runs"); do
+    rm -rf out-tool out-sox copy.wav && mkdir -p out-tool out-sox
+    run tool wine "$tool" -q -o "$work_win\\out-tool" "$work_win\\$side.wav"
+    rm -rf out-tool copy.wav && mkdir -p out-tool
+    run sox sox "$side.wav" out-sox/track.wav silence 1 0.05 0.5% 1 2.0 0.5% : newfile : restart
+    rm -rf out-sox && mkdir -p out-sox
+    run cp cp "$side.wav" copy.wav
+  done
+  local tool_s sox_s cp_s
+  tool_s=$(median tool.times 1); sox_s=$(median sox.times 1); cp_s=$(median cp.times 1)
+  echo "$side: $(soxi -D "$side.wav") s, $(stat -c %s "$side.wav") bytes; median of $runs runs:"
+  printf '  grooval-split (wine)  %8.3f s  peak %8.0f KB\n' "$tool_s" "$(median tool.times 2)"
+  printf '  sox silence split     %8.3f s  peak %8.0f KB\n' "$sox_s" "$(median sox.times 2)"
+  printf '  cp                    %8.3f s  peak %8.0f KB\n' "$cp_s" "$(median cp.times 2)"
+  awk -v t="$tool_s" -v s="$sox_s" -v c="$cp_s" -v target="$target" 'BEGIN {
+    printf "  grooval-split / sox   %8.2f  (target at most %s)\n", t / s, target
+    if (target == "1/3") printf "  grooval-split / cp    %8.2f  (target at most 4)\n", t / c
+    else printf "  grooval-split / cp    %8.2f\n", t / c }'
+}
+
+bench_side side 1/2
+bench_side long 1/3
+rm -rf out-tool out-sox copy.wav
+# The tool's own figures: time inside the process and peak working set, flat in the length.
+echo "the tool's own figures (--stats):"
+for input in side long; do
   rm -rf out-tool && mkdir -p out-tool
-  wine "$tool" -q --stats -o "Z:${work//\//\\}\\out-tool" "Z:${work//\//\\}\\$input" 2>&1 | sed 's/^/  /'
+  wine "$tool" -q --stats -o "$work_win\\out-tool" "$work_win\\$input.wav" 2>&1 | sed "s/^/  $input: /"
 done
+echo "engine_bench (one core, a discarding writer; target at least 20000x real time):"
+wine "$GROOVAL_BUILD/tests/engine/engine_bench.exe" | grep -E 'fed|x real' | sed 's/^/  /'
 cd "$bench" && rm -rf "$work"  # half a gigabyte of sides and tracks

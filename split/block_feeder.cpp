@@ -63,25 +63,37 @@ int32_t BlockFeeder::Prepare(int32_t sourceBlockBytes) {
 
 bool BlockFeeder::WaitForEngine(int32_t allowedAhead) {
     // The worker sets its drained event each time it empties its queue; a signal left from
-    // an earlier drain only makes this loop look once more.
+    // an earlier drain only makes this loop look once more. Its thread handle ends the wait
+    // when the worker is gone.
+    const HANDLE handles[2] = {engine_.DrainedEvent(), engine_.ThreadHandle()};
     while (submitted_ - engine_.ProcessedBlocks() > allowedAhead) {
-        if (!engine_.ThreadHandle() || engine_.HasEnded()) return false;
-        WaitForSingleObject(engine_.DrainedEvent(), kSplitDrainWaitMs);
+        if (!handles[1]) return false;
+        const DWORD woken = WaitForMultipleObjects(2, handles, FALSE, kSplitDrainWaitMs);
+        if (woken == WAIT_OBJECT_0 + 1 || woken == WAIT_FAILED) return false;
     }
     return true;
 }
 
 bool BlockFeeder::Submit(const uint8_t* bytes, int32_t count) {
-    if (!WaitForEngine(kSplitQueuedBlocks - 1)) return false;
     SampleBuffer* buffer = engine_.GetFreeBuffer();
     if (!buffer) return false;
     if (!buffer->Fill(count / 2, bytes) || !positions_.Note(buffer->Samples(), frames_)) {
         engine_.ReturnBuffer(buffer);
         return false;
     }
-    engine_.SubmitBuffer(buffer);
-    ++submitted_;
+    batch_.Push(buffer);
     frames_ += uint64_t(count / kCaptureFrameBytes);
+    return batch_.Size() < kSplitBatchBlocks || SubmitBatch();
+}
+
+bool BlockFeeder::SubmitBatch() {
+    // A full batch waits in hand for room, so the worker, once it has drained its queue, is
+    // handed the next one at once. Room is left for the batch filled meanwhile, so the blocks
+    // in hand and those not yet taken stay within kSplitQueuedBlocks.
+    if (batch_.Empty()) return true;
+    if (!WaitForEngine(kSplitQueuedBlocks - 2 * kSplitBatchBlocks)) return false;
+    submitted_ += batch_.Size();
+    engine_.SubmitBuffers(batch_);
     return true;
 }
 
@@ -128,6 +140,7 @@ int32_t BlockFeeder::Finish(uint32_t) {
     const int32_t whole = restBytes_ - restBytes_ % kCaptureFrameBytes;
     restBytes_ = 0;
     if (!failed_ && whole > 0 && !Submit(rest_.get(), whole)) failed_ = true;
+    if (!failed_ && !SubmitBatch()) failed_ = true;
     return failed_ ? kSinkFailed : 0;
 }
 
@@ -141,5 +154,6 @@ void BlockFeeder::SkipFrames(uint64_t at, uint64_t frames) {
 }
 
 bool BlockFeeder::WaitUntilProcessed() {
+    if (!failed_ && !SubmitBatch()) failed_ = true;
     return WaitForEngine(0);
 }

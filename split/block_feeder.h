@@ -4,9 +4,11 @@
 //
 // How it works: bytes are submitted straight from the caller's buffer while whole blocks are
 // there; a rest waits in a block of its own for the next bytes, and Finish submits it as a
-// last, shorter block. Before each submission the feeder waits while kSplitQueuedBlocks
-// submitted blocks are not yet taken by the engine's worker (it wakes on the engine's drained
-// event), so the pool of buffers, and memory, stay flat however long the input is.
+// last, shorter block. Blocks go to the engine kSplitBatchBlocks at a time, in order, with one
+// wake of the worker per batch: every wake costs a round trip through the system, which a
+// block's samples do not pay for. A filled batch waits while too many blocks are not yet taken
+// by the engine's worker (it wakes on the engine's drained event), so the pool of buffers, and
+// memory, stay flat however long the input is.
 //
 // The feeder is an OutputSink, so it can also be the last stage behind the codec conversion of
 // an input in another format. Every block submitted is noted in BlockPositions with the frame
@@ -20,11 +22,14 @@
 
 #include "base/critical_section.h"
 #include "engine/stream_format.h"
+#include "engine/buffer_queue.h"
 #include "engine/track_engine.h"
 #include "engine/pass_through_sink.h"
 
-// Blocks the feeder may have submitted ahead of the engine's worker (0.6 MB).
-constexpr int32_t kSplitQueuedBlocks = 24;
+// Blocks the feeder may have filled ahead of the engine's worker (1.1 MB).
+constexpr int32_t kSplitQueuedBlocks = 48;
+// Blocks filled before they are handed over together; the worker has the rest to go on with.
+constexpr int32_t kSplitBatchBlocks = 16;
 // How long one wait for the worker lasts before the feeder checks the worker is still there.
 constexpr DWORD kSplitDrainWaitMs = 1000;
 
@@ -57,7 +62,8 @@ public:
     // Submits the rest as a last, shorter block (whole frames only).
     int32_t Finish(uint32_t frames) override;
 
-    // Waits until the worker has taken every submitted block; false when it ended first.
+    // Hands over the blocks still batched, then waits until the worker has taken every
+    // submitted block; false when it ended first.
     bool WaitUntilProcessed();
 
     int32_t SubmittedBlocks() const { return submitted_; }
@@ -75,11 +81,13 @@ private:
     bool WaitForEngine(int32_t allowedAhead);
     bool Submit(const uint8_t* bytes, int32_t count);
     int32_t Append(const uint8_t* bytes, int32_t count);
+    bool SubmitBatch();
 
     TrackEngine& engine_;
     BlockPositions& positions_;
     std::unique_ptr<uint8_t[]> rest_;
     int32_t restBytes_ = 0;
+    BufferQueue batch_;  // filled, not yet handed to the engine
     int32_t submitted_ = 0;
     uint64_t frames_ = 0;
     uint64_t gapAt_ = 0;  // a gap of gapFrames_ is due at this stream frame

@@ -14,6 +14,7 @@
 #include "output/format_record.h"
 #include "output/output_chain.h"
 #include "split/block_feeder.h"
+#include "output/pass_through_writer.h"
 #include "split/declick_stage.h"
 #include "split/dry_run_sink.h"
 #include "split/formats.h"
@@ -35,6 +36,9 @@ constexpr uint32_t kConvertBlockBytes = 65536;            // a codec's source bl
 constexpr int kStatusPollReads = 8;                       // reads between two engine polls
 constexpr char kProbePrefix[] = "gsp";                    // the folder test's scratch file
 constexpr char kSampleNumber[] = "0001";                  // the shortest number in a name
+
+// Each track file's mmio buffer when no codec is needed: the disk sees 1 MB writes.
+constexpr LONG kDirectWriteBufferBytes = 1 << 20;
 
 // The recorder's Shift+Start and Shift+Stop have no meaning here.
 const TrackEngineApi kNoKeyboard{&ShiftNeverHeld};
@@ -348,6 +352,18 @@ int DrawPreview(const SplitSettings& settings, const Sleeve& sleeve, const std::
     return kSplitDone;
 }
 
+// The recorder's chain for `chosen`; when that turns out to be the capture format itself, the
+// same files are written without the codec manager's copy.
+std::unique_ptr<OutputSink> CreateSplitChain(const WAVEFORMATEX* capture, WAVEFORMATEX* chosen,
+                                             uint32_t maxFormatSize) {
+    std::unique_ptr<OutputSink> chain = CreateOutputChain(capture, chosen, maxFormatSize);
+    if (!chain || !FormatsEqual(chosen, capture)) return chain;
+    std::unique_ptr<PassThroughWriter> direct(
+        new (std::nothrow) PassThroughWriter(capture, kDirectWriteBufferBytes));
+    if (!direct || !direct->IsValid()) return chain;
+    return direct;
+}
+
 }  // namespace
 
 int RunSplit(const SplitSettings& settings, const std::string& input, bool writeCue,
@@ -390,12 +406,12 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
         return Reject(report, kSplitUsage, problem);
     }
     std::unique_ptr<OutputSink> chain =
-        CreateOutputChain(capture.Get(), chosen.Get(), maxFormatSize);
+        CreateSplitChain(capture.Get(), chosen.Get(), maxFormatSize);
     if (!chain && settings.formatName.empty()) {
         // As the recorder does with a stored format this system cannot make.
         report.warnings.push_back("the stored output format cannot be made here; writing PCM");
         MakePcmFormat(chosen.Get(), kDefaultOutputRate);
-        chain = CreateOutputChain(capture.Get(), chosen.Get(), maxFormatSize);
+        chain = CreateSplitChain(capture.Get(), chosen.Get(), maxFormatSize);
     }
     if (!chain) {
         return Reject(report, kSplitOutputFailed,

@@ -1,6 +1,7 @@
 // Engine throughput: one hour of synthetic 44100 Hz stereo (music-like bursts with gaps) fed
 // through the real worker into a writer that discards, at most a few blocks ahead of it.
-// Prints blocks per second, the real-time factor and the peak pool size.
+// Prints blocks per second, the real-time factor and the peak pool size, fed block by block
+// as a capture thread feeds, and in batches as grooval-split feeds.
 #include <windows.h>
 
 #include <cmath>
@@ -19,6 +20,7 @@ namespace {
 
 constexpr int32_t kHourBlocks = 3600 * kCaptureRate / kCaptureBlockFrames;  // 27000
 constexpr int32_t kAhead = 4;          // blocks the feed may run ahead of the worker
+constexpr int32_t kSplitBatch = 16;    // blocks per hand-over in grooval-split
 constexpr int kMusicBlocks = 32;       // distinct sound blocks, cycled
 constexpr int kQuietBlocks = 4;        // distinct near-silent blocks
 constexpr double kPi = 3.14159265358979323846;
@@ -70,6 +72,50 @@ double Seconds(const LARGE_INTEGER& from, const LARGE_INTEGER& to, const LARGE_I
     return double(to.QuadPart - from.QuadPart) / double(freq.QuadPart);
 }
 
+// One hour through a fresh engine, handed over `batch` blocks at a time; prints its figures.
+bool RunHour(const char* pattern, const std::vector<const std::vector<int16_t>*>& hour,
+             int32_t batch) {
+    auto engine = std::make_unique<TrackEngine>(bench::kNoKeyboard);
+    auto* sink = new DiscardSink;  // owned by the engine from StartArmed on
+    sink->Prepare(kCaptureBlockBytes);
+    engine->blockBytes = kCaptureBlockBytes;
+    engine->gapBlocks = 14;
+    engine->discardBlocks = 14;
+    if (!bench::StartArmed(*engine, sink, pattern)) {
+        std::printf("engine thread not started\n");
+        return false;
+    }
+
+    LARGE_INTEGER freq, start, end;
+    QueryPerformanceFrequency(&freq);
+    QueryPerformanceCounter(&start);
+    int32_t at = 0;
+    const bench::FeedFault fault = bench::FeedBlocks(
+        *engine, kHourBlocks, kAhead + batch - 1, 10000,
+        [&](int32_t i) -> const auto& { return *hour[size_t(i)]; }, &at, batch);
+    if (fault != bench::FeedFault::kNone) {
+        std::printf("%s at block %d\n", bench::FeedFaultText(fault), at);
+        return false;
+    }
+    while (engine->ProcessedBlocks() < kHourBlocks) {
+        WaitForSingleObject(engine->DrainedEvent(), 10000);
+    }
+    QueryPerformanceCounter(&end);
+    engine->stopEvent.Set();
+    WaitForSingleObject(engine->ThreadHandle(), INFINITE);
+
+    const double seconds = Seconds(start, end, freq);
+    const double audioSeconds = double(kHourBlocks) * kCaptureBlockFrames / kCaptureRate;
+    const TrackEngine::PoolCounts pool = engine->Pool();
+    std::printf("fed %d block%s at a time\n", int(batch), batch == 1 ? "" : "s");
+    std::printf("  blocks: %d in %.3f s\n", kHourBlocks, seconds);
+    std::printf("  blocks per second: %.0f\n", kHourBlocks / seconds);
+    std::printf("  peak pooled buffers: %d (gapBlocks %d)\n", pool.created, int(engine->gapBlocks));
+    std::printf("  tracks: %d, MB written: %.1f\n", sink->tracks, double(sink->bytes) / 1e6);
+    std::printf("  x real time: %.0f\n", audioSeconds / seconds);
+    return true;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -98,43 +144,10 @@ int main(int argc, char** argv) {
     char pattern[kTrackNameBytes];
     std::snprintf(pattern, sizeof pattern, "%sgrooval-bench-absent\\bench %%04d.%%s", temp);
 
-    auto engine = std::make_unique<TrackEngine>(bench::kNoKeyboard);
-    auto* sink = new DiscardSink;  // owned by the engine from StartArmed on
-    sink->Prepare(kCaptureBlockBytes);
-    engine->blockBytes = kCaptureBlockBytes;
-    engine->gapBlocks = 14;
-    engine->discardBlocks = 14;
-    if (!bench::StartArmed(*engine, sink, pattern)) {
-        std::printf("engine thread not started\n");
-        return 1;
-    }
-
-    LARGE_INTEGER freq, start, end;
-    QueryPerformanceFrequency(&freq);
-    QueryPerformanceCounter(&start);
-    int32_t at = 0;
-    const bench::FeedFault fault = bench::FeedBlocks(
-        *engine, kHourBlocks, kAhead, 10000,
-        [&](int32_t i) -> const auto& { return *hour[size_t(i)]; }, &at);
-    if (fault != bench::FeedFault::kNone) {
-        std::printf("%s at block %d\n", bench::FeedFaultText(fault), at);
-        return 1;
-    }
-    while (engine->ProcessedBlocks() < kHourBlocks) {
-        WaitForSingleObject(engine->DrainedEvent(), 10000);
-    }
-    QueryPerformanceCounter(&end);
-    engine->stopEvent.Set();
-    WaitForSingleObject(engine->ThreadHandle(), INFINITE);
-
-    const double seconds = Seconds(start, end, freq);
-    const double audioSeconds = double(kHourBlocks) * kCaptureBlockFrames / kCaptureRate;
-    const TrackEngine::PoolCounts pool = engine->Pool();
+    // Fed block by block as a capture thread does, then in batches as grooval-split does.
     std::printf("cores: %s\n", oneCore ? "1" : "all");
-    std::printf("blocks: %d in %.3f s\n", kHourBlocks, seconds);
-    std::printf("blocks per second: %.0f\n", kHourBlocks / seconds);
-    std::printf("x real time: %.0f\n", audioSeconds / seconds);
-    std::printf("peak pooled buffers: %d (gapBlocks %d)\n", pool.created, int(engine->gapBlocks));
-    std::printf("tracks: %d, MB written: %.1f\n", sink->tracks, double(sink->bytes) / 1e6);
+    for (const int32_t batch : {1, kSplitBatch}) {
+        if (!RunHour(pattern, hour, batch)) return 1;
+    }
     return 0;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <vector>
 
+#include "engine/block_sums.h"
 #include "tests/engine/engine_fixture.h"
 
 namespace {
@@ -92,6 +93,62 @@ TEST_F(MeteringTest, PeakIsHeldFourteenBlocksUnlessExceeded) {
     Measure(TestBlock(0, 31000));
     EXPECT_EQ(engine.left.heldPeak, 31000);
     EXPECT_EQ(engine.right.heldPeak, 0);
+}
+
+// The levels as first defined: double sums in frame order, 16-bit magnitudes.
+struct Reference {
+    int16_t leftLevel, rightLevel, leftPeak, rightPeak;
+    uint64_t leftSum, rightSum;
+};
+Reference Scalar(const std::vector<int16_t>& values) {
+    const int32_t count = int32_t(values.size());
+    double sums[2] = {0.0, 0.0};
+    int16_t peaks[2] = {0, 0};
+    for (int32_t i = 0; i + 1 < count; i += 2) {
+        for (int c = 0; c < 2; ++c) {
+            const int16_t v = values[size_t(i + c)];
+            const int16_t m = int16_t(uint16_t(v < 0 ? -int32_t(v) : v));
+            if (peaks[c] < m) peaks[c] = m;
+            sums[c] += double(m) * m;
+        }
+    }
+    const int32_t divisor = count / 4 > 0 ? count / 4 : 1;
+    auto level = [&](double sum) {
+        const double l = std::sqrt(sum) / divisor;
+        return l >= 32767.0 ? int16_t(32767) : int16_t(l);
+    };
+    return {level(sums[0]), level(sums[1]), peaks[0], peaks[1],
+            uint64_t(sums[0]), uint64_t(sums[1])};
+}
+
+TEST_F(MeteringTest, VectorSumsGiveTheScalarLevelsOnRandomBlocks) {
+    uint32_t state = 2024;
+    auto next = [&state] { return state = state * 1664525u + 1013904223u; };
+    const int32_t lengths[] = {0, 1, 2, 3, 7, 8, 9, 15, 16, 17, 31, 1001, kCaptureBlockValues,
+                               kCaptureBlockValues + 6, 3 * kCaptureBlockValues};
+    for (int32_t length : lengths) {
+        for (int kind = 0; kind < 4; ++kind) {
+            std::vector<int16_t> values(static_cast<size_t>(length));
+            for (int16_t& v : values) {
+                const uint32_t r = next() >> 8;
+                // Full range, quiet noise, and the extremes that wrap a 16-bit magnitude or a
+                // 32-bit pair of squares.
+                v = kind == 0 ? int16_t(r) : kind == 1 ? int16_t(int32_t(r % 9) - 4)
+                  : kind == 2 ? int16_t(r % 3 == 0 ? -32768 : r % 3 == 1 ? 32767 : int32_t(r))
+                              : int16_t(-32768);
+            }
+            Measure(values);
+            const Reference expected = Scalar(values);
+            const BlockSums sums = SumBlock(values.data(), length);
+            SCOPED_TRACE(testing::Message() << length << " values, kind " << kind);
+            EXPECT_EQ(sums.left, expected.leftSum);
+            EXPECT_EQ(sums.right, expected.rightSum);
+            EXPECT_EQ(engine.left.level, expected.leftLevel);
+            EXPECT_EQ(engine.right.level, expected.rightLevel);
+            EXPECT_EQ(engine.left.peak, expected.leftPeak);
+            EXPECT_EQ(engine.right.peak, expected.rightPeak);
+        }
+    }
 }
 
 // Threshold decisions through the worker: a sound block opens a track, a silent one is held.

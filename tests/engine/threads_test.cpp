@@ -16,11 +16,11 @@ namespace {
 constexpr DWORD kBound = 30000;  // generous: a fault shows as a failure, not a hang
 
 // A capture thread: submits blocks with ids 1..count, runs of sound and gaps, never more than
-// `ahead` blocks in front of the worker.
+// `ahead` blocks in front of the worker, `batch` at a time.
 class Feeder : public WorkerThread {
 public:
-    Feeder(TrackEngine& engine, int32_t count, int32_t ahead)
-        : engine_(engine), count_(count), ahead_(ahead) {}
+    Feeder(TrackEngine& engine, int32_t count, int32_t ahead, int32_t batch)
+        : engine_(engine), count_(count), ahead_(ahead), batch_(batch) {}
     std::atomic<bool> stalled{false};
 
 protected:
@@ -30,7 +30,8 @@ protected:
             const bool loud = (id / 23) % 2 == 0;  // 23 blocks of sound, 23 of silence
             return TestBlock(id, loud ? kLoud : 0);
         };
-        const bench::FeedFault fault = bench::FeedBlocks(engine_, count_, ahead_, kBound, block);
+        const bench::FeedFault fault =
+            bench::FeedBlocks(engine_, count_, ahead_, kBound, block, nullptr, batch_);
         stalled = fault != bench::FeedFault::kNone;
         return stalled ? 1 : 0;
     }
@@ -39,6 +40,7 @@ private:
     TrackEngine& engine_;
     int32_t count_;
     int32_t ahead_;
+    int32_t batch_;
 };
 
 TrackEngineApi WithTestShift(TrackEngineApi api) {
@@ -59,7 +61,10 @@ public:
     }
 };
 
-TEST(EngineThreads, CaptureAndControlsRaceWithoutLosingABuffer) {
+// Fed block by block as a capture thread does, or in batches (SubmitBuffers) as grooval-split.
+class EngineThreadsFed : public ::testing::TestWithParam<int32_t> {};
+
+TEST_P(EngineThreadsFed, CaptureAndControlsRaceWithoutLosingABuffer) {
     constexpr int32_t kBlocks = 4000;
     constexpr int32_t kAhead = 8;
     auto log = std::make_shared<SinkLog>();
@@ -70,7 +75,7 @@ TEST(EngineThreads, CaptureAndControlsRaceWithoutLosingABuffer) {
     engine.SetSink(first);
     ASSERT_TRUE(engine.Start());
 
-    Feeder feeder(engine, kBlocks, kAhead);
+    Feeder feeder(engine, kBlocks, kAhead, GetParam());
     ASSERT_TRUE(feeder.Start());
     int action = 0;
     int nextSink = 1;
@@ -137,6 +142,8 @@ TEST(EngineThreads, CaptureAndControlsRaceWithoutLosingABuffer) {
     auto guard = log->lock.Lock();
     EXPECT_EQ(int(log->destroyed.size()), nextSink - 1) << "each replaced writer destroyed once";
 }
+
+INSTANTIATE_TEST_SUITE_P(BlocksAtATime, EngineThreadsFed, ::testing::Values(1, 8));
 
 TEST(EngineThreads, TheWorkersEndKeepsEveryAcceptedBlock) {
     auto log = std::make_shared<SinkLog>();

@@ -15,6 +15,7 @@
 #include "engine/track_engine.h"
 #include "output/format_record.h"
 #include "output/output_chain.h"
+#include "output/pass_through_writer.h"
 #include "output/wave_file.h"
 #include "output/wave_file_writer.h"
 #include "tests/output/wave_test_util.h"
@@ -244,6 +245,53 @@ TEST(FullDisk, WhatReachedTheDiskIsKeptAndTheNextTrackFailsWithAText) {
         EXPECT_FALSE(outtest::FileExists(std::string(drive) + "\\full0002.wav"));
         EXPECT_EQ(status, std::string("WaveWriteFailed on\r\n") + drive + "\\full0002.wav");
         DeleteFileA(first.c_str());
+    }
+}
+
+// grooval-split writes output in the capture format without the codec manager; the files must
+// be the recorder's, byte for byte, whatever the mmio buffer and even when a write fails.
+TEST(EngineWithChain, PassThroughWriterWritesTheCodecChainsFiles) {
+    Script endsInTrack = MakeScript({5, 1, 40});
+    endsInTrack.fed.resize(endsInTrack.fed.size() - kGapBlocks);  // Stop finishes the last
+    endsInTrack.fed.back().resize(kCaptureBlockValues / 3);         // a short last block
+    WaveFileApi failingOnce;
+    failingOnce.advance = AdvanceFailingOnce;
+    const struct {
+        const char* name;
+        Script script;
+        LONG bufferBytes;
+        WaveFileApi api;
+        int failAfter;
+    } cases[] = {
+        {"default buffer", MakeScript(), 0, WaveFileApi(), -1},
+        {"1 MB buffer, track open at the end", endsInTrack, 1 << 20, WaveFileApi(), -1},
+        {"odd buffer", endsInTrack, 12345, WaveFileApi(), -1},
+        {"failed write", MakeScript({20}), 0, failingOnce, 10},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const std::string codec = bench::WindowsPath(bench::ScratchDir("engine_codec_path"));
+        const std::string direct = bench::WindowsPath(bench::ScratchDir("engine_direct_path"));
+        FormatBuffer chosen = Pcm(kCaptureRate);
+        goodAdvances = test.failAfter;
+        RunEngine(CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize(),
+                                    test.api),
+                  codec + "\\take %04d.%s", test.script, test.failAfter < 0 ? kDiscardBlocks : 0);
+        goodAdvances = test.failAfter;
+        RunEngine(std::make_unique<PassThroughWriter>(Pcm(kCaptureRate).Get(), test.bufferBytes,
+                                                      test.api),
+                  direct + "\\take %04d.%s", test.script, test.failAfter < 0 ? kDiscardBlocks : 0);
+        int files = 0;
+        for (int number = 1; number <= 4; ++number) {
+            const std::string name = "\\take 000" + std::to_string(number) + ".wav";
+            ASSERT_EQ(outtest::FileExists(codec + name), outtest::FileExists(direct + name))
+                << name;
+            if (!outtest::FileExists(codec + name)) continue;
+            ++files;
+            EXPECT_EQ(outtest::ReadFileBytes(codec + name), outtest::ReadFileBytes(direct + name))
+                << name;
+        }
+        EXPECT_EQ(files, 2);
     }
 }
 

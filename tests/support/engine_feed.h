@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/buffer_queue.h"
 #include "engine/track_engine.h"
 
 namespace bench {
@@ -28,15 +29,18 @@ inline bool StartArmed(TrackEngine& engine, OutputSink* sink, const std::string&
 enum class FeedFault { kNone, kStalled, kNoBuffer };
 
 // Submits blocks 0..count-1, where block(i) gives the values of block i (any container with
-// data() and size()), waiting on the engine's drained event while more than `ahead` are
-// unprocessed. kStalled when the worker processed nothing within stallMs, kNoBuffer when the
-// pool gave no buffer or it did not take the values; `at` then receives the block's index.
+// data() and size()), waiting while more than `ahead` are unprocessed. With `batch` above 1
+// they are handed over that many at a time (SubmitBuffers), as grooval-split does; the room for
+// a batch is waited for, on the engine's drained event, before it is filled. kStalled when the
+// worker processed nothing within stallMs, kNoBuffer when the pool gave no buffer or it did not
+// take the values; `at` then receives the block's index.
 template <typename BlockAt>
 FeedFault FeedBlocks(TrackEngine& engine, int32_t count, int32_t ahead, DWORD stallMs,
-                     BlockAt block, int32_t* at = nullptr) {
+                     BlockAt block, int32_t* at = nullptr, int32_t batch = 1) {
+    BufferQueue filled;
     for (int32_t i = 0; i < count; ++i) {
         if (at) *at = i;
-        while (i - engine.ProcessedBlocks() > ahead) {
+        while (filled.Empty() && i - engine.ProcessedBlocks() > ahead - batch + 1) {
             if (WaitForSingleObject(engine.DrainedEvent(), stallMs) != WAIT_OBJECT_0) {
                 return FeedFault::kStalled;
             }
@@ -46,7 +50,12 @@ FeedFault FeedBlocks(TrackEngine& engine, int32_t count, int32_t ahead, DWORD st
         if (!buffer || !buffer->Fill(int32_t(values.size()), values.data())) {
             return FeedFault::kNoBuffer;
         }
-        engine.SubmitBuffer(buffer);
+        if (batch <= 1) {
+            engine.SubmitBuffer(buffer);
+            continue;
+        }
+        filled.Push(buffer);
+        if (filled.Size() >= batch || i + 1 == count) engine.SubmitBuffers(filled);
     }
     return FeedFault::kNone;
 }
