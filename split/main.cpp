@@ -9,6 +9,7 @@
 #include <exception>
 #include <string>
 
+#include "split/encoder_format.h"
 #include "split/formats.h"
 #include "split/options.h"
 #include "split/progress.h"
@@ -41,6 +42,9 @@ int ListFormats() {
     FormatBuffer source(kFormatHeaderBytes);
     MakePcmFormat(source.Get(), kListRate);
     std::printf("pcm       16-bit stereo PCM at the input's rate (the default)\n");
+    std::printf("flac      FLAC through libFLAC (flac:0 to flac:8, default %d)\n", kFlacDefaultLevel);
+    std::printf("mp3       MP3 through LAME (mp3:KBPS or mp3:v0 to mp3:v9, default v%d)\n",
+                kMp3DefaultVbrQuality);
     for (const CodecFormatTag& tag : ListCodecFormats(source.Get(), MaxFormatSize())) {
         std::printf("0x%04X    %s\n", unsigned(tag.tag), tag.name.c_str());
     }
