@@ -51,10 +51,19 @@ bool EncodedFile::Create(const char* fileName) {
 bool EncodedFile::Write(const void* bytes, size_t count) {
     if (!IsOpen()) return false;
     DWORD written = 0;
-    if (count > kLargestWrite ||
-        !api_.write(file_.Get(), bytes, DWORD(count), &written, nullptr) || written != count) {
-        SetMessage("writing the file failed (Windows error %lu)",
-                   count > kLargestWrite ? ERROR_INVALID_PARAMETER : GetLastError());
+    DWORD error = ERROR_INVALID_PARAMETER;
+    if (count <= kLargestWrite) {
+        // Wine reports a full disk as a short write that succeeded.
+        if (!api_.write(file_.Get(), bytes, DWORD(count), &written, nullptr)) {
+            error = GetLastError();
+        } else if (written != count) {
+            error = ERROR_DISK_FULL;
+        } else {
+            error = ERROR_SUCCESS;
+        }
+    }
+    if (error != ERROR_SUCCESS) {
+        SetMessage("writing the file failed (Windows error %lu)", error);
         CloseKeepingWhole();
         return false;
     }

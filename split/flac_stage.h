@@ -58,8 +58,8 @@ private:
     const uint32_t rate_;
     const int level_;
     const uint64_t sideFrames_;
+    FlacMetadataHandle comments_, seekTable_, padding_;  // the encoder uses them: it goes first
     FlacEncoderHandle encoder_;
-    FlacMetadataHandle comments_, seekTable_, padding_;
     std::vector<FLAC__int32> samples_;
     uint64_t framesOut_ = 0;  // frames in the FLAC frames written
 };
