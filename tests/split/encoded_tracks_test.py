@@ -353,38 +353,26 @@ def case_long(work, extension):
     check(peak and float(peak.group(1)) < 64, "long side: memory " + run.stderr)
     path = os.path.join(folder, "tmp0001." + extension)
     frames = BLOCK + LONG_FRAMES  # the held block of silence, then the loud rest
-    if extension == "flac":
+    flac = extension == "flac"
+    # The decoded stream, read as it comes (2 GB); FLAC's compared: zeros, then the loud value.
+    decoder = subprocess.Popen(["flac", "-d", "-s", "-c", "--force-raw-format", "--endian=little",
+                                "--sign=signed", path] if flac else ["mpg123", "-q", "-s", path],
+                               stdout=subprocess.PIPE)
+    silence, loud = pcm(BLOCK, 0), pcm(1 << 18, MULAW_LOUD)
+    same = not flac or decoder.stdout.read(len(silence)) == silence
+    count = BLOCK if flac else 0
+    while data := decoder.stdout.read(len(loud)):
+        same = same and (not flac or data == loud[: len(data)])
+        count += len(data) // 4
+    slack = 0 if flac else MP3_FRAME + lame_delay(path)
+    check(decoder.wait() == 0 and same and abs(count - frames) <= slack,
+          f"long {extension}: {count} frames decoded (+-{slack}) for {frames}" +
+          ("" if same else ", not the side's samples"))
+    if flac:
         check(int(metaflac(path, "--show-total-samples")) == frames, "long FLAC: total samples")
-        # The decoded stream, compared as it comes: a block of zeros, then the loud value.
-        decoder = subprocess.Popen(["flac", "-d", "-s", "-c", "--force-raw-format",
-                                    "--endian=little", "--sign=signed", path],
-                                   stdout=subprocess.PIPE)
-        chunk = 1 << 20
-        silence, loud = pcm(BLOCK, 0), pcm(chunk // 4, MULAW_LOUD)
-        ok = decoder.stdout.read(len(silence)) == silence
-        count = len(silence) // 4
-        while ok:
-            data = decoder.stdout.read(chunk)
-            if not data:
-                break
-            ok = data == loud[: len(data)]
-            count += len(data) // 4
-        decoder.stdout.close()
-        check(decoder.wait() == 0 and ok and count == frames,
-              f"long FLAC: {count} frames decoded, not {frames} as expected")
     else:
         check(abs(MP3(path).info.length - frames / RATE) <= MP3_FRAME / RATE,
               f"long MP3: its header gives {MP3(path).info.length} s")
-        decoder = subprocess.Popen(["mpg123", "-q", "-s", path], stdout=subprocess.PIPE)
-        count = 0
-        while True:
-            data = decoder.stdout.read(1 << 20)
-            if not data:
-                break
-            count += len(data) // 4
-        slack = MP3_FRAME + lame_delay(path)
-        check(decoder.wait() == 0 and abs(count - frames) <= slack,
-              f"long MP3: {count} frames decoded, not {frames} (+-{slack})")
 
 
 def main():
