@@ -94,8 +94,8 @@ bytes() { cat "$1"/* | wc -c; }
 
 split_s=$(median tool-pcm.times)
 printf 'median wall time of %d runs; bytes of all tracks\n' "$runs"
-printf '  %-8s %-22s %9s %9s %12s %14s %14s %7s\n' format peer tool peer-tool \
-  "tool-split" "tool bytes" "peer bytes" ratio
+printf '  %-8s %-22s %9s %9s %12s %14s %14s %7s\n' format "peer command" "tool s" "peer s" \
+  "tool-split s" "tool bytes" "peer bytes" ratio
 printf '  %-8s %-22s %9.3f\n' pcm "(split only)" "$split_s"
 for format in "${formats[@]:1}"; do
   name=${format//:/-}
