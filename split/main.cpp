@@ -9,6 +9,7 @@
 #include <exception>
 #include <string>
 
+#include "split/encoder_format.h"
 #include "split/formats.h"
 #include "split/interrupt.h"
 #include "split/options.h"
@@ -75,6 +76,9 @@ int ListFormats() {
     FormatBuffer source(kFormatHeaderBytes);
     MakePcmFormat(source.Get(), kListRate);
     Printf(STD_OUTPUT_HANDLE, "pcm       16-bit stereo PCM at the input's rate (the default)\n");
+    Printf(STD_OUTPUT_HANDLE, "flac      FLAC through libFLAC (flac:0 to flac:8, default %d)\n", kFlacDefaultLevel);
+    Printf(STD_OUTPUT_HANDLE, "mp3       MP3 through LAME (mp3:KBPS or mp3:v0 to mp3:v9, default v%d)\n",
+           kMp3DefaultVbrQuality);
     for (const CodecFormatTag& tag : ListCodecFormats(source.Get(), MaxFormatSize())) {
         Printf(STD_OUTPUT_HANDLE, "0x%04X    %s\n", unsigned(tag.tag), tag.name.c_str());
     }

@@ -118,7 +118,13 @@ bool Take(const OptionName& option, const std::string& value, SplitOptions& opti
         options.prefix = value;
     } else if (option.longName == std::string("format")) {
         if (value.empty()) {
-            message = name + " takes \"pcm\" or a codec format (see --list-formats)";
+            message = name + " takes \"pcm\", \"flac\", \"mp3\" or a codec format (see --list-formats)";
+            return false;
+        }
+        EncoderFormat encoder;
+        std::string problem;
+        if (ParseEncoderFormat(value, encoder, problem) == EncoderNameResult::Invalid) {
+            message = name + ": " + problem;
             return false;
         }
         options.format = value;
@@ -274,6 +280,8 @@ SplitSettings ResolveSplitSettings(const SplitOptions& options, const Settings* 
     if (options.format) {
         settings.formatName = *options.format;
         settings.storedFormat = FormatBuffer();
+        std::string problem;
+        ParseEncoderFormat(settings.formatName, settings.encoder, problem);  // checked by the parse
     }
     settings.tracks = options.tracks.value_or(0);
     settings.titlesFile = options.titles.value_or("");
@@ -316,7 +324,19 @@ std::string SplitHelpText() {
            "\"); tracks are named\n"
            "                     PREFIX0001.wav and on, skipping numbers whose files exist\n"
            "  -f, --format NAME  output format: \"pcm\" (the default: 16-bit stereo at the\n"
-           "                     input's rate) or a codec format from --list-formats\n"
+           "                     input's rate); \"flac[:LEVEL]\" (lossless, level " +
+           std::to_string(kFlacMinLevel) + " to " + std::to_string(kFlacMaxLevel) +
+           ",\n                     default " + std::to_string(kFlacDefaultLevel) +
+           "); \"mp3[:KBPS|vQUALITY]\" (through LAME: a constant\n"
+           "                     bitrate of " + std::to_string(kMp3Bitrates[0]) + " to " +
+           std::to_string(kMp3Bitrates[sizeof kMp3Bitrates / sizeof kMp3Bitrates[0] - 1]) +
+           " kbit/s, or a variable one of\n"
+           "                     quality v" + std::to_string(kMp3MinVbrQuality) +
+           " (best) to v" + std::to_string(kMp3MaxVbrQuality) + ", default v" +
+           std::to_string(kMp3DefaultVbrQuality) +
+           ");\n"
+           "                     or a codec format from --list-formats. FLAC and MP3\n"
+           "                     tracks carry their number and the sleeve's tags\n"
            "      --list-formats list the codec formats this system can write\n"
            "      --settings     take every value from the recorder's stored settings (the\n"
            "                     options above, when given too, override them)\n"

@@ -11,6 +11,7 @@
 #include "output/format_record.h"
 #include "settings/settings_store.h"
 #include "split/declicker.h"
+#include "split/encoder_format.h"
 
 constexpr char kSplitPcmFormatName[] = "pcm";
 constexpr int32_t kSplitMaxTracks = 999;  // --tracks: a side of one-second tracks is far fewer
@@ -57,7 +58,7 @@ struct SplitSettings {
     std::string folder;
     std::string prefix = kDefaultPrefix;
     // "pcm", or a codec format's tag name or number (see split_formats.h); empty when
-    // `storedFormat` holds the format to write.
+    // `storedFormat` holds the format to write. Unused when `encoder` names FLAC or MP3.
     std::string formatName = kSplitPcmFormatName;
     FormatBuffer storedFormat;
     int32_t tracks = 0;  // the sleeve's track count; 0: cut at the silences
@@ -67,6 +68,7 @@ struct SplitSettings {
     std::string year;
     std::string preview;  // the SVG to write; empty: none
     bool dryRun = false;
+    EncoderFormat encoder;  // FLAC or MP3, when --format names one
 };
 
 // Parses argv[1..]; `message` explains a Usage answer.

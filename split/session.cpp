@@ -19,6 +19,7 @@
 #include "split/dry_run_sink.h"
 #include "split/formats.h"
 #include "split/paths.h"
+#include "split/encoder_format.h"
 #include "split/preview_svg.h"
 #include "split/sample_converter.h"
 #include "split/side_levels.h"
@@ -26,6 +27,7 @@
 #include "split/track_log.h"
 #include "split/track_namer.h"
 #include "split/track_plan.h"
+#include "split/track_tags.h"
 #include "split/utf8_text.h"
 #include "split/wave_reader.h"
 
@@ -401,17 +403,36 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     std::string problem;
     if (!CheckFolder(folder, problem)) return Reject(report, kSplitOutputFailed, problem);
 
-    FormatBuffer chosen;
-    if (!OutputFormat(settings, capture.Get(), maxFormatSize, chosen, problem)) {
-        return Reject(report, kSplitUsage, problem);
-    }
-    std::unique_ptr<OutputSink> chain =
-        CreateSplitChain(capture.Get(), chosen.Get(), maxFormatSize);
-    if (!chain && settings.formatName.empty()) {
-        // As the recorder does with a stored format this system cannot make.
-        report.warnings.push_back("the stored output format cannot be made here; writing PCM");
-        MakePcmFormat(chosen.Get(), kDefaultOutputRate);
+    // Declared before the engine: until it ends, its worker writes into the log, numbers the
+    // sleeve's tracks and, through a FLAC or MP3 stage, asks for the tags of each track.
+    Sleeve sleeve;
+    volatile int32_t sleeveNumber = 0;
+    BlockPositions positions;
+    TrackEngine engine(kNoKeyboard);
+    const SleeveTrackTags tags(sleeve, sleeveNumber, engine.trackNumber);
+
+    std::unique_ptr<OutputSink> chain;
+    if (settings.encoder.kind != EncoderKind::None) {
+        const uint64_t sideFrames = uint64_t(report.inputSeconds * report.rate);
+        chain = CreateEncoderStage(settings.encoder, report.rate, sideFrames, tags);
+        if (!chain) return Reject(report, kSplitOutputFailed, "out of memory");
+        if (chain->Query() != 0) {
+            return Reject(report, kSplitOutputFailed,
+                          std::string(settings.encoder.kind == EncoderKind::Flac ? "FLAC" : "LAME") +
+                              " cannot encode " + FormatSummary(capture.Get()));
+        }
+    } else {
+        FormatBuffer chosen;
+        if (!OutputFormat(settings, capture.Get(), maxFormatSize, chosen, problem)) {
+            return Reject(report, kSplitUsage, problem);
+        }
         chain = CreateSplitChain(capture.Get(), chosen.Get(), maxFormatSize);
+        if (!chain && settings.formatName.empty()) {
+            // As the recorder does with a stored format this system cannot make.
+            report.warnings.push_back("the stored output format cannot be made here; writing PCM");
+            MakePcmFormat(chosen.Get(), kDefaultOutputRate);
+            chain = CreateSplitChain(capture.Get(), chosen.Get(), maxFormatSize);
+        }
     }
     if (!chain) {
         return Reject(report, kSplitOutputFailed,
@@ -434,7 +455,6 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     }
 
     // ---- The sleeve, and the whole side measured first when the cuts or the picture need it ----
-    Sleeve sleeve;
     if (!LoadSleeve(settings.titlesFile, settings.artist, settings.album, settings.year, sleeve,
                     report.warnings, problem)) {
         return Reject(report, kSplitInputRejected, problem);
@@ -460,11 +480,6 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
         chain.reset(new (std::nothrow) DryRunSink(extension));
         if (!chain) return Reject(report, kSplitOutputFailed, "out of memory");
     }
-
-    // Declared before the engine: its worker writes into the log until it ends.
-    volatile int32_t sleeveNumber = 0;
-    BlockPositions positions;
-    TrackEngine engine(kNoKeyboard);
     std::unique_ptr<BlockFeeder> ownFeeder(new (std::nothrow) BlockFeeder(engine, positions));
     if (!ownFeeder || ownFeeder->Failed())
         return Reject(report, kSplitOutputFailed, "out of memory");
@@ -483,8 +498,10 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     std::unique_ptr<OutputSink> output = std::move(ownLog);
     TrackNamer* namer = nullptr;
     if (sleeve.HasTags()) {
+        // FLAC and MP3 tracks carry their tags themselves: no INFO chunk after them.
+        const bool writeInfo = !settings.dryRun && settings.encoder.kind == EncoderKind::None;
         std::unique_ptr<TrackNamer> stage(new (std::nothrow) TrackNamer(
-            std::move(output), sleeve, folder, settings.prefix, !settings.dryRun, sleeveNumber));
+            std::move(output), sleeve, folder, settings.prefix, writeInfo, sleeveNumber));
         if (!stage) return Reject(report, kSplitOutputFailed, "out of memory");
         namer = stage.get();
         output = std::move(stage);

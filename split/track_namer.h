@@ -19,7 +19,8 @@
 class TrackNamer : public PassThroughSink {
 public:
     // `number` receives the sleeve's number of each track as it opens (for the track log).
-    // Without `writeTags` (a dry run) no file is touched.
+    // Without `writeTags` (a dry run, or FLAC and MP3 tracks, which carry their own tags) no
+    // INFO chunk is appended.
     TrackNamer(std::unique_ptr<OutputSink> next, const Sleeve& sleeve, const std::string& folder,
                const std::string& prefix, bool writeTags, volatile int32_t& number);
 

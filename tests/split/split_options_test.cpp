@@ -77,6 +77,30 @@ TEST(SplitOptionsTest, AcceptedCommandLines) {
     EXPECT_TRUE(options.useStored);
     EXPECT_FALSE(options.silence.has_value());
 
+    // FLAC and MP3 by name and level, any case; the codec manager's names pass through.
+    const struct {
+        const char* name;
+        EncoderKind kind;
+        int level;  // FLAC level, MP3 bitrate
+        int quality;
+    } formats[] = {
+        {"flac", EncoderKind::Flac, 5, 2},   {"FLAC:0", EncoderKind::Flac, 0, 2},
+        {"flac:8", EncoderKind::Flac, 8, 2}, {"mp3", EncoderKind::Mp3, 0, 2},
+        {"mp3:32", EncoderKind::Mp3, 32, 2}, {"MP3:320", EncoderKind::Mp3, 320, 2},
+        {"mp3:V0", EncoderKind::Mp3, 0, 0},  {"mp3:v9", EncoderKind::Mp3, 0, 9},
+        {"pcm", EncoderKind::None, 5, 2},    {"flacx", EncoderKind::None, 5, 2},
+    };
+    for (const auto& format : formats) {
+        ASSERT_EQ(Parse({"-f", format.name, "a.wav"}, options, message), SplitCommand::Run)
+            << format.name << ": " << message;
+        const EncoderFormat encoder = ResolveSplitSettings(options, nullptr, "C:\\").encoder;
+        EXPECT_EQ(encoder.kind, format.kind) << format.name;
+        EXPECT_EQ(format.kind == EncoderKind::Mp3 ? encoder.mp3.bitrate : encoder.flacLevel,
+                  format.level)
+            << format.name;
+        EXPECT_EQ(encoder.mp3.vbrQuality, format.quality) << format.name;
+    }
+
     EXPECT_EQ(Parse({"side.wav", "--help"}, options, message), SplitCommand::Help);
     EXPECT_EQ(Parse({"--list-formats"}, options, message), SplitCommand::ListFormats);
 }
@@ -116,6 +140,15 @@ TEST(SplitOptionsTest, RefusedCommandLinesSayWhy) {
         {{"--year", "58", "a.wav"}, "--year takes a year, YYYY or YYYY-MM-DD"},
         {{"--year", "1958-4-1", "a.wav"}, "--year takes"},
         {{"--dry-run=1", "a.wav"}, "--dry-run takes no value"},
+        {{"-f", "flac:9", "a.wav"}, "--format: flac takes a compression level from 0 to 8"},
+        {{"-f", "flac:", "a.wav"}, "flac takes a compression level"},
+        {{"-f", "flac:-1", "a.wav"}, "flac takes a compression level"},
+        {{"-f", "mp3:100", "a.wav"}, "--format: mp3 takes a bitrate of 32, 40, 48, 56, 64, 80, "
+                                     "96, 112, 128, 160, 192, 224, 256 or 320 (mp3:KBPS) or a "
+                                     "quality v0 to v9 (mp3:vQUALITY), not \"100\""},
+        {{"-f", "mp3:v10", "a.wav"}, "mp3:vQUALITY takes a quality from 0 (best) to 9"},
+        {{"-f", "mp3:v", "a.wav"}, "mp3 takes a bitrate"},
+        {{"-f", "mp3:128k", "a.wav"}, "mp3 takes a bitrate"},
     };
     for (const auto& test : cases) {
         SplitOptions options;
@@ -238,7 +271,9 @@ TEST(SplitOptionsTest, HelpListsEveryOption) {
           "--list-formats", "--settings", "--cue", "--quiet", "--stats", "--help", "(default 4)",
           "(default 14, 2.00 s)", "--declick[=LEVEL]", "1 to 10", "(default 5,",
           "--tracks N", "--titles FILE", "--artist TEXT", "--album TEXT", "--year YEAR",
-          "--preview FILE", "--dry-run", "--tracks 6\n", "5 fewer tracks"}) {
+          "--preview FILE", "--dry-run", "--tracks 6\n", "5 fewer tracks",
+          "\"flac[:LEVEL]\" (lossless, level 0 to 8,", "default 5)", "\"mp3[:KBPS|vQUALITY]\"",
+          "bitrate of 32 to 320 kbit/s", "default v2"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     std::istringstream lines(help);
@@ -256,6 +291,10 @@ TEST(SplitOptionsTest, HelpListsEveryOption) {
     EXPECT_EQ(level.exitCode, DWORD(kSplitUsage));
     EXPECT_EQ(level.err,
               "grooval-split: --declick takes a level from 1 to 10 (--declick=LEVEL)\n");
+    const splittest::ToolRun flac = splittest::RunTool("-f flac:9 side.wav");
+    EXPECT_EQ(flac.exitCode, DWORD(kSplitUsage));
+    EXPECT_EQ(flac.err, "grooval-split: --format: flac takes a compression level from 0 to 8 "
+                        "(flac:LEVEL), not \"9\"\n");
 }
 
 TEST(SplitOptionsTest, CodecFormatsAreFoundByName) {
@@ -293,6 +332,8 @@ TEST(SplitOptionsTest, CodecFormatsAreFoundByName) {
     const splittest::ToolRun run = splittest::RunTool("--list-formats");
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_NE(run.out.find("0x0011    IMA ADPCM"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("flac      FLAC through libFLAC"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("mp3       MP3 through LAME"), std::string::npos) << run.out;
 }
 
 TEST(SplitOptionsTest, CueTimesCountSeventyFifthsOfASecond) {

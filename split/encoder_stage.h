@@ -1,0 +1,56 @@
+// EncoderStage: the common part of grooval-split's FLAC and MP3 stages, each the last and only
+// stage of an output chain. It takes 16-bit stereo PCM at the input's rate in whole frames,
+// names its tracks by its own extension, and writes each track into an EncodedFile through the
+// encoder its subclass drives; it keeps the calling order and results of the WAV writer:
+//   Open     creates the file, asks the tag source for the track's tags and starts the encoder
+//            (which writes the file's header); a failure leaves no file open and its text
+//   Write    encodes; a failed write closes the file (see EncodedFile) and the caller is told
+//            success, as by the WAV writer: the engine sees IsOpen false at its next block
+//   Finish   ends the encoder, completes the header, closes the file: 0, kSinkTrackDeleted
+//            when the track is shorter than the minimum, kSinkFailed when it cannot be finished
+// A stage deleted while a file is open finishes the track with what it was given.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/pass_through_sink.h"
+#include "split/encoded_file.h"
+#include "split/track_tags.h"
+
+class EncoderStage : public PassThroughSink {
+public:
+    int32_t WriteConverted(const void* bytes, int32_t count) override { return Write(bytes, count); }
+    int32_t Write(const void* bytes, int32_t count) override;
+    int32_t Finish(uint32_t frames) override;
+    int32_t Open(const char* fileName, uint32_t minBytes) override;
+    // As Finish, answering 0 as the WAV writer does.
+    int32_t Close(uint32_t frames) override;
+    bool IsOpen() override { return file_.IsOpen(); }
+    int32_t GetLastMessage(char* text) override;
+    const char* GetExtension() override { return extension_; }
+
+    const EncodedFile& File() const { return file_; }
+
+protected:
+    EncoderStage(const char* extension, const TrackTagSource& tags, const EncodedFileApi& api);
+    // Subclasses call this in their destructor, while their encoder is still theirs.
+    void FinishOpenTrack();
+
+    // Makes the encoder for one track and writes the file's header. False with the message
+    // set (or the file closed by a failed write).
+    virtual bool StartEncoder(const TrackTags& tags) = 0;
+    // Encodes `frames` frames of 16-bit stereo (little-endian bytes). False when the encoder
+    // or the file failed; the message is set.
+    virtual bool Encode(const uint8_t* bytes, uint32_t frames) = 0;
+    // Flushes the encoder and completes the header. False as for Encode.
+    virtual bool EndEncoder() = 0;
+    // Drops the encoder without another write.
+    virtual void DropEncoder() = 0;
+
+    EncodedFile file_;
+    uint64_t framesIn_ = 0;  // frames given to the encoder in this track
+
+private:
+    const char* const extension_;
+    const TrackTagSource& tags_;
+};
