@@ -407,7 +407,7 @@ void TrackEngine::WriteFront() {
     const SampleBuffer* front = writeQueue_.Front();
     if (!front) return;
     const uint32_t bytes = uint32_t(front->Count()) * 2;
-    if (trackBytes_ > 0 && bytes > kMaxTrackBytes - trackBytes_) {
+    if (trackBytes_ > 0 && bytes > maxTrackBytes - trackBytes_) {
         // The file is full: the recording goes on in the next one, from this block.
         CloseTrackFile();
         InterlockedIncrement(&sizeLimitSplits_);

@@ -75,6 +75,9 @@ constexpr int kStatusTextBytes = 32;
 // writer's files must end below 2 GB (mmio keeps file offsets in signed 32 bits), and this
 // leaves room for any header; a whole number of frames.
 constexpr uint32_t kMaxTrackBytes = 0x7FFF0000;
+// For a last stage that keeps its own 64-bit sizes (FLAC, MP3): only the 32-bit count of
+// capture bytes limits a track.
+constexpr uint32_t kMaxTrackBytesUncapped = 0xFFFF0000;
 
 // Status texts of the engine itself, shown through SinkStatus while they hold.
 constexpr char kNoWriterMessage[] = "No output writer";
@@ -145,6 +148,7 @@ public:
 
     // ---- Settings: plain aligned values, written by the window at any time ----
     volatile int32_t blockBytes = 0;  // set by the capture back-end
+    uint32_t maxTrackBytes = kMaxTrackBytes;  // set before Start
     volatile int32_t silenceThreshold = kInitialSilenceThreshold;
     volatile int32_t liveMode = 0;
     volatile int32_t gapBlocks = kInitialGapBlocks;
@@ -215,7 +219,7 @@ private:
     std::atomic<OutputSink*> pendingSink_{nullptr};  // owned; exchanged without a lock
 
     volatile int32_t standby_ = 1;
-    uint32_t trackBytes_ = 0;  // at most kMaxTrackBytes
+    uint32_t trackBytes_ = 0;  // at most maxTrackBytes
     int32_t silentBlocks_ = 0;
     bool planned_ = false;              // PlanCuts was called: no gap rule
     std::vector<int32_t> plannedCuts_;  // ascending; stateLock

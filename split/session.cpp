@@ -517,6 +517,8 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
 
     // The recorder's settings, as its window writes them into its engine.
     engine.blockBytes = kCaptureBlockBytes;
+    // Only a RIFF file must end below 2 GB.
+    if (settings.encoder.kind != EncoderKind::None) engine.maxTrackBytes = kMaxTrackBytesUncapped;
     engine.silenceThreshold = settings.silence;
     engine.gapBlocks = settings.gap;
     // The sleeve's count says each piece is a track, however short.
