@@ -12,6 +12,7 @@ public:
     ThreadEvent& operator=(const ThreadEvent&) = delete;
 
     void Set() { SetEvent(handle_.Get()); }
+    void Reset() { ResetEvent(handle_.Get()); }
     HANDLE Handle() const { return handle_.Get(); }
 
 private:

@@ -163,8 +163,9 @@ void TrackEngine::ReturnBuffer(SampleBuffer* buffer) {
 
 void TrackEngine::SetSink(OutputSink* newSink) {
     std::unique_ptr<OutputSink> incoming(newSink);
+    // Only the worker opens tracks, and it is the one calling (or not yet running).
+    if (IsTrackOpen()) FinishTrack(1);
     auto lock = stateLock_.Lock();
-    if (SinkOpen()) FinishTrack(1);
     sink_.swap(incoming);
     message_[0] = '\0';
     writerText_[0] = '\0';
@@ -175,8 +176,13 @@ void TrackEngine::SetSink(OutputSink* newSink) {
 }
 
 void TrackEngine::ReplaceSink(OutputSink* newSink) {
+    sinkTakenEvent_.Reset();
     delete pendingSink_.exchange(newSink);
     dataEvent_.Set();
+}
+
+bool TrackEngine::AwaitSinkTaken(DWORD milliseconds) {
+    return WaitForSingleObject(sinkTakenEvent_.Handle(), milliseconds) == WAIT_OBJECT_0;
 }
 
 void TrackEngine::TakeOverPendingSink() {
@@ -185,14 +191,21 @@ void TrackEngine::TakeOverPendingSink() {
     // A track still open on the old writer (a block armed by a racing Stop) is finished with
     // its blocks rather than deleted by the writer's destructor.
     SetSink(incoming);
+    sinkTakenEvent_.Set();
 }
 
 // ---- Window queries ----
 
 void TrackEngine::SetStandby(int32_t value) {
-    auto lock = stateLock_.Lock();
-    if (!api_.shiftHeld()) standby_ = value;
-    if (value) FinishTrack(1);
+    {
+        auto lock = stateLock_.Lock();
+        if (!api_.shiftHeld()) standby_ = value;
+    }
+    if (value) {
+        // Asked after standby is set, so the pass that ends the track already sees it.
+        InterlockedExchange(&endTrackAsked_, 1);
+        dataEvent_.Set();
+    }
 }
 
 int32_t TrackEngine::IsStandby() {
@@ -349,7 +362,12 @@ void TrackEngine::WaitForBlocks() {
 }
 
 void TrackEngine::ProcessInput() {
+    bool gapEnded = false;
     for (;;) {
+        // Tracks end here, outside the lock, so their delayed blocks are written one per lock.
+        if (gapEnded) FinishTrack(liveMode);
+        gapEnded = false;
+        if (InterlockedExchange(&endTrackAsked_, 0)) FinishTrack(1);
         const int32_t armed = standby_ == 0;  // one snapshot governs the whole pass
         TakeOverPendingSink();
         SampleBuffer* block;
@@ -369,7 +387,7 @@ void TrackEngine::ProcessInput() {
         } else if (armed && SinkOpen()) {
             silentBlocks_ += 1;
             WriteBlock(block);
-            if (!planned_ && silentBlocks_ == gapBlocks + 1) FinishTrack(liveMode);
+            gapEnded = !planned_ && silentBlocks_ == gapBlocks + 1;
         } else {
             if (heldBlock_) Recycle(heldBlock_.release());
             heldBlock_.reset(block);
@@ -429,17 +447,25 @@ void TrackEngine::TrimUnopenedQueue() {
 }
 
 void TrackEngine::FinishTrack(int32_t keepDelayed) {
-    auto lock = stateLock_.Lock();
-    if (SinkOpen()) {
-        // A write that fails or a file that fills up closes the file; the rest goes on in the
-        // next one, as WriteBlock would do it.
-        while (keepDelayed && !writeQueue_.Empty()) {
-            if (!SinkOpen()) {
-                if (!OpenNextTrack()) break;
-                trackBytes_ = 0;
-            }
-            WriteFront();
+    bool open = false;
+    {
+        auto lock = stateLock_.Lock();
+        open = SinkOpen();
+    }
+    // One lock per delayed block: the window's questions wait for one block, not the delay.
+    // A write that fails or a file that fills up closes the file; the rest goes on in the next
+    // one, as WriteBlock would do it.
+    while (open && keepDelayed) {
+        auto lock = stateLock_.Lock();
+        if (writeQueue_.Empty()) break;
+        if (!SinkOpen()) {
+            if (!OpenNextTrack()) break;
+            trackBytes_ = 0;
         }
+        WriteFront();
+    }
+    auto lock = stateLock_.Lock();
+    if (open) {
         if (SinkOpen()) CloseTrackFile();
         trackBytes_ = 0;
     }

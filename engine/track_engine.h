@@ -125,10 +125,13 @@ public:
     void SetSink(OutputSink* newSink);
     // Hands a prepared sink (ownership included) to the worker, which takes it at the start of
     // its next pass; a sink still pending from an earlier call is destroyed. Wakes the worker.
-    // Does not sleep: the caller's own pause, if it wants one, follows this call.
     void ReplaceSink(OutputSink* newSink);
-    // 1 = disarm (ends the open track with every block it holds), 0 = arm. While Shift is held
-    // the standby flag is left as it is, but a non-zero value still ends the track.
+    // Waits until the worker has taken the sink of the last ReplaceSink and destroyed the one
+    // before; false when that did not happen within `milliseconds`.
+    bool AwaitSinkTaken(DWORD milliseconds);
+    // 1 = disarm, 0 = arm. While Shift is held the standby flag is left as it is, but a
+    // non-zero value still ends the track. The worker ends it, with every block it holds, at
+    // its next pass: the caller never waits for a track's end.
     void SetStandby(int32_t value);
     int32_t IsStandby();
     // Folder + "\" + prefix + "%04d.%s". Only the last number conversion and the last "%s" are
@@ -206,6 +209,7 @@ private:
     CriticalSection freeLock_;
     ThreadEvent dataEvent_;
     ThreadEvent drainedEvent_;
+    ThreadEvent sinkTakenEvent_;  // set by the worker after each takeover
 
     BufferQueue freeList_;    // freeLock
     BufferQueue inputQueue_;  // inputLock
@@ -220,6 +224,7 @@ private:
 
     volatile int32_t standby_ = 1;
     uint32_t trackBytes_ = 0;  // at most maxTrackBytes
+    volatile LONG endTrackAsked_ = 0;  // a Stop the worker has not yet served
     int32_t silentBlocks_ = 0;
     bool planned_ = false;              // PlanCuts was called: no gap rule
     std::vector<int32_t> plannedCuts_;  // ascending; stateLock

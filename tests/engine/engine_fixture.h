@@ -23,6 +23,11 @@ public:
     SteppedEngine() : TrackEngine(TrackEngineApi{&TestShift}) {
         blockBytes = kCaptureBlockBytes;
     }
+    // A Stop only asks the worker to end the track; the test runs the pass it wakes at once.
+    void SetStandby(int32_t value) {
+        TrackEngine::SetStandby(value);
+        ProcessInput();
+    }
     using TrackEngine::FinishTrack;
     using TrackEngine::MeasureLevels;
     using TrackEngine::ProcessInput;

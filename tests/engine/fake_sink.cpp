@@ -110,6 +110,8 @@ int32_t FakeSink::Finish(uint32_t frames) {
     auto guard = log_->lock.Lock();
     log_->tracks.back().frames = frames;
     log_->tracks.back().finishResult = result;
+    log_->tracks.back().finishThread = GetCurrentThreadId();
+    log_->finishedEvent.Set();
     return result;
 }
 

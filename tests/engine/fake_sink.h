@@ -27,6 +27,7 @@ struct SinkLog {
         std::vector<int32_t> blocks;  // ids in the order written
         uint32_t frames = 0;
         int32_t finishResult = -1;  // -1 while the track is open
+        DWORD finishThread = 0;     // the thread that finished it
     };
 
     CriticalSection lock;
@@ -37,6 +38,7 @@ struct SinkLog {
     int32_t unprepares = 0;
     int32_t bytesWritten = 0;
     ThreadEvent destroyedEvent;       // set when a sink is destroyed
+    ThreadEvent finishedEvent;        // set when a track is finished
 
     // Copies under the lock, for reading while the engine may still write.
     std::vector<Track> Tracks();

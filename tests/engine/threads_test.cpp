@@ -225,6 +225,26 @@ TEST(EngineThreads, AnExceptionEndsAnyWorkerThreadWithACode) {
     EXPECT_EQ(thread.lastResult, LONG(E_OUTOFMEMORY));
 }
 
+TEST(EngineThreads, StopReturnsAtOnceAndTheWorkerEndsTheTrack) {
+    auto log = std::make_shared<SinkLog>();
+    ThreadedEngine engine;
+    engine.gapBlocks = 140;
+    engine.SetSink(new FakeSink(log, 0));
+    engine.SetStandby(0);
+    ASSERT_TRUE(engine.Start());
+    for (int32_t id = 1; id <= 20; ++id) Submit(engine, TestBlock(id, kLoud));
+    while (engine.ProcessedBlocks() < 20) {
+        ASSERT_EQ(WaitForSingleObject(engine.DrainedEvent(), kBound), WAIT_OBJECT_0);
+    }
+    engine.SetStandby(1);
+    ASSERT_EQ(WaitForSingleObject(log->finishedEvent.Handle(), kBound), WAIT_OBJECT_0);
+    const auto tracks = log->Tracks();
+    ASSERT_EQ(tracks.size(), 1u);
+    EXPECT_EQ(tracks[0].blocks, Ids(1, 20)) << "the whole delay written";
+    EXPECT_NE(tracks[0].finishThread, GetCurrentThreadId()) << "Stop wrote on the caller's thread";
+    ASSERT_TRUE(engine.StopWithin(kBound));
+}
+
 TEST(EngineThreads, AHandOverTakesEffectWithoutBlocks) {
     auto log = std::make_shared<SinkLog>();
     ThreadedEngine engine;
@@ -233,11 +253,13 @@ TEST(EngineThreads, AHandOverTakesEffectWithoutBlocks) {
     auto* second = new FakeSink(log, 1);
     second->message = "second";
     engine.ReplaceSink(second);
-    ASSERT_EQ(WaitForSingleObject(log->destroyedEvent.Handle(), kBound), WAIT_OBJECT_0);
+    // Acknowledged once the worker holds the new writer and the old one is gone.
+    ASSERT_TRUE(engine.AwaitSinkTaken(kBound));
     {
         auto guard = log->lock.Lock();
         EXPECT_EQ(log->destroyed, std::vector<int>({0}));
     }
+    EXPECT_FALSE(engine.AwaitSinkTaken(0)) << "one acknowledgement per hand-over";
     char text[kSinkMessageBytes] = "";
     EXPECT_EQ(engine.SinkStatus(text), 1);
     EXPECT_STREQ(text, "second");
