@@ -101,8 +101,12 @@ void RecordingPanel::ShowSelection(MixerControl& selector) {
     // The box holds only the non-empty names, so entry e shows item k.
     int32_t e = -1;
     for (int32_t k = 0; k < selectorValueCount; ++k) {
-        if (k < entries && items[k].szName[0] != '\0') ++e;
+        const bool listed = k < entries && items[k].szName[0] != '\0';
+        if (listed) ++e;
         if (shadow[k] == 0) continue;
+        // A source left out of the box (it has no controls) selects no entry: showing the one
+        // before it would also make it the card's input.
+        if (!listed) e = -1;
         HWND box = sourceBox_;
         SendMessageA(box, CB_SETCURSEL, static_cast<WPARAM>(e), 0);
         // As the box itself reports a choice, so its window runs its source-chosen handler.

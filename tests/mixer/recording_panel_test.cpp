@@ -32,10 +32,10 @@ fake::Line RecordingDestination(std::vector<fake::Control> controls) {
                           std::move(controls));
 }
 
-// The typical card: a MUX over four sources (two without controls, Line In selected) and a
-// recording VOLUME; each live source has a VOLUME and a MUTE. Speakers come first, with a
-// VOLUME that must never reach the panel.
-fake::Card TypicalCard(DWORD muxType = MIXERCONTROL_CONTROLTYPE_MUX) {
+// The typical card: a MUX over four sources (two without controls, Line In selected unless
+// told otherwise) and a recording VOLUME; each live source has a VOLUME and a MUTE. Speakers
+// come first, with a VOLUME that must never reach the panel.
+fake::Card TypicalCard(DWORD muxType = MIXERCONTROL_CONTROLTYPE_MUX, int selected = 1) {
     fake::Card card;
     card.name = "Sim Card";
     fake::AddDestination(card, fake::MakeLine(0xFFFF0000, MIXERLINE_COMPONENTTYPE_DST_SPEAKERS,
@@ -46,7 +46,7 @@ fake::Card TypicalCard(DWORD muxType = MIXERCONTROL_CONTROLTYPE_MUX) {
             {fake::Selector(kMuxId, muxType,
                             {{kMic, "Microphone"}, {kLineIn, "Line In"}, {kCd, "CD Player"},
                              {kStereoMix, "Stereo Mix"}, {kAux, "Aux"}, {kPhone, "Phone"}},
-                            1),
+                            selected),
              fake::Volume(kRecordingVolumeId, "Recording Level", 0, 65535, 65536, 1, 30000)}),
         {fake::MakeLine(kMic, MIXERLINE_COMPONENTTYPE_SRC_MICROPHONE, "Microphone", 1,
                         {fake::Volume(kMicVolumeId, "Mic Volume", 0, 65535, 65536, 1, 2000),
@@ -185,13 +185,21 @@ TEST_F(RecordingPanelTest, SourceChoicesMadeHereAndElsewhere) {
     EXPECT_EQ(window->SwitchText(), "Line In Mute");
     EXPECT_EQ(Writes().size(), 1u);
 
-    // It selects the CD, which is not listed: the entry before it (Line In) is selected and
-    // applied, so the card records Line In again.
+    // It selects the CD, which is not listed: no entry is selected, Line In's controls go, and
+    // the card keeps recording the CD.
     fake::FindControl(0, kMuxId)->values = {0, 0, 1, 0, 0, 0};
     window->PostControlChange(handle, kMuxId);
-    EXPECT_EQ(window->SelectedText(), "Line In");
-    ASSERT_EQ(Writes().size(), 2u);
-    EXPECT_EQ(Writes()[1].values, (Values{0, 1, 0, 0, 0, 0}));
+    EXPECT_EQ(window->Selection(), -1);
+    EXPECT_EQ(panel->Level(), nullptr);
+    EXPECT_FALSE(window->SwitchVisible());
+    EXPECT_EQ(Writes().size(), 1u);
+}
+
+TEST_F(RecordingPanelTest, StartingOnASourceWithoutControlsWritesNothing) {
+    UseCard(TypicalCard(MIXERCONTROL_CONTROLTYPE_MUX, 3));  // Stereo Mix, after Line In
+    window->StartUp("Sim Card");
+    EXPECT_EQ(window->Selection(), -1);
+    EXPECT_TRUE(Writes().empty());
 }
 
 TEST_F(RecordingPanelTest, SourcesWithoutLevelOrSwitch) {
