@@ -71,9 +71,27 @@ int ShowContextHelp(const ContextHelpSource& source, HWND control, DWORD topic,
     return 1;
 }
 
+namespace {
+
+bool IsGroupBox(HWND window) {
+    char name[16] = {};
+    GetClassNameA(window, name, sizeof name);
+    return lstrcmpiA(name, "Button") == 0 &&
+           (GetWindowLongA(window, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+}
+
+}  // namespace
+
 HWND ChildAtContextPoint(HWND dialog, LPARAM point) {
-    POINT at{static_cast<LONG>(LOWORD(point)), static_cast<LONG>(HIWORD(point))};
-    ScreenToClient(dialog, &at);
-    HWND child = ChildWindowFromPointEx(dialog, at, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
-    return child == dialog ? nullptr : child;
+    const POINT at{static_cast<LONG>(LOWORD(point)), static_cast<LONG>(HIWORD(point))};
+    // The templates list each group box before the controls it frames, so it lies above them;
+    // the mouse goes through group boxes, and so does this search.
+    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (!(GetWindowLongA(child, GWL_STYLE) & WS_VISIBLE)) continue;
+        if ((GetWindowLongA(child, GWL_EXSTYLE) & WS_EX_TRANSPARENT) || IsGroupBox(child)) continue;
+        RECT bounds{};
+        GetWindowRect(child, &bounds);
+        if (PtInRect(&bounds, at)) return child;
+    }
+    return nullptr;
 }

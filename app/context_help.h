@@ -57,5 +57,6 @@ int ShowContextHelp(const ContextHelpSource& source, HWND control, DWORD topic,
                     const HelpEntry* table, const POINT* point);
 
 // The child of `dialog` under a WM_CONTEXTMENU point (screen coordinates, both halves taken
-// as unsigned), skipping invisible and transparent children; null when there is none.
+// as unsigned), skipping invisible and transparent children and group boxes; null when there
+// is none.
 HWND ChildAtContextPoint(HWND dialog, LPARAM point);

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <thread>
 
+#include "app/context_help.h"
 #include "app/languages.h"
 #include "app/level_scale.h"
 #include "app/main_dialog.h"
@@ -256,28 +257,37 @@ private:
     std::atomic<int> items_{0};
 };
 
-LPARAM ScreenPointOver(HWND control) {
+// Right-clicks the middle of `control` as the system reports it to `dialog`; the items of the
+// menu that opened, 0 when none did.
+int RightClick(HWND dialog, HWND control) {
     RECT bounds;
     GetWindowRect(control, &bounds);
-    return MAKELPARAM(bounds.left + 4, bounds.top + 4);
+    MenuWatcher watcher(dialog);
+    SendMessageA(dialog, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(control),
+                 MAKELPARAM((bounds.left + bounds.right) / 2, (bounds.top + bounds.bottom) / 2));
+    return watcher.Items();
 }
 
+// Every control of both help tables, those inside group boxes included, offers "What's This?".
 TEST_F(MainWindow, RightClickOffersWhatsThisOnlyWhereThereIsHelp) {
     MainWindowRun run;
     ASSERT_TRUE(run.WaitOpen());
-    {
-        MenuWatcher watcher(run.Window());
-        SendMessageA(run.Window(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(run.Item(IDC_MAIN_RECORD)),
-                     ScreenPointOver(run.Item(IDC_MAIN_RECORD)));
-        EXPECT_EQ(watcher.Items(), 1) << "Start has help: one menu item";
+    for (const HelpEntry* entry = kMainWindowHelp; entry->control != 0; ++entry) {
+        ASSERT_TRUE(IsWindowVisible(run.Item(entry->control))) << entry->control;
+        EXPECT_EQ(RightClick(run.Window(), run.Item(entry->control)), 1) << entry->control;
     }
     for (int id : {IDC_MAIN_CLOSE, IDC_MAIN_LINE_SWITCH}) {
         ASSERT_TRUE(IsWindowVisible(run.Item(id))) << id;
-        MenuWatcher watcher(run.Window());
-        SendMessageA(run.Window(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(run.Item(id)),
-                     ScreenPointOver(run.Item(id)));
-        EXPECT_EQ(watcher.Items(), 0) << "no menu for " << id;
+        EXPECT_EQ(RightClick(run.Window(), run.Item(id)), 0) << "no menu for " << id;
     }
+    PostMessageA(run.Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_OPTIONS, BN_CLICKED), 0);
+    HWND options = app_test::WaitForThreadWindow(run.Window(), "Options", 10000);
+    ASSERT_NE(options, nullptr);
+    for (const HelpEntry* entry = kOptionsHelp; entry->control != 0; ++entry) {
+        ASSERT_TRUE(IsWindowVisible(GetDlgItem(options, entry->control))) << entry->control;
+        EXPECT_EQ(RightClick(options, GetDlgItem(options, entry->control)), 1) << entry->control;
+    }
+    PostMessageA(options, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
     EXPECT_EQ(run.Close(), kMainDialogClosed);
 }
 
