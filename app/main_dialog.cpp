@@ -135,6 +135,10 @@ bool MainDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESU
         RecordButton();
         return true;
     case IDC_MAIN_PREFIX:
+        if (code == EN_CHANGE) {
+            prefixFilter_.StripRefused();
+            return true;
+        }
         if (code != EN_KILLFOCUS) return false;
         PrefixEdited();
         return true;

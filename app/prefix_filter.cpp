@@ -3,6 +3,8 @@
 
 #include <commctrl.h>
 
+#include <string>
+
 namespace {
 constexpr UINT_PTR kSubclassId = 1;
 constexpr UINT kStandardBeep = 0xFFFFFFFF;
@@ -24,6 +26,23 @@ void PrefixFilter::Detach() {
         RemoveWindowSubclass(edit_, Procedure, kSubclassId);
         edit_ = nullptr;
     }
+}
+
+void PrefixFilter::StripRefused() {
+    if (!edit_) return;
+    const int length = GetWindowTextLengthA(edit_);
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    GetWindowTextA(edit_, &text[0], length + 1);
+    text.resize(static_cast<size_t>(length));
+    const std::string kept = WithoutRefusedCharacters(text);
+    if (kept == text) return;
+    DWORD caret = 0;
+    SendMessageA(edit_, EM_GETSEL, 0, reinterpret_cast<LPARAM>(&caret));
+    if (caret > text.size()) caret = static_cast<DWORD>(text.size());
+    caret = static_cast<DWORD>(WithoutRefusedCharacters(text.substr(0, caret)).size());
+    SetWindowTextA(edit_, kept.c_str());  // its EN_CHANGE finds nothing more to strip
+    SendMessageA(edit_, EM_SETSEL, caret, caret);
+    MessageBeep(kStandardBeep);
 }
 
 LRESULT CALLBACK PrefixFilter::Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam,

@@ -9,8 +9,16 @@ bool IsRefusedPrefixCharacter(unsigned int character) {
            std::strchr(kRefusedPrefixCharacters, static_cast<int>(character)) != nullptr;
 }
 
+std::string WithoutRefusedCharacters(const std::string& prefix) {
+    std::string kept;
+    for (char c : prefix) {
+        if (!IsRefusedPrefixCharacter(static_cast<unsigned char>(c))) kept += c;
+    }
+    return kept;
+}
+
 std::string TrackNameTemplate(const std::string& folder, const std::string& prefix) {
-    return folder + "\\" + prefix + kTrackNumberPattern;
+    return folder + "\\" + WithoutRefusedCharacters(prefix) + kTrackNumberPattern;
 }
 
 std::string SecondsText(int blocks, int blocksPerSecond, const char* decimalSeparator) {

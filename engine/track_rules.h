@@ -14,10 +14,13 @@ constexpr int kLengthSliderMax = 140;  // the upper end of both block sliders
 // The nine characters a file name cannot hold, refused in a prefix.
 constexpr char kRefusedPrefixCharacters[] = "\\/:*?\"<>|";
 bool IsRefusedPrefixCharacter(unsigned int character);
+// `prefix` without the refused characters.
+std::string WithoutRefusedCharacters(const std::string& prefix);
 
 // The engine fills in the track number and the extension.
 constexpr char kTrackNumberPattern[] = "%04d.%s";
-// Folder + "\" + prefix + kTrackNumberPattern.
+// Folder + "\" + prefix + kTrackNumberPattern; the prefix loses the refused characters, so a
+// track never lands outside the folder or in an alternate stream, however the prefix came.
 std::string TrackNameTemplate(const std::string& folder, const std::string& prefix);
 
 // A count of engine blocks at a whole number of blocks per second (7, or 4 in 78 mode) as

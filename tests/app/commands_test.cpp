@@ -193,7 +193,7 @@ TEST_F(Commands, RecordingWritesNumberedTracksIntoTheFolder) {
               INVALID_FILE_ATTRIBUTES);
 }
 
-TEST_F(Commands, PrefixRefusesTypedFileNameCharactersButTakesPastedText) {
+TEST_F(Commands, PrefixRefusesFileNameCharactersTypedOrPasted) {
     MainWindowRun run([](MainDialog& dialog) { dialog.CurrentSettings().prefix = "tmp"; });
     ASSERT_TRUE(run.WaitOpen());
     HWND edit = run.Item(IDC_MAIN_PREFIX);
@@ -202,9 +202,9 @@ TEST_F(Commands, PrefixRefusesTypedFileNameCharactersButTakesPastedText) {
     EXPECT_EQ(WindowText(edit), "tmp");
     SendMessageA(edit, WM_CHAR, 'A', 0);
     EXPECT_EQ(WindowText(edit), "tmpA");
-    // Pasted (here: replaced) text is not filtered.
+    // Pasted (here: replaced) text loses them too.
     SendMessageA(edit, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(":x"));
-    EXPECT_EQ(WindowText(edit), "tmpA:x");
+    EXPECT_EQ(WindowText(edit), "tmpAx");
     EXPECT_EQ(run.Close(), kMainDialogClosed);
 }
 
@@ -237,6 +237,7 @@ TEST_F(Commands, ANewPrefixNumbersFromTheStartAgain) {
 TEST(TrackNames, TemplateAndChosenFolder) {
     EXPECT_EQ(TrackNameTemplate("C:\\Rec", "Side A "), "C:\\Rec\\Side A %04d.%s");
     EXPECT_EQ(TrackNameTemplate("D:", "tmp"), "D:\\tmp%04d.%s");
+    EXPECT_EQ(TrackNameTemplate("D:", "..\\a:b/*?\"<>|"), "D:\\..ab%04d.%s");
     EXPECT_EQ(WithoutTrailingBackslash("D:\\"), "D:");
     EXPECT_EQ(WithoutTrailingBackslash("C:\\Rec"), "C:\\Rec");
     EXPECT_EQ(WithoutTrailingBackslash("C:\\Rec\\\\"), "C:\\Rec\\");  // one character only
