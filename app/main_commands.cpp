@@ -14,8 +14,6 @@
 #include "app/languages.h"
 #include "app/options_dialog.h"
 #include "base/scope_exit.h"
-#include "capture/capture_device.h"
-#include "output/output_chain.h"
 #include "resources/resource_ids.h"
 #include "settings/registry_key.h"
 
@@ -68,50 +66,31 @@ void FreeItemList(LPITEMIDLIST list) {
 
 // ---- Capture ----
 
-std::unique_ptr<CaptureDevice> MainDialog::CreateCapture() {
-    return CreateCaptureDevice(settings_.useDirectSound != 0, settings_.sourceName.c_str(),
-                               engine_.get(), settings_.mode78 != 0);
+CaptureChoice MainDialog::ChosenCapture() const {
+    return CaptureChoice{settings_.useDirectSound != 0, settings_.sourceName,
+                         settings_.mode78 != 0};
 }
 
-void MainDialog::StartCapture() {
-    capture_ = CreateCapture();
-    if (capture_) capture_->Start();
-}
-
-void MainDialog::StopCapture() {
-    if (!capture_) return;
-    capture_->StopAndWait();
-    capture_.reset();
-}
-
-void MainDialog::RestartCapture(std::unique_ptr<OutputSink> newSink) {
-    StopCapture();
-    if (newSink) {
-        engine_->ReplaceSink(newSink.release());
-        Sleep(kSinkHandOverPause);
-    }
-    StartCapture();
+void MainDialog::RestartCapture() {
+    recorder_.RestartCapture(ChosenCapture());
     // The block-rate divisor may have changed with 78 mode.
     ApplySlider(gapSlider_);
     ApplySlider(discardSlider_);
+    ShowRecordState();  // "&Monitor" no more
 }
 
 // ---- Record button ----
 
 void MainDialog::RecordButton() {
-    if (!engine_) return;
-    const int32_t wasIdle = captureFailed_ ? 1 : engine_->IsStandby();
-    engine_->SetStandby(!wasIdle);
-    recording_ = captureFailed_ ? 1 : !engine_->IsStandby();
-    SetWindowTextA(recordButton_, LoadLanguageString(IDS_START + recording_).c_str());
-    EnableNamingControls(recording_ == 0);
-    engine_->SetNameFormat(TrackNameTemplate(settings_.folder, settings_.prefix).c_str());
-    if (captureFailed_) {
-        // Its thread has ended already.
-        capture_.reset();
-        StartCapture();
-        captureFailed_ = 0;
-    }
+    if (!recorder_.Engine()) return;
+    recorder_.ToggleRecording(TrackNameTemplate(settings_.folder, settings_.prefix));
+    ShowRecordState();
+    EnableNamingControls(!recorder_.Recording());
+}
+
+void MainDialog::ShowRecordState() {
+    SetWindowTextA(recordButton_,
+                   LoadLanguageString(IDS_START + (recorder_.Recording() ? 1 : 0)).c_str());
 }
 
 void MainDialog::EnableNamingControls(bool enable) {
@@ -124,13 +103,7 @@ void MainDialog::EnableNamingControls(bool enable) {
 // ---- Close and shutdown ----
 
 void MainDialog::Shutdown() {
-    if (engine_) {
-        // Capture first, so no block arrives at an engine that is going away; the engine's
-        // worker then completes the open track before it ends.
-        StopCapture();
-        engine_->StopAndWait();
-        engine_.reset();
-    }
+    recorder_.Shutdown();
     SaveSettings(settings_);
 }
 
@@ -141,118 +114,74 @@ void MainDialog::Close() {
 
 // ---- Options ----
 
-std::unique_ptr<OutputSink> MainDialog::BuildPreparedSink(WAVEFORMATEX* format, bool query,
-                                                          int32_t& error) {
-    error = 0;
-    std::unique_ptr<OutputSink> sink =
-        CreateOutputChain(captureFormat_.Get(), format, maxFormatSize_);
-    if (!sink) {
-        error = kSinkFailed;
-        return nullptr;
-    }
-    if (query) error = sink->Query();
-    if (error == 0) error = sink->Prepare(kCaptureBlockBytes);
-    if (error != 0 && query) return nullptr;
-    return sink;
-}
-
 void MainDialog::Options() {
     std::vector<std::string> soundCards;
     for (int32_t i = 0; i < mixers_.Count(); ++i) soundCards.emplace_back(mixers_.Item(i).Name());
     OptionsDialog dialog(settings_, std::move(soundCards), help_, ProbeDirectSound());
     const OptionsChoice& choice = dialog.Choice();
-    bool changed = false;
-    std::unique_ptr<OutputSink> acceptedSink;
-    // Set while the format test has left capture stopped and no accepted sink restarts it.
-    bool captureStopped = false;
 
     for (;;) {
         const INT_PTR ended = RunLanguageDialog(IDD_OPTIONS, GetActiveWindow(), dialog);
         if (choice.directSoundRuledOut) settings_.useDirectSound = 0;
         if (ended != IDOK) break;
         // A close that reached the window while the dialog was open has shut everything down.
-        if (!engine_) return;
+        if (!recorder_.Engine()) return;
 
-        if (choice.soundCard != settings_.sourceName) {
-            changed = true;
-            ApplySoundCard(choice.soundCard);
-        }
+        if (choice.soundCard != settings_.sourceName) ApplySoundCard(choice.soundCard);
 
         RegistryKey key;
         const bool keyOpen = OpenSettingsKey(key) == ERROR_SUCCESS;
-
-        if ((choice.directSound != 0) != (settings_.useDirectSound != 0)) {
-            changed = true;
-            if (keyOpen) {
-                settings_.useDirectSound = choice.directSound ? 1 : 0;
-                key.SetDword(settings_.useDirectSound ? 0 : 1, kValueNoDirectSound);
-            }
+        if (keyOpen && (choice.directSound != 0) != (settings_.useDirectSound != 0)) {
+            settings_.useDirectSound = choice.directSound ? 1 : 0;
+            key.SetDword(settings_.useDirectSound ? 0 : 1, kValueNoDirectSound);
         }
-        if ((choice.mode78 != 0) != (settings_.mode78 != 0)) {
-            changed = true;
-            settings_.mode78 = choice.mode78 ? 1 : 0;
-        }
+        settings_.mode78 = choice.mode78 ? 1 : 0;
         if (choice.language != UiLanguage) {
             if (keyOpen) key.SetDword(choice.language, kValueLanguage);
             key.Close();
-            // A stopped capture needs no restart: the window is built again.
+            // The window is built again: no restart needed.
             Shutdown();
             End(kMainDialogNewLanguage);
             return;
         }
 
         settings_.liveMode = choice.liveMode ? 1 : 0;
-        engine_->liveMode = static_cast<int32_t>(settings_.liveMode);
+        recorder_.SetLiveMode(settings_.liveMode != 0);
 
         WAVEFORMATEX* chosen = dialog.Format();
-        if (chosen && !FormatsEqual(chosen, settings_.outputFormat.Get())) {
-            // The engine lets go of the old chain before the new one is tried.
-            FormatBuffer pcm(maxFormatSize_ + kFormatHeaderBytes);
-            int32_t ignored = 0;
-            std::unique_ptr<OutputSink> pcmSink;
-            if (!pcm.Empty()) {
-                MakePcmFormat(pcm.Get(), kDefaultOutputRate);
-                pcmSink = BuildPreparedSink(pcm.Get(), false, ignored);
-            }
-            RestartCapture(std::move(pcmSink));
-            // Stopped by the program: the refresh must not take it for a failure.
-            if (capture_) {
-                capture_->stopping = 1;
-                capture_->stopEvent.Set();
-            }
-            captureStopped = true;
-
-            int32_t error = 0;
-            std::unique_ptr<OutputSink> sink = BuildPreparedSink(chosen, true, error);
-            if (!sink) {
-                acceptedSink.reset();
-                MessageBoxA(Window(), kConvertFailedText, kConvertFailedCaption, MB_OK);
-                key.Close();
-                continue;  // the dialog again, on the rejected choice
-            }
-            CopyFormat(settings_.outputFormat.Get(), chosen);
-            settings_.outputName = dialog.FormatName();
-            settings_.storedFormatUnusable = false;
-            changed = true;
-            acceptedSink = std::move(sink);
+        if (chosen && !FormatsEqual(chosen, settings_.outputFormat.Get()) &&
+            !TryOutputFormat(dialog)) {
+            MessageBoxA(Window(), kConvertFailedText, kConvertFailedCaption, MB_OK);
+            continue;  // the dialog again, on the rejected choice
         }
-        key.Close();
         break;
     }
+    // Another card, back-end or rate, or capture stopped by a format test: capture anew.
+    if (!recorder_.Engine() || recorder_.CapturesWith(ChosenCapture())) return;
+    ShowFormatLabel();
+    RestartCapture();
+}
 
-    if (!engine_) return;
-    if (captureStopped && !acceptedSink) {
-        // The format test found nothing usable: capture runs on with the format still named,
-        // rather than standing still on the interim PCM sink.
-        acceptedSink = CreateRecordingChain(captureFormat_.Get(), settings_.outputFormat.Get(),
-                                            maxFormatSize_, kCaptureBlockBytes,
-                                            !settings_.storedFormatUnusable);
-        changed = true;
+bool MainDialog::TryOutputFormat(OptionsDialog& dialog) {
+    // The engine lets go of the current chain, for plain PCM, before the chosen one is tried.
+    FormatBuffer pcm(maxFormatSize_ + kFormatHeaderBytes);
+    if (!pcm.Empty()) {
+        MakePcmFormat(pcm.Get(), kDefaultOutputRate);
+        recorder_.HandOverChain(recorder_.RecordingChain(pcm.Get(), true));
     }
-    if (changed) {
-        ShowFormatLabel();
-        RestartCapture(std::move(acceptedSink));
+    std::unique_ptr<OutputSink> sink = recorder_.TestChain(dialog.Format());
+    const bool accepted = sink != nullptr;
+    if (accepted) {
+        CopyFormat(settings_.outputFormat.Get(), dialog.Format());
+        settings_.outputName = dialog.FormatName();
+        settings_.storedFormatUnusable = false;
+    } else {
+        // Refused: the format still named is the one written once capture runs again.
+        sink = recorder_.RecordingChain(settings_.outputFormat.Get(),
+                                        !settings_.storedFormatUnusable);
     }
+    recorder_.HandOverChain(std::move(sink));
+    return accepted;
 }
 
 void MainDialog::ApplySoundCard(const std::string& chosen) {
@@ -286,7 +215,7 @@ void MainDialog::SaveFilesTo() {
     browse.lpfn = BrowseCallback;
     browse.lParam = reinterpret_cast<LPARAM>(current.c_str());
 
-    LPITEMIDLIST chosen = SHBrowseForFolderA(&browse);
+    LPITEMIDLIST chosen = api_.browseForFolder(&browse);
     if (chosen) {
         ScopeExit freeChosen([chosen] { FreeItemList(chosen); });
         char path[MAX_PATH] = {};
@@ -299,9 +228,10 @@ void MainDialog::SaveFilesTo() {
 void MainDialog::PrefixEdited() {
     char text[kPrefixCharacters + 1] = {};
     GetWindowTextA(prefixEdit_, text, sizeof text);
-    if (settings_.prefix != text && engine_) {
+    TrackEngine* engine = recorder_.Engine();
+    if (settings_.prefix != text && engine) {
         // The new prefix numbers its files from the start again.
-        engine_->trackNumber = 0;
+        engine->trackNumber = 0;
     }
     settings_.prefix = text;
 }

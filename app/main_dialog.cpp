@@ -12,7 +12,6 @@
 #include "app/level_scale.h"
 #include "engine/track_rules.h"
 #include "output/format_description.h"
-#include "output/output_chain.h"
 #include "resources/resource_ids.h"
 
 namespace {
@@ -25,12 +24,6 @@ std::string AbsolutePath(const char* path) {
     const DWORD length = GetFullPathNameA(path, MAX_PATH, full, nullptr);
     if (length == 0 || length >= MAX_PATH) return std::string();
     return full;
-}
-
-FormatBuffer MakeCaptureFormat(uint32_t maxFormatSize) {
-    FormatBuffer format(maxFormatSize + kFormatHeaderBytes);
-    if (!format.Empty()) MakePcmFormat(format.Get(), static_cast<uint32_t>(StreamRate));
-    return format;
 }
 
 void SetText(HWND control, const std::string& text) {
@@ -46,11 +39,12 @@ std::string WithoutTrailingBackslash(std::string folder) {
 
 // ---- Construction and destruction ----
 
-MainDialog::MainDialog()
+MainDialog::MainDialog(const MainDialogApi& api)
     : helpFolder_(AbsolutePath(".")),
       maxFormatSize_(ReadMaxFormatSize()),
       settings_(maxFormatSize_, DefaultFolder()),
-      captureFormat_(MakeCaptureFormat(maxFormatSize_)) {
+      recorder_(maxFormatSize_, api.recorder),
+      api_(api) {
     helpLibrary_.Reset(LoadLibraryA(kHelpLibrary));
     if (helpLibrary_) {
         // Through void (*)(): any function pointer converts to it without complaint.
@@ -61,15 +55,9 @@ MainDialog::MainDialog()
     deviceChangeMessage_ = RegisterWindowMessageA(kDeviceChangeMessageName);
 }
 
-MainDialog::~MainDialog() {
-    // The shutdown has normally stopped both threads before the dialog ended; this covers a
-    // window that ended some other way.
-    if (capture_) StopCapture();
-    if (engine_) {
-        engine_->StopAndWait();
-        engine_.reset();
-    }
-}
+// The shutdown has normally stopped both threads before the dialog ended; the recorder's own
+// end covers a window that ended some other way.
+MainDialog::~MainDialog() = default;
 
 void MainDialog::SetDecimalSeparator(const char* separator) {
     std::snprintf(decimalSeparator_, sizeof decimalSeparator_, "%s", separator ? separator : "");
@@ -181,10 +169,10 @@ LRESULT MainDialog::OnInitDialog() {
     SetText(folderText_, settings_.folder);
     SetText(prefixEdit_, settings_.prefix);
     SetUpMetersAndSliders();
-    CreateEngine();
+    // PCM for this run when the stored format cannot be produced; the setting itself stays.
+    recorder_.StartMonitoring(settings_.outputFormat.Get(), !settings_.storedFormatUnusable,
+                              settings_.liveMode != 0, ChosenCapture());
     ShowFormatLabel();
-    engine_->Start();
-    StartCapture();
     ApplySlider(silenceSlider_);
     ApplySlider(gapSlider_);
     ApplySlider(discardSlider_);
@@ -272,16 +260,6 @@ void MainDialog::SetUpMetersAndSliders() {
     SendMessageA(silenceSlider_, TBM_SETPOS, TRUE, settings_.Silence);
 }
 
-void MainDialog::CreateEngine() {
-    engine_ = std::make_unique<TrackEngine>();
-    engine_->liveMode = static_cast<int32_t>(settings_.liveMode);
-    // PCM for this run when the stored format cannot be produced; the setting itself stays.
-    engine_->SetSink(CreateRecordingChain(captureFormat_.Get(), settings_.outputFormat.Get(),
-                                          maxFormatSize_, kCaptureBlockBytes,
-                                          !settings_.storedFormatUnusable)
-                         .release());
-}
-
 void MainDialog::AttachMixer() {
     mixers_.Enumerate(kMixerKindWaveIn, Window());
     AttachPanelControls();
@@ -322,26 +300,28 @@ bool MainDialog::OnTimer(UINT_PTR id) {
 }
 
 void MainDialog::Refresh() {
-    if (captureFailed_) return;
-    if (engine_ && capture_) {
-        if (capture_->HasEnded() && !capture_->stopping) {
+    if (recorder_.CaptureFailed()) return;
+    TrackEngine* engine = recorder_.Engine();
+    if (engine && recorder_.Capture()) {
+        int32_t code = 0;
+        if (recorder_.TakeCaptureFailure(code)) {
             // Latched first: ticks that arrive while the message box is open do nothing.
-            captureFailed_ = 1;
             char message[512];
             std::snprintf(message, sizeof message, texts_.soundCardBusy.c_str(),
-                          static_cast<unsigned>(capture_->lastResult));
+                          static_cast<unsigned>(code));
             MessageBoxA(Window(), message, texts_.programName.c_str(), MB_OK);
             SetText(recordButton_, texts_.monitor);
             // A close that arrived while the box was open has shut everything down.
-            if (!engine_ || !capture_) return;
+            engine = recorder_.Engine();
+            if (!engine) return;
         }
-        const int16_t leftPeak = engine_->left.peak;
-        const int16_t rightPeak = engine_->right.peak;
-        const int tick = TickValue(engine_->left.level, engine_->right.level);
+        const int16_t leftPeak = engine->left.peak;
+        const int16_t rightPeak = engine->right.peak;
+        const int tick = TickValue(engine->left.level, engine->right.level);
         SendMessageA(leftMeter_, PBM_SETPOS, MeterPosition(leftPeak), 0);
         SendMessageA(rightMeter_, PBM_SETPOS, MeterPosition(rightPeak), 0);
 
-        if (statusArea_ && engine_->SinkStatus(sinkStatus_)) {
+        if (statusArea_ && engine->SinkStatus(sinkStatus_)) {
             if (sinkStatus_[0] != '\0') {
                 SetWindowTextA(statusArea_, sinkStatus_);
                 if (statusAreaHidden_) {
@@ -354,13 +334,13 @@ void MainDialog::Refresh() {
             }
         }
 
-        if (engine_->IsTrackOpen()) {
+        if (engine->IsTrackOpen()) {
             char text[128];
             std::snprintf(text, sizeof text, texts_.trackNumber.c_str(),
-                          static_cast<int>(engine_->trackNumber));
+                          static_cast<int>(engine->trackNumber));
             SetText(trackText_, text);
         } else {
-            SetText(trackText_, recording_ ? texts_.cueing : texts_.notRecording);
+            SetText(trackText_, recorder_.Recording() ? texts_.cueing : texts_.notRecording);
         }
 
         SendMessageA(silenceSlider_, TBM_CLEARTICS, TRUE, 0);
@@ -369,7 +349,7 @@ void MainDialog::Refresh() {
         SetText(trackText_, texts_.notRecording);
     }
     InvalidateRect(Window(), &levelScaleRect_, FALSE);
-    if (engine_) SetText(elapsedText_, engine_->StatusText(BlocksPerSecond()));
+    if (engine) SetText(elapsedText_, engine->StatusText(BlocksPerSecond()));
 }
 
 int MainDialog::BlocksPerSecond() const {
@@ -386,11 +366,11 @@ void MainDialog::Paint() {
     for (int i = 0; i < kLevelBands; ++i) {
         if (bandBrushes_[i]) FillRect(dc, &bands[i], bandBrushes_[i].Get());
     }
-    if (engine_) {
+    if (const TrackEngine* engine = recorder_.Engine()) {
         const RECT& strip = levelScaleRect_;
         const int mid = strip.left + (strip.right - strip.left) / 2;
-        const int yLeft = HeldPeakLineY(strip, engine_->left.heldPeak);
-        const int yRight = HeldPeakLineY(strip, engine_->right.heldPeak);
+        const int yLeft = HeldPeakLineY(strip, engine->left.heldPeak);
+        const int yRight = HeldPeakLineY(strip, engine->right.heldPeak);
         MoveToEx(dc, strip.left, yLeft, nullptr);
         LineTo(dc, mid, yLeft);
         MoveToEx(dc, mid, yRight, nullptr);
@@ -407,19 +387,20 @@ bool MainDialog::OnHScroll(HWND control, int /*code*/) {
 }
 
 void MainDialog::ApplySlider(HWND slider) {
-    if (!engine_ || !slider) return;
+    TrackEngine* engine = recorder_.Engine();
+    if (!engine || !slider) return;
     const int position = static_cast<int>(SendMessageA(slider, TBM_GETPOS, 0, 0));
     if (slider == silenceSlider_) {
         settings_.Silence = position;
-        engine_->silenceThreshold = position;
+        engine->silenceThreshold = position;
     } else if (slider == gapSlider_) {
         settings_.Duration = position;
-        engine_->gapBlocks = position;
+        engine->gapBlocks = position;
         SetText(gapCaption_, SliderCaption(texts_.newTrackAfter, position, BlocksPerSecond(),
                                            decimalSeparator_));
     } else if (slider == discardSlider_) {
         settings_.Discard = position;
-        engine_->discardBlocks = position;
+        engine->discardBlocks = position;
         SetText(discardCaption_, SliderCaption(texts_.discardShorter, position, BlocksPerSecond(),
                                                decimalSeparator_));
     }

@@ -6,10 +6,12 @@
 // How it works: the display is polled, not pushed. A 62 ms timer reads the engine's level
 // records and track number directly (plain aligned values) and asks everything about the
 // current sink through the engine's locked queries; only the level scale is invalidated on each
-// tick. The capture thread ending by itself is noticed by the same timer.
+// tick. The capture thread ending by itself is noticed by the same timer. Engine, capture and
+// chains belong to the Recorder; the window only tells it what the user chose.
 #pragma once
 
 #include <windows.h>
+#include <shlobj.h>
 
 #include <cstdint>
 #include <memory>
@@ -18,6 +20,7 @@
 #include "app/context_help.h"
 #include "app/dialog.h"
 #include "app/prefix_filter.h"
+#include "app/recorder.h"
 #include "capture/capture_device.h"
 #include "engine/stream_format.h"
 #include "engine/track_engine.h"
@@ -36,7 +39,6 @@ constexpr UINT kRefreshMilliseconds = 62;
 constexpr int kFormatLabelBytes = 260;
 constexpr char kMode78LabelPrefix[] = "78 RPM, ";
 constexpr int kPrefixCharacters = 255;            // the prefix edit is read up to this length
-constexpr DWORD kSinkHandOverPause = 100;         // ms for the worker to take a new sink
 constexpr char kHelpFileName[] = "\\grooval.chm";
 constexpr char kRecordingMixer[] = "sndvol32.exe";
 constexpr char kRecordingMixerParameter[] = "/record";
@@ -51,11 +53,18 @@ constexpr INT_PTR kMainDialogNewLanguage = 2;
 // A chosen folder loses one trailing backslash (a drive root "C:\" becomes "C:").
 std::string WithoutTrailingBackslash(std::string folder);
 
+// What tests replace where Wine cannot produce the case: how capture back-ends are made, and
+// the folder dialog, which no test can drive to a choice.
+struct MainDialogApi {
+    RecorderApi recorder;
+    LPITEMIDLIST(WINAPI* browseForFolder)(LPBROWSEINFOA) = &SHBrowseForFolderA;
+};
+
 class MainDialog : public Dialog {
 public:
     // Prepares everything that does not need the window: help library, device-change message,
     // working folder, default folder, format records. The settings load follows.
-    MainDialog();
+    explicit MainDialog(const MainDialogApi& api = MainDialogApi());
     ~MainDialog() override;
 
     // The settings the window works with; the start-up cycle loads them before the window
@@ -71,10 +80,10 @@ public:
     const ContextHelpSource& HelpSource() const { return help_; }
 
     // Observation for tests.
-    TrackEngine* Engine() { return engine_.get(); }
-    CaptureDevice* Capture() { return capture_.get(); }
-    bool IsRecording() const { return recording_ != 0; }
-    bool CaptureFailed() const { return captureFailed_ != 0; }
+    TrackEngine* Engine() { return recorder_.Engine(); }
+    CaptureDevice* Capture() { return recorder_.Capture(); }
+    bool IsRecording() const { return recorder_.Recording(); }
+    bool CaptureFailed() const { return recorder_.CaptureFailed(); }
     const RECT& LevelScaleRect() const { return levelScaleRect_; }
 
 protected:
@@ -90,7 +99,6 @@ private:
     void KeepControlHandles();
     void PlaceStatusArea();
     void SetUpMetersAndSliders();
-    void CreateEngine();
     void AttachMixer();
     void Refresh();
     void Paint();
@@ -104,15 +112,14 @@ private:
     bool RouteMixerMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
 
     // Commands (main_commands.cpp).
-    std::unique_ptr<CaptureDevice> CreateCapture();
-    void StartCapture();
-    void StopCapture();
+    CaptureChoice ChosenCapture() const;
     void RecordButton();
+    void ShowRecordState();
     void Shutdown();
     void Close();
-    void RestartCapture(std::unique_ptr<OutputSink> newSink);
-    std::unique_ptr<OutputSink> BuildPreparedSink(WAVEFORMATEX* format, bool query, int32_t& error);
+    void RestartCapture();
     void Options();
+    bool TryOutputFormat(OptionsDialog& dialog);
     void ApplySoundCard(const std::string& chosen);
     void SaveFilesTo();
     void PrefixEdited();
@@ -165,13 +172,10 @@ private:
     // folder, sourceName, prefix, useDirectSound, mode78, liveMode, outputName, outputFormat,
     // Discard, Duration, Silence.
     Settings settings_;
-    FormatBuffer captureFormat_;
     char sinkStatus_[kSinkMessageBytes] = {};
-    std::unique_ptr<TrackEngine> engine_;
-    std::unique_ptr<CaptureDevice> capture_;
-    int32_t recording_ = 0;
-    int32_t captureFailed_ = 0;
+    Recorder recorder_;  // the engine, the capture back-end and their chains
     UINT deviceChangeMessage_ = 0;
+    const MainDialogApi api_;
     LibraryHandle helpLibrary_;
     ContextHelpSource help_;  // the HtmlHelpA entry, the help file and "What's This?"
 };

@@ -13,6 +13,7 @@
 #include "app/languages.h"
 #include "app/main_dialog.h"
 #include "app/options_dialog.h"
+#include "capture/wave_in_capture.h"
 #include "resources/resource_ids.h"
 #include "tests/app/main_window_harness.h"
 #include "tests/support/bench_audio.h"
@@ -256,6 +257,59 @@ TEST_F(Commands, FolderDialogCancelledKeepsTheFolderWithoutItsTrailingBackslash)
     EXPECT_EQ(run.Dialog().CurrentSettings().folder, "C:");
 }
 
+// The folder dialog's stand-in: the user chooses g_browseTo.
+const char* g_browseTo = "";
+LPITEMIDLIST WINAPI BrowseTo(LPBROWSEINFOA) { return ILCreateFromPathA(g_browseTo); }
+
+// The record button's window procedure while the test holds the window's thread right after a
+// press armed the engine (in its "&Stop" text) until the worker has tried a track name.
+WNDPROC g_buttonProc = nullptr;
+TrackEngine* g_stalledEngine = nullptr;
+LRESULT CALLBACK StallAfterArming(HWND button, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETTEXT && g_stalledEngine &&
+        std::strcmp(reinterpret_cast<const char*>(lParam), "&Stop") == 0) {
+        WaitFor([] { return g_stalledEngine->trackNumber != 0; }, 10000);
+        g_stalledEngine = nullptr;
+    }
+    return CallWindowProcA(g_buttonProc, button, message, wParam, lParam);
+}
+
+TEST_F(Commands, StartRightAfterNamingRecordsInTheChosenFolderUnderTheCleanPrefix) {
+    const std::string folder = bench::ScratchDir("commands_named");
+    MainDialogApi api;
+    api.browseForFolder = &BrowseTo;
+    MainWindowRun run([](MainDialog& dialog) { dialog.CurrentSettings().Discard = 3; }, api);
+    ASSERT_TRUE(run.WaitOpen());
+    for (const std::string& to : {std::string("C:\\"), bench::WindowsPath(folder)}) {
+        g_browseTo = to.c_str();
+        SendMessageA(run.Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_SAVE_FILES_TO, BN_CLICKED), 0);
+        EXPECT_EQ(run.Text(IDC_MAIN_FOLDER), WithoutTrailingBackslash(to));
+    }
+    HWND edit = run.Item(IDC_MAIN_PREFIX);
+    SendMessageA(edit, EM_SETSEL, 0, -1);
+    SendMessageA(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>("..\\esc"));
+    EXPECT_EQ(WindowText(edit), "..esc");
+    SendMessageA(run.Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_PREFIX, EN_KILLFOCUS), LPARAM(edit));
+
+    const std::string wav = folder + "/song.wav";
+    ASSERT_TRUE(bench::WriteStereoWav(wav, 44100, bench::StereoSine(44100, 440.0, 0.5, 88200, 4410)));
+    bench::Playback play;
+    ASSERT_TRUE(play.Start(wav));
+    HWND button = run.Item(IDC_MAIN_RECORD);
+    g_stalledEngine = run.Dialog().Engine();
+    g_buttonProc = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&StallAfterArming)));
+    SendMessageA(run.Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_RECORD, BN_CLICKED), LPARAM(button));
+    EXPECT_EQ(g_stalledEngine, nullptr) << "the worker tried no name while the window stood";
+    ASSERT_TRUE(play.Wait(20000));
+    SendMessageA(run.Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_RECORD, BN_CLICKED), LPARAM(button));
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+    const std::string inside = bench::WindowsPath(folder) + "\\..esc0001.wav";
+    EXPECT_NE(GetFileAttributesA(inside.c_str()), INVALID_FILE_ATTRIBUTES) << inside;
+    const std::string outside = bench::WindowsPath(folder) + "\\..\\esc0001.wav";
+    EXPECT_EQ(GetFileAttributesA(outside.c_str()), INVALID_FILE_ATTRIBUTES) << outside;
+}
+
 // ---- Options ----
 
 class OptionsFlow : public Commands {
@@ -343,6 +397,100 @@ TEST_F(OptionsFlow, Mode78RestartsCaptureAndRelabels) {
     EXPECT_EQ(run.Text(IDC_MAIN_SILENCE_LENGTH_CAPTION), "&New Track after 3.50 seconds of silence");
     ASSERT_NE(run.Dialog().Capture(), nullptr);
     EXPECT_TRUE(run.Dialog().Capture()->Mode78());
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+}
+
+// Back-ends of a card that another program holds until the first one has failed.
+int g_capturesMade = 0;
+MMRESULT WINAPI BusyOpen(LPHWAVEIN, UINT, LPCWAVEFORMATEX, DWORD_PTR, DWORD_PTR, DWORD) {
+    return MMSYSERR_ALLOCATED;
+}
+std::unique_ptr<CaptureDevice> BusyAtFirst(bool directSound, const char* name, TrackEngine* engine,
+                                           bool mode78) {
+    if (g_capturesMade++ > 0) return CreateCaptureDevice(directSound, name, engine, mode78);
+    WaveInApi busy;
+    busy.open = &BusyOpen;
+    return std::make_unique<WaveInCapture>(name, engine, mode78, busy);
+}
+
+TEST_F(OptionsFlow, AChangeAfterACaptureFailureRestartsCaptureAndStartKeepsIt) {
+    g_capturesMade = 0;
+    MainDialogApi api;
+    api.recorder.createCapture = &BusyAtFirst;
+    MainWindowRun run({}, api);
+    ASSERT_TRUE(run.WaitOpen());
+    HWND box = app_test::WaitForThreadWindow(run.Window(), "Grooval", 10000);
+    ASSERT_NE(box, nullptr) << "no capture-failure message";
+    Click(box, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_RECORD) == "&Monitor"; }, 5000));
+
+    HWND options = OpenOptions(run);
+    ASSERT_NE(options, nullptr);
+    SendDlgItemMessageA(options, IDC_OPTIONS_MODE78, BM_SETCHECK, BST_CHECKED, 0);
+    Click(options, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 5000));
+    SendMessageA(run.Window(), WM_NULL, 0, 0);
+    EXPECT_FALSE(run.Dialog().CaptureFailed());
+    EXPECT_EQ(run.Text(IDC_MAIN_RECORD), "&Start");
+    SetWindowTextA(run.Item(IDC_MAIN_TRACK), "frozen");
+    EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_TRACK) == "Not Recording"; }, 5000));
+
+    // Start arms the running back-end; it neither replaces nor destroys it.
+    CaptureDevice* running = run.Dialog().Capture();
+    Click(run.Window(), IDC_MAIN_RECORD);
+    EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_RECORD) == "&Stop"; }, 5000));
+    EXPECT_EQ(run.Dialog().Capture(), running);
+    EXPECT_FALSE(running->HasEnded());
+    EXPECT_EQ(g_capturesMade, 2);
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+}
+
+DWORD StoredNoDirectSound() {
+    HKEY key = nullptr;
+    DWORD value = 2, size = sizeof value;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key) != ERROR_SUCCESS) return 3;
+    RegQueryValueExA(key, kValueNoDirectSound, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size);
+    RegCloseKey(key);
+    return value;
+}
+
+TEST_F(OptionsFlow, DirectSoundOnAndOffIsStoredAtOnceAndSwitchesTheBackEnd) {
+    MainWindowRun run;
+    ASSERT_TRUE(run.WaitOpen());
+    for (bool on : {true, false}) {
+        HWND options = OpenOptions(run);
+        ASSERT_NE(options, nullptr);
+        SendDlgItemMessageA(options, IDC_OPTIONS_DIRECTSOUND, BM_SETCHECK, on ? BST_CHECKED : BST_UNCHECKED, 0);
+        Click(options, IDOK);
+        ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 5000));
+        SendMessageA(run.Window(), WM_NULL, 0, 0);
+        EXPECT_EQ(StoredNoDirectSound(), on ? 0u : 1u) << "stored with the window still open";
+        EXPECT_EQ(dynamic_cast<DirectSoundCapture*>(run.Dialog().Capture()) != nullptr, on);
+        EXPECT_FALSE(run.Dialog().Capture()->HasEnded()) << on;
+    }
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+}
+
+TEST_F(OptionsFlow, AnotherSoundCardResetsThePanelAndCapturesFromIt) {
+    MainWindowRun run;
+    ASSERT_TRUE(run.WaitOpen());
+    const std::string first = run.Dialog().CurrentSettings().sourceName;
+    HWND options = OpenOptions(run);
+    ASSERT_NE(options, nullptr);
+    HWND cards = GetDlgItem(options, IDC_OPTIONS_SOUND_CARD);
+    const std::vector<std::string> names = ComboItems(cards);
+    int other = 0;
+    while (other < int(names.size()) && names[other] == first) ++other;
+    ASSERT_LT(other, int(names.size())) << "the bench offers one card only";
+    SendMessageA(cards, CB_SETCURSEL, other, 0);
+    Click(options, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 5000));
+    SendMessageA(run.Window(), WM_NULL, 0, 0);
+    EXPECT_EQ(run.Dialog().CurrentSettings().sourceName, names[other]);
+    EXPECT_EQ(run.Text(IDC_MAIN_SOUND_CARD), names[other]);
+    ASSERT_NE(run.Dialog().Capture(), nullptr);
+    EXPECT_EQ(run.Dialog().Capture()->DeviceName(), names[other]);
+    EXPECT_EQ(ComboItems(run.Item(IDC_MAIN_SOURCE)).size(), 1u) << "the old card's line is gone";
     EXPECT_EQ(run.Close(), kMainDialogClosed);
 }
 

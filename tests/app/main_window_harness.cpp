@@ -20,11 +20,11 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
     return true;
 }
 
-MainWindowRun::MainWindowRun(std::function<void(MainDialog&)> configure) {
+MainWindowRun::MainWindowRun(std::function<void(MainDialog&)> configure, const MainDialogApi& api) {
     created_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ended_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    thread_ = std::thread([this, configure] {
-        dialog_ = std::make_unique<MainDialog>();
+    thread_ = std::thread([this, configure, api] {
+        dialog_ = std::make_unique<MainDialog>(api);
         dialog_->SetDecimalSeparator(DecimalSeparator);
         if (configure) configure(*dialog_);
         SetEvent(created_);

@@ -30,7 +30,8 @@ class MainWindowRun {
 public:
     // `configure` runs on the window's thread after construction, before the window exists
     // (where the start-up cycle loads the settings).
-    explicit MainWindowRun(std::function<void(MainDialog&)> configure = {});
+    explicit MainWindowRun(std::function<void(MainDialog&)> configure = {},
+                           const MainDialogApi& api = MainDialogApi());
     ~MainWindowRun();
     MainWindowRun(const MainWindowRun&) = delete;
     MainWindowRun& operator=(const MainWindowRun&) = delete;

@@ -1,9 +1,9 @@
 // Benchmark (built, not run by ctest): how long the main window's message loop waits for the
 // engine. Runs the window on the bench with the longest gap (140 blocks) and live mode, plays
 // tones, and measures (1) the round trip of a message to the window every 5 ms while tracks
-// are written and ended automatically, and (2) the time the Stop press takes, which ends the
-// track with every delayed block on the window's thread. Once with PCM, once with IMA ADPCM;
-// about two minutes in all.
+// are written and ended automatically, and (2) the time the Stop press takes while a track
+// holds 139 delayed blocks (the worker writes them). Once with PCM, once with IMA ADPCM; about
+// two minutes in all.
 //
 //   wine app_window_stall_bench.exe   (with the bench env sourced: scripts/bench.sh up)
 #include <windows.h>
@@ -74,7 +74,7 @@ void Run(const char* name, const BYTE* format, size_t formatBytes) {
         trips.push_back(TimedSend(run.Window(), WM_NULL, 0, 0));
         Sleep(5);  // sampling interval of the measurement
     }
-    // The second tone's track is open with 139 delayed blocks: Stop writes them all.
+    // The second tone's track is open with 139 delayed blocks, all to be written.
     const double stop =
         TimedSend(run.Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_RECORD, BN_CLICKED), LPARAM(record));
     play.Wait(60000);
