@@ -456,13 +456,17 @@ void TrackEngine::FinishTrack(int32_t keepDelayed) {
     // A write that fails or a file that fills up closes the file; the rest goes on in the next
     // one, as WriteBlock would do it.
     while (open && keepDelayed) {
-        auto lock = stateLock_.Lock();
-        if (writeQueue_.Empty()) break;
-        if (!SinkOpen()) {
-            if (!OpenNextTrack()) break;
-            trackBytes_ = 0;
+        {
+            auto lock = stateLock_.Lock();
+            if (writeQueue_.Empty()) break;
+            if (!SinkOpen()) {
+                if (!OpenNextTrack()) break;
+                trackBytes_ = 0;
+            }
+            WriteFront();
         }
-        WriteFront();
+        // Critical sections are not fair: without a yield the lock is taken straight back.
+        SwitchToThread();
     }
     auto lock = stateLock_.Lock();
     if (open) {
