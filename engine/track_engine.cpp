@@ -197,10 +197,8 @@ void TrackEngine::TakeOverPendingSink() {
 // ---- Window queries ----
 
 void TrackEngine::SetStandby(int32_t value) {
-    {
-        auto lock = stateLock_.Lock();
-        if (!api_.shiftHeld()) standby_ = value;
-    }
+    // No lock: the worker reads the flag unlocked, and Stop must not wait for a track's end.
+    if (!api_.shiftHeld()) standby_ = value;
     if (value) {
         // Asked after standby is set, so the pass that ends the track already sees it.
         InterlockedExchange(&endTrackAsked_, 1);
@@ -208,13 +206,17 @@ void TrackEngine::SetStandby(int32_t value) {
     }
 }
 
-int32_t TrackEngine::IsStandby() {
+int32_t TrackEngine::IsStandby() { return standby_; }
+
+CriticalSection::Guard TrackEngine::WindowLock() {
+    InterlockedIncrement(&windowWaiting_);
     auto lock = stateLock_.Lock();
-    return standby_;
+    InterlockedDecrement(&windowWaiting_);
+    return lock;
 }
 
 void TrackEngine::SetNameFormat(const char* text) {
-    auto lock = stateLock_.Lock();
+    auto lock = WindowLock();
     const size_t length = text ? std::strlen(text) : 0;
     nameFormatTooLong_ = length >= size_t(kTrackNameBytes);
     if (nameFormatTooLong_) {
@@ -230,7 +232,7 @@ const char* TrackEngine::StatusText(int32_t blocksPerSecond) {
     uint32_t bytes = 0;
     int32_t queued = 0;
     {
-        auto lock = stateLock_.Lock();
+        auto lock = WindowLock();
         if (SinkOpen()) {
             bytes = trackBytes_;
             queued = writeQueue_.Size();
@@ -254,7 +256,7 @@ const char* TrackEngine::StatusText(int32_t blocksPerSecond) {
 
 int32_t TrackEngine::SinkStatus(char* text) {
     if (!text) return 0;
-    auto lock = stateLock_.Lock();
+    auto lock = WindowLock();
     FetchWriterText();
     const char* shown = message_[0] != '\0' && !writerTextNewer_ ? message_ : writerText_;
     if (std::strcmp(text, shown) == 0) return 0;
@@ -267,7 +269,7 @@ void TrackEngine::FetchWriterText() {
 }
 
 bool TrackEngine::IsTrackOpen() {
-    auto lock = stateLock_.Lock();
+    auto lock = WindowLock();
     return SinkOpen();
 }
 
@@ -465,8 +467,10 @@ void TrackEngine::FinishTrack(int32_t keepDelayed) {
             }
             WriteFront();
         }
-        // Critical sections are not fair: without a yield the lock is taken straight back.
-        SwitchToThread();
+        // Critical sections are not fair: a window call waiting for the lock gets it first.
+        for (int32_t turn = 0; windowWaiting_ != 0 && turn < kWindowTurnYields; ++turn) {
+            SwitchToThread();
+        }
     }
     auto lock = stateLock_.Lock();
     if (open) {

@@ -78,6 +78,9 @@ constexpr uint32_t kMaxTrackBytes = 0x7FFF0000;
 // For a last stage that keeps its own 64-bit sizes (FLAC, MP3): only the 32-bit count of
 // capture bytes limits a track.
 constexpr uint32_t kMaxTrackBytesUncapped = 0xFFFF0000;
+// Yields a track's end grants a waiting window call per block: a bound, because a caller held
+// off by an outer hold of the lock (grooval-split's planned cuts) cannot take its turn.
+constexpr int32_t kWindowTurnYields = 1000;
 
 // Status texts of the engine itself, shown through SinkStatus while they hold.
 constexpr char kNoWriterMessage[] = "No output writer";
@@ -202,6 +205,8 @@ private:
     void Recycle(SampleBuffer* buffer);             // stateLock held
     void SetMessage(const char* format, int32_t code = 0);  // stateLock held
     void FetchWriterText();                         // stateLock held
+    // stateLock for a window call, counted while it waits so a track's end lets it in.
+    CriticalSection::Guard WindowLock();
     void EndAtPlannedCut(int32_t blockNumber);      // stateLock held
 
     CriticalSection stateLock_;
@@ -225,6 +230,7 @@ private:
     volatile int32_t standby_ = 1;
     uint32_t trackBytes_ = 0;  // at most maxTrackBytes
     volatile LONG endTrackAsked_ = 0;  // a Stop the worker has not yet served
+    volatile LONG windowWaiting_ = 0;  // window calls waiting for stateLock
     int32_t silentBlocks_ = 0;
     bool planned_ = false;              // PlanCuts was called: no gap rule
     std::vector<int32_t> plannedCuts_;  // ascending; stateLock
