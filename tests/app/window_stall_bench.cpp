@@ -1,9 +1,10 @@
 // Benchmark (built, not run by ctest): how long the main window's message loop waits for the
 // engine. Runs the window on the bench with the longest gap (140 blocks) and live mode, plays
 // tones, and measures (1) the round trip of a message to the window every 5 ms while tracks
-// are written and ended automatically, and (2) the time the Stop press takes while a track
-// holds 139 delayed blocks (the worker writes them). Once with PCM, once with IMA ADPCM; about
-// two minutes in all.
+// are written and ended automatically, (2) the time the Stop press takes while a track holds
+// 139 delayed blocks, beside the Start press (the window's own share of a press), and (3) the
+// longest round trip in the second after Stop, while those blocks are written. Once with PCM,
+// once with IMA ADPCM; about two minutes in all.
 //
 //   wine app_window_stall_bench.exe   (with the bench env sourced: scripts/bench.sh up)
 #include <windows.h>
@@ -54,7 +55,8 @@ void Run(const char* name, const BYTE* format, size_t formatBytes) {
         return;
     }
     HWND record = run.Item(IDC_MAIN_RECORD);
-    SendMessageA(run.Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_RECORD, BN_CLICKED), LPARAM(record));
+    const double startPress =
+        TimedSend(run.Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_RECORD, BN_CLICKED), LPARAM(record));
 
     // 20 s of tone (more than 140 blocks, so the delay queue is full), 20 s of silence (the 141
     // silent blocks that end a live track, all written at once by the worker), 20 s of tone.
@@ -77,14 +79,19 @@ void Run(const char* name, const BYTE* format, size_t formatBytes) {
     // The second tone's track is open with 139 delayed blocks, all to be written.
     const double stop =
         TimedSend(run.Window(), WM_COMMAND, MAKEWPARAM(IDC_MAIN_RECORD, BN_CLICKED), LPARAM(record));
+    double afterStop = 0.0;
+    for (const DWORD stopped = GetTickCount(); GetTickCount() - stopped < 1000;) {
+        afterStop = std::max(afterStop, TimedSend(run.Window(), WM_NULL, 0, 0));
+        Sleep(1);  // sampling interval of the measurement
+    }
     play.Wait(60000);
     run.Close();
 
     std::sort(trips.begin(), trips.end());
     std::printf("%-9s message round trips: %zu, median %.2f ms, 99%% %.2f ms, max %.2f ms; "
-                "Stop press %.2f ms\n",
+                "Start press %.2f ms, Stop press %.2f ms, then max round trip %.2f ms\n",
                 name, trips.size(), trips[trips.size() / 2], trips[trips.size() * 99 / 100],
-                trips.back(), stop);
+                trips.back(), startPress, stop, afterStop);
 }
 
 }  // namespace
