@@ -10,7 +10,9 @@
 // stops growing once the delay queue is full.
 //
 // Locks: stateLock (re-entrant) may be held while taking freeLock, never the other way round;
-// inputLock is always taken alone. The sink is only ever called under stateLock.
+// inputLock is always taken alone. The sink is only ever called under stateLock. The worker
+// takes stateLock once per block, a track's end included, and lets a waiting window call in
+// between blocks, so the window never waits for more than one block.
 //
 // Status text: the engine's own texts (no writer, no number, name too long, writer not ready,
 // worker stopped) and the writer's GetLastMessage compete for the one status area; whichever
