@@ -361,7 +361,7 @@ TEST_F(OptionsFlow, ShowsTheCurrentChoicesAndCancelChangesNothing) {
     SendDlgItemMessageA(options, IDC_OPTIONS_MODE78, BM_SETCHECK, BST_CHECKED, 0);
     Click(options, IDCANCEL);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 5000));
-    SendMessageA(run.Window(), WM_NULL, 0, 0);
+    ASSERT_TRUE(run.Settle());
     EXPECT_EQ(run.Dialog().CurrentSettings().mode78, 0u);
     EXPECT_EQ(run.Dialog().Capture(), capture) << "nothing changed: capture not restarted";
     EXPECT_EQ(run.Close(), kMainDialogClosed);
@@ -378,7 +378,7 @@ TEST_F(OptionsFlow, OkWithOnlyLiveModeChangedSetsTheEngineWithoutARestart) {
     Click(options, IDC_OPTIONS_WAV);
     Click(options, IDOK);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 5000));
-    SendMessageA(run.Window(), WM_NULL, 0, 0);
+    ASSERT_TRUE(run.Settle());
     EXPECT_EQ(run.Dialog().CurrentSettings().liveMode, 1u);
     EXPECT_EQ(run.Dialog().Engine()->liveMode, 1);
     EXPECT_EQ(run.Dialog().Capture(), capture);
@@ -430,7 +430,7 @@ TEST_F(OptionsFlow, AChangeAfterACaptureFailureRestartsCaptureAndStartKeepsIt) {
     SendDlgItemMessageA(options, IDC_OPTIONS_MODE78, BM_SETCHECK, BST_CHECKED, 0);
     Click(options, IDOK);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 5000));
-    SendMessageA(run.Window(), WM_NULL, 0, 0);
+    ASSERT_TRUE(run.Settle());
     EXPECT_FALSE(run.Dialog().CaptureFailed());
     EXPECT_EQ(run.Text(IDC_MAIN_RECORD), "&Start");
     SetWindowTextA(run.Item(IDC_MAIN_TRACK), "frozen");
@@ -468,7 +468,7 @@ TEST_F(OptionsFlow, AnotherCardAndDirectSoundOnThenOffRestartCaptureAndAreStored
         SendDlgItemMessageA(options, IDC_OPTIONS_DIRECTSOUND, BM_SETCHECK, directSound ? BST_CHECKED : BST_UNCHECKED, 0);
         Click(options, IDOK);
         ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 5000));
-        SendMessageA(run.Window(), WM_NULL, 0, 0);
+        ASSERT_TRUE(run.Settle());
         EXPECT_EQ(StoredNoDirectSound(), directSound ? 0u : 1u) << "stored with the window open";
         CaptureDevice* capture = run.Dialog().Capture();
         ASSERT_NE(capture, nullptr);
@@ -509,7 +509,7 @@ TEST_F(OptionsFlow, AnUnconvertibleFormatIsRefusedAndCancelKeepsTheOldOne) {
     EXPECT_EQ(WindowText(GetDlgItem(again, IDC_OPTIONS_FORMAT)), chosen);
     Click(again, IDCANCEL);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(again); }, 5000));
-    SendMessageA(run.Window(), WM_NULL, 0, 0);
+    ASSERT_TRUE(run.Settle());
 
     EXPECT_TRUE(IsPcm44100(run.Dialog().CurrentSettings().outputFormat.Get()));
     EXPECT_EQ(run.Text(IDC_MAIN_FORMAT), label);
@@ -542,7 +542,7 @@ TEST_F(OptionsFlow, AConvertibleFormatIsTakenAndNamed) {
     ASSERT_TRUE(ChooseInChooser(chooser, "IMA ADPCM"));
     Click(options, IDOK);
     ASSERT_TRUE(WaitFor([&] { return !IsWindow(options); }, 10000));
-    SendMessageA(run.Window(), WM_NULL, 0, 0);
+    ASSERT_TRUE(run.Settle());
 
     const WAVEFORMATEX* format = run.Dialog().CurrentSettings().outputFormat.Get();
     EXPECT_EQ(format->wFormatTag, 0x0011);

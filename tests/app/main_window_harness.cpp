@@ -23,6 +23,7 @@ bool WaitFor(const std::function<bool()>& condition, DWORD timeoutMs) {
 MainWindowRun::MainWindowRun(std::function<void(MainDialog&)> configure, const MainDialogApi& api) {
     created_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
     ended_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    settled_ = CreateEventA(nullptr, FALSE, FALSE, nullptr);
     thread_ = std::thread([this, configure, api] {
         dialog_ = std::make_unique<MainDialog>(api);
         dialog_->SetDecimalSeparator(DecimalSeparator);
@@ -34,6 +35,19 @@ MainWindowRun::MainWindowRun(std::function<void(MainDialog&)> configure, const M
 }
 
 namespace {
+
+const UINT kSettleMessage = RegisterWindowMessageA("Grooval test: settle");
+const char kDialogProcProperty[] = "Grooval test: dialog procedure";
+
+// Sets the event in lParam for kSettleMessage; everything else goes to the dialog.
+LRESULT CALLBACK SettleProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == kSettleMessage) {
+        SetEvent(reinterpret_cast<HANDLE>(lParam));
+        return 0;
+    }
+    const auto dialog = reinterpret_cast<WNDPROC>(GetPropA(window, kDialogProcProperty));
+    return CallWindowProcA(dialog, window, message, wParam, lParam);
+}
 
 BOOL CALLBACK DismissWindow(HWND window, LPARAM mainWindow) {
     const HWND main = reinterpret_cast<HWND>(mainWindow);
@@ -58,6 +72,7 @@ MainWindowRun::~MainWindowRun() {
     dialog_.reset();
     CloseHandle(created_);
     CloseHandle(ended_);
+    CloseHandle(settled_);
 }
 
 bool MainWindowRun::WaitOpen(DWORD timeoutMs) {
@@ -65,6 +80,9 @@ bool MainWindowRun::WaitOpen(DWORD timeoutMs) {
     if (!WaitFor([this] { return dialog_->Window() != nullptr || Ended(); }, timeoutMs)) return false;
     if (Ended()) return false;
     window_ = dialog_->Window();
+    SetPropA(window_, kDialogProcProperty,
+             reinterpret_cast<HANDLE>(SetWindowLongPtrA(window_, GWLP_WNDPROC,
+                                                        reinterpret_cast<LONG_PTR>(&SettleProc))));
     // A sent message is taken only once WM_INITDIALOG has returned and the dialog's loop runs.
     DWORD_PTR ignored = 0;
     if (!SendMessageTimeoutA(window_, WM_NULL, 0, 0, SMTO_NORMAL, timeoutMs, &ignored)) return false;
@@ -76,6 +94,11 @@ std::string MainWindowRun::Text(int id) const { return WindowText(Item(id)); }
 
 LRESULT MainWindowRun::Send(int id, UINT message, WPARAM wParam, LPARAM lParam) const {
     return SendMessageA(Item(id), message, wParam, lParam);
+}
+
+bool MainWindowRun::Settle(DWORD timeoutMs) {
+    return PostMessageA(window_, kSettleMessage, 0, reinterpret_cast<LPARAM>(settled_)) &&
+           WaitForSingleObject(settled_, timeoutMs) == WAIT_OBJECT_0;
 }
 
 INT_PTR MainWindowRun::Close(DWORD timeoutMs) {

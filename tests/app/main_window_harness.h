@@ -43,6 +43,10 @@ public:
     MainDialog& Dialog() { return *dialog_; }
     std::string Text(int id) const;
     LRESULT Send(int id, UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+    // Returns once the window's own message loop has taken a message posted now, so whatever the
+    // window was doing has ended. A sent message proves nothing: a window thread waiting on
+    // another thread (a card change opening mixers does) serves sent messages meanwhile.
+    bool Settle(DWORD timeoutMs = 10000);
 
     // Posts WM_CLOSE and waits for the window's end; the dialog's result (-2 on time-out).
     INT_PTR Close(DWORD timeoutMs = 30000);
@@ -55,6 +59,7 @@ private:
     std::thread thread_;
     HANDLE created_ = nullptr;
     HANDLE ended_ = nullptr;
+    HANDLE settled_ = nullptr;
     HWND window_ = nullptr;
     INT_PTR result_ = -2;
 };
