@@ -3,10 +3,6 @@
 #   wine-run.sh BENCHDIR program.exe [args...]
 set -euo pipefail
 bench=$1; shift
-if [ ! -f "$bench/env" ]; then
-  echo "wine-run: no bench in $bench; start it with scripts/bench.sh up $bench" >&2
-  exit 2
-fi
-# shellcheck disable=SC1091
-source "$bench/env"
+# shellcheck source=scripts/bench-env.sh
+source "$(dirname "${BASH_SOURCE[0]}")/bench-env.sh" "$bench"
 exec wine "$@"

@@ -15,12 +15,8 @@ exe=$1
 bench=$2
 scenario=$3
 
-if [ ! -f "$bench/env" ]; then
-  echo "end_to_end: no bench in $bench (scripts/bench.sh up $bench)" >&2
-  exit 2
-fi
-# shellcheck disable=SC1091
-source "$bench/env"
+# shellcheck source=scripts/bench-env.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/bench-env.sh" "$bench"
 
 work=$bench/scratch/e2e-$scenario
 rm -rf "$work"

@@ -13,12 +13,8 @@ zip=$2
 version=$3
 bench=$4
 
-if [ ! -f "$bench/env" ]; then
-  echo "install_test: no bench in $bench (scripts/bench.sh up $bench)" >&2
-  exit 2
-fi
-# shellcheck disable=SC1091
-source "$bench/env"
+# shellcheck source=scripts/bench-env.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/bench-env.sh" "$bench"
 # Shortcuts made inside the prefix must not become menu entries of the host.
 export WINEDLLOVERRIDES="$WINEDLLOVERRIDES;winemenubuilder.exe=d"
 

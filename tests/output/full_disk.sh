@@ -7,12 +7,8 @@
 set -euo pipefail
 bench=$1
 exe=$2
-if [ ! -f "$bench/env" ]; then
-  echo "full_disk: no bench in $bench (scripts/bench.sh up $bench)" >&2
-  exit 2
-fi
-# shellcheck disable=SC1091
-source "$bench/env"
+# shellcheck source=scripts/bench-env.sh
+source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/bench-env.sh" "$bench"
 
 disk=$(cd "$(dirname "$exe")" && pwd)/full_disk
 drive=$WINEPREFIX/dosdevices/q:
