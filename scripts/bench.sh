@@ -13,13 +13,8 @@ set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 
-wait_for() {  # wait_for SECONDS COMMAND...: true once COMMAND succeeds
-  local deadline=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-}
+# shellcheck source=scripts/wait-until.sh
+source "$here/wait-until.sh"
 
 bench_env() {
   local dir=$1
@@ -39,7 +34,7 @@ start_pulse() {
     --load=module-native-protocol-unix \
     --load="module-null-sink sink_name=turntable" \
     --log-target=file:"$dir/pulseaudio.log" 2>>"$dir/pulseaudio.log"
-  wait_for 10 pactl info || { echo "bench: PulseAudio did not start (see $dir/pulseaudio.log)" >&2; return 1; }
+  wait_until 10 pactl info || { echo "bench: PulseAudio did not start (see $dir/pulseaudio.log)" >&2; return 1; }
   pactl set-default-sink turntable
   pactl set-default-source turntable.monitor
   touch "$dir/pulse.started"
@@ -57,7 +52,7 @@ start_display() {
   Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
   echo $! >"$dir/xvfb.pid"
   export DISPLAY=":$n"
-  wait_for 10 xdpyinfo || { echo "bench: Xvfb did not start (see $dir/xvfb.log)" >&2; return 1; }
+  wait_until 10 xdpyinfo || { echo "bench: Xvfb did not start (see $dir/xvfb.log)" >&2; return 1; }
   echo "$DISPLAY" >"$dir/xvfb.display"
 }
 

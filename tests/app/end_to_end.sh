@@ -43,15 +43,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# wait_until SECONDS COMMAND...: true once COMMAND succeeds within the time.
-wait_until() {
-  local deadline=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-}
-
 # ---- The side: songs (440 Hz at half scale) between silences, all lengths in frames ----
 
 # The format options come before -n so the generated input has them: no resampling.

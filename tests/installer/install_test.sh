@@ -31,15 +31,6 @@ fail() {
   exit 1
 }
 
-# wait_until SECONDS COMMAND...: true once COMMAND succeeds within the time.
-wait_until() {
-  local deadline=$((SECONDS + $1)); shift
-  until "$@" >/dev/null 2>&1; do
-    [ $SECONDS -lt $deadline ] || return 1
-    sleep 0.1
-  done
-}
-
 unix_path() { realpath -m "$(winepath -u "$1" 2>/dev/null)"; }
 
 instdir_win='C:\Program Files\Grooval'
