@@ -43,16 +43,19 @@ start_pulse() {
 start_display() {
   local dir=$1 n
   if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
-  if [ -f "$dir/xvfb.display" ] && DISPLAY=$(cat "$dir/xvfb.display") xdpyinfo >/dev/null 2>&1; then
+  if [ -f "$dir/xvfb.display" ] && [ -f "$dir/xvfb.pid" ] && kill -0 "$(cat "$dir/xvfb.pid")" 2>/dev/null &&
+     DISPLAY=$(cat "$dir/xvfb.display") xdpyinfo >/dev/null 2>&1; then
     export DISPLAY=$(cat "$dir/xvfb.display"); return 0
   fi
-  for n in $(seq 90 140); do
-    [ -e /tmp/.X11-unix/X$n ] || [ -e /tmp/.X$n-lock ] || break
-  done
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 &
+  # Xvfb picks a free number itself and reports it: a number judged free by lock files may
+  # still answer through another tree's (or a chroot's host's) abstract socket.
+  rm -f "$dir/xvfb.number"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/xvfb.number" >"$dir/xvfb.log" 2>&1 &
   echo $! >"$dir/xvfb.pid"
+  wait_until 10 test -s "$dir/xvfb.number" || { echo "bench: Xvfb did not start (see $dir/xvfb.log)" >&2; return 1; }
+  n=$(head -n 1 "$dir/xvfb.number")
   export DISPLAY=":$n"
-  wait_until 10 xdpyinfo || { echo "bench: Xvfb did not start (see $dir/xvfb.log)" >&2; return 1; }
+  wait_until 10 xdpyinfo || { echo "bench: Xvfb on $DISPLAY does not answer (see $dir/xvfb.log)" >&2; return 1; }
   echo "$DISPLAY" >"$dir/xvfb.display"
 }
 
@@ -111,7 +114,7 @@ bench_down() {
   wineserver -k >/dev/null 2>&1 || true
   if [ -f "$dir/player.pid" ]; then kill "$(cat "$dir/player.pid")" 2>/dev/null || true; rm -f "$dir/player.pid"; fi
   if [ -f "$dir/pulse.started" ]; then pactl exit >/dev/null 2>&1 || true; rm -f "$dir/pulse.started"; fi
-  if [ -f "$dir/xvfb.pid" ]; then kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true; rm -f "$dir/xvfb.pid" "$dir/xvfb.display"; fi
+  if [ -f "$dir/xvfb.pid" ]; then kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true; rm -f "$dir/xvfb.pid" "$dir/xvfb.display" "$dir/xvfb.number"; fi
   rm -f "$dir/env"
 }
 

@@ -10,7 +10,8 @@ packages=(
   pulseaudio pulseaudio-utils sox
   googletest python3 procps
   fp-utils nsis libchm-bin   # chmcmd, makensis, extract_chmLib: the help file and installer
-  dpkg-dev autoconf automake libtool nasm  # libFLAC and LAME from Debian sources (scripts/codecs.sh)
+  dpkg-dev autoconf automake libtool nasm gettext  # libFLAC and LAME from Debian sources (scripts/codecs.sh;
+                                                   # LAME's configure.in uses gettext's AM_ICONV)
   flac lame mpg123 python3-mutagen  # the tests read grooval-split's FLAC and MP3 tracks back
 )
 
