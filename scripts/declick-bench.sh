@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Benchmark of the declicker of grooval-split --declick: a synthesized side of 20 minutes
-# (four voices of tones with vibrato, surface noise, record levels) with 500 injected clicks of
-# 0.05 to 2 ms, and the same side clean (tests/split/declick_signal.h). Each run, with its own
-# seed, prints the share of clicks found, the error around repaired clicks below the clicks'
-# energy, repairs per minute on the clean side, identity outside repaired spans and the speed
-# on one core under Wine, each against its target; the exit code is 0 when every run met them.
+# Benchmark of the declicker of grooval-split --declick, under Wine on one core:
+#  - real music (scripts/real-sides.sh, given its folder): each side clean and with 300 clicks
+#    (scripts/inject-clicks.py): repairs per minute on the music of the clean side (those on
+#    the side's own crackle apart) and where they sit, the clicks moved closer to the clean
+#    side, those made worse by more than 1 dB, the whole side's error against the unrepaired;
+#  - a synthesized side (tests/split/declick_signal.h) with clicks of every shape: the share
+#    reduced by 20 dB or more, repairs on the same side clean.
+# Each run has its own seed for the clicks; the exit code is 0 when every run met the targets.
 #
-#   scripts/declick-bench.sh [RUNS [SECONDS [CLICKS [LEVEL]]]]   (default 3 1200 500 5)
+#   scripts/declick-bench.sh [RUNS [REAL_DIR [LEVEL]]]   (default 3, no real sides, 5)
 #
 # Built, not run by ctest. The bench (Wine prefix) of the build folder is brought up and down.
 set -euo pipefail
@@ -14,9 +16,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export GROOVAL_BUILD=${GROOVAL_BUILD:-$root/build}
 bench=$GROOVAL_BUILD/bench
 runs=${1:-3}
-seconds=${2:-1200}
-clicks=${3:-500}
-level=${4:-5}
+real=${2:-}
+level=${3:-5}
+exe=$GROOVAL_BUILD/tests/split/split_declick_bench.exe
 
 "$root/scripts/build.sh" >/dev/null
 "$root/scripts/bench.sh" up "$bench" >/dev/null
@@ -25,7 +27,13 @@ trap '"$root/scripts/bench.sh" down "$bench" >/dev/null' EXIT
 status=0
 for seed in $(seq 1 "$runs"); do
   echo "== run $seed of $runs"
-  "$root/scripts/wine-run.sh" "$bench" "$GROOVAL_BUILD/tests/split/split_declick_bench.exe" \
-    "$seconds" "$clicks" "$seed" "$level" || status=1
+  "$root/scripts/wine-run.sh" "$bench" "$exe" 1200 500 "$seed" "$level" || status=1
+  [ -n "$real" ] || continue
+  for side in "$real"/side-?.wav; do
+    clicked=$bench/declick-$(basename "$side" .wav)-clicks.wav
+    /usr/bin/python3 "$root/scripts/inject-clicks.py" "$side" "$clicked" 300 "$seed"
+    "$root/scripts/wine-run.sh" "$bench" "$exe" --real "$side" "$clicked" "${clicked%.wav}.tsv" \
+      "$level" | grep -v '^    click at' || status=1
+  done
 done
 exit $status

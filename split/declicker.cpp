@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
+
 
 constexpr int kP = kDeclickOrder;
 static_assert(kP % 2 == 0, "the prediction sums take the coefficients in pairs");
@@ -16,15 +18,31 @@ constexpr int kAhead = kDeclickLookAheadFrames;
 constexpr int kModelMargin = 512;  // detection model window: block + margin each side
 constexpr int kContext = kDeclickRepairContext;
 constexpr int kModelWindow = kBlock + 2 * kModelMargin;
-constexpr int kKeepBefore = kModelMargin + kContext;  // samples kept before the next block
+constexpr int kAttackCap = 960;     // the longest stretch of music compared around an event
+constexpr int kKeepBefore = kAttackCap + 2 * kP + 16;  // samples kept before the next block
+static_assert(kKeepBefore >= kModelMargin + kDeclickRepairContext, "the models' context");
 constexpr int kCapacity = kKeepBefore + 2 * kBlock + kAhead;
 constexpr int kEdge = 2;       // samples added on each side of an event
 constexpr int kMergeGap = 8;   // suspects at most this far apart form one event
 constexpr int kMaxClickCap = 256;
-constexpr int kEndRounds = 4;       // rounds of finding a click's end
+constexpr int kLocal = 256;          // residual samples on each side for the local level
+constexpr int kGuard = 8;            // kept clear between the event and the local level
 constexpr double kTailShare = 0.05;  // a click ends where it falls below 5 % of its peak
-constexpr double kTailDeviations = 3.0;  // or below 3 robust deviations
-constexpr double kClickGain = 2.0;   // a click's interpolation halves the prediction error
+constexpr double kTailMusic = 2.0;  // or below twice the music's own interpolation error
+// A repair is made only when the click's energy is this many times the error the
+// interpolation makes on the music next to it: on average it then takes away far more than
+// it adds.
+constexpr double kHarm = 4.0;
+// A click's interpolation takes away most of its prediction error: it is plainly better.
+constexpr double kClickGain = 4.0;
+// An attack: the music after the event louder than before it by this factor (6 dB), or its
+// prediction error staying that much higher.
+constexpr double kAttackRise = 2.0;
+constexpr double kAttackSeconds = 0.005;
+// A click stands out from the music's own largest prediction errors nearby by this factor:
+// busy drums and loud orchestral passages have many large ones, a click is rare.
+constexpr double kContrast = 2.0;
+constexpr double kContrastSeconds = 0.02;  // the music compared on each side of an event
 constexpr double kMadToDeviation = 1.4826;  // MAD of a normal distribution to its deviation
 constexpr double kDeviationFloor = 1.0;     // one step of 16 bits: digital silence is no noise
 constexpr double kNoiseCorrection = 1e-6;   // added to the model's zero lag, for stability
@@ -33,9 +51,9 @@ constexpr double kNoiseCorrection = 1e-6;   // added to the model's zero lag, fo
 constexpr double kRepairFit = 2.0;
 constexpr double kPi = 3.14159265358979323846;
 
-int ClickFramesAt(uint32_t rate) {
-    const int frames = int(std::lround(kDeclickMaxClickSeconds * double(rate)));
-    return std::max(1, std::min(frames, kMaxClickCap));
+int FramesAt(uint32_t rate, double seconds, int cap) {
+    const int frames = int(std::lround(seconds * double(rate)));
+    return std::max(1, std::min(frames, cap));
 }
 
 }  // namespace
@@ -66,7 +84,11 @@ size_t Declicker::LatencyFrames() {
 }
 
 Declicker::Declicker(uint32_t rate, int level, DeclickListener* listener)
-    : maxClick_(ClickFramesAt(rate)), threshold_(Threshold(level)), listener_(listener) {
+    : maxClick_(FramesAt(rate, kDeclickMaxClickSeconds, kMaxClickCap)),
+      attackWindow_(FramesAt(rate, kAttackSeconds, kAttackCap)),
+      contrastWindow_(FramesAt(rate, kContrastSeconds, kAttackCap)),
+      threshold_(Threshold(level)),
+      listener_(listener) {
     const int maxSpan = kMaxClickCap + 2 * kEdge;
     for (int i = 0; i < 2; ++i) {
         channels_[i].reset(new Channel);
@@ -76,11 +98,11 @@ Declicker::Declicker(uint32_t rate, int level, DeclickListener* listener)
         ch.residual.assign(kCapacity, 0.0);
         ch.masked.assign(kCapacity, 0);
         ch.weighted.assign(kModelWindow, 0.0);
-        ch.scratch.assign(kBlock, 0.0);
+        ch.scratch.assign(kBlock + 2 * kLocal, 0.0);
         ch.chol.assign(size_t(maxSpan) * maxSpan, 0.0);
         ch.rhs.assign(maxSpan, 0.0);
         ch.known.assign(maxSpan + kQ, 0.0);
-        ch.saved.assign(4 * kMaxClickCap + kP + 64, 0.0);
+        ch.saved.assign(maxSpan, 0.0);
         ch.burgForward.assign(2 * kContext, 0.0);
         ch.burgBackward.assign(2 * kContext, 0.0);
         ch.detect[0] = ch.repair[0] = 1.0;
@@ -188,14 +210,16 @@ public:
         for (int n = from; n < to; ++n)
             residual_[n] = Forward(n);
     }
-    // The robust deviation of the residual over [from, to).
+    // The robust deviation of the residual over [from, to) and [from2, to2).
     double Deviation(int from, int to, double* scratch) const {
-        const int n = to - from;
-        if (n <= 0) return kDeviationFloor;
+        return Deviation(from, to, to, to, scratch);
+    }
+    double Deviation(int from, int to, int from2, int to2, double* scratch) const {
         // Every other sample is enough for the median.
         int count = 0;
-        for (int i = 0; i < n; i += 2)
-            scratch[count++] = std::fabs(residual_[from + i]);
+        for (int i = from; i < to; i += 2) scratch[count++] = std::fabs(residual_[i]);
+        for (int i = from2; i < to2; i += 2) scratch[count++] = std::fabs(residual_[i]);
+        if (count == 0) return kDeviationFloor;
         std::nth_element(scratch, scratch + count / 2, scratch + count);
         return std::max(kDeviationFloor, kMadToDeviation * scratch[count / 2]);
     }
@@ -353,7 +377,6 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
     const int blockEnd = int(blockEnd64 - base_);
     // What the block may see does not depend on how the input was cut into pieces.
     const int dataEnd = std::min(int(dataEnd64 - base_), blockEnd + kAhead);
-    const int rangeEnd = dataEnd;
     const int modelFrom = std::max(0, blockStart - kModelMargin);
     const int modelTo = std::min(dataEnd, blockEnd + kModelMargin);
     const int residualFrom = std::max(blockStart, kP);
@@ -364,17 +387,16 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
         Analysis analysis(ch.x.data(), ch.residual.data(), ch.masked.data(), ch.detect,
                           ch.repair);
         analysis.Fit(modelFrom, modelTo, ch.weighted.data(), false);
-        analysis.Residuals(residualFrom, rangeEnd);
-        double deviation = analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
-        double bound = threshold_ * deviation;
+        analysis.Residuals(residualFrom, dataEnd);
+        double bound = threshold_ * analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
         const int doneLocal =
-            ch.doneUntil > base_ ? int(std::min<uint64_t>(ch.doneUntil - base_, uint64_t(rangeEnd))) : 0;
+            ch.doneUntil > base_ ? int(std::min<uint64_t>(ch.doneUntil - base_, uint64_t(dataEnd))) : 0;
         const int scanFrom = std::max(residualFrom, doneLocal);
 
         // Pass 1: where are the suspects? Then the model again without them.
         int first = 0, last = 0;
         bool any = false;
-        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, rangeEnd, bound, first,
+        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, dataEnd, bound, first,
                                          last);
              n = last + 1) {
             if (!any) std::fill(ch.masked.begin() + modelFrom, ch.masked.begin() + modelTo, 0);
@@ -385,49 +407,39 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
         }
         if (!any) continue;
         analysis.Fit(modelFrom, modelTo, ch.weighted.data(), true);
-        analysis.Residuals(residualFrom, rangeEnd);
-        deviation = analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
-        bound = threshold_ * deviation;
+        analysis.Residuals(residualFrom, dataEnd);
+        bound = threshold_ * analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
 
         // Pass 2: decide each event.
-        const int longLimit = maxClick_ + kP + 2 * kMergeGap;
         const int lowest = std::max(int(emitted_ - base_), kP);
-        const int highest = dataEnd - 1 - kQ;  // the last sample a span may hold
-        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, rangeEnd, bound, first,
+        Limits limits;
+        limits.dataEnd = dataEnd;
+        limits.highest = dataEnd - 1 - std::max(kQ, attackWindow_ + kP + 1);
+        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, dataEnd, bound, first,
                                          last);
              n = last + 1) {
             const uint64_t firstFrame = base_ + uint64_t(first);
-            const bool open = !streamEnds && last + kMergeGap >= rangeEnd;
             if (ch.inLong && firstFrame <= ch.longUntil + kMergeGap) {
                 ch.longUntil = base_ + uint64_t(last);  // the same long event goes on
                 ch.doneUntil = base_ + uint64_t(last) + 1;
                 continue;
             }
             ch.inLong = false;
-            const int floor = std::max(lowest, doneLocal);
-            // The click ends at the last suspect of the backward prediction error.
-            int end = first;
-            for (int m = std::min(last, highest); m >= first; --m) {
-                if (std::fabs(analysis.Backward(m)) > bound) {
-                    end = m;
-                    break;
-                }
-            }
-            int s = std::max(first - kEdge, floor);
-            int e = std::min(end + kEdge, highest);
-            Span span = open || last - first + 1 > longLimit
-                            ? Span::Long
-                            : Repair(analysis, ch, highest, deviation, s, e);
+            limits.floor = std::max(lowest, doneLocal);
+            const bool open = !streamEnds && last + kMergeGap >= dataEnd;
+            int s = first, e = last;
+            const Span span = open ? Span::Long : Decide(analysis, ch, limits, s, e);
+            ch.doneUntil = base_ + uint64_t(std::max(last, e)) + 1;
+            if (span == Span::None) continue;
             DeclickEvent event;
             event.frame = base_ + uint64_t(s);
             event.frames = uint32_t(std::max(1, e - s + 1));
             event.channel = ch.channel;
             event.repaired = span == Span::Repaired;
-            ch.doneUntil = base_ + uint64_t(std::max(last, e)) + 1;
             if (span == Span::Repaired) {
                 ++repaired_;
                 // The prediction error after the span no longer holds the click.
-                analysis.Residuals(s, std::min(e + kP + 1, rangeEnd));
+                analysis.Residuals(s, std::min(e + kP + 1, dataEnd));
                 last = std::max(last, e);
             } else {
                 ++left_;
@@ -441,87 +453,167 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
     }
 }
 
-// Decides one event whose suspects span [s, e] and repairs it when it is a click; [s, e] is the
+// The robust deviation of the residual around the event [first, last]: before it, and after
+// the longest click that may start there.
+double Declicker::LocalDeviation(Analysis& analysis, Channel& ch, int first, int last,
+                                 int dataEnd) const {
+    const int beforeTo = std::max(kP, first - kGuard);
+    const int beforeFrom = std::max(kP, beforeTo - kLocal);
+    const int afterFrom = std::min(dataEnd, std::max(last, first + maxClick_) + kP);
+    const int afterTo = std::min(dataEnd, afterFrom + kLocal);
+    return analysis.Deviation(beforeFrom, beforeTo, afterFrom, afterTo, ch.scratch.data());
+}
+
+
+// The largest prediction error in the music around the event [first, last], the event's own
+// samples and the longest click after it left out.
+double Declicker::LocalPeak(const Channel& ch, int first, int last, int dataEnd) const {
+    const double* residual = ch.residual.data();
+    const int beforeFrom = std::max(kP, first - kGuard - contrastWindow_);
+    const int afterFrom = std::min(dataEnd, std::max(last, first + maxClick_) + kP + kGuard);
+    const int afterTo = std::min(dataEnd, afterFrom + contrastWindow_);
+    double peak = 0.0;
+    for (int n = beforeFrom; n < first - kGuard; ++n) peak = std::max(peak, std::fabs(residual[n]));
+    for (int n = afterFrom; n < afterTo; ++n) peak = std::max(peak, std::fabs(residual[n]));
+    return peak;
+}
+
+// Decides the event whose suspects are [s, e] and repairs it when it is a click; [s, e] is the
 // final span.
-Declicker::Span Declicker::Repair(Analysis& analysis, Channel& ch, int highest, double deviation,
-                                  int& s, int& e) const {
-    double* x = analysis.X();
+Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits& limits, int& s,
+                                  int& e) const {
+    const int first = s, last = e;
+    const double deviation = LocalDeviation(analysis, ch, first, last, limits.dataEnd);
+    const double bound = threshold_ * deviation;
+    double peak = 0.0;
+    for (int n = first; n <= last; ++n) peak = std::max(peak, std::fabs(ch.residual[size_t(n)]));
+    if (peak <= bound) return Span::None;  // ordinary for the music around it
+    if (peak <= kContrast * LocalPeak(ch, first, last, limits.dataEnd)) return Span::Left;
     const int longest = maxClick_ + 2 * kEdge;
-    e = std::min(e, highest);
-    if (e < s) return Span::Long;
-    if (s < kQ) return Span::Left;  // the first samples of the stream have too little before them
-    double* values = ch.rhs.data();  // solved in place of the right-hand side
-    auto interpolate = [&](int to, bool repairModel) {
-        return analysis.Interpolate(s, to, repairModel, ch.chol.data(), ch.rhs.data(),
-                                    ch.known.data(), values);
-    };
-    auto put = [&](int to) {
-        for (int i = 0; i < to - s + 1; ++i) {
-            const double v = std::round(values[i]);
-            x[s + i] = v < -32768.0 ? -32768.0 : v > 32767.0 ? 32767.0 : v;
+    if (last - first + 1 > longest + kP) return Span::Long;
+    const int room = 2 * kQ + 2 * longest + kGuard;  // the repair model and the control span
+    if (first - kEdge < std::max(limits.floor, room)) return Span::Left;
+
+    // The click ends at the last suspect of the backward prediction error, or later.
+    int end = first;
+    for (int m = std::min(last, limits.highest); m >= first; --m) {
+        if (std::fabs(analysis.Backward(m)) > bound) {
+            end = m;
+            break;
         }
-    };
-    const int lastEnd = std::min(highest, s + longest - 1);
-    std::copy(x + s, x + std::max(e, lastEnd) + 1, ch.saved.begin());
-    auto restore = [&](int to) { std::copy(ch.saved.begin(), ch.saved.begin() + (to - s + 1), x + s); };
-
-    // Is it a click at all? Interpolating the suspects by the detection model must take away
-    // most of the prediction error there; at a step or a sharp onset it does not.
-    if (e - s + 1 <= longest) {
-        const double before = analysis.Energy(s, e + kP + 1);
-        if (!interpolate(e, false)) return Span::Left;
-        put(e);
-        const double after = analysis.Energy(s, e + kP + 1);
-        restore(e);
-        if (after * kClickGain > before) return Span::Left;
     }
-
+    s = first - kEdge;
+    const int lastEnd = std::min(limits.highest, s + longest - 1);
+    if (lastEnd < s) return Span::Long;
+    e = std::min(end + kEdge, lastEnd);
     // The repair model, from the music on both sides of the longest span.
-    const int afterEnd = std::min(highest + 1 + kQ, lastEnd + 1 + kContext);
-    if (!analysis.FitRepair(std::max(0, s - kContext), s, lastEnd + 1, afterEnd,
+    const int contextEnd = std::min(limits.dataEnd, lastEnd + 1 + kContext);
+    if (!analysis.FitRepair(std::max(0, s - kContext), s, lastEnd + 1, contextEnd,
                             ch.burgForward.data(), ch.burgBackward.data())) {
         return Span::Left;
     }
+    const Span span = ClickEnd(analysis, ch, lastEnd, longest, s, e);
+    if (span != Span::Repaired) return span;
+    return Keep(analysis, ch, limits, deviation, s, e) ? Span::Repaired : Span::Left;
+}
 
-    // Where does the click end? Its smooth decay hardly shows in the prediction error, so the
-    // longest span is interpolated and the span cut back to the last sample that still stands
-    // out from the interpolation like the click; then again, on the shorter span.
-    int end = lastEnd;
-    bool current = false;  // values hold the interpolation of [s, end]
-    for (int round = 0; round < kEndRounds; ++round) {
-        if (!interpolate(end, true)) return Span::Left;
-        current = true;
-        double peak = 0.0;
-        for (int n = s; n <= end; ++n)
-            peak = std::max(peak, std::fabs(ch.saved[size_t(n - s)] - values[n - s]));
-        const double level = std::max(kTailShare * peak, kTailDeviations * deviation);
-        int stands = s;
-        for (int n = end; n > s; --n) {
-            if (std::fabs(ch.saved[size_t(n - s)] - values[n - s]) > level) {
-                stands = n;
-                break;
-            }
-        }
-        if (round == 0 && stands + kEdge >= lastEnd && lastEnd - s + 1 >= longest) {
-            return Span::Long;  // it goes on past the longest click
-        }
-        const int shorter = std::min(end, stands + kEdge);
-        if (shorter >= end) break;
-        end = shorter;
-        current = false;
+// The error per sample, squared, of the repair model's interpolation of the music over
+// [from, from + length): how well it would repair a click that long there.
+double Declicker::MusicError(Analysis& analysis, Channel& ch, int from, int length) const {
+    double* values = ch.rhs.data();
+    if (!analysis.Interpolate(from, from + length - 1, true, ch.chol.data(), ch.rhs.data(),
+                              ch.known.data(), values)) {
+        return -1.0;
     }
-    if (!current && !interpolate(end, true)) return Span::Left;
-    e = end;
+    const double* x = analysis.X();
+    double sum = 0.0;
+    for (int i = 0; i < length; ++i) sum += (x[from + i] - values[i]) * (x[from + i] - values[i]);
+    return sum / length;
+}
 
-    // Kept only when the repaired samples fit the music around them like ordinary signal.
-    const double before = analysis.Energy(s, e + kP + 1);
-    put(e);
-    const double after = analysis.Energy(s, e + kP + 1);
-    if (!(after < before && after <= kRepairFit * double(kP + e - s + 1) * deviation * deviation)) {
-        restore(e);
+// Where does the click end? Its smooth decay hardly shows in the prediction error: the longest
+// span [s, lastEnd] is interpolated and the click goes on while the input stands out from that,
+// above the error the interpolation makes on the music before the event (a span as long, far
+// enough that the click takes no part in it). Repaired here means: a click, [s, e] its span.
+Declicker::Span Declicker::ClickEnd(Analysis& analysis, Channel& ch, int lastEnd, int longest,
+                                    int s, int& e) const {
+    const int length = lastEnd - s + 1;
+    const double musicError = MusicError(analysis, ch, s - kGuard - length - kQ, length);
+    double* values = ch.rhs.data();
+    if (musicError < 0.0 || !analysis.Interpolate(s, lastEnd, true, ch.chol.data(),
+                                                  ch.rhs.data(), ch.known.data(), values)) {
         return Span::Left;
     }
+    const double* x = analysis.X();
+    auto difference = [&](int n) { return std::fabs(x[n] - values[n - s]); };
+    double peak = 0.0;
+    for (int n = s; n <= lastEnd; ++n) peak = std::max(peak, difference(n));
+    const double level = std::max(kTailShare * peak, kTailMusic * std::sqrt(musicError));
+    int reach = s - 1;  // gaps no longer than kMergeGap
+    for (int n = s; n <= lastEnd && n <= std::max(reach, e) + kMergeGap; ++n) {
+        if (difference(n) > level) reach = n;
+    }
+    if (reach < s) return Span::Left;  // nothing the music's own error would not explain
+    if (reach + kMergeGap > lastEnd && length >= longest) return Span::Long;
+    e = std::max(e, std::min(reach + kEdge, lastEnd));
     return Span::Repaired;
+}
+
+// Repairs [s, e] when that does no harm: the click is plainly larger than the error the repair
+// itself makes on music (measured before the event, over a span as long), the repair takes
+// away most of the detection model's prediction error there and leaves that of the music
+// around, and no attack follows. Else the input's samples stay.
+bool Declicker::Keep(Analysis& analysis, Channel& ch, const Limits& limits, double deviation,
+                     int s, int e) const {
+    const int m = e - s + 1;
+    const double repairError = MusicError(analysis, ch, s - kGuard - (maxClick_ + 2 * kEdge) - kQ, m);
+    double* values = ch.rhs.data();
+    if (repairError < 0.0 || !analysis.Interpolate(s, e, true, ch.chol.data(), ch.rhs.data(),
+                                                   ch.known.data(), values)) {
+        return false;
+    }
+    double* x = analysis.X();
+    double clickEnergy = 0.0;
+    for (int n = s; n <= e; ++n) clickEnergy += (x[n] - values[n - s]) * (x[n] - values[n - s]);
+    if (clickEnergy < kHarm * repairError * m) return false;
+
+    double* saved = ch.saved.data();
+    std::copy(x + s, x + e + 1, saved);
+    const double before = analysis.Energy(s, e + kP + 1);
+    for (int i = 0; i < m; ++i) {
+        const double v = std::round(values[i]);
+        x[s + i] = v < -32768.0 ? -32768.0 : v > 32767.0 ? 32767.0 : v;
+    }
+    const double after = analysis.Energy(s, e + kP + 1);
+    const double ordinary = kRepairFit * double(m + kP) * deviation * deviation;
+    if (after * kClickGain > before || after > ordinary ||
+        Attack(analysis, limits, deviation, s, e)) {
+        std::copy(saved, saved + m, x + s);
+        return false;
+    }
+    return true;
+}
+
+// An attack, not a click: with the event taken away, the music after it is louder than before
+// it, or its prediction error stays high (a drum's noise, a new note's excitation).
+bool Declicker::Attack(Analysis& analysis, const Limits& limits, double deviation, int s,
+                       int e) const {
+    const double* x = analysis.X();
+    const int w = attackWindow_;
+    const int afterTo = std::min(limits.dataEnd, e + kP + 1 + w);
+    const int beforeFrom = std::max(kP, s - w);
+    if (afterTo - (e + kP + 1) < w / 2 || s - beforeFrom < w / 2) return true;  // too little
+    double signalBefore = 0.0, signalAfter = 0.0;
+    for (int n = beforeFrom; n < s; ++n) signalBefore += x[n] * x[n];
+    for (int n = e + 1; n < afterTo; ++n) signalAfter += x[n] * x[n];
+    signalBefore /= double(s - beforeFrom);
+    signalAfter /= double(afterTo - (e + 1));
+    const double errorBefore = analysis.Energy(beforeFrom, s) / double(s - beforeFrom);
+    const double errorAfter = analysis.Energy(e + kP + 1, afterTo) / double(afterTo - (e + kP + 1));
+    const double rise = kAttackRise * kAttackRise;
+    const double noise = deviation * deviation;  // below this, loudness is no measure
+    return signalAfter > rise * std::max(signalBefore, noise) ||
+           errorAfter > rise * std::max(errorBefore, noise);
 }
 
 void Declicker::Emit(uint64_t upTo, std::vector<int16_t>& out) {
