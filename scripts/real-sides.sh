@@ -14,6 +14,7 @@
 #   DIR/side-X-music.wav  the same music without noise, frame for frame
 #   DIR/side-X.txt        one line per piece: first frame, end frame, fade-in and fade-out
 #                         frames, name
+#   DIR/side-X-crackle.tsv  where the crackle ticks are: first frame, frames
 # Clicks for a declicker's benchmark: scripts/inject-clicks.py DIR/side-X.wav OUT.wav N SEED
 # writes OUT.wav and OUT.tsv (where each click is, its shape, width and peak).
 # Needs sox (with Ogg Vorbis) and Python 3 with numpy (Debian's python3-numpy).

@@ -4,8 +4,8 @@
     real_sides.py OUT PIECE.wav...  [--seed N] [--noise DBFS] [--peak DBFS]
 
 Writes OUT.wav (the side with surface noise and crackle), OUT-music.wav (the same music
-without them, frame for frame) and OUT.txt (per piece: first frame, end frame, fade-in and
-fade-out frames, name). Pieces are 44100 Hz 16-bit stereo WAV files; each is brought to the
+without them, frame for frame), OUT.txt (per piece: first frame, end frame, fade-in and
+fade-out frames, name) and OUT-crackle.tsv (where each crackle tick is: first frame, frames). Pieces are 44100 Hz 16-bit stereo WAV files; each is brought to the
 same peak, gets fades at its ends (excerpts are cut mid-music; a side's pieces fade in and out
 as records do), and is followed by a gap of 2-4 s. Seeded: the same arguments give the same
 side.
@@ -63,12 +63,14 @@ def surface_noise(frames, rms_dbfs, rng):
     ticks = rng.poisson(25.0 * frames / RATE)  # about 25 ticks a second
     at = rng.integers(0, frames - 4, ticks)
     rms = 10.0 ** (rms_dbfs / 20.0) * 32768.0
+    crackle = []
     for n, peak in zip(at, rms * rng.uniform(1.0, 3.5, ticks) * rng.choice([-1, 1], ticks)):
         width = int(rng.integers(1, 4))
         shape = np.exp(-np.arange(width))
         noise[n:n + width, 0] += peak * shape
         noise[n:n + width, 1] += peak * rng.uniform(0.2, 1.0) * shape
-    return noise
+        crackle.append((int(n), width))
+    return noise, sorted(crackle)
 
 
 def main():
@@ -98,7 +100,10 @@ def main():
         at += frames + gap
     music = np.concatenate(parts)
     write_wav(args.out + "-music.wav", music)
-    write_wav(args.out + ".wav", music + surface_noise(len(music), args.noise, rng))
+    noise, crackle = surface_noise(len(music), args.noise, rng)
+    write_wav(args.out + ".wav", music + noise)
+    with open(args.out + "-crackle.tsv", "w") as f:
+        f.write("# first\tframes\n" + "".join(f"{n}\t{w}\n" for n, w in crackle))
     with open(args.out + ".txt", "w") as f:
         f.write("# first\tend\tfade_in\tfade_out\tname (frames at 44100 Hz)\n")
         f.write("\n".join(lines) + "\n")
