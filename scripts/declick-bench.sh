@@ -32,8 +32,9 @@ for seed in $(seq 1 "$runs"); do
   for side in "$real"/side-?.wav; do
     clicked=$bench/declick-$(basename "$side" .wav)-clicks.wav
     /usr/bin/python3 "$root/scripts/inject-clicks.py" "$side" "$clicked" 300 "$seed"
-    "$root/scripts/wine-run.sh" "$bench" "$exe" --real "$side" "$clicked" "${clicked%.wav}.tsv" \
-      "$level" | grep -v '^    click at' || status=1
+    win() { local path; path=$(readlink -f "$1"); echo "Z:${path//\//\\}"; }
+    "$root/scripts/wine-run.sh" "$bench" "$exe" --real "$(win "$side")" "$(win "$clicked")" \
+      "$(win "${clicked%.wav}.tsv")" "$level" || status=1
   done
 done
 exit $status
