@@ -35,10 +35,10 @@ constexpr double kTailMusic = 2.0;  // or below twice the music's own interpolat
 constexpr double kHarm = 4.0;
 // A click's interpolation takes away most of its prediction error: it is plainly better.
 constexpr double kClickGain = 4.0;
-// An attack: the music after the event louder than before it by this factor (6 dB), or its
+// An attack: the music after the event louder than before it by this factor (3 dB), or its
 // prediction error staying that much higher.
-constexpr double kAttackRise = 2.0;
-constexpr double kAttackSeconds = 0.005;
+constexpr double kAttackRise = 1.41;
+constexpr double kAttackSeconds = 0.02;  // the music compared on each side of an event
 // A click stands out from the music's own largest prediction errors nearby by this factor:
 // busy drums and loud orchestral passages have many large ones, a click is rare.
 constexpr double kContrast = 2.0;
@@ -270,13 +270,12 @@ public:
         return true;
     }
 
-    // Least-squares autoregressive interpolation of [s, e] by the repair model (or the
-    // detection model): the values that minimise its prediction error over [s, e + order].
+    // Least-squares autoregressive interpolation of [s, e] by the repair model: the values
+    // that minimise its prediction error over [s, e + order].
     // False when the system is not positive definite.
-    bool Interpolate(int s, int e, bool repairModel, double* chol, double* rhs, double* known,
-                     double* values) {
-        const double* c = repairModel ? repair_ : detect_;
-        const int order = repairModel ? kQ : kP;
+    bool Interpolate(int s, int e, double* chol, double* rhs, double* known, double* values) {
+        const double* c = repair_;
+        const int order = kQ;
         const int m = e - s + 1;
         double g[kQ + 1];
         for (int j = 0; j <= order; ++j) {
@@ -414,7 +413,9 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
         const int lowest = std::max(int(emitted_ - base_), kP);
         Limits limits;
         limits.dataEnd = dataEnd;
-        limits.highest = dataEnd - 1 - std::max(kQ, attackWindow_ + kP + 1);
+        // Room after a span for the music compared with it and for its control interpolation.
+        limits.highest = dataEnd - 1 - std::max(2 * kQ + maxClick_ + 2 * kEdge + kGuard,
+                                                attackWindow_ + kP + 1);
         for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, dataEnd, bound, first,
                                          last);
              n = last + 1) {
@@ -513,22 +514,29 @@ Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits&
         return Span::Left;
     }
     const Span span = ClickEnd(analysis, ch, lastEnd, longest, s, e);
+    if (span == Span::Repaired && e - s + 1 > longest) return Span::Long;
     if (span != Span::Repaired) return span;
     return Keep(analysis, ch, limits, deviation, s, e) ? Span::Repaired : Span::Left;
 }
 
-// The error per sample, squared, of the repair model's interpolation of the music over
-// [from, from + length): how well it would repair a click that long there.
-double Declicker::MusicError(Analysis& analysis, Channel& ch, int from, int length) const {
+// The error per sample, squared, of the repair model's interpolation of the music over a span
+// of `length` before and after the event's longest span [s, lastEnd] (far enough that the
+// click takes no part in it), the larger: how well it would repair a click that long there.
+double Declicker::MusicError(Analysis& analysis, Channel& ch, int s, int lastEnd,
+                             int length) const {
     double* values = ch.rhs.data();
-    if (!analysis.Interpolate(from, from + length - 1, true, ch.chol.data(), ch.rhs.data(),
-                              ch.known.data(), values)) {
-        return -1.0;
-    }
     const double* x = analysis.X();
-    double sum = 0.0;
-    for (int i = 0; i < length; ++i) sum += (x[from + i] - values[i]) * (x[from + i] - values[i]);
-    return sum / length;
+    double worst = 0.0;
+    for (const int from : {s - kGuard - length - kQ, lastEnd + 1 + kGuard + kQ}) {
+        if (!analysis.Interpolate(from, from + length - 1, ch.chol.data(), ch.rhs.data(),
+                                  ch.known.data(), values)) {
+            return -1.0;
+        }
+        double sum = 0.0;
+        for (int i = 0; i < length; ++i) sum += (x[from + i] - values[i]) * (x[from + i] - values[i]);
+        worst = std::max(worst, sum / length);
+    }
+    return worst;
 }
 
 // Where does the click end? Its smooth decay hardly shows in the prediction error: the longest
@@ -536,11 +544,11 @@ double Declicker::MusicError(Analysis& analysis, Channel& ch, int from, int leng
 // above the error the interpolation makes on the music before the event (a span as long, far
 // enough that the click takes no part in it). Repaired here means: a click, [s, e] its span.
 Declicker::Span Declicker::ClickEnd(Analysis& analysis, Channel& ch, int lastEnd, int longest,
-                                    int s, int& e) const {
+                                    int& s, int& e) const {
     const int length = lastEnd - s + 1;
-    const double musicError = MusicError(analysis, ch, s - kGuard - length - kQ, length);
+    const double musicError = MusicError(analysis, ch, s, lastEnd, length);
     double* values = ch.rhs.data();
-    if (musicError < 0.0 || !analysis.Interpolate(s, lastEnd, true, ch.chol.data(),
+    if (musicError < 0.0 || !analysis.Interpolate(s, lastEnd, ch.chol.data(),
                                                   ch.rhs.data(), ch.known.data(), values)) {
         return Span::Left;
     }
@@ -566,9 +574,9 @@ Declicker::Span Declicker::ClickEnd(Analysis& analysis, Channel& ch, int lastEnd
 bool Declicker::Keep(Analysis& analysis, Channel& ch, const Limits& limits, double deviation,
                      int s, int e) const {
     const int m = e - s + 1;
-    const double repairError = MusicError(analysis, ch, s - kGuard - (maxClick_ + 2 * kEdge) - kQ, m);
+    const double repairError = MusicError(analysis, ch, s, s + maxClick_ + 2 * kEdge - 1, m);
     double* values = ch.rhs.data();
-    if (repairError < 0.0 || !analysis.Interpolate(s, e, true, ch.chol.data(), ch.rhs.data(),
+    if (repairError < 0.0 || !analysis.Interpolate(s, e, ch.chol.data(), ch.rhs.data(),
                                                    ch.known.data(), values)) {
         return false;
     }

@@ -22,13 +22,14 @@
 //    samples on each side of the longest span) interpolates the longest span (2 ms, scaled with
 //    the rate) by least-squares autoregressive interpolation; the click goes on while the input
 //    stands out from it by more than 5 % of the peak difference and twice the error the same
-//    interpolation makes on the music before the event. So the span grows only as far as the
+//    interpolation makes on the music before and after the event (the larger). So the span grows only as far as the
 //    click does; one that goes on past 2 ms is longer than a click and left alone.
 //  - Kept only when plainly better: the click's energy (input less repair) is at least 4 times
-//    the error the repair makes on the music before it, over a span as long; the repair takes
-//    away three quarters of the detection model's prediction error there and leaves that of
-//    the music around; and no attack follows (the music in the 5 ms after it is no more than
-//    6 dB louder than before it, nor is its prediction error). Else the samples stay.
+//    the error the repair makes on the music before and after it, over a span as long; the
+//    repair takes away three quarters of the detection model's prediction error there and
+//    leaves that of the music around; and no attack follows (the music in the 20 ms after it is
+//    no more than 3 dB louder than before it, nor is its prediction error). Else the samples
+//    stay.
 #pragma once
 
 #include <cstddef>
@@ -103,8 +104,8 @@ private:
     Span Decide(declick_detail::Analysis& analysis, Channel& channel, const Limits& limits,
                 int& s, int& e) const;
     Span ClickEnd(declick_detail::Analysis& analysis, Channel& channel, int lastEnd, int longest,
-                  int s, int& e) const;
-    double MusicError(declick_detail::Analysis& analysis, Channel& channel, int from,
+                  int& s, int& e) const;
+    double MusicError(declick_detail::Analysis& analysis, Channel& channel, int s, int lastEnd,
                       int length) const;
     bool Keep(declick_detail::Analysis& analysis, Channel& channel, const Limits& limits,
               double deviation, int s, int e) const;
