@@ -379,6 +379,9 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
     const int modelFrom = std::max(0, blockStart - kModelMargin);
     const int modelTo = std::min(dataEnd, blockEnd + kModelMargin);
     const int residualFrom = std::max(blockStart, kP);
+    // An event's residual reaches this far: the longest click, then the music compared with it.
+    const int residualEnd = std::min(
+        dataEnd, blockEnd + maxClick_ + kP + kGuard + std::max({kLocal, contrastWindow_, attackWindow_}));
     if (modelTo - modelFrom < 4 * kP || residualFrom >= blockEnd) return;
 
     for (auto& owned : channels_) {
@@ -386,7 +389,7 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
         Analysis analysis(ch.x.data(), ch.residual.data(), ch.masked.data(), ch.detect,
                           ch.repair);
         analysis.Fit(modelFrom, modelTo, ch.weighted.data(), false);
-        analysis.Residuals(residualFrom, dataEnd);
+        analysis.Residuals(residualFrom, modelTo);  // the suspects matter to the model only there
         double bound = threshold_ * analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
         const int doneLocal =
             ch.doneUntil > base_ ? int(std::min<uint64_t>(ch.doneUntil - base_, uint64_t(dataEnd))) : 0;
@@ -395,7 +398,7 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
         // Pass 1: where are the suspects? Then the model again without them.
         int first = 0, last = 0;
         bool any = false;
-        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, dataEnd, bound, first,
+        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, modelTo, bound, first,
                                          last);
              n = last + 1) {
             if (!any) std::fill(ch.masked.begin() + modelFrom, ch.masked.begin() + modelTo, 0);
@@ -406,17 +409,18 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
         }
         if (!any) continue;
         analysis.Fit(modelFrom, modelTo, ch.weighted.data(), true);
-        analysis.Residuals(residualFrom, dataEnd);
+        analysis.Residuals(residualFrom, residualEnd);
         bound = threshold_ * analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
 
         // Pass 2: decide each event.
         const int lowest = std::max(int(emitted_ - base_), kP);
         Limits limits;
         limits.dataEnd = dataEnd;
+        limits.residualEnd = residualEnd;
         // Room after a span for the music compared with it and for its control interpolation.
         limits.highest = dataEnd - 1 - std::max(2 * kQ + maxClick_ + 2 * kEdge + kGuard,
                                                 attackWindow_ + kP + 1);
-        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, dataEnd, bound, first,
+        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, residualEnd, bound, first,
                                          last);
              n = last + 1) {
             const uint64_t firstFrame = base_ + uint64_t(first);
@@ -427,7 +431,7 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
             }
             ch.inLong = false;
             limits.floor = std::max(lowest, doneLocal);
-            const bool open = !streamEnds && last + kMergeGap >= dataEnd;
+            const bool open = !streamEnds && last + kMergeGap >= residualEnd;
             int s = first, e = last;
             const Span span = open ? Span::Long : Decide(analysis, ch, limits, s, e);
             ch.doneUntil = base_ + uint64_t(std::max(last, e)) + 1;
@@ -484,12 +488,12 @@ double Declicker::LocalPeak(const Channel& ch, int first, int last, int dataEnd)
 Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits& limits, int& s,
                                   int& e) const {
     const int first = s, last = e;
-    const double deviation = LocalDeviation(analysis, ch, first, last, limits.dataEnd);
-    const double bound = threshold_ * deviation;
     double peak = 0.0;
     for (int n = first; n <= last; ++n) peak = std::max(peak, std::fabs(ch.residual[size_t(n)]));
+    const double deviation = LocalDeviation(analysis, ch, first, last, limits.residualEnd);
+    const double bound = threshold_ * deviation;
     if (peak <= bound) return Span::None;  // ordinary for the music around it
-    if (peak <= kContrast * LocalPeak(ch, first, last, limits.dataEnd)) return Span::Left;
+    if (peak <= kContrast * LocalPeak(ch, first, last, limits.residualEnd)) return Span::Left;
     const int longest = maxClick_ + 2 * kEdge;
     if (last - first + 1 > longest + kP) return Span::Long;
     const int room = 2 * kQ + 2 * longest + kGuard;  // the repair model and the control span
@@ -507,6 +511,8 @@ Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits&
     const int lastEnd = std::min(limits.highest, s + longest - 1);
     if (lastEnd < s) return Span::Long;
     e = std::min(end + kEdge, lastEnd);
+    // An attack is music, whatever its start looks like: judged first, as it costs least.
+    if (Attack(ch, limits, deviation, s, lastEnd)) return Span::Left;
     // The repair model, from the music on both sides of the longest span.
     const int contextEnd = std::min(limits.dataEnd, lastEnd + 1 + kContext);
     if (!analysis.FitRepair(std::max(0, s - kContext), s, lastEnd + 1, contextEnd,
@@ -594,8 +600,7 @@ bool Declicker::Keep(Analysis& analysis, Channel& ch, const Limits& limits, doub
     }
     const double after = analysis.Energy(s, e + kP + 1);
     const double ordinary = kRepairFit * double(m + kP) * deviation * deviation;
-    if (after * kClickGain > before || after > ordinary ||
-        Attack(analysis, limits, deviation, s, e)) {
+    if (after * kClickGain > before || after > ordinary) {
         std::copy(saved, saved + m, x + s);
         return false;
     }
@@ -604,20 +609,25 @@ bool Declicker::Keep(Analysis& analysis, Channel& ch, const Limits& limits, doub
 
 // An attack, not a click: with the event taken away, the music after it is louder than before
 // it, or its prediction error stays high (a drum's noise, a new note's excitation).
-bool Declicker::Attack(Analysis& analysis, const Limits& limits, double deviation, int s,
+bool Declicker::Attack(const Channel& ch, const Limits& limits, double deviation, int s,
                        int e) const {
-    const double* x = analysis.X();
+    const double* x = ch.x.data();
+    const double* residual = ch.residual.data();
     const int w = attackWindow_;
-    const int afterTo = std::min(limits.dataEnd, e + kP + 1 + w);
+    const int afterTo = std::min(limits.residualEnd, e + kP + 1 + w);
     const int beforeFrom = std::max(kP, s - w);
     if (afterTo - (e + kP + 1) < w / 2 || s - beforeFrom < w / 2) return true;  // too little
-    double signalBefore = 0.0, signalAfter = 0.0;
-    for (int n = beforeFrom; n < s; ++n) signalBefore += x[n] * x[n];
+    double signalBefore = 0.0, signalAfter = 0.0, errorBefore = 0.0, errorAfter = 0.0;
+    for (int n = beforeFrom; n < s; ++n) {
+        signalBefore += x[n] * x[n];
+        errorBefore += residual[n] * residual[n];
+    }
     for (int n = e + 1; n < afterTo; ++n) signalAfter += x[n] * x[n];
+    for (int n = e + kP + 1; n < afterTo; ++n) errorAfter += residual[n] * residual[n];
     signalBefore /= double(s - beforeFrom);
     signalAfter /= double(afterTo - (e + 1));
-    const double errorBefore = analysis.Energy(beforeFrom, s) / double(s - beforeFrom);
-    const double errorAfter = analysis.Energy(e + kP + 1, afterTo) / double(afterTo - (e + kP + 1));
+    errorBefore /= double(s - beforeFrom);
+    errorAfter /= double(afterTo - (e + kP + 1));
     const double rise = kAttackRise * kAttackRise;
     const double noise = deviation * deviation;  // below this, loudness is no measure
     return signalAfter > rise * std::max(signalBefore, noise) ||

@@ -100,6 +100,7 @@ private:
         int floor = 0;    // the first sample a span may hold
         int highest = 0;  // the last sample a span may hold
         int dataEnd = 0;  // samples seen
+        int residualEnd = 0;  // samples whose residual is known
     };
     Span Decide(declick_detail::Analysis& analysis, Channel& channel, const Limits& limits,
                 int& s, int& e) const;
@@ -109,8 +110,8 @@ private:
                       int length) const;
     bool Keep(declick_detail::Analysis& analysis, Channel& channel, const Limits& limits,
               double deviation, int s, int e) const;
-    bool Attack(declick_detail::Analysis& analysis, const Limits& limits, double deviation,
-                int s, int e) const;
+    bool Attack(const Channel& channel, const Limits& limits, double deviation, int s,
+                int e) const;
     double LocalPeak(const Channel& channel, int first, int last, int dataEnd) const;
     double LocalDeviation(declick_detail::Analysis& analysis, Channel& channel, int first,
                           int last, int dataEnd) const;
