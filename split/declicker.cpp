@@ -130,10 +130,9 @@ public:
     Analysis(double* x, double* residual, uint8_t* masked, double* detect, double* repair)
         : x_(x), residual_(residual), masked_(masked), detect_(detect), repair_(repair) {}
 
-    // Fits the models to [from, to) under a Hann window, leaving out masked samples: the
-    // detection model always, the repair model when asked (Levinson-Durbin passes through the
-    // detection model's order on its way).
-    void Fit(int from, int to, double* weighted, bool useMask) {
+    // Fits the detection model to [from, to) under a Hann window (autocorrelation,
+    // Levinson-Durbin); `weighted` keeps the weighted window for FitWithoutMasked.
+    void Fit(int from, int to, double* weighted) {
         const int length = to - from;
         const double* window = HannWindow();
         for (int i = 0; i < length; ++i) {
@@ -141,13 +140,11 @@ public:
             const double w = length == kModelWindow
                                  ? window[i]
                                  : 0.5 - 0.5 * std::cos(2.0 * kPi * (i + 0.5) / length);
-            weighted[i] = useMask && masked_[from + i] ? 0.0 : w * x_[from + i];
+            weighted[i] = w * x_[from + i];
         }
-        const int order = kP;
-        double r[kP + 1];
         // Four lags at a time: one load of each sample serves four independent sums.
         int k = 0;
-        for (; k + 3 <= order; k += 4) {
+        for (; k + 3 <= kP; k += 4) {
             double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
             const int n = length - k - 3;
             for (int i = 0; i < n; ++i) {
@@ -164,35 +161,35 @@ public:
                 if (i + k + 1 < length) s1 += y * weighted[i + k + 1];
                 if (i + k + 2 < length) s2 += y * weighted[i + k + 2];
             }
-            r[k] = s0;
-            r[k + 1] = s1;
-            r[k + 2] = s2;
-            r[k + 3] = s3;
+            lags_[k] = s0;
+            lags_[k + 1] = s1;
+            lags_[k + 2] = s2;
+            lags_[k + 3] = s3;
         }
-        for (; k <= order; ++k) {
+        for (; k <= kP; ++k) {
             double sum = 0.0;
             for (int i = 0; i + k < length; ++i)
                 sum += weighted[i] * weighted[i + k];
-            r[k] = sum;
+            lags_[k] = sum;
         }
-        r[0] *= 1.0 + kNoiseCorrection;
-        double c[kP + 1] = {1.0};
-        if (r[0] > 0.0) {  // else digital silence: the residual is the signal
-            double error = r[0];
-            double previous[kP + 1];
-            for (int i = 1; i <= order && error > 0.0; ++i) {
-                double acc = r[i];
-                for (int j = 1; j < i; ++j)
-                    acc += c[j] * r[i - j];
-                const double k = -acc / error;
-                std::memcpy(previous, c, sizeof(double) * size_t(i));
-                for (int j = 1; j < i; ++j)
-                    c[j] = previous[j] + k * previous[i - j];
-                c[i] = k;
-                error *= 1.0 - k * k;
+        Solve(lags_);
+    }
+
+    // Fits it again with the masked samples of [from, to) left out: the products that involve
+    // them are taken from the last Fit's autocorrelation (few samples are masked).
+    void FitWithoutMasked(int from, int to, const double* weighted) {
+        const int length = to - from;
+        double r[kP + 1];
+        std::memcpy(r, lags_, sizeof r);
+        for (int i = 0; i < length; ++i) {
+            if (!masked_[from + i]) continue;
+            for (int k = 0; k <= kP; ++k) {
+                if (i + k < length) r[k] -= weighted[i] * weighted[i + k];
+                if (k > 0 && i - k >= 0 && !masked_[from + i - k])
+                    r[k] -= weighted[i - k] * weighted[i];
             }
         }
-        std::memcpy(detect_, c, sizeof(double) * (kP + 1));
+        Solve(r);
     }
 
     double Forward(int n) const { return Forward(n, detect_, kP); }
@@ -332,6 +329,30 @@ public:
     double* X() { return x_; }
 
 private:
+    // Levinson-Durbin from the autocorrelation r.
+    void Solve(const double* lags) {
+        double r[kP + 1];
+        std::memcpy(r, lags, sizeof r);
+        r[0] *= 1.0 + kNoiseCorrection;
+        double c[kP + 1] = {1.0};
+        if (r[0] > 0.0) {  // else digital silence: the residual is the signal
+            double error = r[0];
+            double previous[kP + 1];
+            for (int i = 1; i <= kP && error > 0.0; ++i) {
+                double acc = r[i];
+                for (int j = 1; j < i; ++j)
+                    acc += c[j] * r[i - j];
+                const double k = -acc / error;
+                std::memcpy(previous, c, sizeof(double) * size_t(i));
+                for (int j = 1; j < i; ++j)
+                    c[j] = previous[j] + k * previous[i - j];
+                c[i] = k;
+                error *= 1.0 - k * k;
+            }
+        }
+        std::memcpy(detect_, c, sizeof(double) * (kP + 1));
+    }
+
     double Forward(int n, const double* c, int order) const {
         const double* x = x_ + n;
         double even = x[0], odd = 0.0;  // two sums: shorter chains of additions
@@ -349,6 +370,7 @@ private:
     uint8_t* masked_;
     double* detect_;
     double* repair_;
+    double lags_[kP + 1] = {};  // the last Fit's autocorrelation
 };
 
 // The next event at or after `from` and before `to`: suspects no more than kMergeGap apart,
@@ -388,7 +410,7 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
         Channel& ch = *owned;
         Analysis analysis(ch.x.data(), ch.residual.data(), ch.masked.data(), ch.detect,
                           ch.repair);
-        analysis.Fit(modelFrom, modelTo, ch.weighted.data(), false);
+        analysis.Fit(modelFrom, modelTo, ch.weighted.data());
         analysis.Residuals(residualFrom, modelTo);  // the suspects matter to the model only there
         double bound = threshold_ * analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
         const int doneLocal =
@@ -408,7 +430,7 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
             if (from < to) std::fill(ch.masked.begin() + from, ch.masked.begin() + to, 1);
         }
         if (!any) continue;
-        analysis.Fit(modelFrom, modelTo, ch.weighted.data(), true);
+        analysis.FitWithoutMasked(modelFrom, modelTo, ch.weighted.data());
         analysis.Residuals(residualFrom, residualEnd);
         bound = threshold_ * analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
 
