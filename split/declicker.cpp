@@ -572,26 +572,33 @@ double Declicker::MusicError(Analysis& analysis, Channel& ch, int s, int lastEnd
 // above the error the interpolation makes on the music before the event (a span as long, far
 // enough that the click takes no part in it). Repaired here means: a click, [s, e] its span.
 Declicker::Span Declicker::ClickEnd(Analysis& analysis, Channel& ch, int lastEnd, int longest,
-                                    int& s, int& e) const {
+                                    int s, int& e) const {
     const int length = lastEnd - s + 1;
+    const double coreError = MusicError(analysis, ch, s, lastEnd, e - s + 1);
     const double musicError = MusicError(analysis, ch, s, lastEnd, length);
     double* values = ch.rhs.data();
-    if (musicError < 0.0 || !analysis.Interpolate(s, lastEnd, ch.chol.data(),
-                                                  ch.rhs.data(), ch.known.data(), values)) {
+    if (coreError < 0.0 || musicError < 0.0 ||
+        !analysis.Interpolate(s, lastEnd, ch.chol.data(), ch.rhs.data(), ch.known.data(),
+                              values)) {
         return Span::Left;
     }
     const double* x = analysis.X();
     auto difference = [&](int n) { return std::fabs(x[n] - values[n - s]); };
-    double peak = 0.0;
-    for (int n = s; n <= lastEnd; ++n) peak = std::max(peak, difference(n));
+    double core = 0.0, peak = 0.0;
+    for (int n = s; n <= lastEnd; ++n) {
+        peak = std::max(peak, difference(n));
+        if (n <= e) core = std::max(core, difference(n));
+    }
+    // The suspects themselves must stand out from what interpolating as many samples of the
+    // music would get wrong; else nothing tells the click from the music.
+    if (core <= kTailMusic * std::sqrt(coreError)) return Span::Left;
     const double level = std::max(kTailShare * peak, kTailMusic * std::sqrt(musicError));
-    int reach = s - 1;  // gaps no longer than kMergeGap
-    for (int n = s; n <= lastEnd && n <= std::max(reach, e) + kMergeGap; ++n) {
+    int reach = e;  // then on across gaps no longer than kMergeGap
+    for (int n = e + 1; n <= lastEnd && n <= reach + kMergeGap; ++n) {
         if (difference(n) > level) reach = n;
     }
-    if (reach < s) return Span::Left;  // nothing the music's own error would not explain
     if (reach + kMergeGap > lastEnd && length >= longest) return Span::Long;
-    e = std::max(e, std::min(reach + kEdge, lastEnd));
+    e = std::min(reach + kEdge, lastEnd);
     return Span::Repaired;
 }
 

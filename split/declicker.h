@@ -105,7 +105,7 @@ private:
     Span Decide(declick_detail::Analysis& analysis, Channel& channel, const Limits& limits,
                 int& s, int& e) const;
     Span ClickEnd(declick_detail::Analysis& analysis, Channel& channel, int lastEnd, int longest,
-                  int& s, int& e) const;
+                  int s, int& e) const;
     double MusicError(declick_detail::Analysis& analysis, Channel& channel, int s, int lastEnd,
                       int length) const;
     bool Keep(declick_detail::Analysis& analysis, Channel& channel, const Limits& limits,
