@@ -27,8 +27,10 @@ constexpr int kMergeGap = 8;   // suspects at most this far apart form one event
 constexpr int kMaxClickCap = 256;
 constexpr int kLocal = 256;          // residual samples on each side for the local level
 constexpr int kGuard = 8;            // kept clear between the event and the local level
+constexpr int kLead = 8;            // a smooth click's onset before its first suspect
 constexpr double kTailShare = 0.05;  // a click ends where it falls below 5 % of its peak
 constexpr double kTailMusic = 2.0;  // or below twice the music's own interpolation error
+constexpr double kOnsetMusic = 3.5;  // an onset before the suspects: 3.5 times that error
 // A repair is made only when the click's energy is this many times the error the
 // interpolation makes on the music next to it: on average it then takes away far more than
 // it adds.
@@ -518,7 +520,7 @@ Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits&
     if (peak <= kContrast * LocalPeak(ch, first, last, limits.residualEnd)) return Span::Left;
     const int longest = maxClick_ + 2 * kEdge;
     if (last - first + 1 > longest + kP) return Span::Long;
-    const int room = 2 * kQ + 2 * longest + kGuard;  // the repair model and the control span
+    const int room = 2 * kQ + 2 * longest + kGuard + kLead;  // the models and the control
     if (first - kEdge < std::max(limits.floor, room)) return Span::Left;
 
     // The click ends at the last suspect of the backward prediction error, or later.
@@ -533,15 +535,17 @@ Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits&
     const int lastEnd = std::min(limits.highest, s + longest - 1);
     if (lastEnd < s) return Span::Long;
     e = std::min(end + kEdge, lastEnd);
+    // A smooth click begins before its first suspect: the span may reach back kLead samples.
+    const int lead = s - kLead;
     // An attack is music, whatever its start looks like: judged first, as it costs least.
-    if (Attack(ch, limits, deviation, s, lastEnd)) return Span::Left;
+    if (Attack(ch, limits, deviation, lead, lastEnd)) return Span::Left;
     // The repair model, from the music on both sides of the longest span.
     const int contextEnd = std::min(limits.dataEnd, lastEnd + 1 + kContext);
-    if (!analysis.FitRepair(std::max(0, s - kContext), s, lastEnd + 1, contextEnd,
+    if (!analysis.FitRepair(std::max(0, lead - kContext), lead, lastEnd + 1, contextEnd,
                             ch.burgForward.data(), ch.burgBackward.data())) {
         return Span::Left;
     }
-    const Span span = ClickEnd(analysis, ch, lastEnd, longest, s, e);
+    const Span span = ClickEnd(analysis, ch, lead, lastEnd, longest, s, e);
     if (span == Span::Repaired && e - s + 1 > longest) return Span::Long;
     if (span != Span::Repaired) return span;
     return Keep(analysis, ch, limits, deviation, s, e) ? Span::Repaired : Span::Left;
@@ -571,33 +575,40 @@ double Declicker::MusicError(Analysis& analysis, Channel& ch, int s, int lastEnd
 // span [s, lastEnd] is interpolated and the click goes on while the input stands out from that,
 // above the error the interpolation makes on the music before the event (a span as long, far
 // enough that the click takes no part in it). Repaired here means: a click, [s, e] its span.
-Declicker::Span Declicker::ClickEnd(Analysis& analysis, Channel& ch, int lastEnd, int longest,
-                                    int s, int& e) const {
-    const int length = lastEnd - s + 1;
-    const double coreError = MusicError(analysis, ch, s, lastEnd, e - s + 1);
-    const double musicError = MusicError(analysis, ch, s, lastEnd, length);
+Declicker::Span Declicker::ClickEnd(Analysis& analysis, Channel& ch, int lead, int lastEnd,
+                                    int longest, int& s, int& e) const {
+    const int length = lastEnd - lead + 1;
+    const double coreError = MusicError(analysis, ch, lead, lastEnd, e - s + 1);
+    const double musicError = MusicError(analysis, ch, lead, lastEnd, length);
     double* values = ch.rhs.data();
     if (coreError < 0.0 || musicError < 0.0 ||
-        !analysis.Interpolate(s, lastEnd, ch.chol.data(), ch.rhs.data(), ch.known.data(),
+        !analysis.Interpolate(lead, lastEnd, ch.chol.data(), ch.rhs.data(), ch.known.data(),
                               values)) {
         return Span::Left;
     }
     const double* x = analysis.X();
-    auto difference = [&](int n) { return std::fabs(x[n] - values[n - s]); };
+    auto difference = [&](int n) { return std::fabs(x[n] - values[n - lead]); };
     double core = 0.0, peak = 0.0;
-    for (int n = s; n <= lastEnd; ++n) {
+    for (int n = lead; n <= lastEnd; ++n) {
         peak = std::max(peak, difference(n));
-        if (n <= e) core = std::max(core, difference(n));
+        if (n >= s && n <= e) core = std::max(core, difference(n));
     }
     // The suspects themselves must stand out from what interpolating as many samples of the
     // music would get wrong; else nothing tells the click from the music.
     if (core <= kTailMusic * std::sqrt(coreError)) return Span::Left;
     const double level = std::max(kTailShare * peak, kTailMusic * std::sqrt(musicError));
-    int reach = e;  // then on across gaps no longer than kMergeGap
+    int reach = e, begin = s;  // then on across gaps no longer than kMergeGap, either way
     for (int n = e + 1; n <= lastEnd && n <= reach + kMergeGap; ++n) {
         if (difference(n) > level) reach = n;
     }
+    // Before the suspects the bar is higher: the onset must not be the music's own error.
+    const double onset = std::max(level, kOnsetMusic * std::sqrt(musicError));
+    for (int n = s - 1; n >= lead && n >= begin - kMergeGap; --n) {
+        if (difference(n) > onset) begin = n;
+    }
     if (reach + kMergeGap > lastEnd && length >= longest) return Span::Long;
+    if (begin < lead + kEdge) return Span::Left;  // it began even earlier: no click onset
+    s = std::max(lead, begin - kEdge);
     e = std::min(reach + kEdge, lastEnd);
     return Span::Repaired;
 }

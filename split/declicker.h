@@ -104,8 +104,8 @@ private:
     };
     Span Decide(declick_detail::Analysis& analysis, Channel& channel, const Limits& limits,
                 int& s, int& e) const;
-    Span ClickEnd(declick_detail::Analysis& analysis, Channel& channel, int lastEnd, int longest,
-                  int s, int& e) const;
+    Span ClickEnd(declick_detail::Analysis& analysis, Channel& channel, int lead, int lastEnd,
+                  int longest, int& s, int& e) const;
     double MusicError(declick_detail::Analysis& analysis, Channel& channel, int s, int lastEnd,
                       int length) const;
     bool Keep(declick_detail::Analysis& analysis, Channel& channel, const Limits& limits,
