@@ -124,12 +124,13 @@ TEST(DeclickerTest, AttacksAreLeftAloneAndClicksAmongThemRepaired) {
 }
 
 // The sensitivity is 7.3 robust deviations of the prediction error at the default level:
-// single-sample clicks in white noise 10 % above it are repaired, 10 % below it are not.
+// single-sample clicks in white noise 8 % above it are repaired, 7 % below it are not (other
+// checks may leave a few alone; a threshold 15 % off either way shows in the counts).
 TEST(DeclickerTest, DetectsClicksAboveTheDefaultThresholdOnly) {
     constexpr double kDefaultThreshold = 7.3;  // 14 x 0.85^4
     constexpr double kNoiseHalfWidth = 300.0;  // uniform noise: its median magnitude is 150
     constexpr double kDeviation = 1.4826 * kNoiseHalfWidth / 2.0;
-    for (double ratio : {1.1, 0.9}) {
+    for (double ratio : {1.08, 0.93}) {
         std::vector<int16_t> input(44100 * 2 * 4);
         uint64_t state = 12345;
         for (int16_t& sample : input) {
@@ -143,9 +144,9 @@ TEST(DeclickerTest, DetectsClicksAboveTheDefaultThresholdOnly) {
         }
         const RunResult run = declicktest::Run(input, 44100, kDeclickDefaultLevel, kCaptureFrames);
         if (ratio > 1.0) {
-            EXPECT_GE(run.repaired.size(), 16u) << "of 20 clicks 10 % above the threshold";
+            EXPECT_GE(run.repaired.size(), 14u) << "of 20 clicks 8 % above the threshold";
         } else {
-            EXPECT_LE(run.repaired.size(), 4u) << "of 20 clicks 10 % below the threshold";
+            EXPECT_LE(run.repaired.size(), 4u) << "of 20 clicks 7 % below the threshold";
         }
     }
 }
