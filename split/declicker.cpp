@@ -548,7 +548,7 @@ Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits&
     const Span span = ClickEnd(analysis, ch, lead, lastEnd, longest, s, e);
     if (span == Span::Repaired && e - s + 1 > longest) return Span::Long;
     if (span != Span::Repaired) return span;
-    return Keep(analysis, ch, limits, deviation, s, e) ? Span::Repaired : Span::Left;
+    return Keep(analysis, ch, deviation, s, e) ? Span::Repaired : Span::Left;
 }
 
 // The error per sample, squared, of the repair model's interpolation of the music over a span
@@ -614,11 +614,10 @@ Declicker::Span Declicker::ClickEnd(Analysis& analysis, Channel& ch, int lead, i
 }
 
 // Repairs [s, e] when that does no harm: the click is plainly larger than the error the repair
-// itself makes on music (measured before the event, over a span as long), the repair takes
-// away most of the detection model's prediction error there and leaves that of the music
-// around, and no attack follows. Else the input's samples stay.
-bool Declicker::Keep(Analysis& analysis, Channel& ch, const Limits& limits, double deviation,
-                     int s, int e) const {
+// itself makes on music (measured before and after the event, over a span as long), and the
+// repair takes away most of the detection model's prediction error there and leaves that of
+// the music around. Else the input's samples stay.
+bool Declicker::Keep(Analysis& analysis, Channel& ch, double deviation, int s, int e) const {
     const int m = e - s + 1;
     const double repairError = MusicError(analysis, ch, s, s + maxClick_ + 2 * kEdge - 1, m);
     double* values = ch.rhs.data();

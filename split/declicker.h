@@ -108,8 +108,8 @@ private:
                   int longest, int& s, int& e) const;
     double MusicError(declick_detail::Analysis& analysis, Channel& channel, int s, int lastEnd,
                       int length) const;
-    bool Keep(declick_detail::Analysis& analysis, Channel& channel, const Limits& limits,
-              double deviation, int s, int e) const;
+    bool Keep(declick_detail::Analysis& analysis, Channel& channel, double deviation, int s,
+              int e) const;
     bool Attack(const Channel& channel, const Limits& limits, double deviation, int s,
                 int e) const;
     double LocalPeak(const Channel& channel, int first, int last, int dataEnd) const;
