@@ -1,12 +1,17 @@
 #!/usr/bin/env python3
 """Reads the compiled grooval.chm back and checks what a user meets in it.
 
-    check_help_file.py CHM SOURCE_DIR TOPICS_COMMAND...
+    check_help_file.py CHM HELP_SOURCES SOURCE_ROOT TOPICS_COMMAND...
 
 - every page of the help sources is inside, with a title and a heading, and in the contents;
 - every topic number of the program's "What's This?" tables (printed by TOPICS_COMMAND, the
-  program's own tables run under Wine) has a pop-up with text, and the pop-ups of the detection
-  sliders state the ranges the program gives those sliders;
+  program's own tables run under Wine) has a pop-up with text;
+- the manual agrees with the program: a setting's pop-up states its range and default as the
+  window shows them; wherever a pop-up or a page names a setting, every "LOW to HIGH" and
+  "default VALUE" beside it is one the program has; every text marked class="msg" is one the
+  window shows and every class="status" one the status area shows (the named ones from
+  TOPICS_COMMAND, the writer's own from SOURCE_ROOT), and each of those texts is explained
+  somewhere; the table of class="exitcodes" lists exactly grooval-split's exit codes;
 - every link, picture, style sheet, contents and index entry resolves to a file inside the
   compiled file, anchors included.
 """
@@ -21,9 +26,26 @@ import urllib.parse
 POPUP_TEXT = "cshelp.txt"  # the name HTML Help looks for when only the .chm is named
 POPUP_NAMES = "popups.h"
 
+# How the manual names each setting the program prints (case matters: "Discard" is the slider).
+SETTING_NAMES = {
+    "silence": ("Silence Level", "--silence"), "gap": ("New Track after", "--gap"),
+    "discard": ("Discard", "--min"), "flac": ("flac:", "--format flac"),
+    "mp3": ("mp3:", "--format mp3"), "declick": ("--declick",), "tracks": ("--tracks",),
+}
+VALUE = r"(v?\d+(?:\.\d+)?)"
+RANGE = re.compile(VALUE + r"(?:\s*\([^)]*\))?\s+to\s+" + VALUE)  # "0 (fastest) to 8"
+DEFAULT = re.compile(r"\bdefault\s+(?:is\s+)?" + VALUE + "|"
+                     + VALUE + r"\s*(?:s|seconds)?\s*\(default\)")  # "default 4", "4 (default)"
+SENTENCE_END = re.compile(r"(?<=[.!?])\s+(?=[A-Z(\"])")
+BLOCK_TAGS = {"p", "li", "tr", "pre", "div", "h1", "h2", "h3", "dt", "dd", "table"}
+VOID_TAGS = {"br", "meta", "link", "img", "param", "hr", "input"}
+MARKED = ("msg", "status")  # classes of the texts the program shows
+
 
 class PageParser(html.parser.HTMLParser):
-    """Collects a page's title, headings, anchors and references."""
+    """Collects a page's title, headings, anchors and references, its text in blocks (a table
+    row, a paragraph, a list item) under their headings, the texts marked as the program's, and
+    the first column of an exit-code table."""
 
     def __init__(self):
         super().__init__(convert_charrefs=True)
@@ -32,10 +54,34 @@ class PageParser(html.parser.HTMLParser):
         self.anchors = set()
         self.references = []  # (tag, target)
         self.sitemap = []  # "Local" values of contents and index entries
+        self.blocks = []  # (is a table row, the heading above it, text)
+        self.marked = []  # (class, text) of the texts marked as the program's
+        self.exit_codes = None  # first cells of the exit-code table, if the page has one
         self._in = None
+        self._heading = ""
+        self._text = []
+        self._open = []  # [tag, class, text] of the open elements
+        self._exit_table = False
+        self._row = False  # the block being read is a table row
+        self._cell = 0  # cells of the row so far
+
+    def _flush(self):
+        text = " ".join("".join(self._text).split())
+        self._text = []
+        if text:
+            self.blocks.append((self._row, self._heading, text))
 
     def handle_starttag(self, tag, attrs):
         a = dict(attrs)
+        if tag in BLOCK_TAGS:
+            self._flush()
+            self._row = tag == "tr"
+        if tag in ("td", "th", "br"):
+            self.handle_data(" ")
+        if tag == "table" and "exitcodes" in (a.get("class") or "").split():
+            self.exit_codes, self._exit_table = [], True
+        if tag not in VOID_TAGS:
+            self._open.append([tag, a.get("class") or "", ""])
         for key in ("id", "name"):
             if key in a and tag != "param" and tag != "meta":
                 self.anchors.add(a[key])
@@ -53,8 +99,30 @@ class PageParser(html.parser.HTMLParser):
     def handle_endtag(self, tag):
         if tag == self._in:
             self._in = None
+        if tag in BLOCK_TAGS:
+            if tag in ("h2", "h3"):
+                self._heading = " ".join("".join(self._text).split())
+            self._flush()
+        if tag == "table":
+            self._exit_table = False
+        while any(name == tag for name, _, _ in self._open):
+            name, classes, text = self._open.pop()
+            for marker in MARKED:
+                if marker in classes.split():
+                    self.marked.append((marker, " ".join(text.split())))
+            if name == "td" and self._exit_table and self._cell == 0:
+                self.exit_codes.append(text.strip())
+            if name in ("td", "th"):
+                self._cell += 1
+            if name == "tr":
+                self._cell = 0
+            if name == tag:
+                break
 
     def handle_data(self, data):
+        self._text.append(data)
+        for element in self._open:
+            element[2] += data
         if self._in == "title":
             self.title += data
         elif self._in == "h1":
@@ -109,16 +177,143 @@ def read_popups(root, problems):
 
 
 def program_tables(command):
-    """Topic numbers and slider ranges as the program has them."""
+    """Topic numbers, settings ({name: {"popup", "ranges", "defaults", "lists"}}) and texts
+    ({"window": [...], "status": [...]}) as the program has them."""
     out = subprocess.run(command, check=True, capture_output=True, text=True, timeout=120).stdout
-    topics, ranges = [], {}
+    topics, settings, texts = [], {}, {"window": [], "status": []}
     for line in out.splitlines():
-        fields = line.split()
-        if fields[:1] == ["topic"]:
-            topics.append((fields[1], int(fields[2]), int(fields[3], 16)))
-        elif fields[:1] == ["range"]:
-            ranges[int(fields[1], 16)] = (int(fields[2]), int(fields[3]))
-    return topics, ranges
+        kind, _, rest = line.partition(" ")
+        fields = rest.split()
+        if kind == "topic":
+            topics.append((fields[0], int(fields[1]), int(fields[2], 16)))
+        elif kind == "setting":
+            settings[fields[0]] = {"popup": int(fields[1], 16), "ranges": [], "defaults": [],
+                                   "lists": []}
+        elif kind == "range":
+            settings[fields[0]]["ranges"].append((fields[1], fields[2], fields[3:] == ["shown"]))
+        elif kind == "default":
+            settings[fields[0]]["defaults"].append((fields[1], fields[2:] == ["shown"]))
+        elif kind == "list":
+            settings[fields[0]]["lists"].append(rest.partition(" ")[2])
+        elif kind == "text":
+            texts[fields[0]].append(rest.partition(" ")[2])
+    return topics, settings, texts
+
+
+def source_facts(root):
+    """The writer's status texts, which have no names (each literal of output/ and engine/
+    that starts "mmio" or "Wave"; one that ends in a line break is followed by a file name),
+    and grooval-split's exit codes."""
+    texts = []
+    for folder in ("output", "engine"):
+        for name in sorted(os.listdir(os.path.join(root, folder))):
+            if name.endswith(".cpp"):
+                with open(os.path.join(root, folder, name), encoding="utf-8") as f:
+                    for literal in re.findall(r'"((?:mmio|Wave)(?:[^"\\]|\\.)*)"', f.read()):
+                        head = literal.endswith("\\r\\n") or literal.endswith("\\n")
+                        literal = literal.replace("\\r", " ").replace("\\n", " ").strip()
+                        texts.append(literal + (" %s" if head else ""))
+    with open(os.path.join(root, "split", "session.h"), encoding="utf-8") as f:
+        enum = re.search(r"enum SplitExit[^{]*{([^}]*)}", f.read()).group(1)
+    codes = sorted(int(v) for v in re.findall(r"=\s*(\d+)", enum))
+    return texts, codes
+
+
+def text_pattern(format):
+    """A printf format as the manual shows it filled in, as a regular expression."""
+    parts = re.split(r"(%0?\d*[xdsu])", " ".join(format.replace("&", "").split()))
+    fills = {"x": "[0-9a-f]+", "d": "-?\\d+", "u": "\\d+", "s": ".+"}
+    out = ""
+    for i, part in enumerate(parts):
+        if i % 2:
+            width = re.match(r"%0(\d+)", part)
+            out += "[0-9a-f]{%s}" % width.group(1) if width and part[-1] == "x" else fills[part[-1]]
+        else:
+            out += r"\s+".join(re.escape(word) for word in part.split(" "))
+    return re.compile(out)
+
+
+def check_values(place, text, context, settings, problems):
+    """Every range and default in `text` is one of the settings in `context`."""
+    if not context:
+        return
+    ranges = {(low, high) for name in context for low, high, _ in settings[name]["ranges"]}
+    defaults = {value for name in context for value, _ in settings[name]["defaults"]}
+    for low, high in RANGE.findall(text):
+        if (low, high) not in ranges:
+            problems.append("%s: \"%s to %s\" is no range of %s (the program has %s)" % (
+                place, low, high, "/".join(sorted(context)),
+                ", ".join("%s to %s" % r for r in sorted(ranges))))
+    for found in DEFAULT.findall(text):
+        value = found[0] or found[1]
+        if value not in defaults:
+            problems.append("%s: default %s is not the default of %s (the program has %s)" % (
+                place, value, "/".join(sorted(context)), ", ".join(sorted(defaults))))
+
+
+def named(text):
+    return {name for name, words in SETTING_NAMES.items() if any(w in text for w in words)}
+
+
+def check_blocks(place, blocks, settings, problems, always=frozenset()):
+    """Table rows are one context, other blocks one per sentence; a sentence that names no
+    setting but speaks of a range or default takes the settings its heading names."""
+    for row, heading, text in blocks:
+        parts = [text] if row else SENTENCE_END.split(text)
+        for sentence in parts:
+            context = set(always) | named(text if row else sentence)
+            if not context and re.search(r"\b(range|default)\b", sentence):
+                context = named(heading)
+            check_values(place, sentence, context, settings, problems)
+
+
+def check_settings(popups, parsed, settings, problems):
+    """What the pop-ups and pages say of the settings."""
+    for name, setting in settings.items():
+        popup = popups.get(setting["popup"])
+        if setting["popup"] and popup:
+            for low, high, shown in setting["ranges"]:
+                if shown and "%s to %s" % (low, high) not in popup[1]:
+                    problems.append("pop-up %s does not give the range %s to %s"
+                                    % (popup[0], low, high))
+            shown = [v for v, is_shown in setting["defaults"] if is_shown]
+            found = [a or b for a, b in DEFAULT.findall(popup[1])]
+            if shown and shown[0] not in found:
+                problems.append("pop-up %s does not give the default %s" % (popup[0], shown[0]))
+    for number, (name, text) in popups.items():
+        own = {s for s, setting in settings.items() if setting["popup"] == number}
+        check_blocks("pop-up " + name, [(True, "", text)], settings, problems, own)
+    for p, page in parsed.items():
+        check_blocks(p, page.blocks, settings, problems)
+    everything = " ".join(t for page in parsed.values() for _, _, t in page.blocks)
+    for name, setting in settings.items():
+        for listed in setting["lists"]:
+            if listed not in everything:
+                problems.append("no page lists the %s values %s" % (name, listed))
+
+
+def check_texts(parsed, texts, source_root, problems):
+    """The texts the program shows, both ways, and grooval-split's exit codes."""
+    writer_texts, exit_codes = source_facts(source_root)
+    texts = {"window": texts["window"], "status": texts["status"] + writer_texts}
+    for marker in MARKED:
+        kind = "window" if marker == "msg" else "status"
+        patterns = [(t, text_pattern(t)) for t in texts[kind]]
+        shown = [(p, t) for p, page in parsed.items() for m, t in page.marked if m == marker]
+        for p, text in shown:
+            if not any(pattern.fullmatch(text) for _, pattern in patterns):
+                problems.append("%s: \"%s\" is no %s text of the program" % (p, text, kind))
+        for format, pattern in patterns:
+            if not any(pattern.fullmatch(text) for _, text in shown):
+                problems.append("no page explains the %s text \"%s\" (class=\"%s\")"
+                                % (kind, format, marker))
+    tables = [(p, page.exit_codes) for p, page in parsed.items() if page.exit_codes is not None]
+    if not tables:
+        problems.append("no page has the exit-code table (class=\"exitcodes\")")
+    for p, listed in tables:
+        if listed != [str(c) for c in exit_codes]:
+            problems.append("%s: exit codes %s, grooval-split has %s"
+                            % (p, " ".join(listed), " ".join(map(str, exit_codes))))
 
 
 def resolve(root, page, target):
@@ -132,7 +327,7 @@ def resolve(root, page, target):
 
 
 def main():
-    chm, sources, command = sys.argv[1], sys.argv[2], sys.argv[3:]
+    chm, sources, source_root, command = sys.argv[1], sys.argv[2], sys.argv[3], sys.argv[4:]
     problems = []
     with tempfile.TemporaryDirectory() as root:
         subprocess.run(["extract_chmLib", chm, root], check=True, stdout=subprocess.DEVNULL)
@@ -184,7 +379,7 @@ def main():
 
         # The pop-ups.
         popups = read_popups(root, problems)
-        topics, ranges = program_tables(command)
+        topics, settings, texts = program_tables(command)
         if not topics:
             problems.append("the program printed no help topics")
         for dialog, control, number in topics:
@@ -194,11 +389,9 @@ def main():
         stale = set(popups) - {number for _, _, number in topics}
         for number in sorted(stale):
             problems.append("pop-up %s (0x%08X) is for no control" % (popups[number][0], number))
-        for number, (low, high) in ranges.items():
-            text = popups.get(number, ("", ""))[1]
-            if text and "%d to %d" % (low, high) not in text:
-                problems.append("pop-up %s does not give the range %d to %d"
-                                % (popups[number][0], low, high))
+
+        check_settings(popups, parsed, settings, problems)
+        check_texts(parsed, texts, source_root, problems)
 
     for problem in problems:
         print("FAIL: " + problem)
