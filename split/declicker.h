@@ -18,18 +18,20 @@
 //    just around it (loud passages have a larger residual), and twice as high as the largest
 //    residual in the 20 ms on each side (busy drums and loud orchestral passages have many
 //    large ones; a click is rare). Else it is left alone and counted.
+//  - No attack: with the longest span set aside, the music in the 20 ms after the event is no
+//    more than 3 dB louder than in the 20 ms before it, nor is its prediction error.
 //  - Span: the repair model (order kDeclickRepairOrder, Burg's method on kDeclickRepairContext
-//    samples on each side of the longest span) interpolates the longest span (2 ms, scaled with
-//    the rate) by least-squares autoregressive interpolation; the click goes on while the input
-//    stands out from it by more than 5 % of the peak difference and twice the error the same
-//    interpolation makes on the music before and after the event (the larger). So the span grows only as far as the
-//    click does; one that goes on past 2 ms is longer than a click and left alone.
+//    samples on each side) interpolates the longest span (2 ms, scaled with the rate, from 10
+//    samples before the first suspect) by least-squares autoregressive interpolation. The
+//    suspects must stand out from it by twice the error that interpolating as many samples
+//    makes on the music before and after the event (the larger); the click then goes on while
+//    the input stands out by 5 % of the peak difference and twice that error for the longest
+//    span (3.5 times before the suspects, where a smooth click begins). So the span grows only
+//    as far as the click does; one that goes on past 2 ms is longer than a click, left alone.
 //  - Kept only when plainly better: the click's energy (input less repair) is at least 4 times
-//    the error the repair makes on the music before and after it, over a span as long; the
+//    the error the repair makes on the music before and after it over a span as long, and the
 //    repair takes away three quarters of the detection model's prediction error there and
-//    leaves that of the music around; and no attack follows (the music in the 20 ms after it is
-//    no more than 3 dB louder than before it, nor is its prediction error). Else the samples
-//    stay.
+//    leaves that of the music around. Else the samples stay.
 #pragma once
 
 #include <cstddef>
