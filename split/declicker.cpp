@@ -538,7 +538,12 @@ Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits&
     // A smooth click begins before its first suspect: the span may reach back kLead samples.
     const int lead = s - kLead;
     // An attack is music, whatever its start looks like: judged first, as it costs least.
-    if (Attack(ch, limits, deviation, lead, lastEnd)) return Span::Left;
+    // The other channel hears the same music: louder after the event there is an attack too.
+    const Channel& other = *channels_[1 - ch.channel];
+    if (Attack(ch, limits, deviation, lead, lastEnd) ||
+        LouderAfter(other.x.data(), limits, deviation, lead, lastEnd)) {
+        return Span::Left;
+    }
     // The repair model, from the music on both sides of the longest span.
     const int contextEnd = std::min(limits.dataEnd, lastEnd + 1 + kContext);
     if (!analysis.FitRepair(std::max(0, lead - kContext), lead, lastEnd + 1, contextEnd,
@@ -648,6 +653,22 @@ bool Declicker::Keep(Analysis& analysis, Channel& ch, double deviation, int s, i
 
 // An attack, not a click: with the event taken away, the music after it is louder than before
 // it, or its prediction error stays high (a drum's noise, a new note's excitation).
+// The music in the attack window after [s, e] is louder than before it by kAttackRise (the
+// mean square below `floor` counts as `floor`).
+bool Declicker::LouderAfter(const double* x, const Limits& limits, double floor, int s,
+                            int e) const {
+    const int w = attackWindow_;
+    const int afterTo = std::min(limits.residualEnd, e + kP + 1 + w);
+    const int beforeFrom = std::max(kP, s - w);
+    if (afterTo - (e + kP + 1) < w / 2 || s - beforeFrom < w / 2) return true;  // too little
+    double before = 0.0, after = 0.0;
+    for (int n = beforeFrom; n < s; ++n) before += x[n] * x[n];
+    for (int n = e + 1; n < afterTo; ++n) after += x[n] * x[n];
+    before /= double(s - beforeFrom);
+    after /= double(afterTo - (e + 1));
+    return after > kAttackRise * kAttackRise * std::max(before, floor * floor);
+}
+
 bool Declicker::Attack(const Channel& ch, const Limits& limits, double deviation, int s,
                        int e) const {
     const double* x = ch.x.data();

@@ -19,7 +19,8 @@
 //    residual in the 20 ms on each side (busy drums and loud orchestral passages have many
 //    large ones; a click is rare). Else it is left alone and counted.
 //  - No attack: with the longest span set aside, the music in the 20 ms after the event is no
-//    more than 3 dB louder than in the 20 ms before it, nor is its prediction error.
+//    more than 3 dB louder than in the 20 ms before it, nor is its prediction error; nor is
+//    the other channel's music louder after it (both channels hear the same attack).
 //  - Span: the repair model (order kDeclickRepairOrder, Burg's method on kDeclickRepairContext
 //    samples on each side) interpolates the longest span (2 ms, scaled with the rate, from 10
 //    samples before the first suspect) by least-squares autoregressive interpolation. The
@@ -112,6 +113,7 @@ private:
                       int length) const;
     bool Keep(declick_detail::Analysis& analysis, Channel& channel, double deviation, int s,
               int e) const;
+    bool LouderAfter(const double* x, const Limits& limits, double floor, int s, int e) const;
     bool Attack(const Channel& channel, const Limits& limits, double deviation, int s,
                 int e) const;
     double LocalPeak(const Channel& channel, int first, int last, int dataEnd) const;
