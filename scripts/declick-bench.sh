@@ -10,22 +10,21 @@
 #
 # Built, not run by ctest. The bench (Wine prefix) of the build folder is brought up and down.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export GROOVAL_BUILD=${GROOVAL_BUILD:-$root/build}
-bench=$GROOVAL_BUILD/bench
+# shellcheck source=scripts/on-bench.sh
+source "$(dirname "${BASH_SOURCE[0]}")/on-bench.sh"
+
 runs=${1:-3}
 seconds=${2:-1200}
 clicks=${3:-500}
 level=${4:-5}
 
 "$root/scripts/build.sh" >/dev/null
-"$root/scripts/bench.sh" up "$bench" >/dev/null
-trap '"$root/scripts/bench.sh" down "$bench" >/dev/null' EXIT
+bench_up --quiet
 
 status=0
 for seed in $(seq 1 "$runs"); do
   echo "== run $seed of $runs"
-  "$root/scripts/wine-run.sh" "$bench" "$GROOVAL_BUILD/tests/split/split_declick_bench.exe" \
-    "$seconds" "$clicks" "$seed" "$level" || status=1
+  wine "$GROOVAL_BUILD/tests/split/split_declick_bench.exe" "$seconds" "$clicks" "$seed" \
+    "$level" || status=1
 done
 exit $status
