@@ -50,9 +50,6 @@ constexpr char kConvertFailedCaption[] = "Sorry";
 constexpr INT_PTR kMainDialogClosed = 1;
 constexpr INT_PTR kMainDialogNewLanguage = 2;
 
-// A chosen folder loses one trailing backslash (a drive root "C:\" becomes "C:").
-std::string WithoutTrailingBackslash(std::string folder);
-
 // What tests replace where Wine cannot produce the case: how capture back-ends are made, and
 // the folder dialog, which no test can drive to a choice.
 struct MainDialogApi {

@@ -6,7 +6,7 @@
 
 #include "engine/stream_format.h"
 #include "engine/track_rules.h"
-#include "split/paths.h"
+#include "base/paths.h"
 
 namespace {
 
@@ -156,6 +156,17 @@ bool Take(const OptionName& option, const std::string& value, SplitOptions& opti
 }
 
 }  // namespace
+
+bool HoldsRefusedPrefixCharacter(const std::string& prefix, UINT codePage) {
+    for (size_t at = 0; at < prefix.size();) {
+        const size_t next = NextCharacter(prefix, at, codePage);
+        if (next == at + 1 && IsRefusedPrefixCharacter(static_cast<unsigned char>(prefix[at]))) {
+            return true;
+        }
+        at = next;
+    }
+    return false;
+}
 
 SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& options,
                                std::string& message) {

@@ -3,6 +3,8 @@
 // the recorder's stored settings when asked for, else the recorder's default.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -70,6 +72,9 @@ struct SplitSettings {
     bool dryRun = false;
     EncoderFormat encoder;  // FLAC or MP3, when --format names one
 };
+
+// True when `prefix` holds a character the recorder refuses in a prefix (walked by characters).
+bool HoldsRefusedPrefixCharacter(const std::string& prefix, UINT codePage = CP_ACP);
 
 // Parses argv[1..]; `message` explains a Usage answer.
 SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& options,

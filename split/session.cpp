@@ -18,7 +18,7 @@
 #include "split/declick_stage.h"
 #include "split/dry_run_sink.h"
 #include "split/formats.h"
-#include "split/paths.h"
+#include "base/paths.h"
 #include "split/encoder_format.h"
 #include "split/preview_svg.h"
 #include "split/sample_converter.h"

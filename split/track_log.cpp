@@ -3,7 +3,7 @@
 
 #include <new>
 
-#include "split/paths.h"
+#include "base/paths.h"
 #include "engine/stream_format.h"
 
 namespace {

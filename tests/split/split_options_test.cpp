@@ -11,7 +11,7 @@
 #include "split/cue_sheet.h"
 #include "split/formats.h"
 #include "split/options.h"
-#include "split/paths.h"
+#include "base/paths.h"
 #include "split/progress.h"
 #include "split/sample_converter.h"
 #include "split/session.h"

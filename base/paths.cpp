@@ -1,19 +1,10 @@
-// Paths of grooval-split by characters of the code page.
-#include "split/paths.h"
-
-#include "engine/track_rules.h"
+// Paths by characters of the code page.
+#include "base/paths.h"
 
 namespace {
 
 bool IsSeparator(char c) {
     return c == '\\' || c == '/';
-}
-
-// The next character's start.
-size_t Next(const std::string& text, size_t at, UINT codePage) {
-    const char* p = text.c_str() + at;
-    const char* next = CharNextExA(static_cast<WORD>(codePage), p, 0);
-    return next > p ? size_t(next - text.c_str()) : at + 1;
 }
 
 // Where the last separator starts, and where the run of separators ending the text starts
@@ -26,7 +17,7 @@ struct Separators {
 Separators FindSeparators(const std::string& text, UINT codePage) {
     Separators found;
     found.trailing = text.size();
-    for (size_t at = 0; at < text.size(); at = Next(text, at, codePage)) {
+    for (size_t at = 0; at < text.size(); at = NextCharacter(text, at, codePage)) {
         if (IsSeparator(text[at])) {
             found.last = at;
             if (found.trailing == text.size()) found.trailing = at;
@@ -44,11 +35,23 @@ bool IsDrive(const std::string& text) {
 
 }  // namespace
 
+size_t NextCharacter(const std::string& text, size_t at, UINT codePage) {
+    const char* p = text.c_str() + at;
+    const char* next = CharNextExA(static_cast<WORD>(codePage), p, 0);
+    return next > p ? size_t(next - text.c_str()) : at + 1;
+}
+
 std::string NormalizeFolder(const std::string& folder, UINT codePage) {
     const std::string kept = folder.substr(0, FindSeparators(folder, codePage).trailing);
     if (kept.empty()) return "\\";
     if (IsDrive(kept)) return kept + "\\";
     return kept;
+}
+
+std::string WithoutTrailingBackslash(const std::string& folder, UINT codePage) {
+    const size_t last = FindSeparators(folder, codePage).last;
+    const bool ends = last != std::string::npos && last + 1 == folder.size();
+    return ends && folder[last] == '\\' ? folder.substr(0, last) : folder;
 }
 
 std::string InFolder(const std::string& folder, const std::string& name, UINT codePage) {
@@ -66,15 +69,4 @@ std::string BaseName(const std::string& path, UINT codePage) {
 std::string FolderOf(const std::string& path, UINT codePage) {
     const size_t last = FindSeparators(path, codePage).last;
     return last == std::string::npos ? std::string() : path.substr(0, last);
-}
-
-bool HoldsRefusedPrefixCharacter(const std::string& prefix, UINT codePage) {
-    for (size_t at = 0; at < prefix.size();) {
-        const size_t next = Next(prefix, at, codePage);
-        if (next == at + 1 && IsRefusedPrefixCharacter(static_cast<unsigned char>(prefix[at]))) {
-            return true;
-        }
-        at = next;
-    }
-    return false;
 }
