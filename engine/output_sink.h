@@ -8,9 +8,17 @@
 
 #include <cstdint>
 
+#include "engine/stream_format.h"
+
 constexpr int32_t kSinkFailed = int32_t(0x80004005);  // E_FAIL: a stage's own failure
 constexpr int32_t kSinkTrackDeleted = 1;              // Finish: the track was too short
 constexpr int kSinkMessageBytes = 128;                // GetLastMessage buffers hold this much
+
+// The rule by which Finish deletes a track: it holds fewer bytes of capture frames than the
+// minimum its Open was given.
+inline bool IsTooShortToKeep(uint64_t frames, uint32_t minBytes) {
+    return frames * kCaptureFrameBytes < minBytes;
+}
 
 class OutputSink {
 public:

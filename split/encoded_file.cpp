@@ -1,11 +1,9 @@
 // EncodedFile: writing, cutting back after a failure, and deleting short tracks.
 #include "split/encoded_file.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <new>
 
-#include "engine/stream_format.h"
+#include "base/windows_error.h"
 
 namespace {
 
@@ -20,19 +18,12 @@ bool MoveTo(HANDLE file, uint64_t offset) {
 
 }  // namespace
 
-void EncodedFile::SetMessage(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(messageText_, sizeof(messageText_), format, args);
-    va_end(args);
-}
-
 bool EncodedFile::Create(const char* fileName) {
     if (IsOpen()) return false;  // the open file would be lost
     FileHandle file(CreateFileA(fileName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        SetMessage("cannot create the file (Windows error %lu)", GetLastError());
+        message_.Set("cannot create the file (%s)", WindowsErrorText(GetLastError()).c_str());
         return false;
     }
     try {
@@ -40,7 +31,7 @@ bool EncodedFile::Create(const char* fileName) {
     } catch (const std::bad_alloc&) {
         file.Reset();
         DeleteFileA(fileName);
-        SetMessage("out of memory");
+        message_.Set("out of memory");
         return false;
     }
     file_ = std::move(file);
@@ -63,7 +54,7 @@ bool EncodedFile::Write(const void* bytes, size_t count) {
         }
     }
     if (error != ERROR_SUCCESS) {
-        SetMessage("writing the file failed (Windows error %lu)", error);
+        message_.Set("writing the file failed (%s)", WindowsErrorText(error).c_str());
         CloseKeepingWhole();
         return false;
     }
@@ -98,7 +89,7 @@ int32_t EncodedFile::CloseKeepingWhole() {
 }
 
 int32_t EncodedFile::DeleteWhenShort(uint64_t frames, int32_t result) {
-    if (frames * kCaptureFrameBytes >= minBytes_) return result;
+    if (!IsTooShortToKeep(frames, minBytes_)) return result;
     DeleteFileA(fileName_.c_str());
     return kSinkTrackDeleted;
 }

@@ -16,6 +16,7 @@
 
 #include "base/unique_handle.h"
 #include "engine/output_sink.h"
+#include "output/sink_message.h"
 
 // The one call a test cannot make fail under Wine at will: a seam defaulting to the real one.
 struct EncodedFileApi {
@@ -53,8 +54,8 @@ public:
     uint32_t MinBytes() const { return minBytes_; }
     const std::string& FileName() const { return fileName_; }
     // The last failure's text; empty until the first one, never cleared.
-    const char* MessageText() const { return messageText_; }
-    void SetMessage(const char* format, ...);
+    SinkMessage& Message() { return message_; }
+    const SinkMessage& Message() const { return message_; }
 
 private:
     int32_t DeleteWhenShort(uint64_t frames, int32_t result);
@@ -67,5 +68,5 @@ private:
     uint64_t wholeBytes_ = 0;
     uint64_t wholeFrames_ = 0;
     uint32_t minBytes_ = 0;
-    char messageText_[kSinkMessageBytes] = {};
+    SinkMessage message_;
 };

@@ -1,14 +1,13 @@
 // EncoderStage: the sink operations of an encoder stage around its subclass's encoder.
 #include "split/encoder_stage.h"
 
-#include <cstring>
 #include <new>
 
 #include "engine/stream_format.h"
 
-EncoderStage::EncoderStage(const char* extension, const TrackTagSource& tags,
+EncoderStage::EncoderStage(const char* codec, const char* extension, const TrackTagSource& tags,
                            const EncodedFileApi& api)
-    : file_(api), extension_(extension), tags_(tags) {}
+    : file_(api), codec_(codec), extension_(extension), tags_(tags) {}
 
 void EncoderStage::FinishOpenTrack() {
     if (file_.IsOpen()) Finish(uint32_t(framesIn_));
@@ -21,7 +20,7 @@ int32_t EncoderStage::Open(const char* fileName, uint32_t minBytes) {
     try {
         tags = tags_.OpeningTrack();
     } catch (const std::bad_alloc&) {
-        file_.SetMessage("out of memory");
+        file_.Message().Set("out of memory");
         return kSinkFailed;
     }
     if (!file_.Create(fileName)) return kSinkFailed;
@@ -63,8 +62,15 @@ int32_t EncoderStage::Close(uint32_t frames) {
 }
 
 int32_t EncoderStage::GetLastMessage(char* text) {
-    const char* message = file_.MessageText();
-    if (std::strcmp(text, message) == 0) return 0;
-    std::memcpy(text, message, std::strlen(message) + 1);
-    return 1;
+    return file_.Message().CopyTo(text);
+}
+
+bool EncoderStage::Fail(const char* what, const std::string& detail) {
+    if (!file_.IsOpen()) return false;
+    if (detail.empty()) {
+        file_.Message().Set("%s: %s", codec_, what);
+    } else {
+        file_.Message().Set("%s: %s (%s)", codec_, what, detail.c_str());
+    }
+    return false;
 }

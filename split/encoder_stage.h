@@ -12,8 +12,12 @@
 #pragma once
 
 #include <cstdint>
+#include <new>
+#include <string>
+#include <vector>
 
 #include "engine/pass_through_sink.h"
+#include "engine/stream_format.h"
 #include "split/encoded_file.h"
 #include "split/track_tags.h"
 
@@ -32,9 +36,18 @@ public:
     const EncodedFile& File() const { return file_; }
 
 protected:
-    EncoderStage(const char* extension, const TrackTagSource& tags, const EncodedFileApi& api);
+    // `codec` names the encoder in messages ("FLAC").
+    EncoderStage(const char* codec, const char* extension, const TrackTagSource& tags,
+                 const EncodedFileApi& api);
     // Subclasses call this in their destructor, while their encoder is still theirs.
     void FinishOpenTrack();
+    // False, with the message "<codec>: <what> (<detail>)" unless a failed write has closed
+    // the file and left its own.
+    bool Fail(const char* what, const std::string& detail = std::string());
+    // The 16-bit samples of `frames` frames (little-endian bytes) as `Sample`s; false with the
+    // message set when memory is short.
+    template <typename Sample>
+    bool Unpack(const uint8_t* bytes, uint32_t frames, std::vector<Sample>& samples);
 
     // Makes the encoder for one track and writes the file's header. False with the message
     // set (or the file closed by a failed write).
@@ -51,6 +64,21 @@ protected:
     uint64_t framesIn_ = 0;  // frames given to the encoder in this track
 
 private:
+    const char* const codec_;
     const char* const extension_;
     const TrackTagSource& tags_;
 };
+
+template <typename Sample>
+bool EncoderStage::Unpack(const uint8_t* bytes, uint32_t frames, std::vector<Sample>& samples) {
+    const size_t values = size_t(frames) * kCaptureChannels;
+    try {
+        if (samples.size() < values) samples.resize(values);
+    } catch (const std::bad_alloc&) {
+        return Fail("out of memory");
+    }
+    for (size_t i = 0; i < values; ++i) {
+        samples[i] = Sample(int16_t(uint16_t(bytes[2 * i] | bytes[2 * i + 1] << 8)));
+    }
+    return true;
+}

@@ -27,7 +27,7 @@ bool AddComment(FLAC__StreamMetadata* block, const char* name, const std::string
 
 FlacStage::FlacStage(uint32_t rate, int level, uint64_t sideFrames, const TrackTagSource& tags,
                      const EncodedFileApi& api)
-    : EncoderStage("flac", tags, api), rate_(rate), level_(level), sideFrames_(sideFrames) {}
+    : EncoderStage("FLAC", "flac", tags, api), rate_(rate), level_(level), sideFrames_(sideFrames) {}
 
 FlacStage::~FlacStage() {
     FinishOpenTrack();
@@ -40,13 +40,7 @@ int32_t FlacStage::Query() {
 }
 
 bool FlacStage::Failed(const char* what) {
-    if (file_.IsOpen()) {  // else the failed write has left its own text
-        const char* state = encoder_ ? FLAC__StreamEncoderStateString[FLAC__stream_encoder_get_state(
-                                           encoder_.Get())]
-                                     : "";
-        file_.SetMessage("FLAC: %s %s", what, state);
-    }
-    return false;
+    return Fail(what, FLAC__StreamEncoderStateString[FLAC__stream_encoder_get_state(encoder_.Get())]);
 }
 
 bool FlacStage::StartEncoder(const TrackTags& tags) {
@@ -56,7 +50,7 @@ bool FlacStage::StartEncoder(const TrackTags& tags) {
         comments_.Reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_VORBIS_COMMENT));
         seekTable_.Reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_SEEKTABLE));
         padding_.Reset(FLAC__metadata_object_new(FLAC__METADATA_TYPE_PADDING));
-        if (!encoder_ || !comments_ || !seekTable_ || !padding_) return Failed("out of memory");
+        if (!encoder_ || !comments_ || !seekTable_ || !padding_) return Fail("out of memory");
         char number[kNumberBytes];
         std::snprintf(number, sizeof number, "%d", int(tags.trackNumber));
         const uint64_t spacing = uint64_t(kSeekPointSeconds) * rate_;
@@ -70,10 +64,10 @@ bool FlacStage::StartEncoder(const TrackTags& tags) {
             !FLAC__metadata_object_seektable_template_append_spaced_points_by_samples(
                 seekTable_.Get(), uint32_t(spacing), span) ||
             !FLAC__metadata_object_seektable_template_sort(seekTable_.Get(), /*compact=*/true)) {
-            return Failed("out of memory");
+            return Fail("out of memory");
         }
     } catch (const std::bad_alloc&) {
-        return Failed("out of memory");
+        return Fail("out of memory");
     }
     padding_.Get()->length = kPaddingBytes;
     FLAC__StreamMetadata* blocks[] = {seekTable_.Get(), comments_.Get(), padding_.Get()};
@@ -84,31 +78,19 @@ bool FlacStage::StartEncoder(const TrackTags& tags) {
                      FLAC__stream_encoder_set_sample_rate(encoder, rate_) &&
                      FLAC__stream_encoder_set_compression_level(encoder, uint32_t(level_)) &&
                      FLAC__stream_encoder_set_metadata(encoder, blocks, 3);
-    if (!set) return Failed("settings refused:");
+    if (!set) return Failed("settings refused");
     const FLAC__StreamEncoderInitStatus status =
         FLAC__stream_encoder_init_stream(encoder, OnWrite, OnSeek, OnTell, nullptr, this);
     if (status != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
-        if (file_.IsOpen()) {
-            file_.SetMessage("FLAC: cannot start: %s", FLAC__StreamEncoderInitStatusString[status]);
-        }
-        return false;
+        return Fail("cannot start", FLAC__StreamEncoderInitStatusString[status]);
     }
     return file_.IsOpen();
 }
 
 bool FlacStage::Encode(const uint8_t* bytes, uint32_t frames) {
-    const size_t values = size_t(frames) * kCaptureChannels;
-    try {
-        if (samples_.size() < values) samples_.resize(values);
-    } catch (const std::bad_alloc&) {
-        file_.SetMessage("out of memory");
-        return false;
-    }
-    for (size_t i = 0; i < values; ++i) {
-        samples_[i] = int16_t(uint16_t(bytes[2 * i] | bytes[2 * i + 1] << 8));
-    }
+    if (!Unpack(bytes, frames, samples_)) return false;
     if (!FLAC__stream_encoder_process_interleaved(encoder_.Get(), samples_.data(), frames)) {
-        return Failed("encoding failed:");
+        return Failed("encoding failed");
     }
     return true;
 }
@@ -121,7 +103,7 @@ bool FlacStage::EndEncoder() {
             table.points[i].sample_number = FLAC__STREAM_METADATA_SEEKPOINT_PLACEHOLDER;
         }
     }
-    if (!FLAC__stream_encoder_finish(encoder_.Get())) return Failed("cannot finish:");
+    if (!FLAC__stream_encoder_finish(encoder_.Get())) return Failed("cannot finish");
     return file_.IsOpen();
 }
 

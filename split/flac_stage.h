@@ -46,6 +46,7 @@ private:
     bool EndEncoder() override;
     void DropEncoder() override;
 
+    // Fail with the encoder's state.
     bool Failed(const char* what);
     static FLAC__StreamEncoderWriteStatus OnWrite(const FLAC__StreamEncoder*,
                                                   const FLAC__byte buffer[], size_t bytes,

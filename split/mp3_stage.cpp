@@ -2,6 +2,7 @@
 #include "split/mp3_stage.h"
 
 #include <new>
+#include <string>
 
 #include "engine/stream_format.h"
 #include "split/id3_tag.h"
@@ -24,7 +25,7 @@ bool IsMp3Bitrate(int kbps) {
 
 Mp3Stage::Mp3Stage(uint32_t rate, const Mp3Settings& settings, const TrackTagSource& tags,
                    const EncodedFileApi& api)
-    : EncoderStage("mp3", tags, api), rate_(rate), settings_(settings) {}
+    : EncoderStage("LAME", "mp3", tags, api), rate_(rate), settings_(settings) {}
 
 Mp3Stage::~Mp3Stage() {
     FinishOpenTrack();
@@ -59,41 +60,24 @@ int32_t Mp3Stage::Query() {
 
 bool Mp3Stage::StartEncoder(const TrackTags& tags) {
     lame_ = NewEncoder();
-    if (!lame_) {
-        file_.SetMessage("LAME refuses these settings at %u Hz", unsigned(rate_));
-        return false;
-    }
+    if (!lame_) return Fail("settings refused", "at " + std::to_string(rate_) + " Hz");
     try {
         const std::vector<uint8_t> tag = Id3Tag(tags);
         if (!tag.empty() && !file_.Write(tag.data(), tag.size())) return false;
     } catch (const std::bad_alloc&) {
-        file_.SetMessage("out of memory");
-        return false;
+        return Fail("out of memory");
     }
     headerAt_ = file_.Size();
     return true;
 }
 
 bool Mp3Stage::WriteOut(int bytes) {
-    if (bytes < 0) {
-        file_.SetMessage("LAME: encoding failed (%d)", bytes);
-        return false;
-    }
+    if (bytes < 0) return Fail("encoding failed", "error " + std::to_string(bytes));
     return file_.Write(out_.data(), size_t(bytes));
 }
 
 bool Mp3Stage::Encode(const uint8_t* bytes, uint32_t frames) {
-    const size_t values = size_t(frames) * kCaptureChannels;
-    try {
-        if (samples_.size() < values) samples_.resize(values);
-        if (out_.size() < OutputBound(frames)) out_.resize(OutputBound(frames));
-    } catch (const std::bad_alloc&) {
-        file_.SetMessage("out of memory");
-        return false;
-    }
-    for (size_t i = 0; i < values; ++i) {
-        samples_[i] = short(int16_t(uint16_t(bytes[2 * i] | bytes[2 * i + 1] << 8)));
-    }
+    if (!Unpack(bytes, frames, samples_) || !MakeRoom(frames)) return false;
     const int written = lame_encode_buffer_interleaved(lame_.Get(), samples_.data(), int(frames),
                                                        out_.data(), int(out_.size()));
     if (!WriteOut(written)) return false;
@@ -101,19 +85,22 @@ bool Mp3Stage::Encode(const uint8_t* bytes, uint32_t frames) {
     return true;
 }
 
-bool Mp3Stage::EndEncoder() {
+bool Mp3Stage::MakeRoom(uint32_t frames) {
     try {
-        if (out_.size() < OutputBound(0)) out_.resize(OutputBound(0));
+        if (out_.size() < OutputBound(frames)) out_.resize(OutputBound(frames));
     } catch (const std::bad_alloc&) {
-        file_.SetMessage("out of memory");
-        return false;
+        return Fail("out of memory");
     }
+    return true;
+}
+
+bool Mp3Stage::EndEncoder() {
+    if (!MakeRoom(0)) return false;
     if (!WriteOut(lame_encode_flush(lame_.Get(), out_.data(), int(out_.size())))) return false;
     file_.MarkWhole(framesIn_);
     const size_t header = lame_get_lametag_frame(lame_.Get(), out_.data(), out_.size());
     if (header > out_.size()) {
-        file_.SetMessage("LAME: its header frame does not fit (%u bytes)", unsigned(header));
-        return false;
+        return Fail("its header frame does not fit", std::to_string(header) + " bytes");
     }
     return header == 0 || (file_.Seek(headerAt_) && file_.Write(out_.data(), header));
 }

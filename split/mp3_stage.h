@@ -50,6 +50,8 @@ private:
     void DropEncoder() override;
 
     LameHandle NewEncoder() const;
+    // The output buffer holds what encoding `frames` frames may give.
+    bool MakeRoom(uint32_t frames);
     bool WriteOut(int bytes);
 
     const uint32_t rate_;
