@@ -9,7 +9,7 @@
 #include <exception>
 #include <string>
 
-#include "split/encoder_format.h"
+#include "encode/encoder_format.h"
 #include "split/formats.h"
 #include "split/interrupt.h"
 #include "split/options.h"

@@ -7,6 +7,7 @@
 #include "engine/stream_format.h"
 #include "engine/track_rules.h"
 #include "base/paths.h"
+#include "base/whole_number.h"
 
 namespace {
 
@@ -47,19 +48,6 @@ const OptionName* FindShort(char name) {
     return nullptr;
 }
 
-// A whole decimal number within [low, high]; nothing else is taken.
-bool ParseNumber(const std::string& text, int32_t low, int32_t high, int32_t& value) {
-    if (text.empty() || text.size() > 9) return false;
-    int32_t number = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        number = number * 10 + (c - '0');
-    }
-    if (number < low || number > high) return false;
-    value = number;
-    return true;
-}
-
 // "YYYY" or "YYYY-MM-DD", as the INFO chunk's ICRD takes a date.
 bool IsYear(const std::string& text) {
     const char* shape = text.size() == 4 ? "dddd" : text.size() == 10 ? "dddd-dd-dd" : nullptr;
@@ -85,20 +73,20 @@ bool Take(const OptionName& option, const std::string& value, SplitOptions& opti
     const std::string name = std::string("--") + option.longName;
     int32_t number = 0;
     if (option.longName == std::string("silence")) {
-        if (!ParseNumber(value, kLevelSliderMin, kLevelSliderMax, number)) {
+        if (!ParseWholeNumber(value, kLevelSliderMin, kLevelSliderMax, number)) {
             message = name + " takes a level from " + RangeText(kLevelSliderMin, kLevelSliderMax);
             return false;
         }
         options.silence = number;
     } else if (option.longName == std::string("gap")) {
-        if (!ParseNumber(value, kGapSliderMin, kLengthSliderMax, number)) {
+        if (!ParseWholeNumber(value, kGapSliderMin, kLengthSliderMax, number)) {
             message =
                 name + " takes a count of blocks from " + RangeText(kGapSliderMin, kLengthSliderMax);
             return false;
         }
         options.gap = number;
     } else if (option.longName == std::string("min")) {
-        if (!ParseNumber(value, kDiscardSliderMin, kLengthSliderMax, number)) {
+        if (!ParseWholeNumber(value, kDiscardSliderMin, kLengthSliderMax, number)) {
             message = name + " takes a count of blocks from " +
                       RangeText(kDiscardSliderMin, kLengthSliderMax);
             return false;
@@ -129,7 +117,7 @@ bool Take(const OptionName& option, const std::string& value, SplitOptions& opti
         }
         options.format = value;
     } else if (option.longName == std::string("tracks")) {
-        if (!ParseNumber(value, 1, kSplitMaxTracks, number)) {
+        if (!ParseWholeNumber(value, 1, kSplitMaxTracks, number)) {
             message = name + " takes a count of tracks from " + RangeText(1, kSplitMaxTracks);
             return false;
         }
@@ -245,7 +233,7 @@ SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& 
             options.dryRun = true;
         } else if (longName == "declick") {
             int32_t level = kDeclickDefaultLevel;
-            if (hasValue && !ParseNumber(value, kDeclickMinLevel, kDeclickMaxLevel, level)) {
+            if (hasValue && !ParseWholeNumber(value, kDeclickMinLevel, kDeclickMaxLevel, level)) {
                 message = name + " takes a level from " +
                           RangeText(kDeclickMinLevel, kDeclickMaxLevel) + " (--declick=LEVEL)";
                 return SplitCommand::Usage;
@@ -340,7 +328,7 @@ std::string SplitHelpText() {
            ",\n                     default " + std::to_string(kFlacDefaultLevel) +
            "); \"mp3[:KBPS|vQUALITY]\" (through LAME: a constant\n"
            "                     bitrate of " + std::to_string(kMp3Bitrates[0]) + " to " +
-           std::to_string(kMp3Bitrates[sizeof kMp3Bitrates / sizeof kMp3Bitrates[0] - 1]) +
+           std::to_string(kMp3Bitrates[kMp3BitrateCount - 1]) +
            " kbit/s, or a variable one of\n"
            "                     quality v" + std::to_string(kMp3MinVbrQuality) +
            " (best) to v" + std::to_string(kMp3MaxVbrQuality) + ", default v" +

@@ -13,7 +13,7 @@
 #include "output/format_record.h"
 #include "settings/settings_store.h"
 #include "split/declicker.h"
-#include "split/encoder_format.h"
+#include "encode/encoder_format.h"
 
 constexpr char kSplitPcmFormatName[] = "pcm";
 constexpr int32_t kSplitMaxTracks = 999;  // --tracks: a side of one-second tracks is far fewer

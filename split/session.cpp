@@ -19,7 +19,7 @@
 #include "split/dry_run_sink.h"
 #include "split/formats.h"
 #include "base/paths.h"
-#include "split/encoder_format.h"
+#include "encode/encoder_stage.h"
 #include "split/preview_svg.h"
 #include "split/sample_converter.h"
 #include "split/side_levels.h"
@@ -27,7 +27,7 @@
 #include "split/track_log.h"
 #include "split/track_namer.h"
 #include "split/track_plan.h"
-#include "split/track_tags.h"
+#include "split/sleeve_tags.h"
 #include "split/utf8_text.h"
 #include "split/wave_reader.h"
 

@@ -4,10 +4,10 @@ Python's mutagen: each FLAC track decodes to the bytes of the WAV track of the s
 MP3 track to its length (within a frame and the encoder delay its LAME header declares) and
 level; the tags, the seek table, short tracks and 2 GB-class tracks.
 
-  encoded_tracks_test.py BENCH_DIR GROOVAL_SPLIT_EXE SPLIT_TESTS_EXE CASE
+  encoded_tracks_test.py BENCH_DIR GROOVAL_SPLIT_EXE ENCODE_TESTS_EXE CASE
 
 Cases: formats (a side of songs in every format), short (tracks of a few frames and blocks,
-and an empty side), stage (the files tests/split/encoder_stage_test.cpp leaves), 2gb-flac and
+and an empty side), stage (the files tests/encode/encoder_stage_test.cpp leaves), 2gb-flac and
 2gb-mp3 (one track of 537 million frames: 2.1 GB as 16-bit stereo). The long sides are mu-law
 WAV files that are sparse: their loud part is a hole, whose zero bytes decode to -32124, so
 nothing of them is stored, and the tool's flow control keeps its memory flat.

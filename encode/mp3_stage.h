@@ -14,20 +14,7 @@
 #include <vector>
 
 #include "base/unique_handle.h"
-#include "split/encoder_stage.h"
-
-constexpr int kMp3MinVbrQuality = 0;  // the best
-constexpr int kMp3MaxVbrQuality = 9;
-constexpr int kMp3DefaultVbrQuality = 2;
-
-struct Mp3Settings {
-    int bitrate = 0;  // kbit/s of a constant bitrate; 0 for variable
-    int vbrQuality = kMp3DefaultVbrQuality;
-};
-
-// The bitrates of MPEG-1 Layer III (LAME writes it at 32 to 48 kHz), in kbit/s.
-constexpr int kMp3Bitrates[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-bool IsMp3Bitrate(int kbps);
+#include "encode/encoder_stage.h"
 
 inline void CloseLame(lame_t lame) {
     lame_close(lame);

@@ -1,5 +1,5 @@
 // FlacStage: libFLAC's stream encoder behind the encoder stage.
-#include "split/flac_stage.h"
+#include "encode/flac_stage.h"
 
 #include <cstdio>
 #include <new>

@@ -1,11 +1,11 @@
 // Mp3Stage: LAME behind the encoder stage.
-#include "split/mp3_stage.h"
+#include "encode/mp3_stage.h"
 
 #include <new>
 #include <string>
 
 #include "engine/stream_format.h"
-#include "split/id3_tag.h"
+#include "encode/id3_tag.h"
 
 namespace {
 
@@ -15,13 +15,6 @@ size_t OutputBound(uint32_t frames) {
 }
 
 }  // namespace
-
-bool IsMp3Bitrate(int kbps) {
-    for (int bitrate : kMp3Bitrates) {
-        if (bitrate == kbps) return true;
-    }
-    return false;
-}
 
 Mp3Stage::Mp3Stage(uint32_t rate, const Mp3Settings& settings, const TrackTagSource& tags,
                    const EncodedFileApi& api)

@@ -1,8 +1,10 @@
 // EncoderStage: the sink operations of an encoder stage around its subclass's encoder.
-#include "split/encoder_stage.h"
+#include "encode/encoder_stage.h"
 
 #include <new>
 
+#include "encode/flac_stage.h"
+#include "encode/mp3_stage.h"
 #include "engine/stream_format.h"
 
 EncoderStage::EncoderStage(const char* codec, const char* extension, const TrackTagSource& tags,
@@ -73,4 +75,18 @@ bool EncoderStage::Fail(const char* what, const std::string& detail) {
         file_.Message().Set("%s: %s (%s)", codec_, what, detail.c_str());
     }
     return false;
+}
+
+std::unique_ptr<EncoderStage> CreateEncoderStage(const EncoderFormat& format, uint32_t rate,
+                                                 uint64_t sideFrames, const TrackTagSource& tags,
+                                                 const EncodedFileApi& api) {
+    if (format.kind == EncoderKind::Flac) {
+        return std::unique_ptr<EncoderStage>(
+            new (std::nothrow) FlacStage(rate, format.flacLevel, sideFrames, tags, api));
+    }
+    if (format.kind == EncoderKind::Mp3) {
+        return std::unique_ptr<EncoderStage>(
+            new (std::nothrow) Mp3Stage(rate, format.mp3, tags, api));
+    }
+    return nullptr;
 }

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/stream_format.h"
-#include "split/encoder_format.h"
+#include "encode/encoder_stage.h"
 #include "tests/split/split_test_util.h"
 
 namespace {

@@ -1,5 +1,5 @@
 // Id3Tag: the bytes of an ID3v2.4 tag.
-#include "split/id3_tag.h"
+#include "encode/id3_tag.h"
 
 #include <string>
 

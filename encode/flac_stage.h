@@ -15,11 +15,7 @@
 #include <vector>
 
 #include "base/unique_handle.h"
-#include "split/encoder_stage.h"
-
-constexpr int kFlacMinLevel = 0;
-constexpr int kFlacMaxLevel = 8;
-constexpr int kFlacDefaultLevel = 5;  // the flac tool's default
+#include "encode/encoder_stage.h"
 
 inline void DeleteFlacEncoder(FLAC__StreamEncoder* encoder) {
     FLAC__stream_encoder_delete(encoder);

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "split/track_tags.h"
+#include "encode/track_tags.h"
 
 // The whole tag, its 10-byte header and its frames, without padding; empty when there is
 // nothing to say. May throw std::bad_alloc.

@@ -1,5 +1,5 @@
 // SleeveTrackTags: a track's tags from the sleeve.
-#include "split/track_tags.h"
+#include "split/sleeve_tags.h"
 
 TrackTags SleeveTrackTags::OpeningTrack() const {
     TrackTags tags;

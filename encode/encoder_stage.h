@@ -12,14 +12,16 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <new>
 #include <string>
 #include <vector>
 
 #include "engine/pass_through_sink.h"
 #include "engine/stream_format.h"
-#include "split/encoded_file.h"
-#include "split/track_tags.h"
+#include "encode/encoded_file.h"
+#include "encode/encoder_format.h"
+#include "encode/track_tags.h"
 
 class EncoderStage : public PassThroughSink {
 public:
@@ -82,3 +84,9 @@ bool EncoderStage::Unpack(const uint8_t* bytes, uint32_t frames, std::vector<Sam
     }
     return true;
 }
+
+// The stage for `format` (not None), for tracks of 16-bit stereo at `rate`; `sideFrames` is
+// the input's length. None when memory is short.
+std::unique_ptr<EncoderStage> CreateEncoderStage(const EncoderFormat& format, uint32_t rate,
+                                                 uint64_t sideFrames, const TrackTagSource& tags,
+                                                 const EncodedFileApi& api = EncodedFileApi());

@@ -1,5 +1,5 @@
 // EncodedFile: writing, cutting back after a failure, and deleting short tracks.
-#include "split/encoded_file.h"
+#include "encode/encoded_file.h"
 
 #include <new>
 

@@ -1,8 +1,9 @@
-// The encoder formats: parsing their names and making their stages.
-#include "split/encoder_format.h"
+// The encoder formats: parsing their names.
+#include "encode/encoder_format.h"
 
 #include <cctype>
-#include <new>
+
+#include "base/whole_number.h"
 
 namespace {
 
@@ -12,22 +13,18 @@ std::string Lower(const std::string& text) {
     return lower;
 }
 
-// A whole decimal number of at most 3 digits (every level and bitrate fits).
-bool SmallNumber(const std::string& text, int& value) {
-    if (text.empty() || text.size() > 3) return false;
-    value = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        value = value * 10 + (c - '0');
-    }
-    return true;
-}
-
 }  // namespace
+
+bool IsMp3Bitrate(int kbps) {
+    for (int bitrate : kMp3Bitrates) {
+        if (bitrate == kbps) return true;
+    }
+    return false;
+}
 
 std::string BitrateList() {
     std::string list;
-    const size_t count = sizeof kMp3Bitrates / sizeof kMp3Bitrates[0];
+    const size_t count = kMp3BitrateCount;
     for (size_t i = 0; i < count; ++i) {
         if (i > 0) list += i + 1 == count ? " or " : ", ";
         list += std::to_string(kMp3Bitrates[i]);
@@ -45,7 +42,7 @@ EncoderNameResult ParseEncoderFormat(const std::string& name, EncoderFormat& for
     EncoderFormat parsed;
     if (head == "flac") {
         parsed.kind = EncoderKind::Flac;
-        if (hasLevel && (!SmallNumber(level, parsed.flacLevel) || parsed.flacLevel > kFlacMaxLevel)) {
+        if (hasLevel && !ParseWholeNumber(level, kFlacMinLevel, kFlacMaxLevel, parsed.flacLevel)) {
             problem = "flac takes a compression level from " + std::to_string(kFlacMinLevel) +
                       " to " + std::to_string(kFlacMaxLevel) + " (flac:LEVEL), not \"" + level +
                       "\"";
@@ -55,7 +52,7 @@ EncoderNameResult ParseEncoderFormat(const std::string& name, EncoderFormat& for
         parsed.kind = EncoderKind::Mp3;
         int value = 0;
         if (hasLevel && level.size() > 1 && level[0] == 'v') {
-            if (!SmallNumber(level.substr(1), value) || value > kMp3MaxVbrQuality) {
+            if (!ParseWholeNumber(level.substr(1), kMp3MinVbrQuality, kMp3MaxVbrQuality, value)) {
                 problem = "mp3:vQUALITY takes a quality from " +
                           std::to_string(kMp3MinVbrQuality) + " (best) to " +
                           std::to_string(kMp3MaxVbrQuality) + ", not \"" + level + "\"";
@@ -63,7 +60,8 @@ EncoderNameResult ParseEncoderFormat(const std::string& name, EncoderFormat& for
             }
             parsed.mp3.vbrQuality = value;
         } else if (hasLevel) {
-            if (!SmallNumber(level, value) || !IsMp3Bitrate(value)) {
+            if (!ParseWholeNumber(level, 0, kMp3Bitrates[kMp3BitrateCount - 1], value) ||
+                !IsMp3Bitrate(value)) {
                 problem = "mp3 takes a bitrate of " + BitrateList() + " (mp3:KBPS) or a quality v" +
                           std::to_string(kMp3MinVbrQuality) + " to v" +
                           std::to_string(kMp3MaxVbrQuality) + " (mp3:vQUALITY), not \"" + level +
@@ -77,18 +75,4 @@ EncoderNameResult ParseEncoderFormat(const std::string& name, EncoderFormat& for
     }
     format = parsed;
     return EncoderNameResult::Valid;
-}
-
-std::unique_ptr<EncoderStage> CreateEncoderStage(const EncoderFormat& format, uint32_t rate,
-                                                 uint64_t sideFrames, const TrackTagSource& tags,
-                                                 const EncodedFileApi& api) {
-    if (format.kind == EncoderKind::Flac) {
-        return std::unique_ptr<EncoderStage>(
-            new (std::nothrow) FlacStage(rate, format.flacLevel, sideFrames, tags, api));
-    }
-    if (format.kind == EncoderKind::Mp3) {
-        return std::unique_ptr<EncoderStage>(
-            new (std::nothrow) Mp3Stage(rate, format.mp3, tags, api));
-    }
-    return nullptr;
 }
