@@ -1,4 +1,4 @@
-// DeclickStage: the declicker (split/declicker.h) as a stage of grooval-split's input chain,
+// DeclickStage: the declicker (dsp/declicker.h) as a stage of grooval-split's input chain,
 // in front of the block feeder, so the engine measures and the track files hold the repaired
 // samples. 16-bit stereo bytes in, the same number of frames out to the next stage, a fixed
 // number of frames later; Finish gives out the rest, then finishes the next stage.
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/pass_through_sink.h"
-#include "split/declicker.h"
+#include "dsp/declicker.h"
 
 class DeclickStage : public PassThroughSink, private DeclickListener {
 public:

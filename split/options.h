@@ -12,7 +12,7 @@
 #include "engine/track_rules.h"
 #include "output/format_record.h"
 #include "settings/settings_store.h"
-#include "split/declicker.h"
+#include "dsp/declicker.h"
 #include "encode/encoder_format.h"
 
 constexpr char kSplitPcmFormatName[] = "pcm";

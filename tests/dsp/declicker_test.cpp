@@ -5,8 +5,8 @@
 #include <cmath>
 #include <vector>
 
-#include "split/declicker.h"
-#include "tests/split/declick_signal.h"
+#include "dsp/declicker.h"
+#include "tests/dsp/declick_signal.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // Declicker: detection by the prediction error of a per-block autoregressive model against a
 // robust level, repair by least-squares autoregressive interpolation (see declicker.h).
-#include "split/declicker.h"
+#include "dsp/declicker.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,11 +1,11 @@
 // The synthesized side and the figures of a declicker run (see declick_signal.h).
-#include "tests/split/declick_signal.h"
+#include "tests/dsp/declick_signal.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cmath>
 
-#include "split/declicker.h"
+#include "dsp/declicker.h"
 
 #ifdef _WIN32
 #include <windows.h>

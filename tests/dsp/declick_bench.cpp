@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "split/declicker.h"
-#include "tests/split/declick_signal.h"
+#include "dsp/declicker.h"
+#include "tests/dsp/declick_signal.h"
 
 int main(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 1200.0;
