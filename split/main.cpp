@@ -1,5 +1,5 @@
 // grooval-split: the console companion of the recorder. It cuts an existing recording into
-// numbered track files by the recorder's own rules (see split_session.h), with an optional
+// numbered track files by the recorder's own rules (see split/split_run.h), with an optional
 // cue sheet of where each track lies in the input.
 #include <windows.h>
 #include <psapi.h>
@@ -14,7 +14,7 @@
 #include "split/interrupt.h"
 #include "split/options.h"
 #include "split/progress.h"
-#include "split/session.h"
+#include "split/split_run.h"
 #include "split/utf8_text.h"
 #include "engine/stream_format.h"
 #include "output/format_record.h"

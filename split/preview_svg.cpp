@@ -1,14 +1,12 @@
 // The --preview SVG: the side's levels, its cuts and its tracks.
 #include "split/preview_svg.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "base/unique_handle.h"
 #include "engine/stream_format.h"
+#include "split/tool_file.h"
 #include "split/utf8_text.h"
 
 namespace {
@@ -228,19 +226,6 @@ std::string PreviewSvg(const SidePreview& side) {
     return svg + "</svg>\n";
 }
 
-bool WritePreview(const std::string& path, const std::string& text, std::string& problem) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        problem = "preview " + path + " cannot be created (Windows error " +
-                  std::to_string(GetLastError()) + ")";
-        return false;
-    }
-    DWORD written = 0;
-    if (!WriteFile(file.Get(), text.data(), DWORD(text.size()), &written, nullptr) ||
-        written != text.size()) {
-        problem = "preview " + path + " cannot be written";
-        return false;
-    }
-    return true;
+SplitStatus WritePreview(const std::string& path, const std::string& text) {
+    return WriteToolFile(path, "the preview", FileUse::Replace, text);
 }

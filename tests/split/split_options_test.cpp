@@ -11,7 +11,7 @@
 #include "split/options.h"
 #include "base/paths.h"
 #include "split/progress.h"
-#include "split/session.h"
+#include "split/split_run.h"
 #include "engine/stream_format.h"
 #include "tests/split/split_test_util.h"
 #include "tests/settings/settings_key_guard.h"
@@ -286,17 +286,17 @@ TEST(SplitOptionsTest, CodecFormatsAreFoundByName) {
     }
 
     FormatBuffer chosen;
-    std::string problem;
-    ASSERT_TRUE(ChooseOutputFormat("ima adpcm", source.Get(), maxFormatSize, chosen, problem));
+    ASSERT_TRUE(ChooseOutputFormat("ima adpcm", source.Get(), maxFormatSize, chosen).Ok());
     EXPECT_EQ(chosen.Get()->wFormatTag, WAVE_FORMAT_IMA_ADPCM);
     EXPECT_EQ(chosen.Get()->nChannels, 2);
     EXPECT_EQ(chosen.Get()->nSamplesPerSec, 44100u);
     FormatBuffer at48k(kFormatHeaderBytes);
     MakePcmFormat(at48k.Get(), 48000);
-    ASSERT_TRUE(ChooseOutputFormat("PCM", at48k.Get(), maxFormatSize, chosen, problem));
+    ASSERT_TRUE(ChooseOutputFormat("PCM", at48k.Get(), maxFormatSize, chosen).Ok());
     EXPECT_EQ(chosen.Get()->nSamplesPerSec, 48000u);  // PCM keeps the input's rate
-    EXPECT_FALSE(ChooseOutputFormat("MPEG Layer-3", source.Get(), maxFormatSize, chosen, problem));
-    EXPECT_NE(problem.find("MPEG Layer-3"), std::string::npos);
+    const SplitStatus refused = ChooseOutputFormat("MPEG Layer-3", source.Get(), maxFormatSize, chosen);
+    EXPECT_EQ(refused.Code(), kSplitUsage);
+    EXPECT_NE(refused.Text().find("MPEG Layer-3"), std::string::npos);
 
     const splittest::ToolRun run = splittest::RunTool("--list-formats");
     EXPECT_EQ(run.exitCode, 0u);
@@ -373,10 +373,9 @@ TEST(SplitOptionsTest, CueTimesCountSeventyFifthsOfASecond) {
 TEST(SplitOptionsTest, AnExistingCueSheetIsNotOverwritten) {
     const std::string folder = splittest::Scratch("split_cue_exists");
     const std::string path = folder + "\\x.cue";
-    std::string problem;
-    ASSERT_TRUE(WriteCueSheet(path, "first", problem)) << problem;
-    EXPECT_FALSE(WriteCueSheet(path, "second", problem));
-    EXPECT_NE(problem.find("exists already"), std::string::npos) << problem;
+    ASSERT_TRUE(WriteCueSheet(path, "first").Ok());
+    const SplitStatus refused = WriteCueSheet(path, "second");
+    EXPECT_EQ(refused.Text(), path + ": the cue sheet exists already; not overwritten");
     const std::vector<uint8_t> kept = splittest::ReadBytes(path);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "first");
 }
