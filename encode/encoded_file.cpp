@@ -4,6 +4,7 @@
 #include <new>
 
 #include "base/windows_error.h"
+#include "output/track_file_end.h"
 
 namespace {
 
@@ -77,7 +78,7 @@ void EncodedFile::MarkWhole(uint64_t frames) {
 int32_t EncodedFile::Close(uint32_t frames) {
     if (!IsOpen()) return kSinkFailed;
     file_.Reset();
-    return DeleteWhenShort(frames, 0);
+    return EndTrackFile(fileName_, frames, minBytes_, 0);
 }
 
 int32_t EncodedFile::CloseKeepingWhole() {
@@ -85,11 +86,5 @@ int32_t EncodedFile::CloseKeepingWhole() {
     // A removed disk refuses these too; then whatever is there stays.
     if (MoveTo(file_.Get(), wholeBytes_)) SetEndOfFile(file_.Get());
     file_.Reset();
-    return DeleteWhenShort(wholeFrames_, kSinkFailed);
-}
-
-int32_t EncodedFile::DeleteWhenShort(uint64_t frames, int32_t result) {
-    if (!IsTooShortToKeep(frames, minBytes_)) return result;
-    DeleteFileA(fileName_.c_str());
-    return kSinkTrackDeleted;
+    return EndTrackFile(fileName_, wholeFrames_, minBytes_, kSinkFailed);
 }

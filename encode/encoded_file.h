@@ -58,8 +58,6 @@ public:
     const SinkMessage& Message() const { return message_; }
 
 private:
-    int32_t DeleteWhenShort(uint64_t frames, int32_t result);
-
     const EncodedFileApi api_;
     FileHandle file_;
     std::string fileName_;

@@ -10,6 +10,7 @@
 #include "engine/stream_format.h"
 #include "output/format_record.h"
 #include "output/text_fit.h"
+#include "output/track_file_end.h"
 
 
 namespace {
@@ -249,12 +250,12 @@ int32_t WaveFile::Close(uint32_t frames) {
         (attributes.nFileSizeHigh == 0 && attributes.nFileSizeLow < expected)) {
         finished = false;
     }
-    if (finished) return DeleteWhenShort(frames, 0);
+    if (finished) return EndTrackFile(fileName_, frames, minBytes, 0);
 
     SetFileMessage(kWriteFailedHead, fileName_.c_str());
     const int64_t kept = PatchFromDisk(frames);
     if (kept < 0) return kSinkTrackDeleted;
-    return DeleteWhenShort(uint32_t(kept), kSinkFailed);
+    return EndTrackFile(fileName_, uint64_t(kept), minBytes, kSinkFailed);
 }
 
 int32_t WaveFile::CloseKeepingWritten() {
@@ -266,7 +267,7 @@ int32_t WaveFile::CloseKeepingWritten() {
     mmioClose(file_.Release(), 0);
     const int64_t kept = PatchFromDisk(FramesForDataBytes(dataBytes_));
     if (kept < 0) return kSinkTrackDeleted;
-    return DeleteWhenShort(uint32_t(kept), kSinkFailed);
+    return EndTrackFile(fileName_, uint64_t(kept), minBytes, kSinkFailed);
 }
 
 int64_t WaveFile::PatchFromDisk(uint32_t frames) {
@@ -311,10 +312,4 @@ uint32_t WaveFile::FramesForDataBytes(uint32_t dataBytes) const {
     const uint32_t rate = captureRate_ ? captureRate_ : outputRate_;
     if (avgBytesPerSec_ == 0 || rate == 0) return dataBytes / blockAlign_;
     return uint32_t(uint64_t(dataBytes) * rate / avgBytesPerSec_);
-}
-
-int32_t WaveFile::DeleteWhenShort(uint32_t frames, int32_t result) {
-    if (!IsTooShortToKeep(frames, minBytes)) return result;
-    DeleteFileA(fileName_.c_str());
-    return kSinkTrackDeleted;
 }

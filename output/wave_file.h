@@ -84,7 +84,6 @@ private:
     int64_t PatchFromDisk(uint32_t frames);
     // The capture frames that `dataBytes` of output stand for.
     uint32_t FramesForDataBytes(uint32_t dataBytes) const;
-    int32_t DeleteWhenShort(uint32_t frames, int32_t result);
 
     MmioFile file_;
     MMCKINFO dataChunk_;

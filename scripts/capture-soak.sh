@@ -17,8 +17,7 @@ backends=${2:-"wavein dsound"}
 seconds=$((minutes * 60))
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh"
-bench_up
+bench_up --build
 load_pids=()
 stop_load() {
   for pid in "${load_pids[@]}"; do kill "$pid" 2>/dev/null || true; done

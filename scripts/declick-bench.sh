@@ -18,8 +18,7 @@ seconds=${2:-1200}
 clicks=${3:-500}
 level=${4:-5}
 
-"$root/scripts/build.sh" >/dev/null
-bench_up --quiet
+bench_up --build --quiet
 
 status=0
 for seed in $(seq 1 "$runs"); do

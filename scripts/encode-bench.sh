@@ -15,19 +15,12 @@ source "$(dirname "${BASH_SOURCE[0]}")/on-bench.sh"
 
 runs=${1:-5}
 tool=$GROOVAL_BUILD/app/grooval-split.exe
-
-"$root/scripts/build.sh" >/dev/null
-bench_up --quiet
-
-work=$bench/encode-bench
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
-
+bench_up --build --quiet
+bench_work encode-bench
 synth_side side.wav 0.05  # pink noise under the tones, as a record's surface gives
 echo "side: $(soxi -D side.wav) s, $(stat -c %s side.wav) bytes"
 mkdir -p wav
-wine "$tool" -q -o "Z:${work//\//\\}\\wav" side.wav
+wine "$tool" -q -o "$work_win\\wav" side.wav
 tracks=(wav/*.wav)
 echo "tracks: ${#tracks[@]} WAV tracks of $(cat "${tracks[@]}" | wc -c) bytes"
 cat side.wav "${tracks[@]}" >/dev/null  # in the page cache for every command alike
@@ -62,7 +55,7 @@ peer_encode() {  # peer_encode FORMAT: the peer tool on every WAV track, one aft
 tool_split() {  # tool_split FORMAT
   local out=tool-${1//:/-}
   rm -rf "$out" && mkdir -p "$out"
-  wine "$tool" -q -f "$1" -o "Z:${work//\//\\}\\$out" side.wav
+  wine "$tool" -q -f "$1" -o "$work_win\\$out" side.wav
 }
 
 for i in $(seq 1 "$runs"); do

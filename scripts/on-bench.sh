@@ -2,9 +2,13 @@
 # Sourced by the scripts that run on the bench of a build folder. It sets `root` (the
 # repository), `GROOVAL_BUILD` (exported; <root>/build unless given) and `bench`
 # (<build>/bench), and gives:
-#   bench_up [--quiet] [--system-audio]  brings the bench up, takes its environment
-#                                        (bench-env.sh) and takes it down when the script ends
+#   bench_up [--build] [--quiet] [--system-audio]
+#                                        builds first (--build), brings the bench up, takes its
+#                                        environment (bench-env.sh) and takes it down when the
+#                                        script ends; --quiet: no output of its own
 #   bench_on_exit COMMAND                runs COMMAND (one word: a function) before that
+#   bench_work NAME                      a fresh folder <bench>/NAME as `work`, entered; its
+#                                        Windows path in `work_win`
 #   synth_side FILE [NOISE]              the benchmarks' side of 9 songs (9 min 8 s, 44100 Hz
 #                                        stereo): a second of silence, then 9 songs of 58 s
 #                                        (two tones with tremolo, pink noise at volume NOISE
@@ -31,18 +35,33 @@ bench_down_on_exit() {
 }
 
 bench_up() {
-  local options=()
+  local options=() build=0
   for option; do
-    if [ "$option" = --quiet ]; then bench_quiet=1; else options+=("$option"); fi
+    case $option in
+      --build) build=1 ;;
+      --quiet) bench_quiet=1 ;;
+      *) options+=("$option") ;;
+    esac
   done
   if [ "$bench_quiet" = 1 ]; then
+    [ $build = 0 ] || "$root/scripts/build.sh" >/dev/null
     "$root/scripts/bench.sh" up "$bench" "${options[@]}" >/dev/null
   else
+    [ $build = 0 ] || "$root/scripts/build.sh"
     "$root/scripts/bench.sh" up "$bench" "${options[@]}"
   fi
   trap bench_down_on_exit EXIT
   # shellcheck source=scripts/bench-env.sh
   source "$root/scripts/bench-env.sh" "$bench"
+}
+
+bench_work() {
+  work=$bench/$1
+  rm -rf "$work"
+  mkdir -p "$work"
+  cd "$work" || return
+  # shellcheck disable=SC2034  # for the scripts that source this
+  work_win="Z:${work//\//\\}"
 }
 
 synth_side() {

@@ -6,8 +6,7 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/on-bench.sh"
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh"
-bench_up --system-audio
+bench_up --build --system-audio
 echo "run: Grooval on display $DISPLAY"
 cd "$GROOVAL_BUILD/app"
 wine ./grooval.exe "$@"

@@ -9,7 +9,6 @@ set -euo pipefail
 # shellcheck source=scripts/on-bench.sh
 source "$(dirname "${BASH_SOURCE[0]}")/on-bench.sh"
 
-"$root/scripts/build.sh"
-bench_up
+bench_up --build
 GROOVAL_SETTINGS_FUZZ_RUNS=${1:-10000} GROOVAL_SETTINGS_FUZZ_SEED=${2:-16} \
   wine "$GROOVAL_BUILD/tests/settings/settings_tests.exe" --gtest_filter='*RandomRegistryStates*'

@@ -14,16 +14,8 @@ source "$(dirname "${BASH_SOURCE[0]}")/on-bench.sh"
 
 runs=${1:-5}
 tool=$GROOVAL_BUILD/app/grooval-split.exe
-
-"$root/scripts/build.sh" >/dev/null
-bench_up --quiet
-
-work=$bench/split-bench
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
-work_win="Z:${work//\//\\}"
-
+bench_up --build --quiet
+bench_work split-bench
 synth_side side.wav
 sox side.wav side.wav side.wav long.wav
 

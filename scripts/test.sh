@@ -7,6 +7,5 @@ set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/on-bench.sh"
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh"
-bench_up
+bench_up --build
 ctest --test-dir "$GROOVAL_BUILD" --output-on-failure --timeout 1200 "$@"
