@@ -53,13 +53,16 @@ protected:
 
     // Makes the encoder for one track and writes the file's header. False with the message
     // set (or the file closed by a failed write).
+    // Requires: the track's file just created, nothing written to it.
     virtual bool StartEncoder(const TrackTags& tags) = 0;
     // Encodes `frames` frames of 16-bit stereo (little-endian bytes). False when the encoder
     // or the file failed; the message is set.
+    // Requires: StartEncoder succeeded, and neither EndEncoder nor DropEncoder since.
     virtual bool Encode(const uint8_t* bytes, uint32_t frames) = 0;
     // Flushes the encoder and completes the header. False as for Encode.
+    // Requires: as for Encode; DropEncoder follows, whatever it answers.
     virtual bool EndEncoder() = 0;
-    // Drops the encoder without another write.
+    // Drops the encoder without another write. Any time; a second call does nothing.
     virtual void DropEncoder() = 0;
 
     EncodedFile file_;

@@ -24,7 +24,8 @@ public:
     int32_t Write(const void* bytes, int32_t count) override;
     int32_t Finish(uint32_t frames) override;
 
-    // The events whose span starts in frames [start, end). Read once the stage is finished.
+    // The events whose span starts in frames [start, end).
+    // Requires: Finish, so the events of the last frames are decided.
     void Count(uint64_t start, uint64_t end, int32_t& repaired, int32_t& left) const;
     uint64_t Repaired() const { return declicker_.RepairedClicks(); }
     uint64_t Left() const { return declicker_.LeftEvents(); }

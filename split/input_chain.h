@@ -9,7 +9,7 @@
 // by its place: with WatchDecoding the chain counts the frames each read gives, and the feeder
 // counts the missing ones as passed, so the stream's positions stay those of the input.
 //
-// REQUIRES: Open, then Build, then (for the split) WatchDecoding, then Step until it ends.
+// Requires: Open, then Build, then (for the split) WatchDecoding, then Step until it ends.
 #pragma once
 
 #include <windows.h>

@@ -59,7 +59,7 @@ struct SplitSettings {
     int32_t declick = 0;  // the declicker's level; 0: no click repair
     std::string folder;
     std::string prefix = kDefaultPrefix;
-    // "pcm", or a codec format's tag name or number (see split_formats.h); empty when
+    // "pcm", or a codec format's tag name or number (see split/formats.h); empty when
     // `storedFormat` holds the format to write. Unused when `encoder` names FLAC or MP3.
     std::string formatName = kSplitPcmFormatName;
     FormatBuffer storedFormat;

@@ -374,7 +374,7 @@ SplitStatus SplitRun::WorkerFailure() {
     if (workerFailure_.Failed()) return workerFailure_.First();
     sinkStatus_[0] = '\0';
     engine_.SinkStatus(sinkStatus_);
-    if (sinkStatus_[0] != '\0') return SplitStatus::OutputFailed("", sinkStatus_);
+    if (sinkStatus_[0] != '\0') return SplitStatus::OutputFailed("", OneLine(sinkStatus_));
     if (feeder_->Failed()) {
         return SplitStatus::OutputFailed("", "out of memory: blocks could not be fed");
     }

@@ -1,4 +1,4 @@
-// FirstFailure: the first failure kept.
+// FirstFailure: the first failure kept; messages of the chain made one line.
 #include "split/status.h"
 
 #include <new>
@@ -11,4 +11,13 @@ void FirstFailure::Note(const SplitStatus& failure) {
         first_ = SplitStatus::OutOfMemory();
     }
     failed_.store(true);
+}
+
+std::string OneLine(const char* text) {
+    std::string line;
+    for (const char* c = text; *c; ++c) {
+        if (*c == '\r') continue;
+        line += *c == '\n' ? ' ' : *c;
+    }
+    return line;
 }

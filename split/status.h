@@ -56,8 +56,8 @@ private:
     std::string text_;
 };
 
-// REQUIRES: Note from any one thread at a time; Failed from any thread; First once every
-// thread that notes has ended.
+// Requires: Note from one thread at a time; Failed from any thread; First once every thread
+// that notes has ended.
 class FirstFailure {
 public:
     // Keeps `failure` when nothing was kept before.
@@ -69,3 +69,7 @@ private:
     std::atomic<bool> failed_{false};
     SplitStatus first_;
 };
+
+// A stage's or the engine's message as one line of a status: a writer's may span two
+// ("WaveOpenFailed 4 on\r\n<name>").
+std::string OneLine(const char* text);

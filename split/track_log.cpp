@@ -6,20 +6,6 @@
 #include "base/paths.h"
 #include "engine/stream_format.h"
 
-namespace {
-
-// The writer's messages may span two lines ("WaveOpenFailed %x on\r\n<name>").
-std::string OneLine(const char* text) {
-    std::string line;
-    for (const char* c = text; *c; ++c) {
-        if (*c == '\r') continue;
-        line += *c == '\n' ? ' ' : *c;
-    }
-    return line;
-}
-
-}  // namespace
-
 TrackLogSink::TrackLogSink(std::unique_ptr<OutputSink> chain, BlockPositions& positions,
                            const volatile int32_t& trackNumber, FirstFailure& failure)
     : PassThroughSink(std::move(chain)),

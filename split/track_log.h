@@ -28,9 +28,9 @@ public:
     int32_t Finish(uint32_t frames) override;
     int32_t Open(const char* fileName, uint32_t minBytes) override;
 
-    // The kept tracks in the order they were finished. Read once the worker has ended.
+    // The kept tracks in the order they were finished, and those deleted as too short.
+    // Requires: the engine's worker has ended (StopAndWait).
     const std::vector<CueTrack>& Tracks() const { return tracks_; }
-    // The tracks deleted as too short, in order. Read once the worker has ended.
     const std::vector<CueTrack>& Discarded() const { return discarded_; }
 
 private:
