@@ -5,12 +5,12 @@
 #include <new>
 
 #include "base/paths.h"
+#include "base/windows_error.h"
+#include "encode/encoder_stage.h"
 #include "engine/stream_format.h"
 #include "engine/track_rules.h"
 #include "output/output_chain.h"
 #include "output/pass_through_writer.h"
-#include "base/windows_error.h"
-#include "encode/encoder_stage.h"
 #include "split/dry_run_sink.h"
 #include "split/formats.h"
 #include "split/side_levels.h"
@@ -223,9 +223,9 @@ SplitStatus SplitRun::MeasureSide() {
     std::unique_ptr<SideLevelMeter> last(new (std::nothrow) SideLevelMeter);
     if (!last || last->Failed()) return SplitStatus::OutOfMemory();
     SideLevelMeter* meter = last.get();
+    if (settings_.declick > 0) report_.declick = settings_.declick;
     status = input.Build(capture_.Get(), maxFormatSize_, settings_.declick, std::move(last));
     if (!status.Ok()) return status;
-    if (settings_.declick > 0) report_.declick = settings_.declick;
     const FeedPass pass{0.0, kMeasuredShare, "interrupted; nothing was written",
                         [meter](int) { return meter->Failed(); }};
     status = Feed(input, pass);
@@ -242,11 +242,11 @@ SplitStatus SplitRun::Start() {
     std::unique_ptr<BlockFeeder> feeder(new (std::nothrow) BlockFeeder(engine_, positions_));
     if (!feeder || feeder->Failed()) return SplitStatus::OutOfMemory();
     feeder_ = feeder.get();
+    if (settings_.declick > 0) report_.declick = settings_.declick;
     SplitStatus status =
         inputChain_.Build(capture_.Get(), maxFormatSize_, settings_.declick, std::move(feeder));
     if (status.Ok()) status = inputChain_.WatchDecoding(*feeder_);
     if (!status.Ok()) return status;
-    if (settings_.declick > 0) report_.declick = settings_.declick;
 
     std::unique_ptr<OutputSink> first;
     status = MakeOutputStages(first);

@@ -106,28 +106,27 @@ private:
     SplitProgress* const progress_;
     const std::atomic<bool>* const interrupted_;
 
-    // Check: the engine's samples, where the files go and the sleeve.
+    // Check: the engine's samples and where the files go; Plan: the measured side and the cuts.
     uint32_t maxFormatSize_ = 0;
     FormatBuffer capture_;
     std::string folder_;
+    SidePreview side_;
+    TrackPlan plan_;
+
+    // The engine's worker uses these until it ends, so they are made before the engine: the
+    // sleeve (loaded by Check), the sleeve's number of the track opening, where each block
+    // came from, and the first failure of the stages on the worker.
     Sleeve sleeve_;
-    // The engine's worker uses these until it ends: made before the engine, they outlive it.
     volatile int32_t sleeveNumber_ = 0;
     BlockPositions positions_;
     FirstFailure workerFailure_;
     TrackEngine engine_;
-    // Reads the engine's track number; its stages ask it only while a track opens.
-    const SleeveTrackTags tags_;
+    // After the engine, as they read its track number or submit into it.
+    const SleeveTrackTags tags_;          // asked only while a track opens
     std::unique_ptr<OutputSink> output_;  // made by Check, handed to the engine by Start
-
-    // Plan: the measured side and the cuts.
-    SidePreview side_;
-    TrackPlan plan_;
-
-    // Start and Split: the input chain ends in the feeder, which submits into the engine.
-    InputChain inputChain_;
-    BlockFeeder* feeder_ = nullptr;   // owned by the input chain
-    TrackLogSink* log_ = nullptr;     // owned by the engine
+    InputChain inputChain_;               // opened by Check, built by Start: ends in the feeder
+    BlockFeeder* feeder_ = nullptr;       // owned by the input chain
+    TrackLogSink* log_ = nullptr;         // owned by the engine
     char sinkStatus_[kSinkMessageBytes] = {};
 };
 
