@@ -68,6 +68,11 @@ prepare_prefix() {
   wineserver -p 2>/dev/null || true   # kept alive so each test exe starts quickly
   wine reg add 'HKCU\Software\Wine\Drivers' /v Audio /d pulse /f >/dev/null 2>&1
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
+  # No post-mortem debugger: an unhandled exception ends the process with its exception code
+  # and nothing else runs. An empty command starts none; without the value Wine would start
+  # winedbg --auto, and with Auto 0 it would ask in a message box.
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d '' /f >/dev/null 2>&1
+  wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Auto /d 1 /f >/dev/null 2>&1
   # Without a window manager, closing a managed top-level window waits about 2 s.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
 }

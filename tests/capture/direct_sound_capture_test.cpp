@@ -150,7 +150,7 @@ TEST_P(DirectSoundDelivery, EveryBlockArrivesWholeAndInOrder) {
     const int frames = mode78 ? kRampFrames : kCounterFrames;
     const std::string wav = mode78 ? WriteSignal("ds-ramp", RampSignal(frames))
                                    : WriteSignal("ds-counter", CounterSignal(frames));
-    CaptureSignal(capture, rig, wav);
+    ASSERT_NO_FATAL_FAILURE(CaptureSignal(capture, rig, wav));
 
     EXPECT_EQ(rig.engine.blockBytes, kCaptureBlockBytes);
     EXPECT_EQ(rig.recording.opens, 1) << "the signal was split into several tracks";
@@ -216,7 +216,8 @@ TEST_P(DirectSoundDeviceName, PicksTheDeviceWithExactlyThatDescription) {
     DirectSoundCapture capture(param.deviceName, &rig.engine, false, PlannedApi());
     InstallPlan(capture);
     if (param.withSignal) {
-        CaptureSignal(capture, rig, WriteSignal("ds-name", CounterSignal(kPlayRate)));
+        ASSERT_NO_FATAL_FAILURE(
+            CaptureSignal(capture, rig, WriteSignal("ds-name", CounterSignal(kPlayRate))));
         EXPECT_EQ(CheckCounter(rig.recording.samples, kPlayRate), "");
     } else {
         ASSERT_TRUE(capture.Start());

@@ -35,7 +35,7 @@ TEST_P(WaveInDelivery, EveryBlockArrivesWholeAndInOrder) {
     const int frames = param.mode78 ? kRampFrames : kCounterFrames;
     const std::string wav = param.mode78 ? WriteSignal("wavein-ramp", RampSignal(frames))
                                          : WriteSignal("wavein-counter", CounterSignal(frames));
-    CaptureSignal(capture, rig, wav);
+    ASSERT_NO_FATAL_FAILURE(CaptureSignal(capture, rig, wav));
 
     EXPECT_EQ(rig.engine.blockBytes, kCaptureBlockBytes);
     EXPECT_EQ(rig.recording.opens, 1) << "the signal was split into several tracks";

@@ -17,9 +17,18 @@ std::vector<int16_t> TestBlock(int32_t id, int16_t left, bool alternate, int32_t
 }
 
 void Submit(TrackEngine& engine, const std::vector<int16_t>& values) {
+    // Called in long sequences: a block that cannot be submitted fails the test and is left out,
+    // which the test's own checks of what was written then show; nothing after it depends on it.
     SampleBuffer* buffer = engine.GetFreeBuffer();
-    ASSERT_NE(buffer, nullptr);
-    ASSERT_TRUE(buffer->Fill(int32_t(values.size()), values.data()));
+    if (!buffer) {
+        ADD_FAILURE() << "the engine has no free buffer";
+        return;
+    }
+    if (!buffer->Fill(int32_t(values.size()), values.data())) {
+        ADD_FAILURE() << values.size() << " values do not fit a buffer";
+        engine.ReturnBuffer(buffer);
+        return;
+    }
     engine.SubmitBuffer(buffer);
 }
 

@@ -55,7 +55,7 @@ TEST_F(MeteringTest, DocumentedLevels) {
         {"empty block", {}, 0, 0, 0, 0},
     };
     for (const LevelCase& c : cases) {
-        Measure(c.values);
+        ASSERT_NO_FATAL_FAILURE(Measure(c.values));
         EXPECT_EQ(engine.left.level, c.leftLevel) << c.what;
         EXPECT_EQ(engine.right.level, c.rightLevel) << c.what;
         EXPECT_EQ(engine.left.peak, c.leftPeak) << c.what;
@@ -70,27 +70,27 @@ TEST_F(MeteringTest, DocumentedLevels) {
 }
 
 TEST_F(MeteringTest, SeveralBlocksAtOnceMeasureOneOverRootK) {
-    Measure(Sine(32767, 1));
+    ASSERT_NO_FATAL_FAILURE(Measure(Sine(32767, 1)));
     const double single = engine.left.level;
     for (int32_t k : {2, 3, 4}) {
-        Measure(Sine(32767, k));
+        ASSERT_NO_FATAL_FAILURE(Measure(Sine(32767, k)));
         EXPECT_NEAR(engine.left.level, single / std::sqrt(double(k)), 1.0) << k << " blocks";
     }
 }
 
 TEST_F(MeteringTest, PeakIsHeldFourteenBlocksUnlessExceeded) {
-    Measure(TestBlock(0, 20000));
+    ASSERT_NO_FATAL_FAILURE(Measure(TestBlock(0, 20000)));
     EXPECT_EQ(engine.left.heldPeak, 20000);
     for (int block = 2; block <= 14; ++block) {
-        Measure(TestBlock(0, 100));
+        ASSERT_NO_FATAL_FAILURE(Measure(TestBlock(0, 100)));
         ASSERT_EQ(engine.left.heldPeak, 20000) << "block " << block;
     }
-    Measure(TestBlock(0, 100));
+    ASSERT_NO_FATAL_FAILURE(Measure(TestBlock(0, 100)));
     EXPECT_EQ(engine.left.heldPeak, 100) << "falls on the 15th block";
 
-    Measure(TestBlock(0, 30000));
+    ASSERT_NO_FATAL_FAILURE(Measure(TestBlock(0, 30000)));
     EXPECT_EQ(engine.left.heldPeak, 30000) << "a larger peak replaces the hold at once";
-    Measure(TestBlock(0, 31000));
+    ASSERT_NO_FATAL_FAILURE(Measure(TestBlock(0, 31000)));
     EXPECT_EQ(engine.left.heldPeak, 31000);
     EXPECT_EQ(engine.right.heldPeak, 0);
 }
@@ -137,7 +137,7 @@ TEST_F(MeteringTest, VectorSumsGiveTheScalarLevelsOnRandomBlocks) {
                   : kind == 2 ? int16_t(r % 3 == 0 ? -32768 : r % 3 == 1 ? 32767 : int32_t(r))
                               : int16_t(-32768);
             }
-            Measure(values);
+            ASSERT_NO_FATAL_FAILURE(Measure(values));
             const Reference expected = Scalar(values);
             const BlockSums sums = SumBlock(values.data(), length);
             SCOPED_TRACE(testing::Message() << length << " values, kind " << kind);

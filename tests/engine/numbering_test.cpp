@@ -52,16 +52,16 @@ protected:
 };
 
 TEST_F(NumberingTest, ExistingFilesAreSkipped) {
-    MakeFile(1);
-    MakeFile(2);
-    MakeFile(3);
+    ASSERT_NO_FATAL_FAILURE(MakeFile(1));
+    ASSERT_NO_FATAL_FAILURE(MakeFile(2));
+    ASSERT_NO_FATAL_FAILURE(MakeFile(3));
     Track(1);
     EXPECT_EQ(TrackNames(), std::vector<std::string>({Name(4)}));
     EXPECT_EQ(engine.trackNumber, 4);
 }
 
 TEST_F(NumberingTest, AHoleIsFilledFirst) {
-    MakeFile(2);
+    ASSERT_NO_FATAL_FAILURE(MakeFile(2));
     Track(1);
     Track(1);
     EXPECT_EQ(TrackNames(), std::vector<std::string>({Name(1), Name(3)}));
@@ -133,7 +133,7 @@ TEST_F(NumberingTest, NumbersGrowPastFourDigits) {
 TEST_F(NumberingTest, WhenEveryNameIsTakenNothingIsOverwritten) {
     // Slow under Wine (about half a minute): each new name is checked against the whole folder.
     for (int number = 1; number <= 10001; ++number) {
-        MakeFile(number);
+        ASSERT_NO_FATAL_FAILURE(MakeFile(number));
         if (HasFatalFailure()) return;
     }
     Step(engine, 1, true);

@@ -51,7 +51,7 @@ TEST_F(MixerLogTest, LogsEveryIndexTheSkippedOnesIncluded) {
 }
 
 TEST_F(MixerLogTest, EachEnumerationRewritesTheFile) {
-    WriteLog("an older and much longer log than the next one will be\n");
+    ASSERT_NO_FATAL_FAILURE(WriteLog("an older and much longer log than the next one will be\n"));
     fake::Current().cards = {NamedCard("Card A")};
     fake::Current().waveInMixers = {0};
     MixerDeviceList devices(fake::Api());
@@ -65,7 +65,7 @@ TEST_F(MixerLogTest, EachEnumerationRewritesTheFile) {
 }
 
 TEST_F(MixerLogTest, AFileThatCannotBeCreatedIsSkippedSilently) {
-    WriteLog("held\n");
+    ASSERT_NO_FATAL_FAILURE(WriteLog("held\n"));
     // Another program holds the file unshared: the log cannot be created.
     HANDLE holder = CreateFileA(kMixerLogPath, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                                 FILE_ATTRIBUTE_NORMAL, nullptr);

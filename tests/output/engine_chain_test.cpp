@@ -119,7 +119,7 @@ TEST(EngineWithChain, PcmTracksHoldExactlyTheirBlocks) {
     FormatBuffer chosen = Pcm(kCaptureRate);
     std::unique_ptr<OutputSink> chain = CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize());
     ASSERT_TRUE(chain);
-    RunEngine(std::move(chain), dir + "\\take %04d.%s", script);
+    ASSERT_NO_FATAL_FAILURE(RunEngine(std::move(chain), dir + "\\take %04d.%s", script));
 
     // The one-block passage was removed and its number went to the last passage.
     const std::size_t expectedTracks[] = {0, 2};
@@ -144,7 +144,7 @@ TEST(EngineWithChain, AdpcmTracksHaveTheirLength) {
     ASSERT_FALSE(chosen.Empty());
     std::unique_ptr<OutputSink> chain = CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize());
     ASSERT_TRUE(chain);
-    RunEngine(std::move(chain), dir + "\\take %04d.%s", script);
+    ASSERT_NO_FATAL_FAILURE(RunEngine(std::move(chain), dir + "\\take %04d.%s", script));
 
     const std::size_t expectedTracks[] = {0, 2};
     const double blockSeconds = double(chosen.Get()->nBlockAlign) / chosen.Get()->nAvgBytesPerSec;
@@ -181,7 +181,7 @@ TEST(EngineWithChain, FailedWriteKeepsTheFileAndTheNextBlockOpensTheNext) {
         CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize(), failingOnce);
     ASSERT_TRUE(chain);
     goodAdvances = 10;  // about 3.5 blocks reach the first file
-    RunEngine(std::move(chain), dir + "\\take %04d.%s", script, 0);
+    ASSERT_NO_FATAL_FAILURE(RunEngine(std::move(chain), dir + "\\take %04d.%s", script, 0));
 
     const std::vector<uint8_t> track = Bytes(script, script.tracks[0]);
     const std::vector<uint8_t> first = outtest::ReadFileBytes(dir + "\\take 0001.wav");
@@ -224,7 +224,8 @@ TEST(FullDisk, WhatReachedTheDiskIsKeptAndTheNextTrackFailsWithAText) {
         EXPECT_EQ(dynamic_cast<WaveFileWriter*>(chain.get()) == nullptr, c.tag != WAVE_FORMAT_PCM);
         const Script script = MakeScript({c.loudBlocks, 3});
         std::string status;
-        RunEngine(std::move(chain), std::string(drive) + "\\full%04d.%s", script, 2, &status);
+        ASSERT_NO_FATAL_FAILURE(RunEngine(std::move(chain), std::string(drive) + "\\full%04d.%s",
+                                          script, 2, &status));
 
         // The first track keeps what fitted, its header agreeing with the file, its fact in
         // capture frames.
@@ -274,13 +275,14 @@ TEST(EngineWithChain, PassThroughWriterWritesTheCodecChainsFiles) {
         const std::string direct = bench::WindowsPath(bench::ScratchDir("engine_direct_path"));
         FormatBuffer chosen = Pcm(kCaptureRate);
         goodAdvances = test.failAfter;
-        RunEngine(CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize(),
-                                    test.api),
-                  codec + "\\take %04d.%s", test.script, test.failAfter < 0 ? kDiscardBlocks : 0);
+        const int32_t discard = test.failAfter < 0 ? kDiscardBlocks : 0;
+        ASSERT_NO_FATAL_FAILURE(RunEngine(
+            CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize(), test.api),
+            codec + "\\take %04d.%s", test.script, discard));
         goodAdvances = test.failAfter;
-        RunEngine(std::make_unique<PassThroughWriter>(Pcm(kCaptureRate).Get(), test.bufferBytes,
-                                                      test.api),
-                  direct + "\\take %04d.%s", test.script, test.failAfter < 0 ? kDiscardBlocks : 0);
+        ASSERT_NO_FATAL_FAILURE(RunEngine(
+            std::make_unique<PassThroughWriter>(Pcm(kCaptureRate).Get(), test.bufferBytes, test.api),
+            direct + "\\take %04d.%s", test.script, discard));
         int files = 0;
         for (int number = 1; number <= 4; ++number) {
             const std::string name = "\\take 000" + std::to_string(number) + ".wav";

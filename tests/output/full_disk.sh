@@ -27,7 +27,7 @@ if mountpoint -q "$disk"; then umount "$disk"; fi   # left by a run that was kil
 mount -t tmpfs -o size=400k,mode=0755 tmpfs "$disk"
 ln -sfn "$disk" "$drive"
 # In the background, so that a signal from ctest reaches the trap at once.
-GROOVAL_FULL_DISK='Q:' wine "$exe" --gtest_filter='FullDisk.*' &
+GROOVAL_FULL_DISK='Q:' "$(dirname "${BASH_SOURCE[0]}")/../../scripts/wine-run.sh" "$bench" --gtest "$exe" --gtest_filter='FullDisk.*' &
 test_pid=$!
 status=0
 wait "$test_pid" || status=$?

@@ -90,7 +90,7 @@ TEST(WaveFileLayout, PcmTrackThroughTheWriterIsByteExact) {
         WriteInPieces(*writer, data);
         EXPECT_EQ(writer->Finish(uint32_t(n / 4)), 0);
         EXPECT_FALSE(writer->IsOpen());
-        ExpectPcmFile(name, data, uint32_t(n / 4));
+        ASSERT_NO_FATAL_FAILURE(ExpectPcmFile(name, data, uint32_t(n / 4)));
     }
 }
 
@@ -103,7 +103,7 @@ TEST(WaveFileLayout, OddDataLengthGetsAPadByte) {
     EXPECT_EQ(file.Write(int32_t(data.size()), data.data(), &stored), 0);
     EXPECT_EQ(stored, kBlock + 1);
     EXPECT_EQ(file.Close(5880), 0);
-    ExpectPcmFile(name, data, 5880);
+    ASSERT_NO_FATAL_FAILURE(ExpectPcmFile(name, data, 5880));
 }
 
 TEST(WaveFileLayout, HeaderHoldsPlaceholdersUntilClose) {
@@ -119,7 +119,7 @@ TEST(WaveFileLayout, HeaderHoldsPlaceholdersUntilClose) {
     EXPECT_EQ(U32(during, 44), kFactWhileWriting);
     EXPECT_EQ(U32(during, 52), 0u) << "data length";
     EXPECT_EQ(file.Close(5000), 0);
-    ExpectPcmFile(name, data, 5000);
+    ASSERT_NO_FATAL_FAILURE(ExpectPcmFile(name, data, 5000));
 }
 
 TEST(WaveFileLayout, AdpcmFileCarriesItsFormatAndDecodesToItsLength) {
@@ -327,7 +327,8 @@ TEST_F(WaveFileFailure, FailedWriteKeepsWhatReachedTheFile) {
     EXPECT_EQ(kept % 4, 0u) << "whole frames only";
     EXPECT_GE(kept, 2u * 8192 - 56 - 4);
     EXPECT_LE(kept, 2u * 8192);
-    ExpectPcmFile(name, std::vector<uint8_t>(data.begin(), data.begin() + kept), kept / 4);
+    ASSERT_NO_FATAL_FAILURE(
+        ExpectPcmFile(name, std::vector<uint8_t>(data.begin(), data.begin() + kept), kept / 4));
 
     // The next block opens the next file, which is written in full.
     FailingAdvance::callsLeft = INT_MAX;
@@ -335,7 +336,7 @@ TEST_F(WaveFileFailure, FailedWriteKeepsWhatReachedTheFile) {
     ASSERT_EQ(writer->Open(next.c_str(), 8000), 0);
     writer->Write(data.data(), int32_t(data.size()));
     EXPECT_EQ(writer->Finish(uint32_t(data.size() / 4)), 0);
-    ExpectPcmFile(next, data, uint32_t(data.size() / 4));
+    ASSERT_NO_FATAL_FAILURE(ExpectPcmFile(next, data, uint32_t(data.size() / 4)));
 }
 
 TEST_F(WaveFileFailure, KeptPartShorterThanTheMinimumIsDeleted) {
@@ -392,7 +393,7 @@ TEST(WaveFileLifetime, ChainDeletedWhileOpenKeepsTheTake) {
         ASSERT_EQ(writer->Open((dir + "\\kept.wav").c_str(), kBlock), 0);
         writer->Write(data.data(), int32_t(data.size()));
     }
-    ExpectPcmFile(dir + "\\kept.wav", data, uint32_t(data.size() / 4));
+    ASSERT_NO_FATAL_FAILURE(ExpectPcmFile(dir + "\\kept.wav", data, uint32_t(data.size() / 4)));
     {
         auto writer = PreparedPcmWriter();
         ASSERT_EQ(writer->Open((dir + "\\short.wav").c_str(), kBlock * 4), 0);

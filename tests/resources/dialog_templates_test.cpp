@@ -178,7 +178,7 @@ TEST(DialogTemplates, MainWindowFrameAndControlsPerLanguage) {
         EXPECT_EQ(info.caption, texts.mainCaption);
         EXPECT_EQ(info.font, "MS Sans Serif");
         EXPECT_EQ(info.pointSize, 8);
-        ExpectControls(info, kMainWindow, texts, 0x80660000u, english);
+        ASSERT_NO_FATAL_FAILURE(ExpectControls(info, kMainWindow, texts, 0x80660000u, english));
     }
 }
 
@@ -204,7 +204,7 @@ TEST(DialogTemplates, AboutBoxPerLanguage) {
         EXPECT_EQ(info.caption, texts.aboutCaption);
         EXPECT_EQ(info.font, "MS Sans Serif");
         EXPECT_EQ(info.pointSize, 8);
-        ExpectControls(info, kAboutBox, texts, 0, true);
+        ASSERT_NO_FATAL_FAILURE(ExpectControls(info, kAboutBox, texts, 0, true));
         ASSERT_EQ(info.items.size(), 5u);
         EXPECT_EQ(info.items[3].titleOrdinal, kAboutIcons[0]);
         EXPECT_EQ(info.items[4].titleOrdinal, kAboutIcons[1]);
@@ -221,7 +221,7 @@ TEST(DialogTemplates, OptionsDialogPerLanguage) {
         EXPECT_EQ(info.font, "MS Sans Serif");
         EXPECT_EQ(info.pointSize, 8);
         EXPECT_EQ(info.style & DS_CONTEXTHELP, DWORD(DS_CONTEXTHELP));
-        ExpectControls(info, kOptionsDialog, texts, 0x80810000u, true);
+        ASSERT_NO_FATAL_FAILURE(ExpectControls(info, kOptionsDialog, texts, 0x80810000u, true));
     }
 }
 

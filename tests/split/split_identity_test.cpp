@@ -105,7 +105,7 @@ TEST(SplitIdentityTest, TheToolWritesWhatTheRecorderWrites) {
                                splittest::Quote(byTool) + " " + splittest::Quote(input));
         ASSERT_EQ(run.exitCode, 0u) << test.name << ": " << run.err;
         EXPECT_TRUE(run.out.empty()) << test.name << ": --quiet prints no track list";
-        RecordAsCapture(blocks, byRecorder, test.detection);
+        ASSERT_NO_FATAL_FAILURE(RecordAsCapture(blocks, byRecorder, test.detection));
 
         const std::vector<std::string> files = splittest::FilesIn(byRecorder);
         EXPECT_EQ(files.size(), test.files) << test.name;

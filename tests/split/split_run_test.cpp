@@ -140,9 +140,9 @@ TEST_F(SplitRunTest, ASideSplitsIntoThePredictedTracksAndNumbers) {
     // with its silences) is deleted and its number 0004 goes to the last song, which the end
     // of the side finishes with everything accepted.
     const uint64_t end = At(200) + kTailFrames;
-    CheckTracks(report, {{"tmp0001.wav", At(4), At(47)},
+    ASSERT_NO_FATAL_FAILURE(CheckTracks(report, {{"tmp0001.wav", At(4), At(47)},
                          {"tmp0003.wav", At(74), At(110)},
-                         {"tmp0004.wav", At(169), end}});
+                         {"tmp0004.wav", At(169), end}}));
     EXPECT_EQ(report.blocks, 201);
     EXPECT_EQ(report.cuePath, folder_ + "\\tmp0001-0004.cue");
     EXPECT_EQ(splittest::FilesIn(folder_),
@@ -252,10 +252,10 @@ TEST_F(SplitRunTest, LiveModeKeepsTheWholeGap) {
     ASSERT_EQ(RunSplit(settings, input_, false, report), kSplitDone) << report.problem;
     // All 15 silent blocks that end a track stay in it; so the short song now reaches the
     // minimum length and is kept.
-    CheckTracks(report, {{"tmp0001.wav", At(4), At(60)},
+    ASSERT_NO_FATAL_FAILURE(CheckTracks(report, {{"tmp0001.wav", At(4), At(60)},
                          {"tmp0002.wav", At(74), At(123)},
                          {"tmp0003.wav", At(137), At(155)},
-                         {"tmp0004.wav", At(169), At(200) + kTailFrames}});
+                         {"tmp0004.wav", At(169), At(200) + kTailFrames}}));
     EXPECT_TRUE(report.cuePath.empty());
     EXPECT_EQ(splittest::FilesIn(folder_).size(), 4u);
 }
@@ -267,11 +267,11 @@ TEST_F(SplitRunTest, DetectionSettingsChangeTheCut) {
     settings.prefix = "side a ";
     SplitReport report;
     ASSERT_EQ(RunSplit(settings, input_, false, report), kSplitDone) << report.problem;
-    CheckTracks(report, {{"side a 0001.wav", At(4), At(47)},
+    ASSERT_NO_FATAL_FAILURE(CheckTracks(report, {{"side a 0001.wav", At(4), At(47)},
                          {"side a 0002.wav", At(74), At(87)},
                          {"side a 0003.wav", At(93), At(110)},  // no held block after a split
                          {"side a 0004.wav", At(137), At(142)},
-                         {"side a 0005.wav", At(169), At(192)}});  // the last silence splits too
+                         {"side a 0005.wav", At(169), At(192)}}));  // the last silence splits too
 }
 
 // A side as a sleeve would list it: a rest of one block inside the first song, two songs that
@@ -322,7 +322,7 @@ TEST_F(SplitRunTest, TheTrackCountCutsAtTheLongestSilentRuns) {
             expected.push_back({name, At(test.blocks[i].first), At(test.blocks[i].second)});
         }
         SCOPED_TRACE(std::to_string(test.tracks) + (test.live ? " tracks, live" : " tracks"));
-        CheckTracks(report, expected);
+        ASSERT_NO_FATAL_FAILURE(CheckTracks(report, expected));
         if (test.code == kSplitFewerTracks) {
             EXPECT_NE(report.problem.find("asked for 7 tracks, the side has 6"), std::string::npos)
                 << report.problem;
@@ -406,9 +406,9 @@ TEST_F(SplitRunTest, FloatAndWidePcmSplitAsTheSixteenBitSide) {
         SplitReport report;
         ASSERT_EQ(RunSplit(settings, input, false, report), kSplitDone) << report.problem;
         const std::string prefix = format.name;
-        CheckTracks(report, {{prefix + "0001.wav", At(4), At(47)},
+        ASSERT_NO_FATAL_FAILURE(CheckTracks(report, {{prefix + "0001.wav", At(4), At(47)},
                              {prefix + "0002.wav", At(74), At(110)},
-                             {prefix + "0003.wav", At(169), At(200) + kTailFrames}});
+                             {prefix + "0003.wav", At(169), At(200) + kTailFrames}}));
     }
 }
 
