@@ -201,7 +201,7 @@ SplitStatus SplitRun::CheckNames() {
 
 SplitStatus SplitRun::Plan() {
     if (progress_) progress_->Begin(report_.inputSeconds);
-    if (settings_.tracks > 0 || !settings_.preview.empty()) {
+    if (MeasuresFirst()) {
         const SplitStatus measured = MeasureSide();
         if (!measured.Ok()) {
             if (progress_) progress_->Done();
@@ -213,6 +213,11 @@ SplitStatus SplitRun::Plan() {
                               settings_.live ? settings_.gap + 1 : kTrailingSilentBlocks);
     }
     return SplitStatus();
+}
+
+// The cuts of --tracks and the picture of --preview need the whole side's levels first.
+bool SplitRun::MeasuresFirst() const {
+    return settings_.tracks > 0 || !settings_.preview.empty();
 }
 
 // The measuring pass: every block of the input measured, through an input chain of its own.
@@ -307,7 +312,7 @@ SplitStatus SplitRun::StartEngine() {
 // ---- Split: the feed loop both passes share ----
 
 SplitStatus SplitRun::Split() {
-    const bool measured = settings_.tracks > 0 || !settings_.preview.empty();
+    const bool measured = MeasuresFirst();
     // Stops early when the worker's stages failed or the engine cannot open tracks (no free
     // number): the failure is reported once the worker has ended.
     const FeedPass pass{measured ? kMeasuredShare : 0.0, measured ? 1.0 - kMeasuredShare : 1.0,

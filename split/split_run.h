@@ -86,6 +86,7 @@ private:
     SplitStatus MakeOutput();
     SplitStatus CheckNames();
     SplitStatus Plan();
+    bool MeasuresFirst() const;
     SplitStatus MeasureSide();
     SplitStatus Start();
     SplitStatus MakeOutputStages(std::unique_ptr<OutputSink>& first);
