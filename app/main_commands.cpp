@@ -13,6 +13,7 @@
 #include "app/about_dialog.h"
 #include "app/languages.h"
 #include "app/options_dialog.h"
+#include "base/paths.h"
 #include "base/scope_exit.h"
 #include "resources/resource_ids.h"
 #include "settings/registry_key.h"

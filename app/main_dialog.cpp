@@ -32,11 +32,6 @@ void SetText(HWND control, const std::string& text) {
 
 }  // namespace
 
-std::string WithoutTrailingBackslash(std::string folder) {
-    if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-    return folder;
-}
-
 // ---- Construction and destruction ----
 
 MainDialog::MainDialog(const MainDialogApi& api)

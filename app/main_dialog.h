@@ -1,7 +1,8 @@
-// MainDialog: the program's main window. It owns the track engine and one capture back-end for
-// its whole life, so the meters move as soon as it is open; it shows levels, track number,
-// elapsed time, output format and the writer's status, drives the detection sliders, and runs
-// the commands (record button, Options, folder, prefix, help, About).
+// MainDialog: the program's main window. Its Recorder keeps the track engine and one capture
+// back-end running for the window's whole life, so the meters move as soon as it is open; the
+// window shows levels, track number, elapsed time, output format and the writer's status,
+// drives the detection sliders, and runs the commands (record button, Options, folder, prefix,
+// help, About).
 //
 // How it works: the display is polled, not pushed. A 62 ms timer reads the engine's level
 // records and track number directly (plain aligned values) and asks everything about the
@@ -49,9 +50,6 @@ constexpr char kConvertFailedCaption[] = "Sorry";
 // builds the window again.
 constexpr INT_PTR kMainDialogClosed = 1;
 constexpr INT_PTR kMainDialogNewLanguage = 2;
-
-// A chosen folder loses one trailing backslash (a drive root "C:\" becomes "C:").
-std::string WithoutTrailingBackslash(std::string folder);
 
 // What tests replace where Wine cannot produce the case: how capture back-ends are made, and
 // the folder dialog, which no test can drive to a choice.
@@ -110,6 +108,9 @@ private:
     void ReleaseWindowResources();
     void ShowSourceName();
     bool RouteMixerMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+    // Hands the recording panel the source box, level trackbar and line switch.
+    void AttachPanelControls();
+    void SourceChosen();
 
     // Commands (main_commands.cpp).
     CaptureChoice ChosenCapture() const;
@@ -126,9 +127,6 @@ private:
     void OpenHelpFile();
     void ShowRecordingControls();
     void ShowAbout();
-    void SourceChosen();
-    // Hands the recording panel the source box, level trackbar and line switch.
-    void AttachPanelControls();
     void EnableNamingControls(bool enable);
 
     // Fields, in the order the window's data model lists them.

@@ -8,19 +8,33 @@
 
 #include <cstdint>
 
+#include "engine/stream_format.h"
+
 constexpr int32_t kSinkFailed = int32_t(0x80004005);  // E_FAIL: a stage's own failure
 constexpr int32_t kSinkTrackDeleted = 1;              // Finish: the track was too short
 constexpr int kSinkMessageBytes = 128;                // GetLastMessage buffers hold this much
+
+// The rule by which Finish deletes a track: it holds fewer bytes of capture frames than the
+// minimum its Open was given.
+inline bool IsTooShortToKeep(uint64_t frames, uint32_t minBytes) {
+    return frames * kCaptureFrameBytes < minBytes;
+}
 
 class OutputSink {
 public:
     virtual ~OutputSink() = default;                                       // slot 0
     virtual int32_t Query() = 0;                                            // 1
     virtual int32_t Prepare(int32_t sourceBlockBytes) = 0;                  // 2
+    // Requires: no track open (between Finish and the next Open).
     virtual int32_t Unprepare() = 0;                                        // 3
+    // Requires: Prepare answered 0; a chain that is not ready loses every block.
     virtual int32_t WriteConverted(const void* bytes, int32_t count) = 0;   // 4
     virtual int32_t Write(const void* bytes, int32_t count) = 0;            // 5
+    // Requires: the track's Open; Unprepare and Prepare follow before the next Open. (A stage
+    // in front of the engine, as grooval-split's input chain, is finished once: the stream's
+    // end.)
     virtual int32_t Finish(uint32_t frames) = 0;                            // 6
+    // Requires: Prepare answered 0 and IsOpen is false (an open track would be lost).
     virtual int32_t Open(const char* fileName, uint32_t minBytes) = 0;      // 7
     virtual int32_t BeginStream() = 0;                                      // 8
     virtual int32_t Close(uint32_t frames) = 0;                             // 9

@@ -1,8 +1,6 @@
 // PassThroughWriter: the WaveFileWriter's file handling without the codec stream.
 #include "output/pass_through_writer.h"
 
-#include <cstring>
-
 PassThroughWriter::PassThroughWriter(const WAVEFORMATEX* format, LONG bufferBytes,
                                      const WaveFileApi& api)
     : file_(api) {
@@ -48,7 +46,5 @@ int32_t PassThroughWriter::Close(uint32_t frames) {
 }
 
 int32_t PassThroughWriter::GetLastMessage(char* text) {
-    if (std::strcmp(text, file_.MessageText()) == 0) return 0;
-    std::memcpy(text, file_.MessageText(), std::strlen(file_.MessageText()) + 1);
-    return 1;
+    return file_.Message().CopyTo(text);
 }

@@ -28,11 +28,15 @@ const char* CharBoundaryAtOrAfter(const char* text, size_t offset) {
 }
 
 void FormatFitted(char* text, size_t size, const char* format, ...) {
-    if (size == 0) return;
     va_list args;
     va_start(args, format);
-    const int needed = std::vsnprintf(text, size, format, args);
+    FormatFittedV(text, size, format, args);
     va_end(args);
+}
+
+void FormatFittedV(char* text, size_t size, const char* format, va_list args) {
+    if (size == 0) return;
+    const int needed = std::vsnprintf(text, size, format, args);
     if (needed < 0) {
         text[0] = '\0';
         return;

@@ -3,7 +3,6 @@
 #include "output/wave_file.h"
 
 #include <algorithm>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -11,6 +10,7 @@
 #include "engine/stream_format.h"
 #include "output/format_record.h"
 #include "output/text_fit.h"
+#include "output/track_file_end.h"
 
 
 namespace {
@@ -45,34 +45,26 @@ WaveFile::WaveFile(const WaveFileApi& api) : api_(api) {
     std::memset(&dataChunk_, 0, sizeof(dataChunk_));
     std::memset(&riffChunk_, 0, sizeof(riffChunk_));
     std::memset(&buffer_, 0, sizeof(buffer_));
-    messageText[0] = '\0';
 }
 
 WaveFile::~WaveFile() {
     if (IsOpen()) Close(FramesForDataBytes(dataBytes_));
 }
 
-void WaveFile::SetMessage(const char* format, ...) {
-    va_list args;
-    va_start(args, format);
-    std::vsnprintf(messageText, sizeof(messageText), format, args);
-    va_end(args);
-}
-
 void WaveFile::SetMessageText(const char* text) {
-    std::snprintf(messageText, sizeof(messageText), "%s", text);
+    message_.Set("%s", text);
 }
 
 void WaveFile::SetFileMessage(const char* head, const char* fileName) {
-    const size_t room = sizeof(messageText) - 1 - std::strlen(head);
+    const size_t room = kSinkMessageBytes - 1 - std::strlen(head);
     const size_t nameBytes = std::strlen(fileName);
     if (nameBytes <= room) {
-        std::snprintf(messageText, sizeof(messageText), "%s%s", head, fileName);
+        message_.Set("%s%s", head, fileName);
         return;
     }
     // The end of a path names the file; its start is the folder the user chose.
     const char* tail = CharBoundaryAtOrAfter(fileName, nameBytes - (room - kEllipsisBytes));
-    std::snprintf(messageText, sizeof(messageText), "%s...%s", head, tail);
+    message_.Set("%s...%s", head, tail);
 }
 
 int32_t WaveFile::Open(const char* fileName, const WAVEFORMATEX* format) {
@@ -108,7 +100,7 @@ int32_t WaveFile::Open(const char* fileName, const WAVEFORMATEX* format) {
     riffChunk_.fccType = mmioFOURCC('W', 'A', 'V', 'E');
     MMRESULT result = mmioCreateChunk(h, &riffChunk_, MMIO_CREATERIFF);
     if (result != MMSYSERR_NOERROR) {
-        SetMessage("mmioCreateChunk (WAVE) %x", result);
+        message_.Set("mmioCreateChunk (WAVE) %x", result);
         return kSinkFailed;
     }
 
@@ -117,26 +109,26 @@ int32_t WaveFile::Open(const char* fileName, const WAVEFORMATEX* format) {
     dataChunk_.cksize = kPcmFormatFileBytes;
     result = mmioCreateChunk(h, &dataChunk_, 0);
     if (result != MMSYSERR_NOERROR) {
-        SetMessage("mmioCreateChunk (FMT) %x", result);
+        message_.Set("mmioCreateChunk (FMT) %x", result);
         return kSinkFailed;
     }
     if (format->wFormatTag == kFormatTagPcm) {
         // A PCM record goes into the file without its cbSize.
         if (mmioWrite(h, reinterpret_cast<const char*>(format), LONG(kPcmFormatFileBytes)) !=
             LONG(kPcmFormatFileBytes)) {
-            SetMessage("mmioWrite PCMFMT failed");
+            message_.Set("mmioWrite PCMFMT failed");
             return kSinkFailed;
         }
     } else {
         const LONG bytes = LONG(kFormatHeaderBytes + format->cbSize);
         if (mmioWrite(h, reinterpret_cast<const char*>(format), bytes) != bytes) {
-            SetMessage("mmioWrite VARFMT failed");
+            message_.Set("mmioWrite VARFMT failed");
             return kSinkFailed;
         }
     }
     result = mmioAscend(h, &dataChunk_, 0);
     if (result != MMSYSERR_NOERROR) {
-        SetMessage("mmioAscend (FMT) %x", result);
+        message_.Set("mmioAscend (FMT) %x", result);
         return kSinkFailed;
     }
 
@@ -145,19 +137,19 @@ int32_t WaveFile::Open(const char* fileName, const WAVEFORMATEX* format) {
     factChunk.ckid = mmioFOURCC('f', 'a', 'c', 't');
     result = mmioCreateChunk(h, &factChunk, 0);
     if (result != MMSYSERR_NOERROR) {
-        SetMessage("mmioCreateChunk (FACT) %x", result);
+        message_.Set("mmioCreateChunk (FACT) %x", result);
         return kSinkFailed;
     }
     factValueOffset_ = factChunk.dwDataOffset;
     const DWORD unknownFrames = kFactWhileWriting;
     if (mmioWrite(h, reinterpret_cast<const char*>(&unknownFrames), sizeof(unknownFrames)) !=
         LONG(sizeof(unknownFrames))) {
-        SetMessage("mmioWrite Fact failed");
+        message_.Set("mmioWrite Fact failed");
         return kSinkFailed;
     }
     result = mmioAscend(h, &factChunk, 0);
     if (result != MMSYSERR_NOERROR) {
-        SetMessage("mmioAscend (FACT) %x", result);
+        message_.Set("mmioAscend (FACT) %x", result);
         return kSinkFailed;
     }
 
@@ -165,13 +157,13 @@ int32_t WaveFile::Open(const char* fileName, const WAVEFORMATEX* format) {
     dataChunk_.ckid = mmioFOURCC('d', 'a', 't', 'a');
     result = mmioCreateChunk(h, &dataChunk_, 0);
     if (result != MMSYSERR_NOERROR) {
-        SetMessage("mmioCreateChunk (DATA) %x", result);
+        message_.Set("mmioCreateChunk (DATA) %x", result);
         return kSinkFailed;
     }
     std::memset(&buffer_, 0, sizeof(buffer_));
     result = mmioGetInfo(h, &buffer_, 0);
     if (result != MMSYSERR_NOERROR) {
-        SetMessage("mmioGetInfo %x", result);
+        message_.Set("mmioGetInfo %x", result);
         return kSinkFailed;
     }
 
@@ -189,7 +181,7 @@ int32_t WaveFile::Write(int32_t count, const void* bytes, int32_t* stored) {
     if (stored) *stored = 0;
     if (!IsOpen()) return kSinkFailed;
     if (count > 0 && uint64_t(dataOffset_) + dataBytes_ + uint32_t(count) + 1 > kMaxWaveFileBytes) {
-        SetMessage("%s", kFileFullMessage);  // + 1: room for a pad byte
+        message_.Set("%s", kFileFullMessage);  // + 1: room for a pad byte
         Close(FramesForDataBytes(dataBytes_));
         return kSinkFailed;
     }
@@ -203,7 +195,7 @@ int32_t WaveFile::Write(int32_t count, const void* bytes, int32_t* stored) {
                 result = MMIOERR_CANNOTEXPAND;  // an advance that gives no room would loop
             }
             if (result != MMSYSERR_NOERROR) {
-                SetMessage("mmioAdvance %x", result);
+                message_.Set("mmioAdvance %x", result);
                 dataBytes_ += uint32_t(done);
                 if (stored) *stored = done;
                 CloseKeepingWritten();
@@ -258,12 +250,12 @@ int32_t WaveFile::Close(uint32_t frames) {
         (attributes.nFileSizeHigh == 0 && attributes.nFileSizeLow < expected)) {
         finished = false;
     }
-    if (finished) return DeleteWhenShort(frames, 0);
+    if (finished) return EndTrackFile(fileName_, frames, minBytes, 0);
 
     SetFileMessage(kWriteFailedHead, fileName_.c_str());
     const int64_t kept = PatchFromDisk(frames);
     if (kept < 0) return kSinkTrackDeleted;
-    return DeleteWhenShort(uint32_t(kept), kSinkFailed);
+    return EndTrackFile(fileName_, uint64_t(kept), minBytes, kSinkFailed);
 }
 
 int32_t WaveFile::CloseKeepingWritten() {
@@ -275,7 +267,7 @@ int32_t WaveFile::CloseKeepingWritten() {
     mmioClose(file_.Release(), 0);
     const int64_t kept = PatchFromDisk(FramesForDataBytes(dataBytes_));
     if (kept < 0) return kSinkTrackDeleted;
-    return DeleteWhenShort(uint32_t(kept), kSinkFailed);
+    return EndTrackFile(fileName_, uint64_t(kept), minBytes, kSinkFailed);
 }
 
 int64_t WaveFile::PatchFromDisk(uint32_t frames) {
@@ -320,10 +312,4 @@ uint32_t WaveFile::FramesForDataBytes(uint32_t dataBytes) const {
     const uint32_t rate = captureRate_ ? captureRate_ : outputRate_;
     if (avgBytesPerSec_ == 0 || rate == 0) return dataBytes / blockAlign_;
     return uint32_t(uint64_t(dataBytes) * rate / avgBytesPerSec_);
-}
-
-int32_t WaveFile::DeleteWhenShort(uint32_t frames, int32_t result) {
-    if (uint32_t(frames * kCaptureFrameBytes) >= minBytes) return result;
-    DeleteFileA(fileName_.c_str());
-    return kSinkTrackDeleted;
 }

@@ -22,6 +22,7 @@
 
 #include "base/unique_handle.h"
 #include "engine/output_sink.h"
+#include "output/sink_message.h"
 
 inline void CloseMmioFile(HMMIO file) {
     mmioClose(file, 0);
@@ -59,7 +60,8 @@ public:
     int32_t Close(uint32_t frames);
     bool IsOpen() const { return file_.IsValid(); }
 
-    const char* MessageText() const { return messageText; }
+    const char* MessageText() const { return message_.Text(); }
+    const SinkMessage& Message() const { return message_; }
     // Replaces the message, for a notice about the chain itself.
     void SetMessageText(const char* text);
     const std::string& FileName() const { return fileName_; }
@@ -72,7 +74,6 @@ public:
 
 private:
     const WaveFileApi api_;
-    void SetMessage(const char* format, ...);
     // `head` followed by the file name, its start cut when both do not fit.
     void SetFileMessage(const char* head, const char* fileName);
     // Closes after a failed write: keeps the bytes on disk and patches the header for them.
@@ -83,13 +84,12 @@ private:
     int64_t PatchFromDisk(uint32_t frames);
     // The capture frames that `dataBytes` of output stand for.
     uint32_t FramesForDataBytes(uint32_t dataBytes) const;
-    int32_t DeleteWhenShort(uint32_t frames, int32_t result);
 
     MmioFile file_;
     MMCKINFO dataChunk_;
     MMCKINFO riffChunk_;
     MMIOINFO buffer_;
-    char messageText[kSinkMessageBytes];
+    SinkMessage message_;
     std::string fileName_;
     uint32_t minBytes = 0;
     LONG bufferBytes_ = 0;

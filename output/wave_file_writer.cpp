@@ -1,8 +1,6 @@
 // WaveFileWriter: the file-writing last stage of an output chain.
 #include "output/wave_file_writer.h"
 
-#include <cstring>
-
 WaveFileWriter::WaveFileWriter(const WAVEFORMATEX* source, const WAVEFORMATEX* destination,
                                const WaveFileApi& api, uint32_t captureRate)
     : AcmConverter(source, destination, nullptr), file_(api) {
@@ -35,9 +33,7 @@ int32_t WaveFileWriter::Close(uint32_t frames) {
 bool WaveFileWriter::IsOpen() { return file_.IsOpen(); }
 
 int32_t WaveFileWriter::GetLastMessage(char* text) {
-    if (std::strcmp(text, file_.MessageText()) == 0) return 0;
-    std::memcpy(text, file_.MessageText(), std::strlen(file_.MessageText()) + 1);
-    return 1;
+    return file_.Message().CopyTo(text);
 }
 
 const char* WaveFileWriter::GetExtension() {

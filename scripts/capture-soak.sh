@@ -9,25 +9,21 @@
 #
 # Uses the bench of ${GROOVAL_BUILD:-<repo>/build}; the reports go to <bench>/soak/*.log.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export GROOVAL_BUILD=${GROOVAL_BUILD:-$root/build}
+# shellcheck source=scripts/on-bench.sh
+source "$(dirname "${BASH_SOURCE[0]}")/on-bench.sh"
+
 minutes=${1:-10}
 backends=${2:-"wavein dsound"}
-bench=$GROOVAL_BUILD/bench
 seconds=$((minutes * 60))
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh"
-"$root/scripts/bench.sh" up "$bench"
+bench_up --build
 load_pids=()
-cleanup() {
+stop_load() {
   for pid in "${load_pids[@]}"; do kill "$pid" 2>/dev/null || true; done
   rm -f "$bench/soak/signal.wav"
-  "$root/scripts/bench.sh" down "$bench"
 }
-trap cleanup EXIT
-# shellcheck disable=SC1091
-source "$bench/env"
+bench_on_exit stop_load
 
 exe=$GROOVAL_BUILD/tests/capture/capture_soak.exe
 soak=$bench/soak

@@ -4,7 +4,7 @@
 #    (scripts/inject-clicks.py): repairs per minute on the music of the clean side (those on
 #    the side's own crackle apart) and where they sit, the clicks moved closer to the clean
 #    side, those made worse by more than 1 dB, the whole side's error against the unrepaired;
-#  - a synthesized side (tests/split/declick_signal.h) with clicks of every shape: the share
+#  - a synthesized side (tests/dsp/declick_signal.h) with clicks of every shape: the share
 #    reduced by 20 dB or more, repairs on the same side clean.
 # Each run has its own seed for the clicks; the exit code is 0 when every run met the targets.
 #
@@ -12,28 +12,26 @@
 #
 # Built, not run by ctest. The bench (Wine prefix) of the build folder is brought up and down.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export GROOVAL_BUILD=${GROOVAL_BUILD:-$root/build}
-bench=$GROOVAL_BUILD/bench
+# shellcheck source=scripts/on-bench.sh
+source "$(dirname "${BASH_SOURCE[0]}")/on-bench.sh"
+
 runs=${1:-3}
 real=${2:-}
 level=${3:-5}
-exe=$GROOVAL_BUILD/tests/split/split_declick_bench.exe
+exe=$GROOVAL_BUILD/tests/dsp/dsp_declick_bench.exe
 
-"$root/scripts/build.sh" >/dev/null
-"$root/scripts/bench.sh" up "$bench" >/dev/null
-trap '"$root/scripts/bench.sh" down "$bench" >/dev/null' EXIT
+bench_up --build --quiet
 
 status=0
 for seed in $(seq 1 "$runs"); do
   echo "== run $seed of $runs"
-  "$root/scripts/wine-run.sh" "$bench" "$exe" 1200 500 "$seed" "$level" || status=1
+  wine "$exe" 1200 500 "$seed" "$level" || status=1
   [ -n "$real" ] || continue
   for side in "$real"/side-?.wav; do
     clicked=$bench/declick-$(basename "$side" .wav)-clicks.wav
     /usr/bin/python3 "$root/scripts/inject-clicks.py" "$side" "$clicked" 300 "$seed"
     win() { local path; path=$(readlink -f "$1"); echo "Z:${path//\//\\}"; }
-    "$root/scripts/wine-run.sh" "$bench" "$exe" --real "$(win "$side")" "$(win "$clicked")" \
+    wine "$exe" --real "$(win "$side")" "$(win "$clicked")" \
       "$(win "${clicked%.wav}.tsv")" "$level" || status=1
   done
 done

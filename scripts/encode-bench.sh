@@ -10,39 +10,17 @@
 #
 # Built, not run by ctest. The bench (Wine prefix) of the build folder is brought up and down.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export GROOVAL_BUILD=${GROOVAL_BUILD:-$root/build}
-bench=$GROOVAL_BUILD/bench
+# shellcheck source=scripts/on-bench.sh
+source "$(dirname "${BASH_SOURCE[0]}")/on-bench.sh"
+
 runs=${1:-5}
 tool=$GROOVAL_BUILD/app/grooval-split.exe
-
-"$root/scripts/build.sh" >/dev/null
-"$root/scripts/bench.sh" up "$bench" >/dev/null
-trap '"$root/scripts/bench.sh" down "$bench" >/dev/null' EXIT
-# shellcheck disable=SC1091
-source "$bench/env"
-
-work=$bench/encode-bench
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
-
-# The side: a second of silence, then 9 songs of 58 s, each followed by 3 s of silence.
-songs=()
-for i in 1 2 3 4 5 6 7 8 9; do
-  sox -n -r 44100 -c 2 -b 16 tone.wav synth 58 sine $((200 + 50 * i)) sine $((300 + 70 * i)) \
-    tremolo $((2 + i)) 40 vol 0.4
-  sox -n -r 44100 -c 2 -b 16 noise.wav synth 58 pinknoise vol 0.05
-  sox -m tone.wav noise.wav "song$i.wav"
-  songs+=("song$i.wav" gap.wav)
-done
-sox -n -r 44100 -c 2 -b 16 gap.wav trim 0 3
-sox -n -r 44100 -c 2 -b 16 lead.wav trim 0 1
-sox lead.wav "${songs[@]}" side.wav
-rm -f tone.wav noise.wav song*.wav gap.wav lead.wav
+bench_up --build --quiet
+bench_work encode-bench
+synth_side side.wav 0.05  # pink noise under the tones, as a record's surface gives
 echo "side: $(soxi -D side.wav) s, $(stat -c %s side.wav) bytes"
 mkdir -p wav
-wine "$tool" -q -o "Z:${work//\//\\}\\wav" side.wav
+wine "$tool" -q -o "$work_win\\wav" side.wav
 tracks=(wav/*.wav)
 echo "tracks: ${#tracks[@]} WAV tracks of $(cat "${tracks[@]}" | wc -c) bytes"
 cat side.wav "${tracks[@]}" >/dev/null  # in the page cache for every command alike
@@ -77,7 +55,7 @@ peer_encode() {  # peer_encode FORMAT: the peer tool on every WAV track, one aft
 tool_split() {  # tool_split FORMAT
   local out=tool-${1//:/-}
   rm -rf "$out" && mkdir -p "$out"
-  wine "$tool" -q -f "$1" -o "Z:${work//\//\\}\\$out" side.wav
+  wine "$tool" -q -f "$1" -o "$work_win\\$out" side.wav
 }
 
 for i in $(seq 1 "$runs"); do
@@ -87,9 +65,6 @@ for i in $(seq 1 "$runs"); do
   done
 done
 
-median() {
-  sort -g "$1" | awk '{v[NR]=$1} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'
-}
 bytes() { cat "$1"/* | wc -c; }
 
 split_s=$(median tool-pcm.times)

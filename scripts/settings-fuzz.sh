@@ -6,13 +6,9 @@
 #
 # Uses the bench of ${GROOVAL_BUILD:-<repo>/build}; builds first.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export GROOVAL_BUILD=${GROOVAL_BUILD:-$root/build}
-bench=$GROOVAL_BUILD/bench
+# shellcheck source=scripts/on-bench.sh
+source "$(dirname "${BASH_SOURCE[0]}")/on-bench.sh"
 
-"$root/scripts/build.sh"
-"$root/scripts/bench.sh" up "$bench"
-trap '"$root/scripts/bench.sh" down "$bench"' EXIT
+bench_up --build
 GROOVAL_SETTINGS_FUZZ_RUNS=${1:-10000} GROOVAL_SETTINGS_FUZZ_SEED=${2:-16} \
-  "$root/scripts/wine-run.sh" "$bench" "$GROOVAL_BUILD/tests/settings/settings_tests.exe" \
-  --gtest_filter='*RandomRegistryStates*'
+  wine "$GROOVAL_BUILD/tests/settings/settings_tests.exe" --gtest_filter='*RandomRegistryStates*'

@@ -9,36 +9,15 @@
 #
 # Built, not run by ctest. The bench (Wine prefix) of the build folder is brought up and down.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export GROOVAL_BUILD=${GROOVAL_BUILD:-$root/build}
-bench=$GROOVAL_BUILD/bench
+# shellcheck source=scripts/on-bench.sh
+source "$(dirname "${BASH_SOURCE[0]}")/on-bench.sh"
+
 runs=${1:-5}
 tool=$GROOVAL_BUILD/app/grooval-split.exe
-
-"$root/scripts/build.sh" >/dev/null
-"$root/scripts/bench.sh" up "$bench" >/dev/null
-trap '"$root/scripts/bench.sh" down "$bench" >/dev/null' EXIT
-# shellcheck disable=SC1091
-source "$bench/env"
-
-work=$bench/split-bench
-rm -rf "$work"
-mkdir -p "$work"
-cd "$work"
-work_win="Z:${work//\//\\}"
-
-# The side: a second of silence, then 9 songs of 58 s, each followed by 3 s of silence.
-songs=()
-for i in 1 2 3 4 5 6 7 8 9; do
-  sox -n -r 44100 -c 2 -b 16 "song$i.wav" synth 58 sine $((200 + 50 * i)) sine $((300 + 70 * i)) \
-    tremolo $((2 + i)) 40 vol 0.4
-  songs+=("song$i.wav" gap.wav)
-done
-sox -n -r 44100 -c 2 -b 16 gap.wav trim 0 3
-sox -n -r 44100 -c 2 -b 16 lead.wav trim 0 1
-sox lead.wav "${songs[@]}" side.wav
+bench_up --build --quiet
+bench_work split-bench
+synth_side side.wav
 sox side.wav side.wav side.wav long.wav
-rm -f song*.wav gap.wav lead.wav
 
 have_time=0
 [ -x /usr/bin/time ] && have_time=1
@@ -56,10 +35,6 @@ run() {
     echo "$(echo "$end - $start" | bc) 0" >"$name.one"
   fi
   tail -n 1 "$name.one" >>"$name.times"
-}
-
-median() {  # median of column $2 of file $1
-  sort -g -k"$2","$2" "$1" | awk -v c="$2" '{v[NR]=$c} END {print (NR%2) ? v[(NR+1)/2] : (v[NR/2]+v[NR/2+1])/2}'
 }
 
 # bench_side NAME TOOL_TARGET: the three commands on NAME.wav, then medians and ratios.

@@ -3,12 +3,9 @@
 # PulseAudio "turntable", Xvfb) and runs every test exe under Wine through ctest.
 # Extra arguments go to ctest (for example -R engine).
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export GROOVAL_BUILD=${GROOVAL_BUILD:-$root/build}
-bench=$GROOVAL_BUILD/bench
+# shellcheck source=scripts/on-bench.sh
+source "$(dirname "${BASH_SOURCE[0]}")/on-bench.sh"
 
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh"
-"$root/scripts/bench.sh" up "$bench"
-trap '"$root/scripts/bench.sh" down "$bench"' EXIT
+bench_up --build
 ctest --test-dir "$GROOVAL_BUILD" --output-on-failure --timeout 1200 "$@"

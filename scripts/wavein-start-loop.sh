@@ -6,17 +6,14 @@
 #
 # Uses the bench of ${GROOVAL_BUILD:-<repo>/build}, which must be built.
 set -euo pipefail
-root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-export GROOVAL_BUILD=${GROOVAL_BUILD:-$root/build}
+# shellcheck source=scripts/on-bench.sh
+source "$(dirname "${BASH_SOURCE[0]}")/on-bench.sh"
+
 count=${1:-200}
 mode=${2:-capture}
-bench=$GROOVAL_BUILD/bench
 exe=$GROOVAL_BUILD/tests/capture/wave_in_start_probe.exe
 
-"$root/scripts/bench.sh" up "$bench"
-trap '"$root/scripts/bench.sh" down "$bench"' EXIT
-# shellcheck disable=SC1091
-source "$bench/env"
+bench_up
 
 declare -A outcomes
 for _ in $(seq "$count"); do

@@ -60,10 +60,12 @@ public:
     // kSinkFailed once a block could not be submitted (no memory, or the worker is gone).
     int32_t Write(const void* bytes, int32_t count) override;
     // Submits the rest as a last, shorter block (whole frames only).
+    // Requires: the last Write of the stream.
     int32_t Finish(uint32_t frames) override;
 
     // Hands over the blocks still batched, then waits until the worker has taken every
     // submitted block; false when it ended first.
+    // Requires: the engine started; before its StopAndWait, so every block is written.
     bool WaitUntilProcessed();
 
     int32_t SubmittedBlocks() const { return submitted_; }
@@ -74,6 +76,7 @@ public:
     // it have come through a stage that delays them): the rest before it goes to the engine as
     // a shorter block, and what follows counts from after the gap, so positions stay those of
     // the stream.
+    // Requires: `at` not before the frames already taken (StreamFrames of an earlier call).
     void SkipFrames(uint64_t at, uint64_t frames);
     bool Failed() const { return failed_; }
 

@@ -1,11 +1,9 @@
 // The cue sheet of grooval-split: times, text and the file.
 #include "split/cue_sheet.h"
 
-#include <windows.h>
-
 #include <cstdio>
 
-#include "base/unique_handle.h"
+#include "split/tool_file.h"
 #include "split/utf8_text.h"
 
 namespace {
@@ -70,24 +68,6 @@ std::string CueSheetName(const std::string& prefix, int32_t firstNumber, int32_t
     return prefix + numbers;
 }
 
-bool WriteCueSheet(const std::string& path, const std::string& text, std::string& problem) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        const DWORD error = GetLastError();
-        problem = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS
-                      ? "cue sheet " + path + " exists already; not overwritten"
-                      : "cue sheet " + path + " cannot be created (Windows error " +
-                            std::to_string(error) + ")";
-        return false;
-    }
-    DWORD written = 0;
-    const BOOL wrote = WriteFile(file.Get(), text.data(), DWORD(text.size()), &written, nullptr);
-    file.Reset();
-    if (!wrote || written != text.size()) {
-        DeleteFileA(path.c_str());
-        problem = "cue sheet " + path + " cannot be written";
-        return false;
-    }
-    return true;
+SplitStatus WriteCueSheet(const std::string& path, const std::string& text) {
+    return WriteToolFile(path, "the cue sheet", FileUse::CreateNew, text);
 }

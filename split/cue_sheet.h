@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "split/status.h"
+
 constexpr uint32_t kCueFramesPerSecond = 75;  // the cue sheet's time unit
 constexpr size_t kCueMaxTracks = 99;          // TRACK numbers have two digits
 
@@ -53,5 +55,5 @@ std::string CueSheetText(const std::string& inputName, const std::vector<CueTrac
 // "<prefix><first>-<last>.cue", the numbers as in the track names.
 std::string CueSheetName(const std::string& prefix, int32_t firstNumber, int32_t lastNumber);
 
-// Creates `path` (never over an existing file) and writes `text`; false with `problem` set.
-bool WriteCueSheet(const std::string& path, const std::string& text, std::string& problem);
+// Creates `path` (never over an existing file) and writes `text`.
+SplitStatus WriteCueSheet(const std::string& path, const std::string& text);

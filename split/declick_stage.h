@@ -1,4 +1,4 @@
-// DeclickStage: the declicker (split/declicker.h) as a stage of grooval-split's input chain,
+// DeclickStage: the declicker (dsp/declicker.h) as a stage of grooval-split's input chain,
 // in front of the block feeder, so the engine measures and the track files hold the repaired
 // samples. 16-bit stereo bytes in, the same number of frames out to the next stage, a fixed
 // number of frames later; Finish gives out the rest, then finishes the next stage.
@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/pass_through_sink.h"
-#include "split/declicker.h"
+#include "dsp/declicker.h"
 
 class DeclickStage : public PassThroughSink, private DeclickListener {
 public:
@@ -24,7 +24,8 @@ public:
     int32_t Write(const void* bytes, int32_t count) override;
     int32_t Finish(uint32_t frames) override;
 
-    // The events whose span starts in frames [start, end). Read once the stage is finished.
+    // The events whose span starts in frames [start, end).
+    // Requires: Finish, so the events of the last frames are decided.
     void Count(uint64_t start, uint64_t end, int32_t& repaired, int32_t& left) const;
     uint64_t Repaired() const { return declicker_.RepairedClicks(); }
     uint64_t Left() const { return declicker_.LeftEvents(); }

@@ -8,7 +8,6 @@
 #include <string>
 
 #include "engine/pass_through_sink.h"
-#include "engine/stream_format.h"
 
 class DryRunSink : public PassThroughSink {
 public:
@@ -23,7 +22,7 @@ public:
     int32_t Finish(uint32_t frames) override {
         if (!open_) return kSinkFailed;
         open_ = false;
-        return uint64_t(frames) * kCaptureFrameBytes < minBytes_ ? kSinkTrackDeleted : 0;
+        return IsTooShortToKeep(frames, minBytes_) ? kSinkTrackDeleted : 0;
     }
     bool IsOpen() override { return open_; }
     const char* GetExtension() override { return extension_.c_str(); }

@@ -109,23 +109,22 @@ bool NamesFormatTag(const std::string& name, const CodecFormatTag& tag) {
     return !wanted.empty() && wanted == Normalized(tag.name);
 }
 
-bool ChooseOutputFormat(const std::string& name, const WAVEFORMATEX* source, uint32_t maxFormatSize,
-                        FormatBuffer& chosen, std::string& problem) {
+SplitStatus ChooseOutputFormat(const std::string& name, const WAVEFORMATEX* source,
+                               uint32_t maxFormatSize, FormatBuffer& chosen) {
     WORD number = 0;
     if (Normalized(name) == kSplitPcmFormatName ||
         (ParseTagNumber(name, number) && number == kFormatTagPcm)) {
         if (!chosen.Allocate(maxFormatSize + kFormatHeaderBytes)) {
-            problem = "out of memory";
-            return false;
+            return SplitStatus::OutOfMemory();
         }
         MakePcmFormat(chosen.Get(), source->nSamplesPerSec);
-        return true;
+        return SplitStatus();
     }
     for (const CodecFormatTag& tag : ListCodecFormats(source, maxFormatSize)) {
         if (NamesFormatTag(name, tag) && Suggest(source, tag.tag, maxFormatSize, chosen)) {
-            return true;
+            return SplitStatus();
         }
     }
-    problem = "no codec here writes the format \"" + name + "\" (see --list-formats)";
-    return false;
+    return SplitStatus::Usage("no codec here writes the format \"" + name +
+                              "\" (see --list-formats)");
 }

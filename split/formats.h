@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "output/format_record.h"
+#include "split/status.h"
 
 struct CodecFormatTag {
     WORD tag = 0;
@@ -27,6 +28,6 @@ bool NamesFormatTag(const std::string& name, const CodecFormatTag& tag);
 
 // Fills `chosen` with the format to write for `name`: 16-bit stereo PCM at the source's rate
 // for "pcm", otherwise the codec manager's suggestion for that tag (stereo at the source's rate
-// when it has one). False with `problem` set when no such format is offered.
-bool ChooseOutputFormat(const std::string& name, const WAVEFORMATEX* source, uint32_t maxFormatSize,
-                        FormatBuffer& chosen, std::string& problem);
+// when it has one). A usage error when no such format is offered.
+SplitStatus ChooseOutputFormat(const std::string& name, const WAVEFORMATEX* source,
+                               uint32_t maxFormatSize, FormatBuffer& chosen);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/unique_handle.h"
+#include "split/tool_file.h"
 
 namespace {
 
@@ -56,24 +57,18 @@ std::vector<uint8_t> InfoChunk(const InfoTags& tags) {
     return chunk;
 }
 
-bool AppendInfoChunk(const std::string& path, const std::vector<uint8_t>& chunk,
-                     std::string& problem) {
-    if (chunk.empty()) return true;
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        problem = path + " cannot be opened for its tags (Windows error " +
-                  std::to_string(GetLastError()) + ")";
-        return false;
-    }
+SplitStatus AppendInfoChunk(const std::string& path, const std::vector<uint8_t>& chunk) {
+    if (chunk.empty()) return SplitStatus();
+    SplitStatus failure;
+    FileHandle file = OpenToolFile(path, "the track file (for its tags)", FileUse::Update, failure);
+    if (!file) return failure;
     LARGE_INTEGER size{};
     uint8_t header[kRiffHeaderBytes] = {};
     DWORD read = 0;
     if (!GetFileSizeEx(file.Get(), &size) ||
         !ReadFile(file.Get(), header, kRiffHeaderBytes, &read, nullptr) ||
         read != kRiffHeaderBytes) {
-        problem = path + " cannot be read for its tags";
-        return false;
+        return SplitStatus::OutputFailed(path, "the track file cannot be read for its tags");
     }
     uint32_t riffLength = 0;
     std::memcpy(&riffLength, header + kRiffLengthAt, sizeof riffLength);
@@ -81,8 +76,8 @@ bool AppendInfoChunk(const std::string& path, const std::vector<uint8_t>& chunk,
     if (std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0 ||
         LONGLONG(riffLength) + kChunkHeaderBytes != size.QuadPart || (size.QuadPart & 1) ||
         uint64_t(riffLength) + chunk.size() > 0xFFFFFFFFull) {
-        problem = path + " is not a finished WAV file of a size that takes tags";
-        return false;
+        return SplitStatus::OutputFailed(path,
+                                         "not a finished WAV file of a size that takes tags");
     }
     const uint32_t newLength = riffLength + uint32_t(chunk.size());
     if (!WriteAt(file.Get(), size.QuadPart, chunk.data(), DWORD(chunk.size())) ||
@@ -92,8 +87,7 @@ bool AppendInfoChunk(const std::string& path, const std::vector<uint8_t>& chunk,
         SetFilePointerEx(file.Get(), end, nullptr, FILE_BEGIN);
         SetEndOfFile(file.Get());
         WriteAt(file.Get(), kRiffLengthAt, &riffLength, sizeof riffLength);
-        problem = path + ": its tags cannot be written";
-        return false;
+        return SplitStatus::OutputFailed(path, "its tags cannot be written");
     }
-    return true;
+    return SplitStatus();
 }

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "split/status.h"
+
 struct InfoTags {
     std::string title;   // INAM
     std::string artist;  // IART
@@ -25,6 +27,4 @@ std::vector<uint8_t> InfoChunk(const InfoTags& tags);
 
 // Appends `chunk` to the finished RIFF file at `path` and patches its RIFF length. A file whose
 // RIFF length does not match its size is left alone; a failed write leaves the file as it was.
-// False with `problem` set.
-bool AppendInfoChunk(const std::string& path, const std::vector<uint8_t>& chunk,
-                     std::string& problem);
+SplitStatus AppendInfoChunk(const std::string& path, const std::vector<uint8_t>& chunk);

@@ -1,5 +1,5 @@
 // grooval-split: the console companion of the recorder. It cuts an existing recording into
-// numbered track files by the recorder's own rules (see split_session.h), with an optional
+// numbered track files by the recorder's own rules (see split/split_run.h), with an optional
 // cue sheet of where each track lies in the input.
 #include <windows.h>
 #include <psapi.h>
@@ -9,12 +9,12 @@
 #include <exception>
 #include <string>
 
-#include "split/encoder_format.h"
+#include "encode/encoder_format.h"
 #include "split/formats.h"
 #include "split/interrupt.h"
 #include "split/options.h"
 #include "split/progress.h"
-#include "split/session.h"
+#include "split/split_run.h"
 #include "split/utf8_text.h"
 #include "engine/stream_format.h"
 #include "output/format_record.h"
@@ -127,22 +127,31 @@ void PrintDryRunLine(const CueTrack& track, uint32_t rate) {
            title.empty() ? "" : "  (", track.file.c_str(), title.empty() ? "" : ")");
 }
 
-int Run(int argc, char** argv) {
-    SplitOptions options;
-    std::string message;
-    switch (ParseSplitOptions(argc, argv, options, message)) {
-        case SplitCommand::Usage:
-            Printf(STD_ERROR_HANDLE, "%s: %s\n", kProgramName, message.c_str());
-            return kSplitUsage;
-        case SplitCommand::Help:
-            Print(STD_OUTPUT_HANDLE, SplitHelpText());
-            return kSplitDone;
-        case SplitCommand::ListFormats:
-            return ListFormats();
-        case SplitCommand::Run:
-            break;
+// The track list and the totals on stdout.
+void PrintTracks(const SplitOptions& options, const SplitReport& report, int code) {
+    for (const CueTrack& track : report.tracks) {
+        if (options.dryRun) {
+            PrintDryRunLine(track, report.rate);
+            continue;
+        }
+        Printf(STD_OUTPUT_HANDLE, "%s  %s - %s\n", track.file.c_str(),
+               CueTime(track.startFrame, report.rate).c_str(),
+               CueTime(track.endFrame, report.rate).c_str());
     }
+    if (code != kSplitDone && code != kSplitFewerTracks && code != kSplitInputDamaged) return;
+    Printf(STD_OUTPUT_HANDLE, "%u track%s%s\n", unsigned(report.tracks.size()),
+           report.tracks.size() == 1 ? "" : "s",
+           options.dryRun ? " (dry run: no file written)" : "");
+    if (!report.cuePath.empty()) {
+        Printf(STD_OUTPUT_HANDLE, "cue sheet %s\n", report.cuePath.c_str());
+    }
+    if (!report.previewPath.empty()) {
+        Printf(STD_OUTPUT_HANDLE, "preview %s\n", report.previewPath.c_str());
+    }
+}
 
+// A split with the options given, the stored settings under them when asked for.
+int Split(const SplitOptions& options) {
     LARGE_INTEGER started;
     QueryPerformanceCounter(&started);
     // Naming the music folder loads the shell: only when it may be used.
@@ -171,33 +180,30 @@ int Run(int argc, char** argv) {
     for (const std::string& warning : report.warnings) {
         Printf(STD_ERROR_HANDLE, "%s: warning: %s\n", kProgramName, warning.c_str());
     }
-    if (!options.quiet) {
-        for (const CueTrack& track : report.tracks) {
-            if (options.dryRun) {
-                PrintDryRunLine(track, report.rate);
-                continue;
-            }
-            Printf(STD_OUTPUT_HANDLE, "%s  %s - %s\n", track.file.c_str(),
-                   CueTime(track.startFrame, report.rate).c_str(),
-                   CueTime(track.endFrame, report.rate).c_str());
-        }
-        if (code == kSplitDone || code == kSplitFewerTracks || code == kSplitInputDamaged) {
-            Printf(STD_OUTPUT_HANDLE, "%u track%s%s\n", unsigned(report.tracks.size()),
-                   report.tracks.size() == 1 ? "" : "s",
-                   options.dryRun ? " (dry run: no file written)" : "");
-            if (!report.cuePath.empty()) {
-                Printf(STD_OUTPUT_HANDLE, "cue sheet %s\n", report.cuePath.c_str());
-            }
-            if (!report.previewPath.empty()) {
-                Printf(STD_OUTPUT_HANDLE, "preview %s\n", report.previewPath.c_str());
-            }
-        }
-    }
+    if (!options.quiet) PrintTracks(options, report, code);
     if (code != kSplitDone) {
         Printf(STD_ERROR_HANDLE, "%s: %s\n", kProgramName, report.problem.c_str());
     }
     if (options.stats) PrintStats(report, Seconds(started, ended));
     return code;
+}
+
+int Run(int argc, char** argv) {
+    SplitOptions options;
+    std::string message;
+    switch (ParseSplitOptions(argc, argv, options, message)) {
+        case SplitCommand::Usage:
+            Printf(STD_ERROR_HANDLE, "%s: %s\n", kProgramName, message.c_str());
+            return kSplitUsage;
+        case SplitCommand::Help:
+            Print(STD_OUTPUT_HANDLE, SplitHelpText());
+            return kSplitDone;
+        case SplitCommand::ListFormats:
+            return ListFormats();
+        case SplitCommand::Run:
+            break;
+    }
+    return Split(options);
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 
 #include "engine/stream_format.h"
 #include "engine/track_rules.h"
-#include "split/paths.h"
+#include "base/paths.h"
+#include "base/whole_number.h"
 
 namespace {
 
@@ -47,19 +48,6 @@ const OptionName* FindShort(char name) {
     return nullptr;
 }
 
-// A whole decimal number within [low, high]; nothing else is taken.
-bool ParseNumber(const std::string& text, int32_t low, int32_t high, int32_t& value) {
-    if (text.empty() || text.size() > 9) return false;
-    int32_t number = 0;
-    for (char c : text) {
-        if (c < '0' || c > '9') return false;
-        number = number * 10 + (c - '0');
-    }
-    if (number < low || number > high) return false;
-    value = number;
-    return true;
-}
-
 // "YYYY" or "YYYY-MM-DD", as the INFO chunk's ICRD takes a date.
 bool IsYear(const std::string& text) {
     const char* shape = text.size() == 4 ? "dddd" : text.size() == 10 ? "dddd-dd-dd" : nullptr;
@@ -79,168 +67,323 @@ std::string RangeText(int32_t low, int32_t high) {
     return std::to_string(low) + " to " + std::to_string(high);
 }
 
+// The options that take a whole number, and where each goes.
+struct NumberOption {
+    const char* longName;
+    int32_t low;
+    int32_t high;
+    const char* takes;  // what the number counts, for the message
+    std::optional<int32_t> SplitOptions::*value;
+};
+
+const NumberOption kNumberOptions[] = {
+    {"silence", kLevelSliderMin, kLevelSliderMax, "a level", &SplitOptions::silence},
+    {"gap", kGapSliderMin, kLengthSliderMax, "a count of blocks", &SplitOptions::gap},
+    {"min", kDiscardSliderMin, kLengthSliderMax, "a count of blocks", &SplitOptions::minimum},
+    {"tracks", 1, kSplitMaxTracks, "a count of tracks", &SplitOptions::tracks},
+};
+
+// Checks of the options that take a text: false with what follows the option's name in the
+// message.
+bool AnyText(const std::string&, std::string&) {
+    return true;
+}
+
+bool AFolder(const std::string& value, std::string& refusal) {
+    refusal = " takes a folder";
+    return !value.empty();
+}
+
+bool AFile(const std::string& value, std::string& refusal) {
+    refusal = " takes a file";
+    return !value.empty();
+}
+
+bool APrefix(const std::string& value, std::string& refusal) {
+    refusal = std::string(" cannot hold any of ") + kRefusedPrefixCharacters;
+    return !HoldsRefusedPrefixCharacter(value);
+}
+
+bool AFormat(const std::string& value, std::string& refusal) {
+    if (value.empty()) {
+        refusal = " takes \"pcm\", \"flac\", \"mp3\" or a codec format (see --list-formats)";
+        return false;
+    }
+    EncoderFormat encoder;
+    std::string problem;
+    if (ParseEncoderFormat(value, encoder, problem) != EncoderNameResult::Invalid) return true;
+    refusal = ": " + problem;
+    return false;
+}
+
+bool AYear(const std::string& value, std::string& refusal) {
+    refusal = " takes a year, YYYY or YYYY-MM-DD";
+    return IsYear(value);
+}
+
+// The options that take a text, and where each goes.
+struct TextOption {
+    const char* longName;
+    bool (*accepts)(const std::string& value, std::string& refusal);
+    std::optional<std::string> SplitOptions::*value;
+};
+
+const TextOption kTextOptions[] = {
+    {"folder", AFolder, &SplitOptions::folder},    {"prefix", APrefix, &SplitOptions::prefix},
+    {"format", AFormat, &SplitOptions::format},    {"titles", AFile, &SplitOptions::titles},
+    {"preview", AFile, &SplitOptions::preview},    {"artist", AnyText, &SplitOptions::artist},
+    {"album", AnyText, &SplitOptions::album},      {"year", AYear, &SplitOptions::year},
+};
+
+// One argument read: an option with its value, or the input file (in `value`).
+struct Argument {
+    const OptionName* option = nullptr;
+    std::string value;
+    bool hasValue = false;
+};
+
+enum class Read { Option, Input, Skipped, Wrong };
+
+// Reads argv[i], and argv[i + 1] too when the option takes it as its value.
+Read ReadArgument(int argc, const char* const* argv, int& i, bool& optionsEnded,
+                  Argument& argument, std::string& message) {
+    const std::string text = argv[i] ? argv[i] : "";
+    if (!optionsEnded && text == "--") {
+        optionsEnded = true;
+        return Read::Skipped;
+    }
+    if (!optionsEnded && text.size() > 2 && text.compare(0, 2, "--") == 0) {
+        const size_t equals = text.find('=');
+        const std::string name = text.substr(2, equals == std::string::npos ? equals : equals - 2);
+        argument.option = FindLong(name);
+        argument.hasValue = equals != std::string::npos;
+        if (argument.hasValue) argument.value = text.substr(equals + 1);
+        if (!argument.option) message = "unknown option --" + name;
+    } else if (!optionsEnded && text.size() > 1 && text[0] == '-') {
+        argument.option = text.size() == 2 ? FindShort(text[1]) : nullptr;
+        if (!argument.option) message = "unknown option " + text;
+    } else {
+        argument.value = text;
+        return Read::Input;
+    }
+    if (!argument.option) return Read::Wrong;
+    const std::string name = std::string("--") + argument.option->longName;
+    if (argument.option->takes == Takes::Nothing && argument.hasValue) {
+        message = name + " takes no value";
+        return Read::Wrong;
+    }
+    if (argument.option->takes == Takes::Value && !argument.hasValue) {
+        if (i + 1 >= argc || !argv[i + 1]) {
+            message = name + " needs a value";
+            return Read::Wrong;
+        }
+        argument.value = argv[++i];
+        argument.hasValue = true;
+    }
+    return Read::Option;
+}
+
+// The switches that only set a flag.
+struct Switch {
+    const char* longName;
+    bool SplitOptions::*flag;
+};
+
+const Switch kSwitches[] = {
+    {"settings", &SplitOptions::useStored}, {"cue", &SplitOptions::cue},
+    {"quiet", &SplitOptions::quiet},        {"stats", &SplitOptions::stats},
+    {"dry-run", &SplitOptions::dryRun},
+};
+
+bool TakeSwitch(const std::string& longName, SplitOptions& options) {
+    for (const Switch& option : kSwitches) {
+        if (longName != option.longName) continue;
+        options.*option.flag = true;
+        return true;
+    }
+    return false;
+}
+
 // Stores one option's value; false with `message` when it is not acceptable.
-bool Take(const OptionName& option, const std::string& value, SplitOptions& options,
-          std::string& message) {
+bool Take(const Argument& argument, SplitOptions& options, std::string& message) {
+    const OptionName& option = *argument.option;
+    const std::string& value = argument.value;
     const std::string name = std::string("--") + option.longName;
-    int32_t number = 0;
-    if (option.longName == std::string("silence")) {
-        if (!ParseNumber(value, kLevelSliderMin, kLevelSliderMax, number)) {
-            message = name + " takes a level from " + RangeText(kLevelSliderMin, kLevelSliderMax);
+    if (name == "--declick") {
+        int32_t level = kDeclickDefaultLevel;
+        if (argument.hasValue &&
+            !ParseWholeNumber(value, kDeclickMinLevel, kDeclickMaxLevel, level)) {
+            message = name + " takes a level from " +
+                      RangeText(kDeclickMinLevel, kDeclickMaxLevel) + " (--declick=LEVEL)";
             return false;
         }
-        options.silence = number;
-    } else if (option.longName == std::string("gap")) {
-        if (!ParseNumber(value, kGapSliderMin, kLengthSliderMax, number)) {
-            message =
-                name + " takes a count of blocks from " + RangeText(kGapSliderMin, kLengthSliderMax);
+        options.declick = level;
+        return true;
+    }
+    for (const NumberOption& number : kNumberOptions) {
+        if (name != std::string("--") + number.longName) continue;
+        int32_t parsed = 0;
+        if (!ParseWholeNumber(value, number.low, number.high, parsed)) {
+            message = name + " takes " + number.takes + " from " +
+                      RangeText(number.low, number.high);
             return false;
         }
-        options.gap = number;
-    } else if (option.longName == std::string("min")) {
-        if (!ParseNumber(value, kDiscardSliderMin, kLengthSliderMax, number)) {
-            message = name + " takes a count of blocks from " +
-                      RangeText(kDiscardSliderMin, kLengthSliderMax);
+        options.*number.value = parsed;
+        return true;
+    }
+    for (const TextOption& text : kTextOptions) {
+        if (name != std::string("--") + text.longName) continue;
+        std::string refusal;
+        if (!text.accepts(value, refusal)) {
+            message = name + refusal;
             return false;
         }
-        options.minimum = number;
-    } else if (option.longName == std::string("folder")) {
-        if (value.empty()) {
-            message = name + " takes a folder";
-            return false;
-        }
-        options.folder = value;
-    } else if (option.longName == std::string("prefix")) {
-        if (HoldsRefusedPrefixCharacter(value)) {
-            message = name + " cannot hold any of " + kRefusedPrefixCharacters;
-            return false;
-        }
-        options.prefix = value;
-    } else if (option.longName == std::string("format")) {
-        if (value.empty()) {
-            message = name + " takes \"pcm\", \"flac\", \"mp3\" or a codec format (see --list-formats)";
-            return false;
-        }
-        EncoderFormat encoder;
-        std::string problem;
-        if (ParseEncoderFormat(value, encoder, problem) == EncoderNameResult::Invalid) {
-            message = name + ": " + problem;
-            return false;
-        }
-        options.format = value;
-    } else if (option.longName == std::string("tracks")) {
-        if (!ParseNumber(value, 1, kSplitMaxTracks, number)) {
-            message = name + " takes a count of tracks from " + RangeText(1, kSplitMaxTracks);
-            return false;
-        }
-        options.tracks = number;
-    } else if (option.longName == std::string("titles") ||
-               option.longName == std::string("preview")) {
-        if (value.empty()) {
-            message = name + " takes a file";
-            return false;
-        }
-        (option.longName == std::string("titles") ? options.titles : options.preview) = value;
-    } else if (option.longName == std::string("artist")) {
-        options.artist = value;
-    } else if (option.longName == std::string("album")) {
-        options.album = value;
-    } else if (option.longName == std::string("year")) {
-        if (!IsYear(value)) {
-            message = name + " takes a year, YYYY or YYYY-MM-DD";
-            return false;
-        }
-        options.year = value;
+        options.*text.value = value;
+        return true;
     }
     return true;
 }
 
+// The help text in parts: the detection settings, the output, the sleeve's options and the
+// input with the exit codes.
+std::string DetectionHelp() {
+    auto seconds = [](int32_t blocks) { return SecondsText(blocks, kBlocksPerSecond, ".") + " s"; };
+    return std::string("  -s, --silence N    silence level, ") +
+           RangeText(kLevelSliderMin, kLevelSliderMax) + " (default " +
+           std::to_string(kDefaultSilence) +
+           "); a block at or below\n"
+           "                     it is silent\n"
+           "  -g, --gap N        silent blocks that end a track, " +
+           RangeText(kGapSliderMin, kLengthSliderMax) + "\n                     (default " +
+           std::to_string(kDefaultDuration) + ", " + seconds(kDefaultDuration) +
+           ")\n"
+           "  -m, --min N        minimum track length in blocks, " +
+           RangeText(kDiscardSliderMin, kLengthSliderMax) + "\n                     (default " +
+           std::to_string(kDefaultDiscard) + ", " + seconds(kDefaultDiscard) +
+           "); shorter tracks are deleted\n"
+           "  -l, --live         live mode: keep the whole silence at the end of each track\n"
+           "      --no-live      cut each track's trailing silence (the default)\n";
+}
+
+std::string OutputHelp() {
+    return std::string(
+               "  -o, --folder DIR   folder of the track files (default: the recorder's default\n"
+               "                     folder); it must exist\n"
+               "  -p, --prefix TEXT  file name prefix (default \"") +
+           kDefaultPrefix +
+           "\"); tracks are named\n"
+           "                     PREFIX0001.wav and on, skipping numbers whose files exist\n"
+           "  -f, --format NAME  output format: \"pcm\" (the default: 16-bit stereo at the\n"
+           "                     input's rate); \"flac[:LEVEL]\" (lossless, level " +
+           std::to_string(kFlacMinLevel) + " to " + std::to_string(kFlacMaxLevel) +
+           ",\n                     default " + std::to_string(kFlacDefaultLevel) +
+           "); \"mp3[:KBPS|vQUALITY]\" (through LAME: a constant\n"
+           "                     bitrate of " + std::to_string(kMp3Bitrates[0]) + " to " +
+           std::to_string(kMp3Bitrates[kMp3BitrateCount - 1]) +
+           " kbit/s, or a variable one of\n"
+           "                     quality v" + std::to_string(kMp3MinVbrQuality) +
+           " (best) to v" + std::to_string(kMp3MaxVbrQuality) + ", default v" +
+           std::to_string(kMp3DefaultVbrQuality) +
+           ");\n"
+           "                     or a codec format from --list-formats. FLAC and MP3\n"
+           "                     tracks carry their number and the sleeve's tags\n"
+           "      --list-formats list the codec formats this system can write\n"
+           "      --settings     take every value from the recorder's stored settings (the\n"
+           "                     options above, when given too, override them)\n"
+           "      --cue          write a cue sheet PREFIXfirst-last.cue beside the tracks,\n"
+           "                     with each track's start and end in the input (mm:ss:ff)\n"
+           "      --declick[=LEVEL]\n"
+           "                     repair clicks before splitting: sensitivity " +
+           RangeText(kDeclickMinLevel, kDeclickMaxLevel) + "\n                     (default " +
+           std::to_string(kDeclickDefaultLevel) +
+           ", higher finds fainter ones); clicks up to 2 ms\n"
+           "                     are interpolated where that is plainly better; longer\n"
+           "                     events, steps and drum or pluck attacks are left alone\n"
+           "  -q, --quiet        no progress bar and no track list\n"
+           "      --stats        print the time taken and the peak memory on stderr; with\n"
+           "                     --declick also each track's clicks repaired and events\n"
+           "                     left alone\n"
+           "  -h, --help         this text\n";
+}
+
+std::string SleeveHelp() {
+    return std::string(
+               "For a record whose sleeve you have (each with an example):\n"
+               "  -n, --tracks N     the side holds N tracks (1 to ") +
+           std::to_string(kSplitMaxTracks) +
+           "): cut at the N-1 longest\n"
+           "                     silent runs between sounds, whatever --gap says, each\n"
+           "                     with the pre-roll and trailing silence of the mode;\n"
+           "                     every track is kept, however short\n"
+           "                       --tracks 6\n"
+           "      --titles FILE  name the tracks \"NN Title.wav\" from FILE (UTF-8, one\n"
+           "                     title a line, \"Artist - Title\" allowed), never over a\n"
+           "                     file; a --prefix given goes in front; the titles also go\n"
+           "                     into each file's tags and the cue sheet\n"
+           "                       --titles \"side a.txt\"\n"
+           "      --artist TEXT  the album's artist, for the tags and the cue sheet\n"
+           "                       --artist \"Ella Fitzgerald\"\n"
+           "      --album TEXT   the album, for the tags and the cue sheet\n"
+           "                       --album \"Ella Swings Lightly\"\n"
+           "      --year YEAR    the year, YYYY or YYYY-MM-DD, for the tags and the sheet\n"
+           "                       --year 1958\n"
+           "      --preview FILE draw the side's levels and cuts as an SVG picture (any\n"
+           "                     browser shows it; a picture there is replaced)\n"
+           "                       --preview side-a.svg\n"
+           "      --dry-run      list the tracks (number, start, length, title) and draw\n"
+           "                     the preview, but write no track file and no cue sheet\n"
+           "                       --dry-run --tracks 6 --preview side-a.svg\n";
+}
+
+std::string InputHelp() {
+    return "The input is a RIFF WAVE file: PCM of 8 to 32 bits, 32- or 64-bit float, or any\n"
+           "format the installed codecs convert to 16-bit stereo PCM. It keeps its own\n"
+           "sample rate: the recorder's 78 rpm setting does not apply.\n"
+           "Exit codes: 0 done, 1 wrong command line, 2 input rejected (nothing written),\n"
+           "3 output failed, 4 interrupted (the open track was finished), 5 fewer tracks\n"
+           "found than --tracks asks for (those found were written), 6 input damaged (the\n"
+           "passages the codec could not decode are missing; the warnings say where).\n";
+}
+
 }  // namespace
+
+bool HoldsRefusedPrefixCharacter(const std::string& prefix, UINT codePage) {
+    for (size_t at = 0; at < prefix.size();) {
+        const size_t next = NextCharacter(prefix, at, codePage);
+        if (next == at + 1 && IsRefusedPrefixCharacter(static_cast<unsigned char>(prefix[at]))) {
+            return true;
+        }
+        at = next;
+    }
+    return false;
+}
 
 SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& options,
                                std::string& message) {
     options = SplitOptions();
     bool help = false, listFormats = false, optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
-        const std::string argument = argv[i] ? argv[i] : "";
-        const OptionName* option = nullptr;
-        std::string value;
-        bool hasValue = false;
-        if (!optionsEnded && argument == "--") {
-            optionsEnded = true;
-            continue;
-        }
-        if (!optionsEnded && argument.size() > 2 && argument.compare(0, 2, "--") == 0) {
-            const size_t equals = argument.find('=');
-            const std::string name =
-                argument.substr(2, equals == std::string::npos ? equals : equals - 2);
-            option = FindLong(name);
-            if (!option) {
-                message = "unknown option --" + name;
-                return SplitCommand::Usage;
-            }
-            if (equals != std::string::npos) {
-                value = argument.substr(equals + 1);
-                hasValue = true;
-            }
-        } else if (!optionsEnded && argument.size() > 1 && argument[0] == '-') {
-            option = argument.size() == 2 ? FindShort(argument[1]) : nullptr;
-            if (!option) {
-                message = "unknown option " + argument;
-                return SplitCommand::Usage;
-            }
-        } else {
+        Argument argument;
+        const Read read = ReadArgument(argc, argv, i, optionsEnded, argument, message);
+        if (read == Read::Wrong) return SplitCommand::Usage;
+        if (read == Read::Skipped) continue;
+        if (read == Read::Input) {
             if (!options.input.empty()) {
-                message =
-                    "one input file only (\"" + options.input + "\" and \"" + argument + "\")";
+                message = "one input file only (\"" + options.input + "\" and \"" +
+                          argument.value + "\")";
                 return SplitCommand::Usage;
             }
-            options.input = argument;
+            options.input = argument.value;
             continue;
         }
-
-        const std::string name = std::string("--") + option->longName;
-        if (option->takes == Takes::Nothing) {
-            if (hasValue) {
-                message = name + " takes no value";
-                return SplitCommand::Usage;
-            }
-        } else if (option->takes == Takes::Value && !hasValue) {
-            if (i + 1 >= argc || !argv[i + 1]) {
-                message = name + " needs a value";
-                return SplitCommand::Usage;
-            }
-            value = argv[++i];
-        }
-
-        const std::string longName = option->longName;
+        const std::string longName = argument.option->longName;
         if (longName == "help") {
             help = true;
         } else if (longName == "list-formats") {
             listFormats = true;
-        } else if (longName == "live") {
-            options.live = true;
-        } else if (longName == "no-live") {
-            options.live = false;
-        } else if (longName == "settings") {
-            options.useStored = true;
-        } else if (longName == "cue") {
-            options.cue = true;
-        } else if (longName == "quiet") {
-            options.quiet = true;
-        } else if (longName == "stats") {
-            options.stats = true;
-        } else if (longName == "dry-run") {
-            options.dryRun = true;
-        } else if (longName == "declick") {
-            int32_t level = kDeclickDefaultLevel;
-            if (hasValue && !ParseNumber(value, kDeclickMinLevel, kDeclickMaxLevel, level)) {
-                message = name + " takes a level from " +
-                          RangeText(kDeclickMinLevel, kDeclickMaxLevel) + " (--declick=LEVEL)";
-                return SplitCommand::Usage;
-            }
-            options.declick = level;
-        } else if (!Take(*option, value, options, message)) {
+        } else if (longName == "live" || longName == "no-live") {
+            options.live = longName == "live";
+        } else if (!TakeSwitch(longName, options) && !Take(argument, options, message)) {
             return SplitCommand::Usage;
         }
     }
@@ -296,96 +439,9 @@ SplitSettings ResolveSplitSettings(const SplitOptions& options, const Settings* 
 }
 
 std::string SplitHelpText() {
-    auto seconds = [](int32_t blocks) { return SecondsText(blocks, kBlocksPerSecond, ".") + " s"; };
-    return std::string(
-               "Usage: grooval-split [options] INPUT.wav\n"
-               "Cuts a recorded side into numbered track files at its silences, by the rules\n"
-               "of the Grooval recorder. A block is 5880 frames (0.13 s at 44100 Hz).\n"
-               "\n"
-               "  -s, --silence N    silence level, ") +
-           RangeText(kLevelSliderMin, kLevelSliderMax) + " (default " +
-           std::to_string(kDefaultSilence) +
-           "); a block at or below\n"
-           "                     it is silent\n"
-           "  -g, --gap N        silent blocks that end a track, " +
-           RangeText(kGapSliderMin, kLengthSliderMax) + "\n                     (default " +
-           std::to_string(kDefaultDuration) + ", " + seconds(kDefaultDuration) +
-           ")\n"
-           "  -m, --min N        minimum track length in blocks, " +
-           RangeText(kDiscardSliderMin, kLengthSliderMax) + "\n                     (default " +
-           std::to_string(kDefaultDiscard) + ", " + seconds(kDefaultDiscard) +
-           "); shorter tracks are deleted\n"
-           "  -l, --live         live mode: keep the whole silence at the end of each track\n"
-           "      --no-live      cut each track's trailing silence (the default)\n"
-           "  -o, --folder DIR   folder of the track files (default: the recorder's default\n"
-           "                     folder); it must exist\n"
-           "  -p, --prefix TEXT  file name prefix (default \"" +
-           kDefaultPrefix +
-           "\"); tracks are named\n"
-           "                     PREFIX0001.wav and on, skipping numbers whose files exist\n"
-           "  -f, --format NAME  output format: \"pcm\" (the default: 16-bit stereo at the\n"
-           "                     input's rate); \"flac[:LEVEL]\" (lossless, level " +
-           std::to_string(kFlacMinLevel) + " to " + std::to_string(kFlacMaxLevel) +
-           ",\n                     default " + std::to_string(kFlacDefaultLevel) +
-           "); \"mp3[:KBPS|vQUALITY]\" (through LAME: a constant\n"
-           "                     bitrate of " + std::to_string(kMp3Bitrates[0]) + " to " +
-           std::to_string(kMp3Bitrates[sizeof kMp3Bitrates / sizeof kMp3Bitrates[0] - 1]) +
-           " kbit/s, or a variable one of\n"
-           "                     quality v" + std::to_string(kMp3MinVbrQuality) +
-           " (best) to v" + std::to_string(kMp3MaxVbrQuality) + ", default v" +
-           std::to_string(kMp3DefaultVbrQuality) +
-           ");\n"
-           "                     or a codec format from --list-formats. FLAC and MP3\n"
-           "                     tracks carry their number and the sleeve's tags\n"
-           "      --list-formats list the codec formats this system can write\n"
-           "      --settings     take every value from the recorder's stored settings (the\n"
-           "                     options above, when given too, override them)\n"
-           "      --cue          write a cue sheet PREFIXfirst-last.cue beside the tracks,\n"
-           "                     with each track's start and end in the input (mm:ss:ff)\n"
-           "      --declick[=LEVEL]\n"
-           "                     repair clicks before splitting: sensitivity " +
-           RangeText(kDeclickMinLevel, kDeclickMaxLevel) + "\n                     (default " +
-           std::to_string(kDeclickDefaultLevel) +
-           ", higher finds fainter ones); clicks up to 2 ms\n"
-           "                     are interpolated where that is plainly better; longer\n"
-           "                     events, steps and drum or pluck attacks are left alone\n"
-           "  -q, --quiet        no progress bar and no track list\n"
-           "      --stats        print the time taken and the peak memory on stderr; with\n"
-           "                     --declick also each track's clicks repaired and events\n"
-           "                     left alone\n"
-           "  -h, --help         this text\n"
-           "\n"
-           "For a record whose sleeve you have (each with an example):\n"
-           "  -n, --tracks N     the side holds N tracks (1 to " +
-           std::to_string(kSplitMaxTracks) +
-           "): cut at the N-1 longest\n"
-           "                     silent runs between sounds, whatever --gap says, each\n"
-           "                     with the pre-roll and trailing silence of the mode;\n"
-           "                     every track is kept, however short\n"
-           "                       --tracks 6\n"
-           "      --titles FILE  name the tracks \"NN Title.wav\" from FILE (UTF-8, one\n"
-           "                     title a line, \"Artist - Title\" allowed), never over a\n"
-           "                     file; a --prefix given goes in front; the titles also go\n"
-           "                     into each file's tags and the cue sheet\n"
-           "                       --titles \"side a.txt\"\n"
-           "      --artist TEXT  the album's artist, for the tags and the cue sheet\n"
-           "                       --artist \"Ella Fitzgerald\"\n"
-           "      --album TEXT   the album, for the tags and the cue sheet\n"
-           "                       --album \"Ella Swings Lightly\"\n"
-           "      --year YEAR    the year, YYYY or YYYY-MM-DD, for the tags and the sheet\n"
-           "                       --year 1958\n"
-           "      --preview FILE draw the side's levels and cuts as an SVG picture (any\n"
-           "                     browser shows it; a picture there is replaced)\n"
-           "                       --preview side-a.svg\n"
-           "      --dry-run      list the tracks (number, start, length, title) and draw\n"
-           "                     the preview, but write no track file and no cue sheet\n"
-           "                       --dry-run --tracks 6 --preview side-a.svg\n"
-           "\n"
-           "The input is a RIFF WAVE file: PCM of 8 to 32 bits, 32- or 64-bit float, or any\n"
-           "format the installed codecs convert to 16-bit stereo PCM. It keeps its own\n"
-           "sample rate: the recorder's 78 rpm setting does not apply.\n"
-           "Exit codes: 0 done, 1 wrong command line, 2 input rejected (nothing written),\n"
-           "3 output failed, 4 interrupted (the open track was finished), 5 fewer tracks\n"
-           "found than --tracks asks for (those found were written), 6 input damaged (the\n"
-           "passages the codec could not decode are missing; the warnings say where).\n";
+    return "Usage: grooval-split [options] INPUT.wav\n"
+           "Cuts a recorded side into numbered track files at its silences, by the rules\n"
+           "of the Grooval recorder. A block is 5880 frames (0.13 s at 44100 Hz).\n"
+           "\n" +
+           DetectionHelp() + OutputHelp() + "\n" + SleeveHelp() + "\n" + InputHelp();
 }

@@ -3,6 +3,8 @@
 // the recorder's stored settings when asked for, else the recorder's default.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -10,8 +12,8 @@
 #include "engine/track_rules.h"
 #include "output/format_record.h"
 #include "settings/settings_store.h"
-#include "split/declicker.h"
-#include "split/encoder_format.h"
+#include "dsp/declicker.h"
+#include "encode/encoder_format.h"
 
 constexpr char kSplitPcmFormatName[] = "pcm";
 constexpr int32_t kSplitMaxTracks = 999;  // --tracks: a side of one-second tracks is far fewer
@@ -57,7 +59,7 @@ struct SplitSettings {
     int32_t declick = 0;  // the declicker's level; 0: no click repair
     std::string folder;
     std::string prefix = kDefaultPrefix;
-    // "pcm", or a codec format's tag name or number (see split_formats.h); empty when
+    // "pcm", or a codec format's tag name or number (see split/formats.h); empty when
     // `storedFormat` holds the format to write. Unused when `encoder` names FLAC or MP3.
     std::string formatName = kSplitPcmFormatName;
     FormatBuffer storedFormat;
@@ -70,6 +72,9 @@ struct SplitSettings {
     bool dryRun = false;
     EncoderFormat encoder;  // FLAC or MP3, when --format names one
 };
+
+// True when `prefix` holds a character the recorder refuses in a prefix (walked by characters).
+bool HoldsRefusedPrefixCharacter(const std::string& prefix, UINT codePage = CP_ACP);
 
 // Parses argv[1..]; `message` explains a Usage answer.
 SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& options,

@@ -1,14 +1,12 @@
 // The --preview SVG: the side's levels, its cuts and its tracks.
 #include "split/preview_svg.h"
 
-#include <windows.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
-#include "base/unique_handle.h"
 #include "engine/stream_format.h"
+#include "split/tool_file.h"
 #include "split/utf8_text.h"
 
 namespace {
@@ -127,22 +125,10 @@ std::string TrackName(const CueTrack& track) {
     return Utf8FromAnsi(track.file);
 }
 
-}  // namespace
-
-std::string PreviewSvg(const SidePreview& side) {
-    const Scale scale{double(side.frames)};
-    const size_t listLines = side.tracks.size() + side.discarded.size();
-    const int height = kListTop + int(listLines) * kListLineHeight + 16;
-    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(kWidth) +
-           "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(kWidth) +
-           " " + std::to_string(height) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
-    svg += Rect(0, kWidth, 0, height, "white");
-    svg += Text(kPlotLeft, 22, side.heading, " font-size=\"16\" font-weight=\"bold\"");
-    svg += Text(kPlotLeft, 42, side.subheading, " fill=\"#444\"");
-
-    // Spans: the whole side grey, kept tracks coloured over it, deleted tracks darker.
-    svg += Rect(kPlotLeft, kPlotRight, kPlotTop, kPlotBottom, kDroppedFill);
+// Each kept track a coloured span with its number, title and cut, over the whole side in grey
+// and the deleted tracks darker.
+std::string TrackSpans(const SidePreview& side, const Scale& scale) {
+    std::string svg = Rect(kPlotLeft, kPlotRight, kPlotTop, kPlotBottom, kDroppedFill);
     for (const CueTrack& track : side.discarded) {
         svg += Rect(scale.X(track.startFrame), scale.X(track.endFrame), kPlotTop, kPlotBottom,
                     kDeletedFill, " class=\"discarded\"");
@@ -167,8 +153,12 @@ std::string PreviewSvg(const SidePreview& side) {
                     " font-size=\"11\" fill=\"#1c4587\"");
         svg += "</g>\n";
     }
+    return svg;
+}
 
-    // Levels and the silence line.
+// Both channels' levels, the silence level and the level scale.
+std::string Levels(const SidePreview& side, const Scale& scale) {
+    std::string svg;
     for (const bool left : {true, false}) {
         svg += "<path d=\"" + ChannelPath(side, scale, left) + "\" fill=\"" +
                (left ? kLeftFill : kRightFill) + "\" opacity=\"0.8\"/>\n";
@@ -192,8 +182,12 @@ std::string PreviewSvg(const SidePreview& side) {
     }
     svg += Text(4, kPlotTop + 14, "left", " font-size=\"11\" fill=\"#38761d\"");
     svg += Text(4, kPlotBottom - 4, "right", " font-size=\"11\" fill=\"#0b5394\"");
+    return svg;
+}
 
-    // The time axis: a mark a minute, or every 10 s on a short side.
+// The time axis: a mark a minute, or every 10 s on a short side.
+std::string TimeAxis(const SidePreview& side, const Scale& scale) {
+    std::string svg;
     const double seconds = side.rate ? double(side.frames) / side.rate : 0.0;
     const int step = seconds > 180 ? 60 : 10;
     for (int at = 0; at <= int(seconds); at += step) {
@@ -203,8 +197,12 @@ std::string PreviewSvg(const SidePreview& side) {
         std::snprintf(clock, sizeof clock, "%d:%02d", at / 60, at % 60);
         svg += Text(x, kPlotBottom + 54, clock, " text-anchor=\"middle\" font-size=\"10\"");
     }
+    return svg;
+}
 
-    // The list, in columns: number, start to end, length, title and file.
+// The list, in columns: number, start to end, length, title and file.
+std::string TrackList(const SidePreview& side) {
+    std::string svg;
     int y = kListTop;
     const auto row = [&](const std::string& number, const CueTrack& track, const std::string& what,
                          const std::string& file) {
@@ -225,22 +223,26 @@ std::string PreviewSvg(const SidePreview& side) {
     for (const CueTrack& track : side.discarded) {
         row("-", track, "discarded: shorter than the minimum", std::string());
     }
+    return svg;
+}
+
+}  // namespace
+
+std::string PreviewSvg(const SidePreview& side) {
+    const Scale scale{double(side.frames)};
+    const size_t listLines = side.tracks.size() + side.discarded.size();
+    const int height = kListTop + int(listLines) * kListLineHeight + 16;
+    std::string svg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    svg += "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(kWidth) +
+           "\" height=\"" + std::to_string(height) + "\" viewBox=\"0 0 " + std::to_string(kWidth) +
+           " " + std::to_string(height) + "\" font-family=\"sans-serif\" font-size=\"12\">\n";
+    svg += Rect(0, kWidth, 0, height, "white");
+    svg += Text(kPlotLeft, 22, side.heading, " font-size=\"16\" font-weight=\"bold\"");
+    svg += Text(kPlotLeft, 42, side.subheading, " fill=\"#444\"");
+    svg += TrackSpans(side, scale) + Levels(side, scale) + TimeAxis(side, scale) + TrackList(side);
     return svg + "</svg>\n";
 }
 
-bool WritePreview(const std::string& path, const std::string& text, std::string& problem) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        problem = "preview " + path + " cannot be created (Windows error " +
-                  std::to_string(GetLastError()) + ")";
-        return false;
-    }
-    DWORD written = 0;
-    if (!WriteFile(file.Get(), text.data(), DWORD(text.size()), &written, nullptr) ||
-        written != text.size()) {
-        problem = "preview " + path + " cannot be written";
-        return false;
-    }
-    return true;
+SplitStatus WritePreview(const std::string& path, const std::string& text) {
+    return WriteToolFile(path, "the preview", FileUse::Replace, text);
 }

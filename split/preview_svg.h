@@ -13,6 +13,7 @@
 
 #include "engine/track_engine.h"
 #include "split/cue_sheet.h"
+#include "split/status.h"
 
 struct SidePreview {
     std::string heading;     // UTF-8: the album and artist, or the input's name
@@ -27,5 +28,5 @@ struct SidePreview {
 
 std::string PreviewSvg(const SidePreview& side);
 
-// Writes `text` to `path`, replacing a picture that is there; false with `problem` set.
-bool WritePreview(const std::string& path, const std::string& text, std::string& problem);
+// Writes `text` to `path`, replacing a picture that is there.
+SplitStatus WritePreview(const std::string& path, const std::string& text);

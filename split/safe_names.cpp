@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cwchar>
 
-#include "split/paths.h"
+#include "base/paths.h"
 #include "split/utf8_text.h"
 
 namespace {

@@ -1,9 +1,7 @@
 // SampleConverter: the first stage of grooval-split's input chain for the sample formats that
 // need no codec: 24- and 32-bit PCM and 32- and 64-bit float become 16-bit PCM with the same
-// channels and rate. The stage behind it makes stereo of it when the input is not.
-//
-// Each sample is rounded to the nearest 16-bit value, halves upward, and clipped to the 16-bit
-// range. Float full scale is 1.0: -1.0 gives -32768, and +1.0 (32768) is clipped to 32767.
+// channels and rate, rounded and clipped as dsp/sample_convert.h says. The stage behind it
+// makes stereo of it when the input is not.
 #pragma once
 
 #include <windows.h>
@@ -16,10 +14,6 @@
 
 // True for the formats this stage converts.
 bool IsWideSampleFormat(const WAVEFORMATEX* format);
-
-// The 16-bit value of one sample stored little-endian in `bytes` (`bits` wide; `isFloat` for
-// IEEE float).
-int16_t NarrowSample(const uint8_t* bytes, WORD bits, bool isFloat);
 
 class SampleConverter : public PassThroughSink {
 public:

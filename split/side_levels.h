@@ -23,6 +23,7 @@ public:
     // Measures the rest as a last, shorter block.
     int32_t Finish(uint32_t frames) override;
 
+    // Requires: Finish, so the last, shorter block is measured too.
     const std::vector<BlockLevels>& Levels() const { return levels_; }
     std::vector<BlockLevels> TakeLevels() { return std::move(levels_); }
     uint64_t Frames() const { return frames_; }

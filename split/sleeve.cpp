@@ -4,6 +4,8 @@
 #include <windows.h>
 
 #include "base/unique_handle.h"
+#include "base/windows_error.h"
+#include "split/tool_file.h"
 #include "split/utf8_text.h"
 
 namespace {
@@ -92,42 +94,44 @@ std::vector<TrackTitle> ParseTitles(const std::string& bytes, std::vector<std::s
     return titles;
 }
 
-bool ReadTitles(const std::string& path, std::vector<TrackTitle>& titles,
-                std::vector<std::string>& warnings, std::string& problem) {
-    FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+SplitStatus ReadTitles(const std::string& path, std::vector<TrackTitle>& titles,
+                       std::vector<std::string>& warnings) {
+    SplitStatus failure;
+    FileHandle file = OpenToolFile(path, "the titles file", FileUse::Read, failure);
+    if (!file) return failure;
     LARGE_INTEGER size{};
-    if (!file || !GetFileSizeEx(file.Get(), &size)) {
-        problem = "titles file " + path + " cannot be read (Windows error " +
-                  std::to_string(GetLastError()) + ")";
-        return false;
+    if (!GetFileSizeEx(file.Get(), &size)) {
+        return SplitStatus::InputRejected(
+            path, "the titles file cannot be read (" + WindowsErrorText(GetLastError()) + ")");
     }
     if (size.QuadPart > LONGLONG(kTitlesFileMaxBytes)) {
-        problem = "titles file " + path + " is larger than " +
-                  std::to_string(kTitlesFileMaxBytes / 1024) + " KB";
-        return false;
+        return SplitStatus::InputRejected(path, "the titles file is larger than " +
+                                                    std::to_string(kTitlesFileMaxBytes / 1024) +
+                                                    " KB");
     }
     std::string bytes(size_t(size.QuadPart), '\0');
     DWORD read = 0;
     if (!bytes.empty() && (!ReadFile(file.Get(), &bytes[0], DWORD(bytes.size()), &read, nullptr) ||
                            read != bytes.size())) {
-        problem = "titles file " + path + " cannot be read";
-        return false;
+        return SplitStatus::InputRejected(path, "the titles file cannot be read");
     }
     titles = ParseTitles(bytes, warnings);
-    return true;
+    return SplitStatus();
 }
 
-bool LoadSleeve(const std::string& titlesFile, const std::string& artist,
-                const std::string& album, const std::string& year, Sleeve& sleeve,
-                std::vector<std::string>& warnings, std::string& problem) {
+SplitStatus LoadSleeve(const std::string& titlesFile, const std::string& artist,
+                       const std::string& album, const std::string& year, Sleeve& sleeve,
+                       std::vector<std::string>& warnings) {
     sleeve = Sleeve();
     sleeve.titled = !titlesFile.empty();
-    if (sleeve.titled && !ReadTitles(titlesFile, sleeve.titles, warnings, problem)) return false;
+    if (sleeve.titled) {
+        const SplitStatus read = ReadTitles(titlesFile, sleeve.titles, warnings);
+        if (!read.Ok()) return read;
+    }
     sleeve.artist = TagText(Utf8FromAnsi(artist));
     sleeve.album = TagText(Utf8FromAnsi(album));
     sleeve.year = year;
-    return true;
+    return SplitStatus();
 }
 
 void TitleTracks(const Sleeve& sleeve, std::vector<CueTrack>& tracks,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "split/cue_sheet.h"
+#include "split/status.h"
 
 // A titles file larger than this is not a list of titles.
 constexpr size_t kTitlesFileMaxBytes = 1024 * 1024;
@@ -43,15 +44,15 @@ std::string TagText(const std::string& text);
 // bad bytes and named in `warnings`.
 std::vector<TrackTitle> ParseTitles(const std::string& bytes, std::vector<std::string>& warnings);
 
-// Reads and parses the file; false with `problem` when it cannot be read or is too large.
-bool ReadTitles(const std::string& path, std::vector<TrackTitle>& titles,
-                std::vector<std::string>& warnings, std::string& problem);
+// Reads and parses the file; input rejected when it cannot be read or is too large.
+SplitStatus ReadTitles(const std::string& path, std::vector<TrackTitle>& titles,
+                       std::vector<std::string>& warnings);
 
 // The sleeve of a run: the titles file, when given, and the texts of the command line (in the
-// program's code page) made UTF-8. False with `problem` when the file cannot be read.
-bool LoadSleeve(const std::string& titlesFile, const std::string& artist,
-                const std::string& album, const std::string& year, Sleeve& sleeve,
-                std::vector<std::string>& warnings, std::string& problem);
+// program's code page) made UTF-8. Input rejected when the file cannot be read.
+SplitStatus LoadSleeve(const std::string& titlesFile, const std::string& artist,
+                       const std::string& album, const std::string& year, Sleeve& sleeve,
+                       std::vector<std::string>& warnings);
 
 // Gives the kept tracks, in order, their titles and performers, and says so in `warnings` when
 // the titles are more or fewer than the tracks.

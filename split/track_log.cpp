@@ -3,38 +3,26 @@
 
 #include <new>
 
-#include "split/paths.h"
+#include "base/paths.h"
 #include "engine/stream_format.h"
 
-namespace {
-
-// The writer's messages may span two lines ("WaveOpenFailed %x on\r\n<name>").
-std::string OneLine(const char* text) {
-    std::string line;
-    for (const char* c = text; *c; ++c) {
-        if (*c == '\r') continue;
-        line += *c == '\n' ? ' ' : *c;
-    }
-    return line;
-}
-
-}  // namespace
-
 TrackLogSink::TrackLogSink(std::unique_ptr<OutputSink> chain, BlockPositions& positions,
-                           const volatile int32_t& trackNumber)
-    : PassThroughSink(std::move(chain)), positions_(positions), trackNumber_(trackNumber) {}
+                           const volatile int32_t& trackNumber, FirstFailure& failure)
+    : PassThroughSink(std::move(chain)),
+      positions_(positions),
+      trackNumber_(trackNumber),
+      failure_(failure) {}
 
-void TrackLogSink::NoteFailure(const std::string& what) {
-    if (failed_.load()) return;
+void TrackLogSink::NoteFailure(const std::string& file, const std::string& what) {
+    if (failure_.Failed()) return;
     char message[kSinkMessageBytes] = {};
     PassThroughSink::GetLastMessage(message);
     try {
-        failure_ = what;
-        if (message[0] != '\0') failure_ += ": " + OneLine(message);
+        const std::string why = message[0] != '\0' ? what + ": " + OneLine(message) : what;
+        failure_.Note(SplitStatus::OutputFailed(file, why));
     } catch (const std::bad_alloc&) {
-        failure_.clear();
+        failure_.Note(SplitStatus::OutOfMemory());
     }
-    failed_.store(true);
 }
 
 int32_t TrackLogSink::Open(const char* fileName, uint32_t minBytes) {
@@ -42,7 +30,7 @@ int32_t TrackLogSink::Open(const char* fileName, uint32_t minBytes) {
     trackOpen_ = false;
     const int32_t result = PassThroughSink::Open(fileName, minBytes);
     if (!PassThroughSink::IsOpen()) {
-        NoteFailure(std::string("track file ") + (fileName ? fileName : "") + " cannot be created");
+        NoteFailure(fileName ? fileName : "", "the track file cannot be created");
         return result;
     }
     trackOpen_ = true;
@@ -50,7 +38,7 @@ int32_t TrackLogSink::Open(const char* fileName, uint32_t minBytes) {
     try {
         current_ = CueTrack{BaseName(fileName ? fileName : ""), trackNumber_, 0, 0};
     } catch (const std::bad_alloc&) {
-        NoteFailure("out of memory");
+        failure_.Note(SplitStatus::OutOfMemory());
     }
     return result;
 }
@@ -63,13 +51,13 @@ int32_t TrackLogSink::Write(const void* bytes, int32_t count) {
             current_.endFrame = start + uint64_t(count / kCaptureFrameBytes);
             wroteAny_ = true;
         } else {
-            NoteFailure("a written block has no known place in the input");
+            NoteFailure("", "a written block has no known place in the input");
         }
     }
     const int32_t result = PassThroughSink::Write(bytes, count);
     if (trackOpen_ && !PassThroughSink::IsOpen()) {
         trackOpen_ = false;
-        NoteFailure("writing " + current_.file + " failed");
+        NoteFailure(current_.file, "writing the track file failed");
     }
     return result;
 }
@@ -82,10 +70,10 @@ int32_t TrackLogSink::Finish(uint32_t frames) {
             try {
                 (result == 0 ? tracks_ : discarded_).push_back(current_);
             } catch (const std::bad_alloc&) {
-                NoteFailure("out of memory");
+                failure_.Note(SplitStatus::OutOfMemory());
             }
         } else {
-            NoteFailure(current_.file + " cannot be finished");
+            NoteFailure(current_.file, "the track file cannot be finished");
         }
     }
     return result;

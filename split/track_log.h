@@ -4,39 +4,38 @@
 // as too short and is listed apart.
 //
 // It also notices output failures the engine itself does not act on (a file that does not
-// open, a write that closes the file, a file that cannot be finished), so the split can stop.
+// open, a write that closes the file, a file that cannot be finished) and keeps the first, so
+// the split can stop.
 #pragma once
 
-#include <atomic>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "split/block_feeder.h"
 #include "split/cue_sheet.h"
+#include "split/status.h"
 #include "engine/pass_through_sink.h"
 
 class TrackLogSink : public PassThroughSink {
 public:
     // `trackNumber` is the engine's: it holds the number of the file being opened.
+    // `failure` keeps the first failure, shared with the other stages on the worker.
     TrackLogSink(std::unique_ptr<OutputSink> chain, BlockPositions& positions,
-                 const volatile int32_t& trackNumber);
+                 const volatile int32_t& trackNumber, FirstFailure& failure);
 
     int32_t Write(const void* bytes, int32_t count) override;
     int32_t Finish(uint32_t frames) override;
     int32_t Open(const char* fileName, uint32_t minBytes) override;
 
-    // The kept tracks in the order they were finished. Read once the worker has ended.
+    // The kept tracks in the order they were finished, and those deleted as too short.
+    // Requires: the engine's worker has ended (StopAndWait).
     const std::vector<CueTrack>& Tracks() const { return tracks_; }
-    // The tracks deleted as too short, in order. Read once the worker has ended.
     const std::vector<CueTrack>& Discarded() const { return discarded_; }
-    // Set by the worker at the first output failure; the reader polls it.
-    bool Failed() const { return failed_.load(); }
-    // One line naming the first failure. Read once the worker has ended.
-    const std::string& Failure() const { return failure_; }
 
 private:
-    void NoteFailure(const std::string& what);
+    // Notes the failure, the chain's last message after `what`.
+    void NoteFailure(const std::string& file, const std::string& what);
 
     BlockPositions& positions_;
     const volatile int32_t& trackNumber_;
@@ -45,6 +44,5 @@ private:
     CueTrack current_;
     std::vector<CueTrack> tracks_;
     std::vector<CueTrack> discarded_;
-    std::atomic<bool> failed_{false};
-    std::string failure_;
+    FirstFailure& failure_;
 };

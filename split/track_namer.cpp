@@ -8,23 +8,14 @@
 
 TrackNamer::TrackNamer(std::unique_ptr<OutputSink> next, const Sleeve& sleeve,
                        const std::string& folder, const std::string& prefix, bool writeTags,
-                       volatile int32_t& number)
+                       volatile int32_t& number, FirstFailure& failure)
     : PassThroughSink(std::move(next)),
       sleeve_(sleeve),
       folder_(folder),
       prefix_(prefix),
       writeTags_(writeTags),
-      number_(number) {}
-
-void TrackNamer::NoteFailure(const std::string& what) {
-    if (failed_.load()) return;
-    try {
-        failure_ = what;
-    } catch (const std::bad_alloc&) {
-        failure_.clear();
-    }
-    failed_.store(true);
-}
+      number_(number),
+      failure_(failure) {}
 
 int32_t TrackNamer::Open(const char* fileName, uint32_t minBytes) {
     number_ = kept_ + 1;
@@ -36,13 +27,13 @@ int32_t TrackNamer::Open(const char* fileName, uint32_t minBytes) {
                 folder_, TrackStem(folder_, prefix_, number_, sleeve_.TitleOf(number_), extension),
                 extension);
             if (path_.empty()) {
-                NoteFailure("no free file name for track " + std::to_string(number_) + " in " +
-                            folder_);
+                failure_.Note(SplitStatus::OutputFailed(
+                    folder_, "no free file name for track " + std::to_string(number_)));
                 return kSinkFailed;
             }
         }
     } catch (const std::bad_alloc&) {
-        NoteFailure("out of memory");
+        failure_.Note(SplitStatus::OutOfMemory());
         return kSinkFailed;
     }
     return PassThroughSink::Open(path_.c_str(), minBytes);
@@ -60,10 +51,10 @@ int32_t TrackNamer::Finish(uint32_t frames) {
         tags.album = sleeve_.album;
         tags.track = number_;
         tags.year = sleeve_.year;
-        std::string problem;
-        if (!AppendInfoChunk(path_, InfoChunk(tags), problem)) NoteFailure(problem);
+        const SplitStatus appended = AppendInfoChunk(path_, InfoChunk(tags));
+        if (!appended.Ok()) failure_.Note(appended);
     } catch (const std::bad_alloc&) {
-        NoteFailure("out of memory");
+        failure_.Note(SplitStatus::OutOfMemory());
     }
     return result;
 }

@@ -5,35 +5,31 @@
 // numbered name, never over an existing file; once the writer has finished a kept file, it
 // appends the file's LIST/INFO chunk (split/info_chunk.h).
 //
-// Called on the engine's worker only; Failed() may be polled from another thread.
+// Called on the engine's worker only.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "engine/pass_through_sink.h"
 #include "split/sleeve.h"
+#include "split/status.h"
 
 class TrackNamer : public PassThroughSink {
 public:
     // `number` receives the sleeve's number of each track as it opens (for the track log).
     // Without `writeTags` (a dry run, or FLAC and MP3 tracks, which carry their own tags) no
     // INFO chunk is appended.
+    // `failure` keeps the first failure, shared with the other stages on the worker.
     TrackNamer(std::unique_ptr<OutputSink> next, const Sleeve& sleeve, const std::string& folder,
-               const std::string& prefix, bool writeTags, volatile int32_t& number);
+               const std::string& prefix, bool writeTags, volatile int32_t& number,
+               FirstFailure& failure);
 
     int32_t Open(const char* fileName, uint32_t minBytes) override;
     int32_t Finish(uint32_t frames) override;
 
-    bool Failed() const { return failed_.load(); }
-    // The first failure. Read once the worker has ended.
-    const std::string& Failure() const { return failure_; }
-
 private:
-    void NoteFailure(const std::string& what);
-
     const Sleeve& sleeve_;
     const std::string folder_;
     const std::string prefix_;
@@ -41,6 +37,5 @@ private:
     volatile int32_t& number_;
     int32_t kept_ = 0;
     std::string path_;  // of the open track
-    std::atomic<bool> failed_{false};
-    std::string failure_;
+    FirstFailure& failure_;
 };

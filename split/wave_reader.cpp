@@ -7,6 +7,8 @@
 #include <new>
 #include <vector>
 
+#include "base/windows_error.h"
+
 namespace {
 
 constexpr uint32_t kRiffHeaderBytes = 12;  // "RIFF", size, "WAVE"
@@ -81,7 +83,7 @@ bool WaveReader::Open(const char* path) {
         if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
             return Fail("no such file");
         }
-        return Fail(Text("cannot be opened (Windows error %lu)", error));
+        return Fail("cannot be opened (" + WindowsErrorText(error) + ")");
     }
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file_.Get(), &size)) return Fail("its size cannot be read");
@@ -231,7 +233,7 @@ int32_t WaveReader::Read(void* buffer, uint32_t count) {
     if (count == 0) return 0;
     DWORD read = 0;
     if (!ReadFile(file_.Get(), buffer, count, &read, nullptr)) {
-        problem_ = Text("read error (Windows error %lu)", GetLastError());
+        problem_ = "read error (" + WindowsErrorText(GetLastError()) + ")";
         return -1;
     }
     if (read != count) {

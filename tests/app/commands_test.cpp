@@ -14,6 +14,7 @@
 #include "app/languages.h"
 #include "app/main_dialog.h"
 #include "app/options_dialog.h"
+#include "base/paths.h"
 #include "capture/wave_in_capture.h"
 #include "resources/resource_ids.h"
 #include "tests/app/main_window_harness.h"
@@ -244,6 +245,9 @@ TEST(TrackNames, TemplateAndChosenFolder) {
     EXPECT_EQ(WithoutTrailingBackslash("C:\\Rec"), "C:\\Rec");
     EXPECT_EQ(WithoutTrailingBackslash("C:\\Rec\\\\"), "C:\\Rec\\");  // one character only
     EXPECT_EQ(WithoutTrailingBackslash(""), "");
+    // Shift-JIS: the trail byte of "\x83\x5C" is a backslash's, the character is not one.
+    EXPECT_EQ(WithoutTrailingBackslash("D:\\\x83\x5C", 932), "D:\\\x83\x5C");
+    EXPECT_EQ(WithoutTrailingBackslash("D:\\\x83\x5C\\", 932), "D:\\\x83\x5C");
 }
 
 TEST_F(Commands, FolderDialogCancelledKeepsTheFolderWithoutItsTrailingBackslash) {

@@ -213,7 +213,7 @@ def source_facts(root):
                         head = literal.endswith("\\r\\n") or literal.endswith("\\n")
                         literal = literal.replace("\\r", " ").replace("\\n", " ").strip()
                         texts.append(literal + (" %s" if head else ""))
-    with open(os.path.join(root, "split", "session.h"), encoding="utf-8") as f:
+    with open(os.path.join(root, "split", "status.h"), encoding="utf-8") as f:
         enum = re.search(r"enum SplitExit[^{]*{([^}]*)}", f.read()).group(1)
     codes = sorted(int(v) for v in re.findall(r"=\s*(\d+)", enum))
     return texts, codes

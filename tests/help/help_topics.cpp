@@ -23,8 +23,8 @@
 #include "output/wave_file.h"
 #include "resources/resource_ids.h"
 #include "settings/settings_store.h"
-#include "split/declicker.h"
-#include "split/encoder_format.h"
+#include "dsp/declicker.h"
+#include "encode/encoder_format.h"
 #include "split/options.h"
 
 namespace {

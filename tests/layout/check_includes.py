@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Fails when a source file includes a folder its own folder may not depend on.
 
-The folders depend one way: base <- engine <- output <- capture, settings; mixer on base only;
-app and split on top (split never on app); diag and resources beside; tests may include
-anything. Usage: check_includes.py SOURCE_ROOT
+The folders depend one way: base <- engine <- output <- capture, settings, encode; mixer on base
+only; dsp on nothing, and plain C++ (standard headers only: <cmath>, never <windows.h> or
+<math.h>); app and split on top (split never on app); diag and resources beside; tests may
+include anything. Usage: check_includes.py SOURCE_ROOT
 """
 import os
 import re
@@ -19,11 +20,16 @@ ALLOWED = {
     "mixer": {"base"},
     "diag": {"base"},
     "resources": set(),
-    "split": {"base", "engine", "output", "settings"},
+    "dsp": set(),
+    "encode": {"base", "engine", "output"},
+    "split": {"base", "engine", "output", "settings", "encode", "dsp"},
     "app": {"base", "engine", "output", "capture", "settings", "mixer", "resources", "diag"},
 }
 SOURCE_ENDINGS = (".h", ".cpp", ".rc", ".rci")
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"/]+)/[^"]+"', re.M)
+# Folders of plain C++: a header in angle brackets must be a standard C++ one, without ".h".
+PLAIN = {"dsp"}
+SYSTEM_HEADER = re.compile(r'^\s*#\s*include\s+<([^>]+\.h)>', re.M)
 
 
 def violations(root):
@@ -37,12 +43,15 @@ def violations(root):
                 path = os.path.join(where, name)
                 with open(path, encoding="utf-8", errors="replace") as source:
                     text = source.read()
-                for match in INCLUDE.finditer(text):
-                    target = match.group(1)
-                    if target in ALLOWED and target != folder and target not in allowed:
-                        line = text.count("\n", 0, match.start()) + 1
-                        found.append(f"{os.path.relpath(path, root)}:{line}: {folder}/ may not "
-                                     f"include {target}/")
+                refused = [(m, m.group(1) + "/") for m in INCLUDE.finditer(text)
+                           if m.group(1) in ALLOWED and m.group(1) != folder
+                           and m.group(1) not in allowed]
+                if folder in PLAIN:
+                    refused += [(m, f"<{m.group(1)}>") for m in SYSTEM_HEADER.finditer(text)]
+                for match, target in sorted(refused, key=lambda pair: pair[0].start()):
+                    line = text.count("\n", 0, match.start()) + 1
+                    found.append(f"{os.path.relpath(path, root)}:{line}: {folder}/ may not "
+                                 f"include {target}")
     return found
 
 

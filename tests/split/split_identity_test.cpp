@@ -34,9 +34,8 @@ void RecordAsCapture(const std::vector<Block>& blocks, const std::string& folder
     FormatBuffer capture(maxFormatSize + kFormatHeaderBytes);
     MakePcmFormat(capture.Get(), kCaptureRate);
     FormatBuffer chosen;
-    std::string problem;
-    ASSERT_TRUE(ChooseOutputFormat(detection.format, capture.Get(), maxFormatSize, chosen, problem))
-        << problem;
+    const SplitStatus status = ChooseOutputFormat(detection.format, capture.Get(), maxFormatSize, chosen);
+    ASSERT_TRUE(status.Ok()) << status.Text();
     std::unique_ptr<OutputSink> chain =
         CreateOutputChain(capture.Get(), chosen.Get(), maxFormatSize);
     ASSERT_TRUE(chain);

@@ -2,8 +2,6 @@
 // times and the progress line.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -11,10 +9,9 @@
 #include "split/cue_sheet.h"
 #include "split/formats.h"
 #include "split/options.h"
-#include "split/paths.h"
+#include "base/paths.h"
 #include "split/progress.h"
-#include "split/sample_converter.h"
-#include "split/session.h"
+#include "split/split_run.h"
 #include "engine/stream_format.h"
 #include "tests/split/split_test_util.h"
 #include "tests/settings/settings_key_guard.h"
@@ -194,34 +191,6 @@ TEST(SplitPathsTest, PathsAreWalkedByCharactersAndRootsStayRoots) {
     }
 }
 
-// Wide samples to 16 bits: nearest value, halves upward, clipped; float full scale is 1.0.
-TEST(SplitSamplesTest, WideSamplesAreRoundedAndClipped) {
-    auto pcm = [](int64_t value, WORD bits) {
-        uint8_t bytes[4];
-        for (int i = 0; i < bits / 8; ++i) bytes[i] = uint8_t(uint64_t(value) >> (8 * i));
-        return NarrowSample(bytes, bits, false);
-    };
-    auto real = [](double value, WORD bits) {
-        uint8_t bytes[8];
-        const float single = float(value);
-        std::memcpy(bytes, bits == 32 ? static_cast<const void*>(&single) : &value, bits / 8);
-        return NarrowSample(bytes, bits, true);
-    };
-    const struct {
-        int16_t narrowed, expected;
-    } cases[] = {
-        {pcm(0x7F, 24), 0},         {pcm(0x80, 24), 1},           {pcm(-0x80, 24), 0},
-        {pcm(-0x81, 24), -1},       {pcm(0x7FFFFF, 24), 32767},   {pcm(-0x800000, 24), -32768},
-        {pcm(0x8000, 32), 1},       {pcm(0x7FFFFFFF, 32), 32767}, {pcm(-0x18000, 32), -1},
-        {real(0.5 / 32768, 32), 1}, {real(-0.5 / 32768, 64), 0},  {real(0.25, 32), 8192},
-        {real(-1.0, 32), -32768},   {real(1.0, 64), 32767},       {real(-1e30, 32), -32768},
-        {real(std::nan(""), 32), 0},
-    };
-    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
-        EXPECT_EQ(cases[i].narrowed, cases[i].expected) << "case " << i;
-    }
-}
-
 TEST(SplitOptionsTest, CommandLineOverStoredSettingsOverDefaults) {
     SplitOptions none;
     const SplitSettings defaults = ResolveSplitSettings(none, nullptr, "C:\\Music");
@@ -317,17 +286,17 @@ TEST(SplitOptionsTest, CodecFormatsAreFoundByName) {
     }
 
     FormatBuffer chosen;
-    std::string problem;
-    ASSERT_TRUE(ChooseOutputFormat("ima adpcm", source.Get(), maxFormatSize, chosen, problem));
+    ASSERT_TRUE(ChooseOutputFormat("ima adpcm", source.Get(), maxFormatSize, chosen).Ok());
     EXPECT_EQ(chosen.Get()->wFormatTag, WAVE_FORMAT_IMA_ADPCM);
     EXPECT_EQ(chosen.Get()->nChannels, 2);
     EXPECT_EQ(chosen.Get()->nSamplesPerSec, 44100u);
     FormatBuffer at48k(kFormatHeaderBytes);
     MakePcmFormat(at48k.Get(), 48000);
-    ASSERT_TRUE(ChooseOutputFormat("PCM", at48k.Get(), maxFormatSize, chosen, problem));
+    ASSERT_TRUE(ChooseOutputFormat("PCM", at48k.Get(), maxFormatSize, chosen).Ok());
     EXPECT_EQ(chosen.Get()->nSamplesPerSec, 48000u);  // PCM keeps the input's rate
-    EXPECT_FALSE(ChooseOutputFormat("MPEG Layer-3", source.Get(), maxFormatSize, chosen, problem));
-    EXPECT_NE(problem.find("MPEG Layer-3"), std::string::npos);
+    const SplitStatus refused = ChooseOutputFormat("MPEG Layer-3", source.Get(), maxFormatSize, chosen);
+    EXPECT_EQ(refused.Code(), kSplitUsage);
+    EXPECT_NE(refused.Text().find("MPEG Layer-3"), std::string::npos);
 
     const splittest::ToolRun run = splittest::RunTool("--list-formats");
     EXPECT_EQ(run.exitCode, 0u);
@@ -404,10 +373,9 @@ TEST(SplitOptionsTest, CueTimesCountSeventyFifthsOfASecond) {
 TEST(SplitOptionsTest, AnExistingCueSheetIsNotOverwritten) {
     const std::string folder = splittest::Scratch("split_cue_exists");
     const std::string path = folder + "\\x.cue";
-    std::string problem;
-    ASSERT_TRUE(WriteCueSheet(path, "first", problem)) << problem;
-    EXPECT_FALSE(WriteCueSheet(path, "second", problem));
-    EXPECT_NE(problem.find("exists already"), std::string::npos) << problem;
+    ASSERT_TRUE(WriteCueSheet(path, "first").Ok());
+    const SplitStatus refused = WriteCueSheet(path, "second");
+    EXPECT_EQ(refused.Text(), path + ": the cue sheet exists already; not overwritten");
     const std::vector<uint8_t> kept = splittest::ReadBytes(path);
     EXPECT_EQ(std::string(kept.begin(), kept.end()), "first");
 }

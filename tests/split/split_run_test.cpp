@@ -21,7 +21,7 @@
 
 #include "split/block_feeder.h"
 #include "split/interrupt.h"
-#include "split/session.h"
+#include "split/split_run.h"
 #include "engine/stream_format.h"
 #include "tests/split/split_test_util.h"
 

@@ -102,8 +102,7 @@ TEST(SplitSleeveTest, InfoChunkLayoutAndAppend) {
     const std::string folder = splittest::Scratch("split_info_chunk");
     const std::string path = folder + "\\t.wav";
     ASSERT_TRUE(splittest::WritePcmWav(path, 44100, 2, 16, {1, 2, 3, 4, 5, 6, 7, 8}));
-    std::string problem;
-    ASSERT_TRUE(AppendInfoChunk(path, chunk, problem)) << problem;
+    ASSERT_TRUE(AppendInfoChunk(path, chunk).Ok());
     const std::vector<uint8_t> bytes = splittest::ReadBytes(path);
     ASSERT_EQ(bytes.size(), 52 + chunk.size());
     EXPECT_EQ(bytes[4] | bytes[5] << 8, int(bytes.size() - 8));
@@ -113,8 +112,10 @@ TEST(SplitSleeveTest, InfoChunkLayoutAndAppend) {
     std::vector<uint8_t> cut = bytes;
     cut.pop_back();
     ASSERT_TRUE(splittest::WriteBytes(path, cut));
-    EXPECT_FALSE(AppendInfoChunk(path, chunk, problem));
-    EXPECT_NE(problem.find("not a finished WAV file"), std::string::npos) << problem;
+    const SplitStatus refused = AppendInfoChunk(path, chunk);
+    EXPECT_EQ(refused.Code(), kSplitOutputFailed);
+    EXPECT_NE(refused.Text().find(path + ": not a finished WAV file"), std::string::npos)
+        << refused.Text();
     EXPECT_EQ(splittest::ReadBytes(path), cut);
 }
 

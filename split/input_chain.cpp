@@ -1,0 +1,233 @@
+// InputChain: reading, conversion and click repair in front of the engine, and the watch over
+// passages a codec drops.
+#include "split/input_chain.h"
+
+#include <cstdio>
+#include <new>
+
+#include "engine/pass_through_sink.h"
+#include "engine/stream_format.h"
+#include "output/acm_converter.h"
+#include "output/format_record.h"
+#include "output/output_chain.h"
+#include "split/block_feeder.h"
+#include "split/cue_sheet.h"
+#include "split/sample_converter.h"
+
+namespace {
+
+constexpr uint32_t kReadBytes = 16 * kCaptureBlockBytes;  // one read: 16 blocks of PCM
+constexpr uint32_t kConvertBlockBytes = 65536;            // a codec's source block, about
+
+// The stages that make 16-bit stereo PCM of the input in front of `successor`: wide samples
+// are made 16-bit here (and stereo by the codecs when they are not); anything else goes
+// through the codecs alone. None when no way is known.
+std::unique_ptr<OutputSink> CreateInputDecoding(const WAVEFORMATEX* input,
+                                                const WAVEFORMATEX* capture,
+                                                uint32_t maxFormatSize,
+                                                std::unique_ptr<OutputSink> successor) {
+    if (!IsWideSampleFormat(input)) {
+        return CreateDecodingChain(input, capture, maxFormatSize, std::move(successor));
+    }
+    FormatBuffer narrow(kFormatHeaderBytes);
+    if (!narrow.Get()) return nullptr;
+    WAVEFORMATEX* format = narrow.Get();
+    MakePcmFormat(format, input->nSamplesPerSec);
+    format->nChannels = input->nChannels;
+    format->nBlockAlign = WORD(input->nChannels * 2);
+    format->nAvgBytesPerSec = format->nSamplesPerSec * format->nBlockAlign;
+    std::unique_ptr<OutputSink> next =
+        FormatsEqual(format, capture)
+            ? std::move(successor)
+            : CreateDecodingChain(format, capture, maxFormatSize, std::move(successor));
+    if (!next) return nullptr;
+    return std::unique_ptr<OutputSink>(new (std::nothrow) SampleConverter(input, std::move(next)));
+}
+
+// Frames of the stream that one source block of the input gives: the codec says how much it
+// decodes a block to; plain samples are one frame per block of the format.
+uint64_t FramesPerSourceBlock(OutputSink& chain, const WAVEFORMATEX* input, int32_t sourceBlock) {
+    if (const auto* decoder = dynamic_cast<const AcmConverter*>(&chain)) {
+        const WORD align = decoder->DestinationFormat()->nBlockAlign;
+        return align ? decoder->DestinationBytes() / align : 0;
+    }
+    return uint64_t(sourceBlock) / input->nBlockAlign;
+}
+
+}  // namespace
+
+// Counts the frames the input's conversion hands on (ahead of the declicker's delay).
+class FrameCount : public PassThroughSink {
+public:
+    using PassThroughSink::PassThroughSink;
+    int32_t WriteConverted(const void* bytes, int32_t count) override {
+        return Write(bytes, count);
+    }
+    int32_t Write(const void* bytes, int32_t count) override {
+        if (count > 0) bytes_ += uint64_t(count);
+        return PassThroughSink::Write(bytes, count);
+    }
+    uint64_t Frames() const { return bytes_ / kCaptureFrameBytes; }
+
+private:
+    uint64_t bytes_ = 0;
+};
+
+// Watches the conversion of the input for passages the codec drops, with an error or with
+// less output than they decode to, and keeps the stream's positions those of the input: the
+// feeder counts the missing frames as passed.
+class DecodeCheck {
+public:
+    DecodeCheck(const FrameCount& decoded, BlockFeeder& feeder, const WAVEFORMATEX* input,
+                uint32_t readBytes, uint64_t framesPerRead)
+        : decoded_(decoded),
+          feeder_(feeder),
+          // PCM and block codecs decode every block to the same number of frames; for others
+          // (an MPEG stream) only an error tells.
+          fixedRatio_(input->wFormatTag == kFormatTagPcm || IsWideSampleFormat(input) ||
+                      input->nBlockAlign > 1),
+          align_(input->nBlockAlign),
+          readBytes_(readBytes),
+          framesPerRead_(framesPerRead) {}
+
+    void Before() { before_ = Position(); }
+    // After the chain took a read of `count` bytes with `result`, or finished (`count` 0): a
+    // warning for a dropped passage, else empty. A shorter last read is judged at the end.
+    std::string After(int32_t count, int32_t result, const std::string& input, uint32_t rate);
+    int Damaged() const { return damaged_; }
+
+private:
+    uint64_t Position() const { return decoded_.Frames() + skipped_; }
+    uint64_t FramesOf(uint64_t bytes) const {
+        return bytes / align_ * (framesPerRead_ / (readBytes_ / align_));
+    }
+
+    const FrameCount& decoded_;
+    BlockFeeder& feeder_;
+    const bool fixedRatio_;
+    const uint32_t align_;
+    const uint32_t readBytes_;
+    const uint64_t framesPerRead_;
+    uint64_t before_ = 0;
+    uint64_t skipped_ = 0;
+    uint64_t bytes_ = 0;  // handed to the chain
+    int damaged_ = 0;
+};
+
+std::string DecodeCheck::After(int32_t count, int32_t result, const std::string& input,
+                               uint32_t rate) {
+    const uint64_t now = Position();
+    const uint64_t rest = bytes_ % readBytes_;
+    uint64_t expected;
+    bool lost;
+    if (count > 0 && uint32_t(count) == readBytes_) {
+        expected = before_ + framesPerRead_;
+        lost = result != 0 || (fixedRatio_ && now < expected);
+    } else if (count == 0) {
+        expected = fixedRatio_ ? FramesOf(bytes_) : before_ + rest * framesPerRead_ / readBytes_;
+        lost = fixedRatio_ ? now < expected : rest > 0 && now == before_;
+    } else {
+        bytes_ += uint64_t(count);
+        return std::string();
+    }
+    const uint64_t first = count > 0 ? bytes_ : bytes_ - rest;
+    const uint64_t last = count > 0 ? bytes_ + uint64_t(count) - 1 : bytes_ - 1;
+    if (count > 0) bytes_ += uint64_t(count);
+    if (!lost || feeder_.Failed()) return std::string();
+    const uint64_t missing = expected > now ? expected - now : 0;
+    if (count > 0) {
+        feeder_.SkipFrames(now, missing);
+        skipped_ += missing;
+    }
+    ++damaged_;
+    std::string text = input + ": the codec cannot decode the samples at " + CueTime(now, rate) +
+                       " (in bytes " + std::to_string(first) + " to " + std::to_string(last) +
+                       " of the data";
+    if (result != 0 && count > 0) text += ", error " + std::to_string(result);
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f", rate ? double(missing) / rate : 0.0);
+    return text + "); " + seconds + " s are missing from the tracks";
+}
+
+InputChain::InputChain() = default;
+InputChain::~InputChain() = default;
+
+SplitStatus InputChain::Open(const std::string& input) {
+    input_ = input;
+    if (!reader_.Open(input.c_str())) return SplitStatus::InputRejected(input, reader_.Problem());
+    return SplitStatus();
+}
+
+SplitStatus InputChain::Build(const WAVEFORMATEX* capture, uint32_t maxFormatSize,
+                              int declickLevel, std::unique_ptr<OutputSink> last) {
+    std::unique_ptr<OutputSink> first = std::move(last);
+    if (declickLevel > 0) {
+        std::unique_ptr<DeclickStage> stage(new (std::nothrow) DeclickStage(
+            reader_.Format()->nSamplesPerSec, declickLevel, std::move(first)));
+        if (!stage) return SplitStatus::OutOfMemory();
+        declick_ = stage.get();
+        first = std::move(stage);
+    }
+    readBytes_ = kReadBytes;
+    framesPerRead_ = kReadBytes / kCaptureFrameBytes;
+    SplitStatus built;
+    if (reader_.IsCaptureFormat()) {
+        stages_ = std::move(first);
+        stages_->Prepare(kCaptureBlockBytes);
+    } else {
+        built = BuildConversion(capture, maxFormatSize, std::move(first));
+    }
+    if (built.Ok()) buffer_.reset(new (std::nothrow) uint8_t[readBytes_]);
+    return built.Ok() && !buffer_ ? SplitStatus::OutOfMemory() : built;
+}
+
+SplitStatus InputChain::BuildConversion(const WAVEFORMATEX* capture, uint32_t maxFormatSize,
+                                        std::unique_ptr<OutputSink> next) {
+    const WAVEFORMATEX* format = reader_.Format();
+    std::unique_ptr<FrameCount> count(new (std::nothrow) FrameCount(std::move(next)));
+    if (!count) return SplitStatus::OutOfMemory();
+    decoded_ = count.get();
+    stages_ = CreateInputDecoding(format, capture, maxFormatSize, std::move(count));
+    // Whole codec blocks of the input, about kConvertBlockBytes.
+    const uint32_t align = format->nBlockAlign;
+    const uint32_t blocks = kConvertBlockBytes / align;
+    const int32_t sourceBlock = int32_t(align * (blocks > 0 ? blocks : 1));
+    if (!stages_ || stages_->Prepare(sourceBlock) != 0) {
+        return SplitStatus::InputRejected(input_, "the installed codecs cannot convert " +
+                                                      FormatSummary(format) +
+                                                      " to 16-bit stereo PCM");
+    }
+    readBytes_ = uint32_t(sourceBlock);
+    framesPerRead_ = FramesPerSourceBlock(*stages_, format, sourceBlock);
+    return SplitStatus();
+}
+
+SplitStatus InputChain::WatchDecoding(BlockFeeder& feeder) {
+    if (!decoded_) return SplitStatus();
+    decoding_.reset(new (std::nothrow) DecodeCheck(*decoded_, feeder, reader_.Format(),
+                                                   readBytes_, framesPerRead_));
+    return decoding_ ? SplitStatus() : SplitStatus::OutOfMemory();
+}
+
+SplitStatus InputChain::Step(bool& ended, std::vector<std::string>& warnings) {
+    const int32_t count = reader_.Read(buffer_.get(), readBytes_);
+    if (count < 0) return SplitStatus::InputRejected(input_, reader_.Problem());
+    if (decoding_) decoding_->Before();
+    const int32_t result = count > 0 ? stages_->Write(buffer_.get(), count) : stages_->Finish(0);
+    if (decoding_) {
+        const std::string damage =
+            decoding_->After(count, result, input_, reader_.Format()->nSamplesPerSec);
+        if (!damage.empty()) warnings.push_back(damage);
+    }
+    ended = count == 0;
+    bytesRead_ += uint64_t(count);
+    return SplitStatus();
+}
+
+double InputChain::ReadFraction() const {
+    return reader_.DataBytes() > 0 ? double(bytesRead_) / reader_.DataBytes() : 0.0;
+}
+
+int InputChain::Damaged() const {
+    return decoding_ ? decoding_->Damaged() : 0;
+}

@@ -1,0 +1,465 @@
+// SplitRun: the phases of a run of grooval-split.
+#include "split/split_run.h"
+
+#include <algorithm>
+#include <new>
+
+#include "base/paths.h"
+#include "base/windows_error.h"
+#include "encode/encoder_stage.h"
+#include "engine/stream_format.h"
+#include "engine/track_rules.h"
+#include "output/output_chain.h"
+#include "output/pass_through_writer.h"
+#include "split/dry_run_sink.h"
+#include "split/formats.h"
+#include "split/side_levels.h"
+#include "split/track_log.h"
+#include "split/track_namer.h"
+#include "split/utf8_text.h"
+
+namespace {
+
+constexpr int kStatusPollReads = 8;        // reads between two engine polls
+constexpr char kProbePrefix[] = "gsp";     // the folder test's scratch file
+constexpr char kSampleNumber[] = "0001";   // the shortest number in a name
+constexpr double kMeasuredShare = 0.5;     // of the progress bar, when the side is measured first
+
+// Each track file's mmio buffer when no codec is needed: the disk sees 1 MB writes.
+constexpr LONG kDirectWriteBufferBytes = 1 << 20;
+
+// The recorder's Shift+Start and Shift+Stop have no meaning here.
+const TrackEngineApi kNoKeyboard{&ShiftNeverHeld};
+
+std::string FullPath(const std::string& path) {
+    char full[MAX_PATH] = {};
+    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH) return path;
+    return full;
+}
+
+// The input as the cue sheet names it: bare when it lies beside the sheet.
+std::string CueInputName(const std::string& input, const std::string& folder) {
+    const std::string full = FullPath(input);
+    if (lstrcmpiA(NormalizeFolder(FolderOf(full)).c_str(),
+                  NormalizeFolder(FullPath(folder)).c_str()) == 0) {
+        return BaseName(full);
+    }
+    return full;
+}
+
+// The recorder's chain for `chosen`; when that turns out to be the capture format itself, the
+// same files are written without the codec manager's copy.
+std::unique_ptr<OutputSink> CreateSplitChain(const WAVEFORMATEX* capture, WAVEFORMATEX* chosen,
+                                             uint32_t maxFormatSize) {
+    std::unique_ptr<OutputSink> chain = CreateOutputChain(capture, chosen, maxFormatSize);
+    if (!chain || !FormatsEqual(chosen, capture)) return chain;
+    std::unique_ptr<PassThroughWriter> direct(
+        new (std::nothrow) PassThroughWriter(capture, kDirectWriteBufferBytes));
+    if (!direct || !direct->IsValid()) return chain;
+    return direct;
+}
+
+// The format to write, in a buffer of maxFormatSize + 18 bytes: the one named, or the stored
+// one.
+SplitStatus OutputFormat(const SplitSettings& settings, const WAVEFORMATEX* capture,
+                         uint32_t maxFormatSize, FormatBuffer& chosen) {
+    if (!settings.formatName.empty()) {
+        return ChooseOutputFormat(settings.formatName, capture, maxFormatSize, chosen);
+    }
+    if (!chosen.Allocate(maxFormatSize + kFormatHeaderBytes)) return SplitStatus::OutOfMemory();
+    const FormatBuffer& stored = settings.storedFormat;
+    const size_t bytes = std::min(stored.Size(), chosen.Size());
+    std::copy(stored.Bytes(), stored.Bytes() + bytes, chosen.Bytes());
+    return SplitStatus();
+}
+
+}  // namespace
+
+SplitRun::SplitRun(const SplitSettings& settings, const std::string& input, bool writeCue,
+                   SplitReport& report, SplitProgress* progress,
+                   const std::atomic<bool>* interrupted)
+    : settings_(settings),
+      input_(input),
+      writeCue_(writeCue),
+      report_(report),
+      progress_(progress),
+      interrupted_(interrupted),
+      engine_(kNoKeyboard),
+      tags_(sleeve_, sleeveNumber_, engine_.trackNumber) {}
+
+SplitRun::~SplitRun() = default;
+
+SplitStatus SplitRun::Run() {
+    SplitStatus status = Check();
+    if (status.Ok()) status = Plan();
+    if (status.Ok()) status = Start();
+    if (!status.Ok()) return status;
+    status = Collect(Split());
+    return Finish(status);
+}
+
+// ---- Check: everything that can reject the run, before any file is made ----
+
+SplitStatus SplitRun::Check() {
+    SplitStatus status = inputChain_.Open(input_);
+    if (!status.Ok()) return status;
+    const WaveReader& reader = inputChain_.Reader();
+    report_.rate = reader.Format()->nSamplesPerSec;
+    report_.inputSeconds = reader.DurationSeconds();
+    if (!reader.Warning().empty()) report_.warnings.push_back(input_ + ": " + reader.Warning());
+
+    // A stored prefix may have been pasted into the recorder unfiltered: the same characters
+    // are refused whatever the source.
+    if (HoldsRefusedPrefixCharacter(settings_.prefix)) {
+        return SplitStatus::Usage("the prefix \"" + settings_.prefix + "\" holds one of " +
+                                  kRefusedPrefixCharacters + "; give another with --prefix");
+    }
+    maxFormatSize_ = std::max<uint32_t>(ReadMaxFormatSize(), kMp3FormatBytes);
+    // The engine's samples: 16-bit stereo at the input's own rate.
+    if (!capture_.Allocate(maxFormatSize_ + kFormatHeaderBytes)) {
+        return SplitStatus::OutOfMemory();
+    }
+    MakePcmFormat(capture_.Get(), report_.rate);
+    status = CheckOutputFolder();
+    if (status.Ok()) status = MakeOutput();
+    if (status.Ok()) status = CheckNames();
+    if (status.Ok()) {
+        status = LoadSleeve(settings_.titlesFile, settings_.artist, settings_.album,
+                            settings_.year, sleeve_, report_.warnings);
+    }
+    return status;
+}
+
+// An existing folder in which a file can be created.
+SplitStatus SplitRun::CheckOutputFolder() {
+    folder_ = NormalizeFolder(settings_.folder);
+    const DWORD attributes = GetFileAttributesA(folder_.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        return SplitStatus::OutputFailed(folder_, "the output folder does not exist");
+    }
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return SplitStatus::OutputFailed(folder_, "the output folder is not a folder");
+    }
+    char probe[MAX_PATH] = {};
+    if (GetTempFileNameA(folder_.c_str(), kProbePrefix, 0, probe) == 0) {
+        return SplitStatus::OutputFailed(
+            folder_, "the output folder is not writable (" + WindowsErrorText(GetLastError()) + ")");
+    }
+    DeleteFileA(probe);
+    return SplitStatus();
+}
+
+// The encoder stage, or the recorder's chain for the format to write.
+SplitStatus SplitRun::MakeOutput() {
+    if (settings_.encoder.kind != EncoderKind::None) {
+        const uint64_t sideFrames = uint64_t(report_.inputSeconds * report_.rate);
+        output_ = CreateEncoderStage(settings_.encoder, report_.rate, sideFrames, tags_);
+        if (!output_) return SplitStatus::OutOfMemory();
+        if (output_->Query() != 0) {
+            return SplitStatus::OutputFailed(
+                "", std::string(settings_.encoder.kind == EncoderKind::Flac ? "FLAC" : "LAME") +
+                        " cannot encode " + FormatSummary(capture_.Get()));
+        }
+        return SplitStatus();
+    }
+    FormatBuffer chosen;
+    const SplitStatus status = OutputFormat(settings_, capture_.Get(), maxFormatSize_, chosen);
+    if (!status.Ok()) return status;
+    output_ = CreateSplitChain(capture_.Get(), chosen.Get(), maxFormatSize_);
+    if (!output_ && settings_.formatName.empty()) {
+        // As the recorder does with a stored format this system cannot make.
+        report_.warnings.push_back("the stored output format cannot be made here; writing PCM");
+        MakePcmFormat(chosen.Get(), kDefaultOutputRate);
+        output_ = CreateSplitChain(capture_.Get(), chosen.Get(), maxFormatSize_);
+    }
+    if (output_) return SplitStatus();
+    return SplitStatus::OutputFailed(
+        "", "the output format cannot be made from " + FormatSummary(capture_.Get()));
+}
+
+// The names the engine and the cue sheet will make fit the path limits; known now, not after
+// the split.
+SplitStatus SplitRun::CheckNames() {
+    const std::string sampleName =
+        InFolder(folder_, settings_.prefix + kSampleNumber + "." + output_->GetExtension());
+    if (sampleName.size() >= size_t(kTrackNameBytes)) {
+        return SplitStatus::OutputFailed(folder_, "track names would be longer than " +
+                                                      std::to_string(kTrackNameBytes - 1) +
+                                                      " characters");
+    }
+    // The cue sheet's name is the longer one.
+    if (writeCue_ && InFolder(folder_, CueSheetName(settings_.prefix, 1, 1)).size() >= MAX_PATH) {
+        return SplitStatus::OutputFailed(folder_, "the cue sheet's name would be longer than " +
+                                                      std::to_string(MAX_PATH - 1) +
+                                                      " characters");
+    }
+    return SplitStatus();
+}
+
+// ---- Plan: the whole side measured first when the cuts or the picture need it ----
+
+SplitStatus SplitRun::Plan() {
+    if (progress_) progress_->Begin(report_.inputSeconds);
+    if (MeasuresFirst()) {
+        const SplitStatus measured = MeasureSide();
+        if (!measured.Ok()) {
+            if (progress_) progress_->Done();
+            return measured;
+        }
+    }
+    if (settings_.tracks > 0) {
+        plan_ = PlanTrackCuts(side_.levels, settings_.silence, settings_.tracks,
+                              settings_.live ? settings_.gap + 1 : kTrailingSilentBlocks);
+    }
+    return SplitStatus();
+}
+
+// The cuts of --tracks and the picture of --preview need the whole side's levels first.
+bool SplitRun::MeasuresFirst() const {
+    return settings_.tracks > 0 || !settings_.preview.empty();
+}
+
+// The measuring pass: every block of the input measured, through an input chain of its own.
+SplitStatus SplitRun::MeasureSide() {
+    InputChain input;
+    SplitStatus status = input.Open(input_);
+    if (!status.Ok()) return status;
+    std::unique_ptr<SideLevelMeter> last(new (std::nothrow) SideLevelMeter);
+    if (!last || last->Failed()) return SplitStatus::OutOfMemory();
+    SideLevelMeter* meter = last.get();
+    if (settings_.declick > 0) report_.declick = settings_.declick;
+    status = input.Build(capture_.Get(), maxFormatSize_, settings_.declick, std::move(last));
+    if (!status.Ok()) return status;
+    const FeedPass pass{0.0, kMeasuredShare, "interrupted; nothing was written",
+                        [meter](int) { return meter->Failed(); }};
+    status = Feed(input, pass);
+    if (status.Ok() && meter->Failed()) status = SplitStatus::OutOfMemory();
+    if (!status.Ok()) return status;
+    side_.levels = meter->TakeLevels();
+    side_.frames = meter->Frames();
+    return SplitStatus();
+}
+
+// ---- Start: the stages around the engine, and the engine itself ----
+
+SplitStatus SplitRun::Start() {
+    std::unique_ptr<BlockFeeder> feeder(new (std::nothrow) BlockFeeder(engine_, positions_));
+    if (!feeder || feeder->Failed()) return SplitStatus::OutOfMemory();
+    feeder_ = feeder.get();
+    if (settings_.declick > 0) report_.declick = settings_.declick;
+    SplitStatus status =
+        inputChain_.Build(capture_.Get(), maxFormatSize_, settings_.declick, std::move(feeder));
+    if (status.Ok()) status = inputChain_.WatchDecoding(*feeder_);
+    if (!status.Ok()) return status;
+
+    std::unique_ptr<OutputSink> first;
+    status = MakeOutputStages(first);
+    if (!status.Ok()) return status;
+    OutputSink* stages = first.get();
+    engine_.SetSink(first.release());  // the engine owns the stages and, through them, the chain
+    const int32_t prepared = stages->Prepare(kCaptureBlockBytes);
+    if (prepared != 0) {
+        return SplitStatus::OutputFailed(
+            "", "the codec refuses the output format (error " + std::to_string(prepared) + ")");
+    }
+    return StartEngine();
+}
+
+// In front of the output (or, in a dry run, of a stand-in): the track log and, with a sleeve,
+// the namer; `first` receives the first stage.
+SplitStatus SplitRun::MakeOutputStages(std::unique_ptr<OutputSink>& first) {
+    if (settings_.dryRun) {
+        const std::string extension = output_->GetExtension();
+        output_.reset(new (std::nothrow) DryRunSink(extension));
+        if (!output_) return SplitStatus::OutOfMemory();
+    }
+    std::unique_ptr<TrackLogSink> log(new (std::nothrow) TrackLogSink(
+        std::move(output_), positions_, sleeve_.titled ? sleeveNumber_ : engine_.trackNumber,
+        workerFailure_));
+    if (!log) return SplitStatus::OutOfMemory();
+    log_ = log.get();
+    first = std::move(log);
+    if (!sleeve_.HasTags()) return SplitStatus();
+    // FLAC and MP3 tracks carry their tags themselves: no INFO chunk after them.
+    const bool writeInfo = !settings_.dryRun && settings_.encoder.kind == EncoderKind::None;
+    std::unique_ptr<TrackNamer> namer(
+        new (std::nothrow) TrackNamer(std::move(first), sleeve_, folder_, settings_.prefix,
+                                      writeInfo, sleeveNumber_, workerFailure_));
+    if (!namer) return SplitStatus::OutOfMemory();
+    first = std::move(namer);
+    return SplitStatus();
+}
+
+// The recorder's settings, as its window writes them into its engine, and the start.
+SplitStatus SplitRun::StartEngine() {
+    engine_.blockBytes = kCaptureBlockBytes;
+    // Only a RIFF file must end below 2 GB.
+    if (settings_.encoder.kind != EncoderKind::None) engine_.maxTrackBytes = kMaxTrackBytesUncapped;
+    engine_.silenceThreshold = settings_.silence;
+    engine_.gapBlocks = settings_.gap;
+    // The sleeve's count says each piece is a track, however short.
+    engine_.discardBlocks = settings_.tracks > 0 ? 0 : settings_.minimum;
+    if (settings_.tracks > 0 && !engine_.PlanCuts(plan_.cuts)) return SplitStatus::OutOfMemory();
+    engine_.liveMode = settings_.live ? 1 : 0;
+    const std::string nameFormat = InFolder(folder_, settings_.prefix + kTrackNumberPattern);
+    engine_.SetNameFormat(nameFormat.c_str());
+    engine_.SetStandby(0);
+    if (!engine_.Start()) return SplitStatus::OutputFailed("", "the engine cannot be started");
+    return SplitStatus();
+}
+
+// ---- Split: the feed loop both passes share ----
+
+SplitStatus SplitRun::Split() {
+    const bool measured = MeasuresFirst();
+    // Stops early when the worker's stages failed or the engine cannot open tracks (no free
+    // number): the failure is reported once the worker has ended.
+    const FeedPass pass{measured ? kMeasuredShare : 0.0, measured ? 1.0 - kMeasuredShare : 1.0,
+                        "interrupted; the open track was finished", [this](int reads) {
+                            return workerFailure_.Failed() || feeder_->Failed() ||
+                                   (reads % kStatusPollReads == 0 &&
+                                    engine_.SinkStatus(sinkStatus_) && sinkStatus_[0] != '\0');
+                        }};
+    const SplitStatus fed = Feed(inputChain_, pass);
+    feeder_->WaitUntilProcessed();
+    engine_.StopAndWait();  // the worker finishes the open track with all its blocks
+    if (progress_) progress_->Done();
+    return fed;
+}
+
+SplitStatus SplitRun::Feed(InputChain& input, const FeedPass& pass) {
+    for (int reads = 0;; ++reads) {
+        if (interrupted_ && interrupted_->load()) {
+            return SplitStatus::Interrupted(pass.interruptedText);
+        }
+        if (pass.stopped(reads)) return SplitStatus();
+        bool ended = false;
+        const SplitStatus step = input.Step(ended, report_.warnings);
+        if (!step.Ok() || ended) return step;
+        if (progress_) {
+            const double fraction = pass.progressFrom + pass.progressSpan * input.ReadFraction();
+            progress_->Update(fraction, fraction * report_.inputSeconds);
+        }
+    }
+}
+
+// ---- Collect: what the worker did ----
+
+SplitStatus SplitRun::Collect(const SplitStatus& fed) {
+    report_.tracks = log_->Tracks();
+    if (const DeclickStage* declick = inputChain_.Declick()) {
+        for (CueTrack& track : report_.tracks) {
+            declick->Count(track.startFrame, track.endFrame, track.clicks, track.clicksLeft);
+        }
+        report_.clicksRepaired = declick->Repaired();
+        report_.clicksLeft = declick->Left();
+    }
+    report_.blocks = feeder_->SubmittedBlocks();
+    report_.buffersCreated = engine_.Pool().created;
+    if (engine_.SizeLimitSplits() > 0) {
+        report_.warnings.push_back(std::to_string(engine_.SizeLimitSplits()) +
+                                   " track file(s) reached 2 GB, the most one holds; each track "
+                                   "went on in the next file");
+    }
+    if (fed.Ok()) {
+        const SplitStatus failure = WorkerFailure();
+        if (!failure.Ok()) return failure;
+    } else if (fed.Code() != kSplitInterrupted) {
+        return fed;
+    }
+    report_.discarded = log_->Discarded();
+    if (sleeve_.HasTags()) TitleTracks(sleeve_, report_.tracks, report_.warnings);
+    return fed;
+}
+
+// The first failure of the stages on the worker, of the engine's own sink status, or of the
+// feeder.
+SplitStatus SplitRun::WorkerFailure() {
+    if (workerFailure_.Failed()) return workerFailure_.First();
+    sinkStatus_[0] = '\0';
+    engine_.SinkStatus(sinkStatus_);
+    if (sinkStatus_[0] != '\0') return SplitStatus::OutputFailed("", OneLine(sinkStatus_));
+    if (feeder_->Failed()) {
+        return SplitStatus::OutputFailed("", "out of memory: blocks could not be fed");
+    }
+    return SplitStatus();
+}
+
+// ---- Finish: the preview, the track count, the cue sheet and the damage ----
+
+SplitStatus SplitRun::Finish(SplitStatus status) {
+    if (!settings_.preview.empty()) {
+        const SplitStatus drawn = DrawPreview();
+        if (!drawn.Ok()) return drawn;
+    }
+    if (status.Ok() && settings_.tracks > int32_t(report_.tracks.size())) {
+        status = SplitStatus::FewerTracks(
+            input_, "asked for " + std::to_string(settings_.tracks) + " tracks, the side has " +
+                        std::to_string(report_.tracks.size()) +
+                        " (too few silent runs between sounds)");
+    }
+    if (writeCue_ && !settings_.dryRun && !report_.tracks.empty()) {
+        const SplitStatus written = WriteCue();
+        if (!written.Ok()) return written;
+    }
+    if (status.Ok() && inputChain_.Damaged() > 0) {
+        return SplitStatus::InputDamaged(
+            input_, "damaged: " + std::to_string(inputChain_.Damaged()) +
+                        " passage(s) could not be decoded and are missing from the tracks");
+    }
+    return status;
+}
+
+// The --preview picture of what the run did.
+SplitStatus SplitRun::DrawPreview() {
+    const std::string name = BaseName(input_);
+    side_.heading = sleeve_.album.empty() ? Utf8FromAnsi(name) : sleeve_.album;
+    if (!sleeve_.artist.empty()) side_.heading = sleeve_.artist + " - " + side_.heading;
+    if (!sleeve_.year.empty()) side_.heading += " (" + sleeve_.year + ")";
+    side_.subheading = Utf8FromAnsi(name) + ": silence level " +
+                       std::to_string(settings_.silence) + ", " +
+                       (settings_.live ? "live mode, " : "");
+    side_.subheading +=
+        settings_.tracks > 0
+            ? "cut at the " + std::to_string(settings_.tracks - 1) + " longest silent runs for " +
+                  std::to_string(settings_.tracks) + " tracks"
+            : "cut after " + std::to_string(settings_.gap + 1) + " silent blocks, tracks under " +
+                  std::to_string(settings_.minimum) + " blocks deleted";
+    if (settings_.dryRun) side_.subheading += " (dry run: nothing written)";
+    side_.rate = report_.rate;
+    side_.threshold = settings_.silence;
+    side_.tracks = report_.tracks;
+    side_.discarded = report_.discarded;
+    const SplitStatus written = WritePreview(settings_.preview, PreviewSvg(side_));
+    if (written.Ok()) report_.previewPath = settings_.preview;
+    return written;
+}
+
+// The cue sheet of the tracks written (an interrupted run's too).
+SplitStatus SplitRun::WriteCue() {
+    const std::vector<CueTrack>& tracks = report_.tracks;
+    const size_t listed = std::min(tracks.size(), kCueMaxTracks);
+    if (listed < tracks.size()) {
+        report_.warnings.push_back("a cue sheet holds " + std::to_string(kCueMaxTracks) +
+                                   " tracks: " + tracks[listed].file + " to " +
+                                   tracks.back().file + " are not in it");
+    }
+    const std::string path = InFolder(
+        folder_, CueSheetName(settings_.prefix, tracks.front().number, tracks[listed - 1].number));
+    const CueAlbum album{sleeve_.album, sleeve_.artist, sleeve_.year};
+    const std::string text =
+        CueSheetText(CueInputName(input_, folder_), tracks, report_.rate, album);
+    const SplitStatus written = WriteCueSheet(path, text);
+    if (written.Ok()) report_.cuePath = path;
+    return written;
+}
+
+int RunSplit(const SplitSettings& settings, const std::string& input, bool writeCue,
+             SplitReport& report, SplitProgress* progress, const std::atomic<bool>* interrupted) {
+    report = SplitReport();
+    SplitRun run(settings, input, writeCue, report, progress, interrupted);
+    const SplitStatus status = run.Run();
+    report.problem = status.Text();
+    return status.Code();
+}
