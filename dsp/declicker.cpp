@@ -2,6 +2,8 @@
 // robust level, repair by least-squares autoregressive interpolation (see declicker.h).
 #include "dsp/declicker.h"
 
+#include "dsp/ar_interpolator.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -66,10 +68,9 @@ struct Declicker::Channel {
     std::vector<double> weighted;  // the model window, weighted
     std::vector<double> scratch;   // magnitudes for the median
     std::vector<uint8_t> masked;   // 1 where a suspect event lies, same indices as x
-    std::vector<double> chol, rhs, known, saved;  // interpolation
-    std::vector<double> burgForward, burgBackward;  // fitting the repair model
+    std::vector<double> values, saved;  // interpolation
+    ArInterpolator repairModel{kQ, kMaxClickCap + 2 * kEdge};
     double detect[kP + 1] = {};    // prediction error filters: 1, -a1 ... -ap
-    double repair[kQ + 1] = {};
     uint64_t doneUntil = 0;        // frames before this are decided
     uint64_t longUntil = 0;        // last frame of the last long event, + 1
     bool inLong = false;
@@ -101,13 +102,9 @@ Declicker::Declicker(uint32_t rate, int level, DeclickListener* listener)
         ch.masked.assign(kCapacity, 0);
         ch.weighted.assign(kModelWindow, 0.0);
         ch.scratch.assign(kBlock + 2 * kLocal, 0.0);
-        ch.chol.assign(size_t(maxSpan) * maxSpan, 0.0);
-        ch.rhs.assign(maxSpan, 0.0);
-        ch.known.assign(maxSpan + kQ, 0.0);
+        ch.values.assign(maxSpan, 0.0);
         ch.saved.assign(maxSpan, 0.0);
-        ch.burgForward.assign(2 * kContext, 0.0);
-        ch.burgBackward.assign(2 * kContext, 0.0);
-        ch.detect[0] = ch.repair[0] = 1.0;
+        ch.detect[0] = 1.0;
     }
 }
 
@@ -129,8 +126,8 @@ const double* HannWindow() {
 // filters are 1, -a1 ... -ap for the model x[n] = a1 x[n-1] + ... + ap x[n-p] + error.
 class Analysis {
 public:
-    Analysis(double* x, double* residual, uint8_t* masked, double* detect, double* repair)
-        : x_(x), residual_(residual), masked_(masked), detect_(detect), repair_(repair) {}
+    Analysis(double* x, double* residual, uint8_t* masked, double* detect)
+        : x_(x), residual_(residual), masked_(masked), detect_(detect) {}
 
     // Fits the detection model to [from, to) under a Hann window (autocorrelation,
     // Levinson-Durbin); `weighted` keeps the weighted window for FitWithoutMasked.
@@ -232,102 +229,6 @@ public:
         return sum;
     }
 
-    // Fits the repair model by Burg's method to the segments [from1, to1) and [from2, to2)
-    // together (the samples around a span, not the span). False when they are too short.
-    bool FitRepair(int from1, int to1, int from2, int to2, double* f, double* b) {
-        const int length1 = std::max(0, to1 - from1), length2 = std::max(0, to2 - from2);
-        if (length1 + length2 < 2 * kQ || length1 <= kQ / 2 || length2 <= kQ / 2) return false;
-        std::copy(x_ + from1, x_ + to1, f);
-        std::copy(x_ + from2, x_ + to2, f + length1);
-        std::copy(f, f + length1 + length2, b);
-        double* c = repair_;
-        std::fill(c, c + kQ + 1, 0.0);
-        c[0] = 1.0;
-        double previous[kQ + 1];
-        const int starts[2] = {0, length1}, ends[2] = {length1, length1 + length2};
-        for (int m = 1; m <= kQ; ++m) {
-            double num = 0.0, den = 0.0;
-            for (int segment = 0; segment < 2; ++segment) {
-                for (int n = starts[segment] + m; n < ends[segment]; ++n) {
-                    num += f[n] * b[n - 1];
-                    den += f[n] * f[n] + b[n - 1] * b[n - 1];
-                }
-            }
-            const double k = den > 0.0 ? -2.0 * num / den : 0.0;
-            std::memcpy(previous, c, sizeof(double) * size_t(m));
-            for (int j = 1; j < m; ++j)
-                c[j] = previous[j] + k * previous[m - j];
-            c[m] = k;
-            for (int segment = 0; segment < 2; ++segment) {
-                for (int n = ends[segment] - 1; n >= starts[segment] + m; --n) {
-                    const double forward = f[n];
-                    f[n] = forward + k * b[n - 1];
-                    b[n] = b[n - 1] + k * forward;
-                }
-            }
-        }
-        return true;
-    }
-
-    // Least-squares autoregressive interpolation of [s, e] by the repair model: the values
-    // that minimise its prediction error over [s, e + order].
-    // False when the system is not positive definite.
-    bool Interpolate(int s, int e, double* chol, double* rhs, double* known, double* values) {
-        const double* c = repair_;
-        const int order = kQ;
-        const int m = e - s + 1;
-        double g[kQ + 1];
-        for (int j = 0; j <= order; ++j) {
-            double sum = 0.0;
-            for (int k = 0; k + j <= order; ++k)
-                sum += c[k] * c[k + j];
-            g[j] = sum;
-        }
-        // The prediction error of each row from the known samples alone.
-        for (int n = s; n <= e + order; ++n) {
-            double sum = 0.0;
-            for (int k = 0; k <= order; ++k) {
-                const int at = n - k;
-                if (at < s || at > e) sum += c[k] * x_[at];
-            }
-            known[n - s] = sum;
-        }
-        for (int i = 0; i < m; ++i) {
-            double sum = 0.0;
-            for (int k = 0; k <= order; ++k)
-                sum += c[k] * known[i + k];
-            rhs[i] = -sum;
-        }
-        // Banded Cholesky of the Toeplitz matrix g(|i - j|).
-        for (int i = 0; i < m; ++i) {
-            const int first = std::max(0, i - order);
-            for (int j = first; j <= i; ++j) {
-                double sum = g[i - j];
-                for (int k = std::max(first, j - order); k < j; ++k)
-                    sum -= chol[i * m + k] * chol[j * m + k];
-                if (i == j) {
-                    if (sum <= 0.0) return false;
-                    chol[i * m + i] = std::sqrt(sum);
-                } else {
-                    chol[i * m + j] = sum / chol[j * m + j];
-                }
-            }
-        }
-        for (int i = 0; i < m; ++i) {
-            double sum = rhs[i];
-            for (int k = std::max(0, i - order); k < i; ++k)
-                sum -= chol[i * m + k] * values[k];
-            values[i] = sum / chol[i * m + i];
-        }
-        for (int i = m - 1; i >= 0; --i) {
-            double sum = values[i];
-            for (int k = i + 1; k <= std::min(m - 1, i + order); ++k)
-                sum -= chol[k * m + i] * values[k];
-            values[i] = sum / chol[i * m + i];
-        }
-        return true;
-    }
-
     double* X() { return x_; }
 
 private:
@@ -371,7 +272,6 @@ private:
     double* residual_;
     uint8_t* masked_;
     double* detect_;
-    double* repair_;
     double lags_[kP + 1] = {};  // the last Fit's autocorrelation
 };
 
@@ -410,8 +310,7 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
 
     for (auto& owned : channels_) {
         Channel& ch = *owned;
-        Analysis analysis(ch.x.data(), ch.residual.data(), ch.masked.data(), ch.detect,
-                          ch.repair);
+        Analysis analysis(ch.x.data(), ch.residual.data(), ch.masked.data(), ch.detect);
         analysis.Fit(modelFrom, modelTo, ch.weighted.data());
         analysis.Residuals(residualFrom, modelTo);  // the suspects matter to the model only there
         double bound = threshold_ * analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
@@ -546,8 +445,8 @@ Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits&
     }
     // The repair model, from the music on both sides of the longest span.
     const int contextEnd = std::min(limits.dataEnd, lastEnd + 1 + kContext);
-    if (!analysis.FitRepair(std::max(0, lead - kContext), lead, lastEnd + 1, contextEnd,
-                            ch.burgForward.data(), ch.burgBackward.data())) {
+    if (!ch.repairModel.Fit(analysis.X(), std::max(0, lead - kContext), lead, lastEnd + 1,
+                            contextEnd)) {
         return Span::Left;
     }
     const Span span = ClickEnd(analysis, ch, lead, lastEnd, longest, s, e);
@@ -561,12 +460,11 @@ Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits&
 // click takes no part in it), the larger: how well it would repair a click that long there.
 double Declicker::MusicError(Analysis& analysis, Channel& ch, int s, int lastEnd,
                              int length) const {
-    double* values = ch.rhs.data();
+    double* values = ch.values.data();
     const double* x = analysis.X();
     double worst = 0.0;
     for (const int from : {s - kGuard - length - kQ, lastEnd + 1 + kGuard + kQ}) {
-        if (!analysis.Interpolate(from, from + length - 1, ch.chol.data(), ch.rhs.data(),
-                                  ch.known.data(), values)) {
+        if (!ch.repairModel.Interpolate(analysis.X(), from, from + length - 1, values)) {
             return -1.0;
         }
         double sum = 0.0;
@@ -585,10 +483,9 @@ Declicker::Span Declicker::ClickEnd(Analysis& analysis, Channel& ch, int lead, i
     const int length = lastEnd - lead + 1;
     const double coreError = MusicError(analysis, ch, lead, lastEnd, e - s + 1);
     const double musicError = MusicError(analysis, ch, lead, lastEnd, length);
-    double* values = ch.rhs.data();
+    double* values = ch.values.data();
     if (coreError < 0.0 || musicError < 0.0 ||
-        !analysis.Interpolate(lead, lastEnd, ch.chol.data(), ch.rhs.data(), ch.known.data(),
-                              values)) {
+        !ch.repairModel.Interpolate(analysis.X(), lead, lastEnd, values)) {
         return Span::Left;
     }
     const double* x = analysis.X();
@@ -625,9 +522,8 @@ Declicker::Span Declicker::ClickEnd(Analysis& analysis, Channel& ch, int lead, i
 bool Declicker::Keep(Analysis& analysis, Channel& ch, double deviation, int s, int e) const {
     const int m = e - s + 1;
     const double repairError = MusicError(analysis, ch, s, s + maxClick_ + 2 * kEdge - 1, m);
-    double* values = ch.rhs.data();
-    if (repairError < 0.0 || !analysis.Interpolate(s, e, ch.chol.data(), ch.rhs.data(),
-                                                   ch.known.data(), values)) {
+    double* values = ch.values.data();
+    if (repairError < 0.0 || !ch.repairModel.Interpolate(analysis.X(), s, e, values)) {
         return false;
     }
     double* x = analysis.X();

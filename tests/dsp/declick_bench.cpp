@@ -18,6 +18,7 @@
 #include <sstream>
 #include <string>
 
+#include "dsp/ar_interpolator.h"
 #include "dsp/declicker.h"
 #include "tests/dsp/declick_signal.h"
 
@@ -30,6 +31,46 @@ double Speed(double audio, const declicktest::RunResult& a, const declicktest::R
     return std::min(audio / a.cpuSeconds, audio / b.cpuSeconds);
 }
 
+int EnvInt(const char* name, int fallback) {
+    const char* value = std::getenv(name);
+    return value ? std::atoi(value) : fallback;
+}
+
+// The repair given the true click spans (DECLICK_ORACLE set): what the interpolation does
+// when detection is perfect. DECLICK_ORACLE_ORDER, _CONTEXT and _PAD (samples added on each
+// side) vary it.
+declicktest::RunResult Oracle(const std::vector<int16_t>& input,
+                              std::vector<declicktest::RunResult::Span> spans) {
+    const int order = EnvInt("DECLICK_ORACLE_ORDER", kDeclickRepairOrder);
+    const int context = EnvInt("DECLICK_ORACLE_CONTEXT", kDeclickRepairContext);
+    const int pad = EnvInt("DECLICK_ORACLE_PAD", 0);
+    declicktest::RunResult result;
+    result.output = input;
+    const int64_t frames = int64_t(input.size() / 2);
+    ArInterpolator model(order, 512);
+    std::vector<double> x(static_cast<size_t>(frames)), values(512);
+    std::sort(spans.begin(), spans.end(), [](const auto& a, const auto& b) { return a.frame < b.frame; });
+    for (int c = 0; c < 2; ++c) {
+        for (int64_t n = 0; n < frames; ++n) x[size_t(n)] = input[size_t(n) * 2 + size_t(c)];
+        for (const auto& span : spans) {
+            if (span.channel != c) continue;
+            const int64_t s = int64_t(span.frame) - pad, e = int64_t(span.frame + span.frames) - 1 + pad;
+            if (s - context < 0 || e + 1 + context > frames) continue;
+            if (!model.Fit(x.data(), int(s - context), int(s), int(e + 1), int(e + 1 + context)) ||
+                !model.Interpolate(x.data(), int(s), int(e), values.data())) {
+                continue;
+            }
+            for (int64_t n = s; n <= e; ++n) {
+                const double v = std::max(-32768.0, std::min(32767.0, std::round(values[size_t(n - s)])));
+                x[size_t(n)] = v;
+                result.output[size_t(n) * 2 + size_t(c)] = int16_t(v);
+            }
+            result.repaired.push_back({uint64_t(s), uint32_t(e - s + 1), c});
+        }
+    }
+    return result;
+}
+
 int Synthesized(int argc, char** argv) {
     const double seconds = argc > 1 ? std::atof(argv[1]) : 1200.0;
     const int clicks = argc > 2 ? std::atoi(argv[2]) : 500;
@@ -37,8 +78,17 @@ int Synthesized(int argc, char** argv) {
     const int level = argc > 4 ? std::atoi(argv[4]) : kDeclickDefaultLevel;
 
     const declicktest::SynthSide side = declicktest::MakeSide(seconds, clicks, seed);
-    const declicktest::RunResult clicked =
+    declicktest::RunResult clicked =
         declicktest::Run(side.clicked, side.rate, level, kPieceFrames);
+    if (std::getenv("DECLICK_ORACLE")) {
+        std::vector<declicktest::RunResult::Span> spans;
+        for (const declicktest::Click& click : side.clicks) {
+            for (int c = 0; c < 2; ++c) {
+                if (click.gain[c] != 0.0) spans.push_back({click.frame, click.frames, c});
+            }
+        }
+        clicked = Oracle(side.clicked, spans);
+    }
     const declicktest::RunResult clean =
         declicktest::Run(side.clean, side.rate, level, kPieceFrames);
     const declicktest::Figures figures = declicktest::Measure(side, clicked, clean);
@@ -95,6 +145,7 @@ struct RealClick {
     uint64_t frame;
     uint32_t frames;
     std::string shape;
+    double gain[2];
 };
 
 double Energy(const std::vector<int16_t>& a, const std::vector<int16_t>& b, size_t from,
@@ -130,12 +181,21 @@ int Real(int argc, char** argv) {
         if (line.empty() || line[0] == '#') continue;
         std::istringstream fields(line);
         RealClick click;
-        fields >> click.frame >> click.frames >> click.shape;
+        fields >> click.frame >> click.frames >> click.shape >> click.gain[0] >> click.gain[1];
         clicks.push_back(click);
     }
     const uint32_t rate = 44100;
     const declicktest::RunResult onClean = declicktest::Run(clean, rate, level, kPieceFrames);
-    const declicktest::RunResult onClicked = declicktest::Run(clicked, rate, level, kPieceFrames);
+    declicktest::RunResult onClicked = declicktest::Run(clicked, rate, level, kPieceFrames);
+    if (std::getenv("DECLICK_ORACLE")) {
+        std::vector<declicktest::RunResult::Span> spans;
+        for (const RealClick& click : clicks) {
+            for (int c = 0; c < 2; ++c) {
+                if (click.gain[c] != 0.0) spans.push_back({click.frame, click.frames, c});
+            }
+        }
+        onClicked = Oracle(clicked, spans);
+    }
     const double audio = double(clean.size() / 2) / rate;
 
     // The side's crackle (scripts/real_sides.py lists it): a repair that meets it is no
