@@ -21,8 +21,9 @@ constexpr int kModelMargin = 512;  // detection model window: block + margin eac
 constexpr int kContext = kDeclickRepairContext;
 constexpr int kModelWindow = kBlock + 2 * kModelMargin;
 constexpr int kAttackCap = 960;     // the longest stretch of music compared around an event
-constexpr int kKeepBefore = kAttackCap + 2 * kP + 16;  // samples kept before the next block
+constexpr int kKeepBefore = kModelMargin + kDeclickRepairContext + 64;  // kept before a block
 static_assert(kKeepBefore >= kModelMargin + kDeclickRepairContext, "the models' context");
+static_assert(kKeepBefore >= kAttackCap + 2 * kP + 16, "the music compared around an event");
 constexpr int kCapacity = kKeepBefore + 2 * kBlock + kAhead;
 constexpr int kEdge = 2;       // samples added on each side of an event
 constexpr int kMergeGap = 8;   // suspects at most this far apart form one event
@@ -34,8 +35,9 @@ constexpr double kTailShare = 0.05;  // a click ends where it falls below 5 % of
 constexpr double kTailMusic = 2.0;  // or below twice the music's own interpolation error
 constexpr double kOnsetMusic = 3.5;  // an onset before the suspects: 3.5 times that error
 // A repair is made only when the click's energy is this many times the error the
-// interpolation makes on the music next to it: on average it then takes away far more than
-// it adds.
+// interpolation makes on the music next to it, and the error the model itself expects (its
+// innovation times the trace of its system's inverse): on average it then takes away far more
+// than it adds.
 constexpr double kHarm = 4.0;
 // A click's interpolation takes away most of its prediction error: it is plainly better.
 constexpr double kClickGain = 4.0;
@@ -529,7 +531,10 @@ bool Declicker::Keep(Analysis& analysis, Channel& ch, double deviation, int s, i
     double* x = analysis.X();
     double clickEnergy = 0.0;
     for (int n = s; n <= e; ++n) clickEnergy += (x[n] - values[n - s]) * (x[n] - values[n - s]);
-    if (clickEnergy < kHarm * repairError * m) return false;
+    if (clickEnergy < kHarm * repairError * m ||
+        clickEnergy < kHarm * ch.repairModel.Innovation() * ch.repairModel.ErrorTrace()) {
+        return false;
+    }
 
     double* saved = ch.saved.data();
     std::copy(x + s, x + e + 1, saved);

@@ -30,8 +30,9 @@
 //    span (3.5 times before the suspects, where a smooth click begins). So the span grows only
 //    as far as the click does; one that goes on past 2 ms is longer than a click, left alone.
 //  - Kept only when plainly better: the click's energy (input less repair) is at least 4 times
-//    the error the repair makes on the music before and after it over a span as long, and the
-//    repair takes away three quarters of the detection model's prediction error there and
+//    the error the repair makes on the music before and after it over a span as long, and 4
+//    times the error the repair model itself expects over the span (dsp/ar_interpolator.h),
+//    and the repair takes away three quarters of the detection model's prediction error there and
 //    leaves that of the music around. Else the samples stay.
 #pragma once
 
@@ -48,8 +49,8 @@ constexpr int kDeclickMaxLevel = 10;
 constexpr int kDeclickDefaultLevel = 5;
 
 constexpr int kDeclickOrder = 24;           // order of the detection model
-constexpr int kDeclickRepairOrder = 192;    // order of the interpolation model
-constexpr int kDeclickRepairContext = 512;  // samples on each side it is fitted to
+constexpr int kDeclickRepairOrder = 256;    // order of the interpolation model
+constexpr int kDeclickRepairContext = 1024; // samples on each side it is fitted to
 constexpr int kDeclickBlockFrames = 1024;   // analysis block
 constexpr int kDeclickLookAheadFrames = 1536;  // a click and the music after it
 constexpr double kDeclickMaxClickSeconds = 0.002;  // longer events are left alone
