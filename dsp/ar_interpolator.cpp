@@ -55,48 +55,13 @@ bool ArInterpolator::Fit(const double* x, int from1, int to1, int from2, int to2
         }
     }
     innovation_ = power;
-    SetFilter(c);
-    return true;
-}
-
-void ArInterpolator::SetFilter(const double* filter) {
-    const int p = order_;
-    if (filter != filter_.data()) std::copy(filter, filter + p + 1, filter_.begin());
-    const double* c = filter_.data();
+    // The system's bands: the filter's autocorrelation. A new model needs a new factor.
     for (int j = 0; j <= p; ++j) {
         double sum = 0.0;
         for (int k = 0; k + j <= p; ++k) sum += c[k] * c[k + j];
         correlation_[size_t(j)] = sum;
     }
     factored_ = 0;
-}
-
-void ArInterpolator::TwoSided(const double* x, int from, int to, double* z) {
-    const int p = order_;
-    const double* c = filter_.data();
-    if (error_.size() < size_t(to - from + p)) error_.resize(size_t(to - from + p));
-    double* error = error_.data();
-    for (int n = from; n < to + p; ++n) {
-        double sum = 0.0;
-        for (int k = 0; k <= p; ++k) sum += c[k] * x[n - k];
-        error[n - from] = sum;
-    }
-    for (int n = from; n < to; ++n) {
-        double sum = 0.0;
-        for (int k = 0; k <= p; ++k) sum += c[k] * error[n - from + k];
-        z[n - from] = sum;
-    }
-}
-
-bool ArInterpolator::Whiten(const double* z, int m, double* w) {
-    const int p = order_, width = order_ + 1;
-    if (m < 1 || m > maxGap_ || !Factor(m)) return false;
-    const double* l = chol_.data();
-    for (int i = 0; i < m; ++i) {
-        double sum = z[i];
-        for (int k = std::max(0, i - p); k < i; ++k) sum -= l[i * width + (i - k)] * w[k];
-        w[i] = sum / l[i * width];
-    }
     return true;
 }
 

@@ -6,8 +6,8 @@
 // minimise the model's prediction error over the gap and the `order` samples after it. That is
 // a banded Toeplitz system (the autocorrelation of the prediction error filter), solved by a
 // banded Cholesky factorisation. Under the model the interpolation's error energy is the
-// innovation variance times the trace of the system's inverse: ExpectedError says how much a
-// repair of that many samples gets wrong by itself, so a repair can be refused when the click
+// innovation variance times the trace of the system's inverse: Innovation() x ErrorTrace() says
+// how much a repair of that gap gets wrong by itself, so a repair can be refused when the click
 // is not plainly larger.
 #pragma once
 
@@ -23,17 +23,6 @@ public:
     bool Fit(const double* x, int from1, int to1, int from2, int to2);
     // The fitted model's prediction error power per sample over the segments.
     double Innovation() const { return innovation_; }
-    // Takes a model's prediction error filter (1, -a1 ... -ap) as it is.
-    void SetFilter(const double* filter);
-
-    // How much a gap explains: z[0, m) is the prediction error filtered backwards from a gap's
-    // first sample on (z[i] = sum of filter[k] x error[i + k]); w[i] is then such that
-    // interpolating the gap's first j + 1 samples takes w[0]^2 + ... + w[j]^2 away from the
-    // prediction error energy over them and the order after them. False when m is too long.
-    bool Whiten(const double* z, int m, double* w);
-    // z of Whiten for the samples [from, to) of x, from the model's own prediction error:
-    // x must hold [from - order, to + 2 order).
-    void TwoSided(const double* x, int from, int to, double* z);
 
     // Interpolates x[s..e] into values[0 .. e - s]: x must hold [s - order, e + order], the
     // samples of the gap aside. False when the gap is too long or the system is singular.
@@ -50,7 +39,7 @@ private:
     std::vector<double> filter_;       // 1, -a1 ... -ap
     std::vector<double> correlation_;  // of the filter: the system's bands
     std::vector<double> chol_;         // the lower factor, band rows of order + 1
-    std::vector<double> forward_, backward_, previous_, known_, column_, error_;
+    std::vector<double> forward_, backward_, previous_, known_, column_;
     int factored_ = 0;  // the longest gap the factor is for
     int gap_ = 0;       // the last gap's length
 };
