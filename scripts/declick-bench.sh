@@ -7,6 +7,8 @@
 #  - a synthesized side (tests/dsp/declick_signal.h) with clicks of every shape: the share
 #    reduced by 20 dB or more, repairs on the same side clean.
 # Each run has its own seed for the clicks; the exit code is 0 when every run met the targets.
+# With DECLICK_ORACLE=1 in the environment the repair is handed the true clicks instead of the
+# detector's (DECLICK_ORACLE_ORDER and _CONTEXT vary its model): the repair's own limits.
 #
 #   scripts/declick-bench.sh [RUNS [REAL_DIR [LEVEL]]]   (default 3, no real sides, 5)
 #
