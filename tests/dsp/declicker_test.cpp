@@ -23,8 +23,8 @@ TEST(DeclickerTest, FindsAndRepairsClicksOnAShortSide) {
     const RunResult clean =
         declicktest::Run(side.clean, side.rate, kDeclickDefaultLevel, kCaptureFrames);
     const declicktest::Figures figures = declicktest::Measure(side, clicked, clean);
-    // Spikes, bumps and pops of 0.05 to 2 ms: the wide bumps and pops are mostly left alone.
-    EXPECT_GE(figures.found, 38) << "of 60";
+    // Spikes, bumps and pops of 0.05 to 2 ms: the wide bumps and pops are often left alone.
+    EXPECT_GE(figures.found, 40) << "of 60";
     EXPECT_GE(figures.errorDb, 10.0);
     EXPECT_LE(figures.cleanRepairs, 1u);
     EXPECT_TRUE(figures.identicalOutside);
