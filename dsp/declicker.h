@@ -31,9 +31,10 @@
 //    as far as the click does; one that goes on past 2 ms is longer than a click, left alone.
 //  - Kept only when plainly better: the click's energy (input less repair) is at least 4 times
 //    the error the repair makes on the music before and after it over a span as long, and 4
-//    times the error the repair model itself expects over the span (dsp/ar_interpolator.h),
-//    and the repair takes away three quarters of the detection model's prediction error there and
-//    leaves that of the music around. Else the samples stay.
+//    times the error the repair model itself expects over the span (its innovation times the
+//    trace of its system's inverse: dsp/ar_interpolator.h), and the repair takes away three
+//    quarters of the detection model's prediction error there and leaves that of the music
+//    around. Else the samples stay.
 #pragma once
 
 #include <cstddef>

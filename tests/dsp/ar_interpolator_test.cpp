@@ -46,7 +46,8 @@ TEST(ArInterpolatorTest, FillsGapsInTonesUpToTwoMilliseconds) {
     std::vector<double> x(8192);
     Noise noise;
     for (size_t n = 0; n < x.size(); ++n)
-        x[n] = 5000.0 * std::sin(0.031 * n) + 2000.0 * std::sin(0.29 * n + 1.0) + 10.0 * noise.Next();
+        x[n] = 5000.0 * std::sin(0.031 * n) + 2000.0 * std::sin(0.29 * n + 1.0) +
+               10.0 * noise.Next();
     ArInterpolator model(32, 128);
     for (int gap : {1, 10, 40, 88}) EXPECT_LT(GapError(model, x, 4000, gap, 1024), 30.0) << gap;
 }

@@ -49,19 +49,22 @@ declicktest::RunResult Oracle(const std::vector<int16_t>& input,
     const int64_t frames = int64_t(input.size() / 2);
     ArInterpolator model(order, 512);
     std::vector<double> x(static_cast<size_t>(frames)), values(512);
-    std::sort(spans.begin(), spans.end(), [](const auto& a, const auto& b) { return a.frame < b.frame; });
+    std::sort(spans.begin(), spans.end(),
+              [](const auto& a, const auto& b) { return a.frame < b.frame; });
     for (int c = 0; c < 2; ++c) {
         for (int64_t n = 0; n < frames; ++n) x[size_t(n)] = input[size_t(n) * 2 + size_t(c)];
         for (const auto& span : spans) {
             if (span.channel != c) continue;
-            const int64_t s = int64_t(span.frame) - pad, e = int64_t(span.frame + span.frames) - 1 + pad;
+            const int64_t s = int64_t(span.frame) - pad;
+            const int64_t e = int64_t(span.frame + span.frames) - 1 + pad;
             if (s - context < 0 || e + 1 + context > frames) continue;
             if (!model.Fit(x.data(), int(s - context), int(s), int(e + 1), int(e + 1 + context)) ||
                 !model.Interpolate(x.data(), int(s), int(e), values.data())) {
                 continue;
             }
             for (int64_t n = s; n <= e; ++n) {
-                const double v = std::max(-32768.0, std::min(32767.0, std::round(values[size_t(n - s)])));
+                const double v =
+                    std::max(-32768.0, std::min(32767.0, std::round(values[size_t(n - s)])));
                 x[size_t(n)] = v;
                 result.output[size_t(n) * 2 + size_t(c)] = int16_t(v);
             }
