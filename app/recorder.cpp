@@ -50,9 +50,10 @@ std::unique_ptr<OutputSink> Recorder::TestChain(WAVEFORMATEX* format) {
 void Recorder::HandOverChain(std::unique_ptr<OutputSink> sink) {
     StopCapture();
     if (!engine_ || !sink) return;
+    const OutputSink* handed = sink.get();
     engine_->ReplaceSink(sink.release());
     // Late only when the worker is stuck; it still takes the chain before its next block.
-    engine_->AwaitSinkTaken(kSinkHandOverLimit);
+    engine_->AwaitSinkTaken(handed, kSinkHandOverLimit);
 }
 
 void Recorder::RestartCapture(const CaptureChoice& capture) {
