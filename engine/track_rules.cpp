@@ -9,16 +9,23 @@ bool IsRefusedPrefixCharacter(unsigned int character) {
            std::strchr(kRefusedPrefixCharacters, static_cast<int>(character)) != nullptr;
 }
 
-std::string WithoutRefusedCharacters(const std::string& prefix) {
+std::string WithoutRefusedCharacters(const std::string& prefix, UINT codePage) {
     std::string kept;
-    for (char c : prefix) {
-        if (!IsRefusedPrefixCharacter(static_cast<unsigned char>(c))) kept += c;
+    const char* const end = prefix.c_str() + prefix.size();
+    for (const char* at = prefix.c_str(); at < end;) {
+        const char* next = CharNextExA(static_cast<WORD>(codePage), at, 0);
+        if (next <= at || next > end) next = at + 1;  // an embedded terminator
+        if (next - at > 1 || !IsRefusedPrefixCharacter(static_cast<unsigned char>(*at))) {
+            kept.append(at, next);
+        }
+        at = next;
     }
     return kept;
 }
 
-std::string TrackNameTemplate(const std::string& folder, const std::string& prefix) {
-    return folder + "\\" + WithoutRefusedCharacters(prefix) + kTrackNumberPattern;
+std::string TrackNameTemplate(const std::string& folder, const std::string& prefix,
+                              UINT codePage) {
+    return folder + "\\" + WithoutRefusedCharacters(prefix, codePage) + kTrackNumberPattern;
 }
 
 std::string SecondsText(int blocks, int blocksPerSecond, const char* decimalSeparator) {

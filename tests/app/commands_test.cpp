@@ -246,6 +246,36 @@ TEST(TrackNames, TemplateAndChosenFolder) {
     EXPECT_EQ(WithoutTrailingBackslash(""), "");
 }
 
+// The refused characters are found by characters: on the double-byte code pages a second
+// byte 5C or 7C (ソ, 表, ポ in 932; 乗, 亅 in 936; 許, 功, 吜 in 950) is part of its character,
+// in the stored or pasted text and in the keystrokes alike.
+TEST(TrackNames, RefusedCharactersAreFoundByCharactersOnDoubleByteCodePages) {
+    struct Case {
+        UINT codePage;
+        std::string prefix;
+        std::string kept;
+    } cases[] = {
+        {932, "\x83\x5C\x83\x6A\x81\x5B", "\x83\x5C\x83\x6A\x81\x5B"},  // ソニー
+        {932, "\x95\x5C|\x83\x7C:a\\", "\x95\x5C\x83\x7C" "a"},  // 表, ポ and a
+        {936, "\x81\x5C/\x81\x7C*", "\x81\x5C\x81\x7C"},
+        {950, "\xB3\x5C\xA5\x5C?\xCA\x7C\"", "\xB3\x5C\xA5\x5C\xCA\x7C"},
+        {950, "ab\xB3", "ab\xB3"},  // a lead byte with nothing after it stays
+        {1252, "\x83\x5C", "\x83"},  // no double bytes: the backslash is one
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        EXPECT_EQ(WithoutRefusedCharacters(c.prefix, c.codePage), c.kept);
+        EXPECT_EQ(TrackNameTemplate("C:\\Rec", c.prefix, c.codePage),
+                  "C:\\Rec\\" + c.kept + "%04d.%s");
+        PrefixFilter typed(c.codePage);
+        std::string landed;
+        for (char byte : c.prefix) {
+            if (!typed.Refuses(static_cast<unsigned char>(byte))) landed += byte;
+        }
+        EXPECT_EQ(landed, c.kept);
+    }
+}
+
 TEST_F(Commands, FolderDialogCancelledKeepsTheFolderWithoutItsTrailingBackslash) {
     MainWindowRun run([](MainDialog& dialog) { dialog.CurrentSettings().folder = "C:\\"; });
     ASSERT_TRUE(run.WaitOpen());
