@@ -6,9 +6,10 @@
 
 namespace {
 
-// One second of audio as the track files play it: the step at which an open file's header
-// follows the track.
-uint32_t HeaderUpdateBytes() { return uint32_t(StreamRate) * kCaptureFrameBytes; }
+// An open file's header follows every block written: a killed recorder's take then lacks
+// only the engine's delay queue and mmio's buffer. It costs one small write and three seeks a
+// block, no measurable time.
+constexpr uint32_t kHeaderUpdateBytes = kCaptureBlockBytes;
 
 // The failed call's own code, or E_FAIL when it left none.
 int32_t LastErrorResult() {
@@ -32,7 +33,7 @@ void Recorder::StartMonitoring(WAVEFORMATEX* outputFormat, bool formatUsable, bo
                                const CaptureChoice& capture) {
     engine_ = std::make_unique<TrackEngine>(api_.engine);
     engine_->liveMode = liveMode ? 1 : 0;
-    engine_->headerUpdateBytes = HeaderUpdateBytes();
+    engine_->headerUpdateBytes = kHeaderUpdateBytes;
     engine_->SetSink(RecordingChain(outputFormat, formatUsable).release());
     StartCapture(capture);  // the worker first
 }

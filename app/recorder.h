@@ -9,8 +9,8 @@
 // thread that ends by itself, one that cannot start (no back-end, no thread, or no engine
 // worker to take its blocks) latches the failure until the next restart of capture.
 //
-// While a track is open its file's header follows it every second of audio, so a recorder
-// that is killed leaves a take every player opens.
+// While a track is open its file's header follows it block by block, so a recorder that is
+// killed leaves a take every player opens, short by the engine's delay queue at most.
 #pragma once
 
 #include <windows.h>
