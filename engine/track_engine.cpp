@@ -523,6 +523,7 @@ void TrackEngine::FinishTrack(int32_t keepDelayed) {
     if (open) {
         if (SinkOpen()) CloseTrackFile();
         trackBytes_ = 0;
+        headerBytes_ = 0;
         inTrack_ = false;
     }
     {
@@ -622,8 +623,8 @@ bool TrackEngine::OpenNextTrack(bool continuation) {
             return false;
         }
     }
-    // Only a track's first file can be too short: a continuation holds the rest of a track
-    // that was long enough already.
+    // Only a track's first file is held to the minimum: a continuation is the rest of a track
+    // that began in another file, and deleting it would cut the track's end off.
     const int32_t discard = continuation ? 0 : discardBlocks, bytes = blockBytes;
     const uint32_t minBytes =
         discard > 0 && bytes > 0 ? uint32_t(discard) * uint32_t(bytes) : 0u;
