@@ -25,7 +25,8 @@
 //
 // While a file is open its header is brought up to date every headerUpdateBytes of the track
 // and when no block has come for kHeaderPauseMilliseconds, so a killed process leaves a file
-// every reader opens, short by the delay queue and the writer's buffer at most.
+// every reader opens, short by the delay queue, the writer's buffer and what was written since
+// the last update.
 //
 // Failures: a sink that is not prepared is prepared again before a track opens, and no
 // number is used while that or the name fails. If the worker's wait fails or anything throws
@@ -228,7 +229,7 @@ private:
     bool PrepareSink();                             // stateLock held
     // The next file: a track's first, or a continuation (no discard minimum). stateLock held.
     bool OpenNextTrack(bool continuation);
-    bool OpenFile();                                // stateLock held; continues an open track
+    bool OpenFile();  // a track's first file, or the next one of a running track; stateLock held
     void ContinueClosedFile();                      // stateLock held
     void UpdateHeader();                            // stateLock held
     bool HeaderBehind() const { return trackBytes_ != headerBytes_ && sink_ && headerUpdateBytes; }
