@@ -6,7 +6,6 @@
 
 #include "engine/stream_format.h"
 #include "engine/track_rules.h"
-#include "base/paths.h"
 #include "base/whole_number.h"
 
 namespace {
@@ -337,7 +336,10 @@ std::string SleeveHelp() {
 std::string InputHelp() {
     return "The input is a RIFF WAVE file: PCM of 8 to 32 bits, 32- or 64-bit float, or any\n"
            "format the installed codecs convert to 16-bit stereo PCM. It keeps its own\n"
-           "sample rate: the recorder's 78 rpm setting does not apply.\n"
+           "sample rate: the recorder's 78 rpm setting does not apply. A take the recorder\n"
+           "never finished (data size 0, 0xFFFFFFFF or past the end of the file) is read\n"
+           "to the end of the file, in whole frames, with a warning saying how much was\n"
+           "found.\n"
            "Exit codes: 0 done, 1 wrong command line, 2 input rejected (nothing written),\n"
            "3 output failed, 4 interrupted (the open track was finished), 5 fewer tracks\n"
            "found than --tracks asks for (those found were written), 6 input damaged (the\n"
@@ -347,14 +349,7 @@ std::string InputHelp() {
 }  // namespace
 
 bool HoldsRefusedPrefixCharacter(const std::string& prefix, UINT codePage) {
-    for (size_t at = 0; at < prefix.size();) {
-        const size_t next = NextCharacter(prefix, at, codePage);
-        if (next == at + 1 && IsRefusedPrefixCharacter(static_cast<unsigned char>(prefix[at]))) {
-            return true;
-        }
-        at = next;
-    }
-    return false;
+    return WithoutRefusedCharacters(prefix, codePage) != prefix;
 }
 
 SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& options,
