@@ -65,14 +65,6 @@ std::string Number(double value) {
     return text;
 }
 
-// "m:ss.s"
-std::string Time(uint64_t frames, uint32_t rate) {
-    const double seconds = rate ? double(frames) / rate : 0.0;
-    const int minutes = int(seconds / 60);
-    char text[32];
-    std::snprintf(text, sizeof text, "%d:%04.1f", minutes, seconds - minutes * 60.0);
-    return text;
-}
 
 struct Scale {
     double frames;
@@ -149,7 +141,8 @@ std::string TrackSpans(const SidePreview& side, const Scale& scale) {
         svg += Line(x0, kPlotTop, x0, kPlotBottom + 18, "stroke=\"#1c4587\" stroke-width=\"1.5\"");
         svg += Line(x1, kPlotTop, x1, kPlotBottom, "stroke=\"#1c4587\" stroke-dasharray=\"3,2\"");
         svg += Text(x0 + 2, kPlotBottom + 16 + 14 * double(i % 2),
-                    std::to_string(track.number) + " @ " + Time(track.startFrame, side.rate),
+                    std::to_string(track.number) + " @ " +
+                        PreviewTime(track.startFrame, side.rate),
                     " font-size=\"11\" fill=\"#1c4587\"");
         svg += "</g>\n";
     }
@@ -208,9 +201,10 @@ std::string TrackList(const SidePreview& side) {
                          const std::string& file) {
         svg += Text(kPlotLeft, y, number, " font-weight=\"bold\"");
         svg += Text(kPlotLeft + kListTimesAt, y,
-                    Time(track.startFrame, side.rate) + kDash + Time(track.endFrame, side.rate));
+                    PreviewTime(track.startFrame, side.rate) + kDash +
+                        PreviewTime(track.endFrame, side.rate));
         svg += Text(kPlotLeft + kListLengthAt, y,
-                    "(" + Time(track.endFrame - track.startFrame, side.rate) + ")");
+                    "(" + PreviewTime(track.endFrame - track.startFrame, side.rate) + ")");
         svg += "<text x=\"" + Number(kPlotLeft + kListTitleAt) + "\" y=\"" + Number(y) + "\">" +
                Escaped(Shortened(what, kListTitleCharacters)) +
                "<tspan dx=\"10\" fill=\"#777\">" + Escaped(Shortened(file, kListFileCharacters)) +
@@ -241,6 +235,16 @@ std::string PreviewSvg(const SidePreview& side) {
     svg += Text(kPlotLeft, 42, side.subheading, " fill=\"#444\"");
     svg += TrackSpans(side, scale) + Levels(side, scale) + TimeAxis(side, scale) + TrackList(side);
     return svg + "</svg>\n";
+}
+
+std::string PreviewTime(uint64_t frames, uint32_t rate) {
+    if (rate == 0) rate = 1;
+    // Rounded to tenths first, so 59.97 s is "1:00.0", never "0:60.0".
+    const uint64_t tenths = (frames * 10 + rate / 2) / rate;
+    char text[40];
+    std::snprintf(text, sizeof text, "%llu:%02llu.%llu", (unsigned long long)(tenths / 600),
+                  (unsigned long long)(tenths / 10 % 60), (unsigned long long)(tenths % 10));
+    return text;
 }
 
 SplitStatus WritePreview(const std::string& path, const std::string& text) {

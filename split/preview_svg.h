@@ -28,5 +28,8 @@ struct SidePreview {
 
 std::string PreviewSvg(const SidePreview& side);
 
+// "m:ss.s": frames of `rate` Hz to the nearest tenth of a second.
+std::string PreviewTime(uint64_t frames, uint32_t rate);
+
 // Writes `text` to `path`, replacing a picture that is there.
 SplitStatus WritePreview(const std::string& path, const std::string& text);

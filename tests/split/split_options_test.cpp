@@ -10,6 +10,7 @@
 #include "split/formats.h"
 #include "split/options.h"
 #include "base/paths.h"
+#include "split/preview_svg.h"
 #include "split/progress.h"
 #include "split/split_run.h"
 #include "engine/stream_format.h"
@@ -322,6 +323,21 @@ TEST(SplitOptionsTest, CueTimesCountSeventyFifthsOfASecond) {
     };
     for (const auto& test : cases) {
         EXPECT_EQ(CueTime(test.frames, test.rate), test.time) << test.frames << " at " << test.rate;
+    }
+    // The preview's times round to tenths before the minutes are split off.
+    const struct {
+        uint64_t frames;
+        uint32_t rate;
+        const char* time;
+    } previewTimes[] = {
+        {0, 44100, "0:00.0"},
+        {2643795, 44100, "1:00.0"},  // 59.95 s
+        {5290677, 44100, "2:00.0"},  // 119.97 s
+        {5286267, 44100, "1:59.9"},  // 119.87 s
+        {96000 * 61 + 4799, 96000, "1:01.0"},
+    };
+    for (const auto& test : previewTimes) {
+        EXPECT_EQ(PreviewTime(test.frames, test.rate), test.time) << test.frames;
     }
     // A cue sheet numbers its tracks in two digits: the 100th is left out.
     const std::vector<CueTrack> many(kCueMaxTracks + 1, CueTrack{"t.wav", 1, 0, 44100});
