@@ -21,20 +21,21 @@ bool IsRefused(wchar_t c) {
     return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F) || std::wcschr(kRefused, c);
 }
 
-// A device name Windows reserves, whatever follows it after a dot.
-bool IsReserved(const std::wstring& name) {
+// The length of the device name Windows reserves that `name` starts with (whatever follows
+// it after spaces or a dot: "CON.txt", "nul .x" are the devices too); 0 when it names none.
+size_t ReservedLength(const std::wstring& name) {
     std::wstring base = name.substr(0, name.find(L'.'));
     while (!base.empty() && base.back() == L' ') base.pop_back();
     for (const wchar_t* reserved : kReservedNames) {
-        if (_wcsicmp(base.c_str(), reserved) == 0) return true;
+        if (_wcsicmp(base.c_str(), reserved) == 0) return base.size();
     }
     for (const wchar_t* device : kNumberedDevices) {
         if (base.size() == 4 && _wcsnicmp(base.c_str(), device, 3) == 0 && base[3] >= L'1' &&
             base[3] <= L'9') {
-            return true;
+            return base.size();
         }
     }
-    return false;
+    return 0;
 }
 
 void TrimEnd(std::wstring& name) {
@@ -78,10 +79,15 @@ std::string SafeFileName(const std::string& text, size_t maxBytes) {
         if (AnsiFromWide(name).size() <= maxBytes || name.size() <= 1) break;
         DropLast(name);
     }
-    if (IsReserved(name)) {
-        if (AnsiFromWide(name + L'_').size() <= maxBytes) {
-            name += L'_';
-        } else {
+    // A '_' right after the device's name ("CON_.txt"); from the end when it does not fit.
+    if (const size_t reserved = ReservedLength(name)) {
+        name.insert(reserved, 1, L'_');
+        while (AnsiFromWide(name).size() > maxBytes && name.size() > reserved + 1) {
+            DropLast(name);
+            TrimEnd(name);
+        }
+        if (AnsiFromWide(name).size() > maxBytes) {
+            name.resize(reserved);
             name.back() = L'_';  // all of a reserved name is ASCII
         }
     }

@@ -4,8 +4,9 @@
 // Made in UTF-16 and then put into the 8-bit code page (see utf8_text.h): control characters
 // and the nine refused characters (\ / : * ? " < > |) become '_'; trailing dots and spaces go
 // (Windows drops them, and ".." would name the parent); a reserved device name (CON, PRN, AUX,
-// NUL, COM1-9, LPT1-9, with any extension) gets a '_'; the title is shortened, a whole
-// character at a time, until folder, name and extension fit the path limit.
+// NUL, COM1-9, LPT1-9, with any extension) gets a '_' after the device's name ("CON_.txt");
+// the title is shortened, a whole character at a time, until folder, name and extension fit
+// the path limit.
 #pragma once
 
 #include <cstdint>
