@@ -94,6 +94,13 @@ std::string SafeFileName(const std::string& text, size_t maxBytes) {
     return AnsiFromWide(name).substr(0, maxBytes);
 }
 
+std::string WithoutDeviceName(const std::string& name) {
+    std::wstring wide = WideFromAnsi(name);
+    const size_t reserved = ReservedLength(wide);
+    if (reserved == 0) return name;
+    return AnsiFromWide(wide.insert(reserved, 1, L'_'));
+}
+
 std::string TrackStem(const std::string& folder, const std::string& prefix, int32_t number,
                       const std::string& title, const std::string& extension) {
     char digits[16];

@@ -21,6 +21,10 @@ constexpr size_t kTrackPathBytes = 260;
 // "_" when nothing of it is left.
 std::string SafeFileName(const std::string& text, size_t maxBytes);
 
+// `name` (the program's code page) with a '_' after a reserved device name it starts with
+// ("CON.0001" becomes "CON_.0001"); unchanged when it names no device.
+std::string WithoutDeviceName(const std::string& name);
+
 // "<prefix>NN <title>" (NN the track number, two digits or more), safe, so that
 // "<folder>\<name> (99).<extension>" stays under kTrackPathBytes.
 std::string TrackStem(const std::string& folder, const std::string& prefix, int32_t number,

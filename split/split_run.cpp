@@ -13,6 +13,7 @@
 #include "output/pass_through_writer.h"
 #include "split/dry_run_sink.h"
 #include "split/formats.h"
+#include "split/safe_names.h"
 #include "split/side_levels.h"
 #include "split/track_log.h"
 #include "split/track_namer.h"
@@ -181,6 +182,13 @@ SplitStatus SplitRun::MakeOutput() {
 // The names the engine and the cue sheet will make fit the path limits; known now, not after
 // the split.
 SplitStatus SplitRun::CheckNames() {
+    // An untitled run's files have the engine's numbered names: a device's would find no free
+    // number.
+    const std::string firstName = settings_.prefix + kSampleNumber;
+    if (settings_.titlesFile.empty() && WithoutDeviceName(firstName) != firstName) {
+        return SplitStatus::Usage("the prefix \"" + settings_.prefix + "\" makes \"" + firstName +
+                                  "\" a device's name; give another with --prefix");
+    }
     const std::string sampleName =
         InFolder(folder_, settings_.prefix + kSampleNumber + "." + output_->GetExtension());
     if (sampleName.size() >= size_t(kTrackNameBytes)) {
@@ -302,7 +310,10 @@ SplitStatus SplitRun::StartEngine() {
     engine_.discardBlocks = settings_.tracks > 0 ? 0 : settings_.minimum;
     if (settings_.tracks > 0 && !engine_.PlanCuts(plan_.cuts)) return SplitStatus::OutOfMemory();
     engine_.liveMode = settings_.live ? 1 : 0;
-    const std::string nameFormat = InFolder(folder_, settings_.prefix + kTrackNumberPattern);
+    // A titled run's numbered names are only searched; they must not be devices all the same.
+    const std::string prefix =
+        sleeve_.titled ? WithoutDeviceName(settings_.prefix) : settings_.prefix;
+    const std::string nameFormat = InFolder(folder_, prefix + kTrackNumberPattern);
     engine_.SetNameFormat(nameFormat.c_str());
     engine_.SetStandby(0);
     if (!engine_.Start()) return SplitStatus::OutputFailed("", "the engine cannot be started");
@@ -446,7 +457,8 @@ SplitStatus SplitRun::WriteCue() {
                                    tracks.back().file + " are not in it");
     }
     const std::string path = InFolder(
-        folder_, CueSheetName(settings_.prefix, tracks.front().number, tracks[listed - 1].number));
+        folder_, WithoutDeviceName(CueSheetName(settings_.prefix, tracks.front().number,
+                                                tracks[listed - 1].number)));
     const CueAlbum album{sleeve_.album, sleeve_.artist, sleeve_.year};
     const std::string text =
         CueSheetText(CueInputName(input_, folder_), tracks, report_.rate, album);

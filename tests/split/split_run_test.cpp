@@ -526,6 +526,38 @@ TEST_F(SplitRunTest, TrackNamesThatWouldNotFitAreRefusedBeforeSplitting) {
     EXPECT_EQ(folder_.size() + 1 + report.tracks[0].file.size(), 259u);
 }
 
+// What can refuse a run is refused before the first track file exists; what goes wrong later
+// leaves the tracks written, under free names, and the cue sheet of them.
+TEST_F(SplitRunTest, RefusalsComeBeforeTheFirstTrackFile) {
+    const std::string titles = inputFolder_ + "\\titles.txt";
+    ASSERT_TRUE(splittest::WriteBytes(titles, {'A', '\n', 'B', '\n', 'C', '\n'}));
+    const std::vector<std::string> titled = {"0001-0003.cue", "01 A.wav", "02 B.wav", "03 C.wav"};
+    const struct {
+        const char* name;
+        std::function<void(SplitSettings&)> change;
+        SplitExit code;
+        const char* problem;  // a part of it; empty when done
+        std::vector<std::string> files;  // in the folder afterwards
+    } cases[] = {
+        {"titles after a prefix that names a device",
+         [&](SplitSettings& s) { s.titlesFile = titles, s.prefix = "CON."; }, kSplitDone, "",
+         {"CON_.0001-0003.cue", "CON_.01 A.wav", "CON_.02 B.wav", "CON_.03 C.wav"}},
+        {"numbered names that would be a device's", [](SplitSettings& s) { s.prefix = "nul."; },
+         kSplitUsage, "the prefix \"nul.\" makes \"nul.0001\" a device's name", {}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const std::string folder = splittest::Scratch("split_run_refusals");
+        SplitSettings settings = InFolder(folder);
+        settings.prefix.clear();
+        test.change(settings);
+        SplitReport report;
+        EXPECT_EQ(RunSplit(settings, input_, true, report), test.code) << report.problem;
+        EXPECT_NE(report.problem.find(test.problem), std::string::npos) << report.problem;
+        EXPECT_EQ(splittest::FilesIn(folder), test.files);
+    }
+}
+
 // Interrupts the run, by `interrupt`, once a third of the input has been read.
 class InterruptingProgress : public SplitProgress {
 public:
