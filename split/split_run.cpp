@@ -169,9 +169,11 @@ SplitStatus SplitRun::MakeOutput() {
     if (!status.Ok()) return status;
     output_ = CreateSplitChain(capture_.Get(), chosen.Get(), maxFormatSize_);
     if (!output_ && settings_.formatName.empty()) {
-        // As the recorder does with a stored format this system cannot make.
-        report_.warnings.push_back("the stored output format cannot be made here; writing PCM");
-        MakePcmFormat(chosen.Get(), kDefaultOutputRate);
+        // As the recorder does with a stored format this system cannot make, but at the
+        // input's own rate: the engine's samples as they are.
+        CopyFormat(chosen.Get(), capture_.Get());
+        report_.warnings.push_back("the stored output format cannot be made here; writing " +
+                                   FormatSummary(chosen.Get()));
         output_ = CreateSplitChain(capture_.Get(), chosen.Get(), maxFormatSize_);
     }
     if (output_) return SplitStatus();

@@ -504,6 +504,21 @@ TEST_F(SplitRunTest, AnUnknownOutputFormatIsAUsageErrorAndWritesNothing) {
     EXPECT_EQ(RunSplit(settings, input_, true, report), kSplitUsage);
     EXPECT_NE(report.problem.find("no such codec"), std::string::npos) << report.problem;
     EXPECT_TRUE(splittest::FilesIn(folder_).empty());
+
+    // A stored format no codec here makes: PCM, as the recorder writes, at the input's rate.
+    const std::string input = inputFolder_ + "\\96k.wav";
+    ASSERT_TRUE(splittest::WritePcmWav(input, 96000, 2, 16, splittest::SampleBytes(samples_)));
+    settings.formatName.clear();
+    settings.storedFormat = FormatBuffer(kFormatHeaderBytes);
+    MakePcmFormat(settings.storedFormat.Get(), kCaptureRate);
+    settings.storedFormat.Get()->wFormatTag = 0x7777;
+    ASSERT_EQ(RunSplit(settings, input, false, report), kSplitDone) << report.problem;
+    EXPECT_EQ(report.warnings, std::vector<std::string>{"the stored output format cannot be "
+                                                        "made here; writing PCM 16-bit, 2 "
+                                                        "channels, 96000 Hz"});
+    const std::vector<uint8_t> track = splittest::ReadBytes(folder_ + "\\tmp0001.wav");
+    ASSERT_GE(track.size(), 28u);
+    EXPECT_EQ(track[24] | track[25] << 8 | track[26] << 16, 96000);  // the fmt chunk's rate
 }
 
 TEST_F(SplitRunTest, TrackNamesThatWouldNotFitAreRefusedBeforeSplitting) {
