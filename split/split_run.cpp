@@ -240,8 +240,10 @@ SplitStatus SplitRun::MeasureSide() {
     SideLevelMeter* meter = last.get();
     if (settings_.declick > 0) report_.declick = settings_.declick;
     status = input.Build(capture_.Get(), maxFormatSize_, settings_.declick, std::move(last));
+    // Blocks cut where the split's feeder cuts them, at a dropped passage too.
+    if (status.Ok()) status = input.WatchDecoding(*meter);
     if (!status.Ok()) return status;
-    const FeedPass pass{0.0, kMeasuredShare, "interrupted; nothing was written",
+    const FeedPass pass{0.0, kMeasuredShare, "interrupted; nothing was written", false,
                         [meter](int) { return meter->Failed(); }};
     status = Feed(input, pass);
     if (status.Ok() && meter->Failed()) status = SplitStatus::OutOfMemory();
@@ -329,7 +331,7 @@ SplitStatus SplitRun::Split() {
     // Stops early when the worker's stages failed or the engine cannot open tracks (no free
     // number): the failure is reported once the worker has ended.
     const FeedPass pass{measured ? kMeasuredShare : 0.0, measured ? 1.0 - kMeasuredShare : 1.0,
-                        "interrupted; the open track was finished", [this](int reads) {
+                        "interrupted; the open track was finished", true, [this](int reads) {
                             return workerFailure_.Failed() || feeder_->Failed() ||
                                    (reads % kStatusPollReads == 0 &&
                                     engine_.SinkStatus(sinkStatus_) && sinkStatus_[0] != '\0');
@@ -348,7 +350,8 @@ SplitStatus SplitRun::Feed(InputChain& input, const FeedPass& pass) {
         }
         if (pass.stopped(reads)) return SplitStatus();
         bool ended = false;
-        const SplitStatus step = input.Step(ended, report_.warnings);
+        std::vector<std::string> warnings;
+        const SplitStatus step = input.Step(ended, pass.warns ? report_.warnings : warnings);
         if (!step.Ok() || ended) return step;
         if (progress_) {
             const double fraction = pass.progressFrom + pass.progressSpan * input.ReadFraction();

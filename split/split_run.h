@@ -78,6 +78,7 @@ private:
         double progressFrom;  // the share of the progress bar the pass covers
         double progressSpan;
         const char* interruptedText;
+        bool warns;  // the input's warnings are the run's (the measuring pass's are repeated)
         std::function<bool(int reads)> stopped;  // asked before each read: stop here
     };
 

@@ -472,6 +472,33 @@ TEST_F(SplitRunTest, ABlockTheCodecRefusesIsReportedAndLaterTimesKeepTheirPlace)
     EXPECT_EQ(RunSplit(declicked, damaged, false, report), kSplitInputDamaged);
     ASSERT_EQ(report.tracks.size(), 1u);
     EXPECT_EQ(report.tracks[0].endFrame, reference.tracks[0].endFrame);
+
+    // --tracks measures the side first, its blocks cut at the dropped passage as the split's
+    // are: the planned cut is where the gap rule cuts. Two songs, codec blocks 2-61 and
+    // 112-171 of 230; block 3 refused, which leaves the feeder a block of 228 frames.
+    std::vector<uint8_t> two(230 * align, 0);
+    for (uint32_t block = 0; block < 230; ++block) {
+        uint8_t* bytes = &two[block * align];
+        const bool loud = (block >= 2 && block < 62) || (block >= 112 && block < 172);
+        bytes[2] = bytes[4] = 16;
+        for (int at = 6; at < 14; ++at) bytes[at] = loud ? uint8_t(20000 >> (at % 2) * 8) : 0;
+    }
+    two[3 * align] = two[3 * align + 1] = 0xFF;
+    const std::string songs = inputFolder_ + "\\two songs.wav";
+    ASSERT_TRUE(splittest::WriteWav(songs, format, two));
+    SplitReport byGap, byCount;
+    EXPECT_EQ(RunSplit(InFolder(splittest::Scratch("split_damage_gap")), songs, false, byGap),
+              kSplitInputDamaged);
+    SplitSettings counted = InFolder(splittest::Scratch("split_damage_count"));
+    counted.tracks = 2;
+    EXPECT_EQ(RunSplit(counted, songs, false, byCount), kSplitInputDamaged);
+    ASSERT_EQ(byGap.tracks.size(), 2u);
+    ASSERT_EQ(byCount.tracks.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(byCount.tracks[i].startFrame, byGap.tracks[i].startFrame) << i;
+        EXPECT_EQ(byCount.tracks[i].endFrame, byGap.tracks[i].endFrame) << i;
+    }
+    EXPECT_EQ(byCount.warnings.size(), 1u);  // the measuring pass does not repeat it
 }
 
 TEST_F(SplitRunTest, ACodecTrackCanBeSplitAgain) {
