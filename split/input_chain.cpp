@@ -149,7 +149,7 @@ std::string DecodeCheck::After(int32_t count, int32_t result, const std::string&
     return text + "); " + seconds + " s are missing from the tracks";
 }
 
-InputChain::InputChain() = default;
+InputChain::InputChain(const WaveReadApi& api) : reader_(api) {}
 InputChain::~InputChain() = default;
 
 SplitStatus InputChain::Open(const std::string& input) {
@@ -211,7 +211,7 @@ SplitStatus InputChain::WatchDecoding(BlockCutter& last) {
 
 SplitStatus InputChain::Step(bool& ended, std::vector<std::string>& warnings) {
     const int32_t count = reader_.Read(buffer_.get(), readBytes_);
-    if (count < 0) return SplitStatus::InputRejected(input_, reader_.Problem());
+    if (count < 0) return SplitStatus::InputFailed(input_, reader_.Problem());
     if (decoding_) decoding_->Before();
     const int32_t result = count > 0 ? stages_->Write(buffer_.get(), count) : stages_->Finish(0);
     if (decoding_) {

@@ -31,7 +31,7 @@ class FrameCount;
 
 class InputChain {
 public:
-    InputChain();
+    explicit InputChain(const WaveReadApi& api = WaveReadApi());
     ~InputChain();
     InputChain(const InputChain&) = delete;
     InputChain& operator=(const InputChain&) = delete;
@@ -48,7 +48,8 @@ public:
     SplitStatus WatchDecoding(BlockCutter& last);
 
     // One read through the chain; at the end of the data the chain is finished and `ended`
-    // set. A read error rejects the input; a dropped passage is a warning in `warnings`.
+    // set. A read error is the input failed part-way; a dropped passage is a warning in
+    // `warnings`.
     SplitStatus Step(bool& ended, std::vector<std::string>& warnings);
     // The share of the input read so far, 0 to 1.
     double ReadFraction() const;

@@ -343,7 +343,9 @@ std::string InputHelp() {
            "Exit codes: 0 done, 1 wrong command line, 2 input rejected (nothing written),\n"
            "3 output failed, 4 interrupted (the open track was finished), 5 fewer tracks\n"
            "found than --tracks asks for (those found were written), 6 input damaged (the\n"
-           "passages the codec could not decode are missing; the warnings say where).\n";
+           "passages the codec could not decode are missing; the warnings say where),\n"
+           "7 input failed part-way (a read error: the open track was finished and the cue\n"
+           "sheet lists the tracks written).\n";
 }
 
 }  // namespace

@@ -79,15 +79,17 @@ SplitStatus OutputFormat(const SplitSettings& settings, const WAVEFORMATEX* capt
 
 SplitRun::SplitRun(const SplitSettings& settings, const std::string& input, bool writeCue,
                    SplitReport& report, SplitProgress* progress,
-                   const std::atomic<bool>* interrupted)
+                   const std::atomic<bool>* interrupted, const WaveReadApi& readApi)
     : settings_(settings),
       input_(input),
       writeCue_(writeCue),
       report_(report),
       progress_(progress),
       interrupted_(interrupted),
+      readApi_(readApi),
       engine_(kNoKeyboard),
-      tags_(sleeve_, sleeveNumber_, engine_.trackNumber) {}
+      tags_(sleeve_, sleeveNumber_, engine_.trackNumber),
+      inputChain_(readApi_) {}
 
 SplitRun::~SplitRun() = default;
 
@@ -232,7 +234,7 @@ bool SplitRun::MeasuresFirst() const {
 
 // The measuring pass: every block of the input measured, through an input chain of its own.
 SplitStatus SplitRun::MeasureSide() {
-    InputChain input;
+    InputChain input(readApi_);
     SplitStatus status = input.Open(input_);
     if (!status.Ok()) return status;
     std::unique_ptr<SideLevelMeter> last(new (std::nothrow) SideLevelMeter);
@@ -246,6 +248,10 @@ SplitStatus SplitRun::MeasureSide() {
     const FeedPass pass{0.0, kMeasuredShare, "interrupted; nothing was written", false,
                         [meter](int) { return meter->Failed(); }};
     status = Feed(input, pass);
+    if (status.Code() == kSplitInputFailed) {
+        return SplitStatus::InputRejected(input_, input.Reader().Problem() +
+                                                      "; nothing was written");
+    }
     if (status.Ok() && meter->Failed()) status = SplitStatus::OutOfMemory();
     if (!status.Ok()) return status;
     side_.levels = meter->TakeLevels();
@@ -336,7 +342,11 @@ SplitStatus SplitRun::Split() {
                                    (reads % kStatusPollReads == 0 &&
                                     engine_.SinkStatus(sinkStatus_) && sinkStatus_[0] != '\0');
                         }};
-    const SplitStatus fed = Feed(inputChain_, pass);
+    SplitStatus fed = Feed(inputChain_, pass);
+    if (fed.Code() == kSplitInputFailed) {
+        fed = SplitStatus::InputFailed(
+            input_, inputChain_.Reader().Problem() + " part-way; the open track was finished");
+    }
     feeder_->WaitUntilProcessed();
     engine_.StopAndWait();  // the worker finishes the open track with all its blocks
     if (progress_) progress_->Done();
@@ -381,7 +391,7 @@ SplitStatus SplitRun::Collect(const SplitStatus& fed) {
     if (fed.Ok()) {
         const SplitStatus failure = WorkerFailure();
         if (!failure.Ok()) return failure;
-    } else if (fed.Code() != kSplitInterrupted) {
+    } else if (fed.Code() != kSplitInterrupted && fed.Code() != kSplitInputFailed) {
         return fed;
     }
     report_.discarded = log_->Discarded();
@@ -473,9 +483,10 @@ SplitStatus SplitRun::WriteCue() {
 }
 
 int RunSplit(const SplitSettings& settings, const std::string& input, bool writeCue,
-             SplitReport& report, SplitProgress* progress, const std::atomic<bool>* interrupted) {
+             SplitReport& report, SplitProgress* progress, const std::atomic<bool>* interrupted,
+             const WaveReadApi& readApi) {
     report = SplitReport();
-    SplitRun run(settings, input, writeCue, report, progress, interrupted);
+    SplitRun run(settings, input, writeCue, report, progress, interrupted, readApi);
     const SplitStatus status = run.Run();
     report.problem = status.Text();
     return status.Code();

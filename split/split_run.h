@@ -15,7 +15,8 @@
 //   Start    the input chain in front of the block feeder; in front of the output the track
 //            log and, with a sleeve, the namer (split/track_namer.h); --dry-run puts DryRunSink
 //            in place of the output; the engine set as the recorder's window sets it, started
-//   Split    the split pass; it and the measuring pass share one feed loop (Feed)
+//   Split    the split pass; it and the measuring pass share one feed loop (Feed); a read
+//            error here ends it as an interruption does, with the input failed part-way
 //   Collect  the tracks the log saw, the clicks of each, the first failure of the worker
 //   Finish   the preview, the track count's check, the cue sheet, the damage report
 #pragma once
@@ -61,10 +62,10 @@ struct SplitReport {
 class SplitRun {
 public:
     // `interrupted` is polled between reads: an interrupted run finishes the open track and
-    // still writes the cue sheet of what it wrote.
+    // still writes the cue sheet of what it wrote, as a run whose input fails part-way does.
     SplitRun(const SplitSettings& settings, const std::string& input, bool writeCue,
              SplitReport& report, SplitProgress* progress,
-             const std::atomic<bool>* interrupted);
+             const std::atomic<bool>* interrupted, const WaveReadApi& readApi = WaveReadApi());
     ~SplitRun();
     SplitRun(const SplitRun&) = delete;
     SplitRun& operator=(const SplitRun&) = delete;
@@ -107,6 +108,7 @@ private:
     SplitReport& report_;
     SplitProgress* const progress_;
     const std::atomic<bool>* const interrupted_;
+    const WaveReadApi readApi_;
 
     // Check: the engine's samples and where the files go; Plan: the measured side and the cuts.
     uint32_t maxFormatSize_ = 0;
@@ -136,4 +138,5 @@ private:
 // `problem` the status's line).
 int RunSplit(const SplitSettings& settings, const std::string& input, bool writeCue,
              SplitReport& report, SplitProgress* progress = nullptr,
-             const std::atomic<bool>* interrupted = nullptr);
+             const std::atomic<bool>* interrupted = nullptr,
+             const WaveReadApi& readApi = WaveReadApi());

@@ -274,7 +274,7 @@ int32_t WaveReader::Read(void* buffer, uint32_t count) {
     if (count > 0x7FFFFFFFu) count = 0x7FFFFFFFu;
     if (count == 0) return 0;
     DWORD read = 0;
-    if (!ReadFile(file_.Get(), buffer, count, &read, nullptr)) {
+    if (!api_.readFile(file_.Get(), buffer, count, &read, nullptr)) {
         problem_ = "read error (" + WindowsErrorText(GetLastError()) + ")";
         return -1;
     }

@@ -242,6 +242,7 @@ TEST(SplitOptionsTest, HelpListsEveryOption) {
           "(default 14, 2.00 s)", "--declick[=LEVEL]", "1 to 10", "(default 5,",
           "--tracks N", "--titles FILE", "--artist TEXT", "--album TEXT", "--year YEAR",
           "--preview FILE", "--dry-run", "--tracks 6\n", "5 fewer tracks",
+          "7 input failed part-way",
           "\"flac[:LEVEL]\" (lossless, level 0 to 8,", "default 5)", "\"mp3[:KBPS|vQUALITY]\"",
           "bitrate of 32 to 320 kbit/s", "default v2", "never finished (data size 0, 0xFFFFFFFF"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;

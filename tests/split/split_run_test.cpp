@@ -568,6 +568,17 @@ TEST_F(SplitRunTest, TrackNamesThatWouldNotFitAreRefusedBeforeSplitting) {
     EXPECT_EQ(folder_.size() + 1 + report.tracks[0].file.size(), 259u);
 }
 
+// Reads of the input that fail once `readsLeft` are done, as on a drive that goes away.
+int readsLeft = 0;
+BOOL WINAPI ReadUntilTheDriveGoes(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read,
+                                  LPOVERLAPPED overlapped) {
+    if (readsLeft-- <= 0) {
+        SetLastError(ERROR_DEV_NOT_EXIST);
+        return FALSE;
+    }
+    return ReadFile(file, buffer, count, read, overlapped);
+}
+
 // What can refuse a run is refused before the first track file exists; what goes wrong later
 // leaves the tracks written, under free names, and the cue sheet of them.
 TEST_F(SplitRunTest, RefusalsComeBeforeTheFirstTrackFile) {
@@ -577,15 +588,22 @@ TEST_F(SplitRunTest, RefusalsComeBeforeTheFirstTrackFile) {
     const struct {
         const char* name;
         std::function<void(SplitSettings&)> change;
+        int reads;  // of the input before it fails; 0: it does not
         SplitExit code;
         const char* problem;  // a part of it; empty when done
         std::vector<std::string> files;  // in the folder afterwards
     } cases[] = {
         {"titles after a prefix that names a device",
-         [&](SplitSettings& s) { s.titlesFile = titles, s.prefix = "CON."; }, kSplitDone, "",
+         [&](SplitSettings& s) { s.titlesFile = titles, s.prefix = "CON."; }, 0, kSplitDone, "",
          {"CON_.0001-0003.cue", "CON_.01 A.wav", "CON_.02 B.wav", "CON_.03 C.wav"}},
         {"numbered names that would be a device's", [](SplitSettings& s) { s.prefix = "nul."; },
-         kSplitUsage, "the prefix \"nul.\" makes \"nul.0001\" a device's name", {}},
+         0, kSplitUsage, "the prefix \"nul.\" makes \"nul.0001\" a device's name", {}},
+        // Read 16 blocks at a time: the first track is done, the second open at block 96.
+        {"the input failing part-way", [](SplitSettings&) {}, 6, kSplitInputFailed,
+         "side a.wav: read error (", {"0001-0002.cue", "0001.wav", "0002.wav"}},
+        {"the input failing while it is measured",
+         [](SplitSettings& s) { s.tracks = 3; }, 6, kSplitInputRejected,
+         "; nothing was written", {}},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
@@ -593,8 +611,12 @@ TEST_F(SplitRunTest, RefusalsComeBeforeTheFirstTrackFile) {
         SplitSettings settings = InFolder(folder);
         settings.prefix.clear();
         test.change(settings);
+        WaveReadApi reads;
+        if (test.reads > 0) reads.readFile = &ReadUntilTheDriveGoes;
+        readsLeft = test.reads;
         SplitReport report;
-        EXPECT_EQ(RunSplit(settings, input_, true, report), test.code) << report.problem;
+        EXPECT_EQ(RunSplit(settings, input_, true, report, nullptr, nullptr, reads), test.code)
+            << report.problem;
         EXPECT_NE(report.problem.find(test.problem), std::string::npos) << report.problem;
         EXPECT_EQ(splittest::FilesIn(folder), test.files);
     }
