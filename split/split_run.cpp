@@ -344,8 +344,9 @@ SplitStatus SplitRun::Split() {
                         }};
     SplitStatus fed = Feed(inputChain_, pass);
     if (fed.Code() == kSplitInputFailed) {
-        fed = SplitStatus::InputFailed(
-            input_, inputChain_.Reader().Problem() + " part-way; the open track was finished");
+        fed = SplitStatus::InputFailed(input_, "reading failed part-way: " +
+                                                   inputChain_.Reader().Problem() +
+                                                   "; the open track was finished");
     }
     feeder_->WaitUntilProcessed();
     engine_.StopAndWait();  // the worker finishes the open track with all its blocks

@@ -600,7 +600,7 @@ TEST_F(SplitRunTest, RefusalsComeBeforeTheFirstTrackFile) {
          0, kSplitUsage, "the prefix \"nul.\" makes \"nul.0001\" a device's name", {}},
         // Read 16 blocks at a time: the first track is done, the second open at block 96.
         {"the input failing part-way", [](SplitSettings&) {}, 6, kSplitInputFailed,
-         "side a.wav: read error (", {"0001-0002.cue", "0001.wav", "0002.wav"}},
+         "side a.wav: reading failed part-way: read error (", {"0001-0002.cue", "0001.wav", "0002.wav"}},
         {"the input failing while it is measured",
          [](SplitSettings& s) { s.tracks = 3; }, 6, kSplitInputRejected,
          "; nothing was written", {}},
