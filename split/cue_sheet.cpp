@@ -64,8 +64,8 @@ std::string CueSheetText(const std::string& inputName, const std::vector<CueTrac
 
 std::string CueSheetName(const std::string& prefix, int32_t firstNumber, int32_t lastNumber) {
     char numbers[32];
-    std::snprintf(numbers, sizeof numbers, "%04d-%04d.cue", int(firstNumber), int(lastNumber));
-    return prefix + numbers;
+    std::snprintf(numbers, sizeof numbers, "%04d-%04d.", int(firstNumber), int(lastNumber));
+    return prefix + numbers + kCueExtension;
 }
 
 SplitStatus WriteCueSheet(const std::string& path, const std::string& text) {

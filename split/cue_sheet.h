@@ -24,6 +24,7 @@
 
 constexpr uint32_t kCueFramesPerSecond = 75;  // the cue sheet's time unit
 constexpr size_t kCueMaxTracks = 99;          // TRACK numbers have two digits
+constexpr char kCueExtension[] = "cue";
 
 // One track file and the frames of the input it holds, [startFrame, endFrame).
 struct CueTrack {
@@ -52,7 +53,8 @@ std::string CueTime(uint64_t frames, uint32_t rate);
 std::string CueSheetText(const std::string& inputName, const std::vector<CueTrack>& tracks,
                          uint32_t rate, const CueAlbum& album = CueAlbum());
 
-// "<prefix><first>-<last>.cue", the numbers as in the track names.
+// "<prefix><first>-<last>.cue", the numbers as in the track names; a run names its sheet so,
+// or " (2)" and on before the extension when that exists.
 std::string CueSheetName(const std::string& prefix, int32_t firstNumber, int32_t lastNumber);
 
 // Creates `path` (never over an existing file) and writes `text`.

@@ -289,8 +289,9 @@ std::string OutputHelp() {
            "      --list-formats list the codec formats this system can write\n"
            "      --settings     take every value from the recorder's stored settings (the\n"
            "                     options above, when given too, override them)\n"
-           "      --cue          write a cue sheet PREFIXfirst-last.cue beside the tracks,\n"
-           "                     with each track's start and end in the input (mm:ss:ff)\n"
+           "      --cue          write a cue sheet PREFIXfirst-last.cue beside the tracks\n"
+           "                     (\"... (2).cue\" when that exists), with each track's\n"
+           "                     start and end in the input (mm:ss:ff)\n"
            "      --declick[=LEVEL]\n"
            "                     repair clicks before splitting: sensitivity " +
            RangeText(kDeclickMinLevel, kDeclickMaxLevel) + "\n                     (default " +
@@ -326,7 +327,8 @@ std::string SleeveHelp() {
            "      --year YEAR    the year, YYYY or YYYY-MM-DD, for the tags and the sheet\n"
            "                       --year 1958\n"
            "      --preview FILE draw the side's levels and cuts as an SVG picture (any\n"
-           "                     browser shows it; a picture there is replaced)\n"
+           "                     browser shows it; a picture there is replaced, any other\n"
+           "                     file is refused before the split)\n"
            "                       --preview side-a.svg\n"
            "      --dry-run      list the tracks (number, start, length, title) and draw\n"
            "                     the preview, but write no track file and no cue sheet\n"

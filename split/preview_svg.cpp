@@ -1,10 +1,14 @@
 // The --preview SVG: the side's levels, its cuts and its tracks.
 #include "split/preview_svg.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "base/unique_handle.h"
+#include "base/windows_error.h"
 #include "engine/stream_format.h"
 #include "split/tool_file.h"
 #include "split/utf8_text.h"
@@ -33,6 +37,8 @@ constexpr char kDroppedFill[] = "#c8c8c8";
 constexpr char kDeletedFill[] = "#a9a9a9";
 constexpr char kLeftFill[] = "#38761d";
 constexpr char kRightFill[] = "#0b5394";
+constexpr char kPreviewFile[] = "the preview";  // for the tool file's messages
+constexpr DWORD kSvgSniffBytes = 1024;  // an SVG names its root element within its first lines
 
 std::string Escaped(const std::string& text) {
     std::string out;
@@ -247,6 +253,33 @@ std::string PreviewTime(uint64_t frames, uint32_t rate) {
     return text;
 }
 
+SplitStatus ProbePreview(const std::string& path) {
+    SplitStatus failure;
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        FileHandle made = OpenToolFile(path, kPreviewFile, FileUse::CreateNew, failure);
+        if (!made) return failure;
+        made.Reset();
+        DeleteFileA(path.c_str());
+        return SplitStatus();
+    }
+    FileHandle file = OpenToolFile(path, kPreviewFile, FileUse::Update, failure);
+    if (!file) return failure;
+    char head[kSvgSniffBytes];
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), head, sizeof head, &read, nullptr)) {
+        return SplitStatus::OutputFailed(
+            path, "the file the preview would replace cannot be read (" +
+                      WindowsErrorText(GetLastError()) + "); not overwritten");
+    }
+    if (read == 0 || std::string(head, read).find("<svg") != std::string::npos) {
+        return SplitStatus();
+    }
+    return SplitStatus::OutputFailed(
+        path, "not an SVG picture; the preview does not replace it");
+}
+
 SplitStatus WritePreview(const std::string& path, const std::string& text) {
-    return WriteToolFile(path, "the preview", FileUse::Replace, text);
+    const SplitStatus probed = ProbePreview(path);
+    if (!probed.Ok()) return probed;
+    return WriteToolFile(path, kPreviewFile, FileUse::Replace, text);
 }

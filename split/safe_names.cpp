@@ -15,7 +15,6 @@ namespace {
 constexpr wchar_t kRefused[] = L"\\/:*?\"<>|";
 constexpr const wchar_t* kReservedNames[] = {L"CON", L"PRN", L"AUX", L"NUL"};
 constexpr const wchar_t* kNumberedDevices[] = {L"COM", L"LPT"};  // with a digit 1 to 9
-constexpr char kCopySuffixRoom[] = " (99)";
 
 bool IsRefused(wchar_t c) {
     return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F) || std::wcschr(kRefused, c);

@@ -14,6 +14,7 @@
 
 // Past a name that exists: " (2)" and on, up to this number.
 constexpr int32_t kMaxNameCopies = 99;
+constexpr char kCopySuffixRoom[] = " (99)";  // the longest of them
 // A track file's whole path, as the engine's name buffer takes it, with its terminator.
 constexpr size_t kTrackPathBytes = 260;
 

@@ -131,6 +131,8 @@ SplitStatus SplitRun::Check() {
         status = LoadSleeve(settings_.titlesFile, settings_.artist, settings_.album,
                             settings_.year, sleeve_, report_.warnings);
     }
+    // The picture is drawn last: whether it can be is known now, not after the tracks.
+    if (status.Ok() && !settings_.preview.empty()) status = ProbePreview(settings_.preview);
     return status;
 }
 
@@ -200,8 +202,9 @@ SplitStatus SplitRun::CheckNames() {
                                                       std::to_string(kTrackNameBytes - 1) +
                                                       " characters");
     }
-    // The cue sheet's name is the longer one.
-    if (writeCue_ && InFolder(folder_, CueSheetName(settings_.prefix, 1, 1)).size() >= MAX_PATH) {
+    // The cue sheet's name is the longer one, and may take a copy number.
+    if (writeCue_ && InFolder(folder_, CueSheetName(settings_.prefix, 1, 1)).size() +
+                             sizeof kCopySuffixRoom - 1 >= MAX_PATH) {
         return SplitStatus::OutputFailed(folder_, "the cue sheet's name would be longer than " +
                                                       std::to_string(MAX_PATH - 1) +
                                                       " characters");
@@ -413,22 +416,18 @@ SplitStatus SplitRun::WorkerFailure() {
     return SplitStatus();
 }
 
-// ---- Finish: the preview, the track count, the cue sheet and the damage ----
+// ---- Finish: the cue sheet, the preview, the track count and the damage ----
 
 SplitStatus SplitRun::Finish(SplitStatus status) {
-    if (!settings_.preview.empty()) {
-        const SplitStatus drawn = DrawPreview();
-        if (!drawn.Ok()) return drawn;
-    }
+    // What the run wrote is listed first, the picture drawn next; each is done whatever failed
+    // before, and the first failure stays the run's.
+    if (writeCue_ && !settings_.dryRun && !report_.tracks.empty()) KeepFirst(status, WriteCue());
+    if (!settings_.preview.empty()) KeepFirst(status, DrawPreview());
     if (status.Ok() && settings_.tracks > int32_t(report_.tracks.size())) {
         status = SplitStatus::FewerTracks(
             input_, "asked for " + std::to_string(settings_.tracks) + " tracks, the side has " +
                         std::to_string(report_.tracks.size()) +
                         " (too few silent runs between sounds)");
-    }
-    if (writeCue_ && !settings_.dryRun && !report_.tracks.empty()) {
-        const SplitStatus written = WriteCue();
-        if (!written.Ok()) return written;
     }
     if (status.Ok() && inputChain_.Damaged() > 0) {
         return SplitStatus::InputDamaged(
@@ -436,6 +435,15 @@ SplitStatus SplitRun::Finish(SplitStatus status) {
                         " passage(s) could not be decoded and are missing from the tracks");
     }
     return status;
+}
+
+void SplitRun::KeepFirst(SplitStatus& status, const SplitStatus& next) {
+    if (next.Ok()) return;
+    if (status.Ok()) {
+        status = next;
+    } else {
+        report_.warnings.push_back(next.Text());
+    }
 }
 
 // The --preview picture of what the run did.
@@ -472,9 +480,14 @@ SplitStatus SplitRun::WriteCue() {
                                    " tracks: " + tracks[listed].file + " to " +
                                    tracks.back().file + " are not in it");
     }
-    const std::string path = InFolder(
-        folder_, WithoutDeviceName(CueSheetName(settings_.prefix, tracks.front().number,
-                                                tracks[listed - 1].number)));
+    // Named by the tracks' numbers; when that is taken (another side's sheet), " (2)" and on.
+    const std::string name = WithoutDeviceName(
+        CueSheetName(settings_.prefix, tracks.front().number, tracks[listed - 1].number));
+    const std::string stem = name.substr(0, name.rfind('.'));
+    const std::string path = FreeTrackPath(folder_, stem, kCueExtension);
+    if (path.empty()) {
+        return SplitStatus::OutputFailed(folder_, "no free name for the cue sheet " + name);
+    }
     const CueAlbum album{sleeve_.album, sleeve_.artist, sleeve_.year};
     const std::string text =
         CueSheetText(CueInputName(input_, folder_), tracks, report_.rate, album);

@@ -6,8 +6,8 @@
 //
 // The phases, in order (Run):
 //   Check    everything that can reject the run (the input's header and format, the prefix, the
-//            output folder and format, the names' lengths, the titles file), before any file
-//            exists; a rejected run leaves no file
+//            output folder and format, the names' lengths, the titles file, the preview's
+//            file), before any file exists; a rejected run leaves no file
 //   Plan     with --tracks or --preview, a measuring pass reads the whole side through the same
 //            input chain and measures every block as the engine will (split/side_levels.h);
 //            --tracks then plans the cuts (split/track_plan.h) the engine takes in place of its
@@ -18,7 +18,7 @@
 //   Split    the split pass; it and the measuring pass share one feed loop (Feed); a read
 //            error here ends it as an interruption does, with the input failed part-way
 //   Collect  the tracks the log saw, the clicks of each, the first failure of the worker
-//   Finish   the preview, the track count's check, the cue sheet, the damage report
+//   Finish   the cue sheet, the preview, the track count's check, the damage report
 #pragma once
 
 #include <atomic>
@@ -98,6 +98,8 @@ private:
     SplitStatus Collect(const SplitStatus& fed);
     SplitStatus WorkerFailure();
     SplitStatus Finish(SplitStatus status);
+    // `next` becomes `status` when that is done; a later failure is a warning.
+    void KeepFirst(SplitStatus& status, const SplitStatus& next);
     SplitStatus DrawPreview();
     SplitStatus WriteCue();
 

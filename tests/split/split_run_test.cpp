@@ -584,26 +584,45 @@ BOOL WINAPI ReadUntilTheDriveGoes(HANDLE file, LPVOID buffer, DWORD count, LPDWO
 TEST_F(SplitRunTest, RefusalsComeBeforeTheFirstTrackFile) {
     const std::string titles = inputFolder_ + "\\titles.txt";
     ASSERT_TRUE(splittest::WriteBytes(titles, {'A', '\n', 'B', '\n', 'C', '\n'}));
-    const std::vector<std::string> titled = {"0001-0003.cue", "01 A.wav", "02 B.wav", "03 C.wav"};
+    const std::string svg = "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"/>";
+    const auto withTitles = [&](SplitSettings& s) { s.titlesFile = titles; };
     const struct {
         const char* name;
         std::function<void(SplitSettings&)> change;
         int reads;  // of the input before it fails; 0: it does not
+        bool again;  // run twice into the folder; the second run is checked
         SplitExit code;
         const char* problem;  // a part of it; empty when done
         std::vector<std::string> files;  // in the folder afterwards
     } cases[] = {
         {"titles after a prefix that names a device",
-         [&](SplitSettings& s) { s.titlesFile = titles, s.prefix = "CON."; }, 0, kSplitDone, "",
+         [&](SplitSettings& s) { s.titlesFile = titles, s.prefix = "CON."; }, 0, false,
+         kSplitDone, "",
          {"CON_.0001-0003.cue", "CON_.01 A.wav", "CON_.02 B.wav", "CON_.03 C.wav"}},
         {"numbered names that would be a device's", [](SplitSettings& s) { s.prefix = "nul."; },
-         0, kSplitUsage, "the prefix \"nul.\" makes \"nul.0001\" a device's name", {}},
+         0, false, kSplitUsage, "the prefix \"nul.\" makes \"nul.0001\" a device's name", {}},
+        {"a preview in a folder that does not exist",
+         [](SplitSettings& s) { s.preview = s.folder + "\\no such\\side.svg"; }, 0, false,
+         kSplitOutputFailed, "side.svg: the preview cannot be created (Windows error 3", {}},
+        {"a preview named as a file that is not a picture",
+         [&](SplitSettings& s) { s.preview = titles; }, 0, false, kSplitOutputFailed,
+         "titles.txt: not an SVG picture; the preview does not replace it", {}},
+        {"a preview replacing an older one",
+         [&](SplitSettings& s) {
+             s.preview = s.folder + "\\side.svg";
+             splittest::WriteBytes(s.preview, std::vector<uint8_t>(svg.begin(), svg.end()));
+         },
+         0, false, kSplitDone, "", {"0001-0003.cue", "0001.wav", "0002.wav", "0003.wav",
+                                    "side.svg"}},
+        {"a second titled side into the same folder", withTitles, 0, true, kSplitDone, "",
+         {"0001-0003 (2).cue", "0001-0003.cue", "01 A (2).wav", "01 A.wav", "02 B (2).wav",
+          "02 B.wav", "03 C (2).wav", "03 C.wav"}},
         // Read 16 blocks at a time: the first track is done, the second open at block 96.
-        {"the input failing part-way", [](SplitSettings&) {}, 6, kSplitInputFailed,
-         "side a.wav: reading failed part-way: read error (", {"0001-0002.cue", "0001.wav", "0002.wav"}},
-        {"the input failing while it is measured",
-         [](SplitSettings& s) { s.tracks = 3; }, 6, kSplitInputRejected,
-         "; nothing was written", {}},
+        {"the input failing part-way", [](SplitSettings&) {}, 6, false, kSplitInputFailed,
+         "side a.wav: reading failed part-way: read error (",
+         {"0001-0002.cue", "0001.wav", "0002.wav"}},
+        {"the input failing while it is measured", [](SplitSettings& s) { s.tracks = 3; }, 6,
+         false, kSplitInputRejected, "; nothing was written", {}},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
@@ -615,11 +634,16 @@ TEST_F(SplitRunTest, RefusalsComeBeforeTheFirstTrackFile) {
         if (test.reads > 0) reads.readFile = &ReadUntilTheDriveGoes;
         readsLeft = test.reads;
         SplitReport report;
+        if (test.again) {
+            ASSERT_EQ(RunSplit(settings, input_, true, report), kSplitDone) << report.problem;
+        }
         EXPECT_EQ(RunSplit(settings, input_, true, report, nullptr, nullptr, reads), test.code)
             << report.problem;
         EXPECT_NE(report.problem.find(test.problem), std::string::npos) << report.problem;
         EXPECT_EQ(splittest::FilesIn(folder), test.files);
     }
+    EXPECT_EQ(splittest::ReadBytes(titles),
+              (std::vector<uint8_t>{'A', '\n', 'B', '\n', 'C', '\n'}));  // never replaced
 }
 
 // Interrupts the run, by `interrupt`, once a third of the input has been read.
