@@ -36,7 +36,11 @@ struct CueTrack {
     int32_t clicksLeft = 0;  // events left alone in it (longer than a click)
     std::string title{};     // UTF-8, from the sleeve; empty when none
     std::string performer{};
+    int32_t part = 1;  // 2 and on: the track goes on from the file before, which was full
 };
+
+// The tracks in `files`: a track's later parts are not counted.
+size_t CountTracks(const std::vector<CueTrack>& files);
 
 // The sleeve's texts for the whole sheet, UTF-8; empty ones are left out.
 struct CueAlbum {

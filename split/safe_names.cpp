@@ -101,15 +101,17 @@ std::string WithoutDeviceName(const std::string& name) {
 }
 
 std::string TrackStem(const std::string& folder, const std::string& prefix, int32_t number,
-                      const std::string& title, const std::string& extension) {
+                      const std::string& title, const std::string& extension, int32_t part) {
     char digits[16];
     std::snprintf(digits, sizeof digits, "%02d", int(number));
     const std::string head = Utf8FromAnsi(prefix) + digits + (title.empty() ? "" : " ");
-    const size_t fixed = folder.size() + 1 + (sizeof kCopySuffixRoom - 1) + 1 + extension.size();
+    const std::string partText = part > 1 ? " (part " + std::to_string(part) + ")" : "";
+    const size_t fixed = folder.size() + 1 + (sizeof kCopySuffixRoom - 1) + partText.size() + 1 +
+                         extension.size();
     size_t room = fixed < kTrackPathBytes - 1 ? kTrackPathBytes - 1 - fixed : 0;
     // The number is never cut: a name that cannot fit is refused by FreeTrackPath instead.
     if (room < head.size()) room = head.size();
-    return SafeFileName(head + title, room);
+    return SafeFileName(head + title, room) + partText;
 }
 
 std::string FreeTrackPath(const std::string& folder, const std::string& stem,

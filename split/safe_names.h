@@ -27,9 +27,10 @@ std::string SafeFileName(const std::string& text, size_t maxBytes);
 std::string WithoutDeviceName(const std::string& name);
 
 // "<prefix>NN <title>" (NN the track number, two digits or more), safe, so that
-// "<folder>\<name> (99).<extension>" stays under kTrackPathBytes.
+// "<folder>\<name> (99).<extension>" stays under kTrackPathBytes; a track's `part` 2 and on
+// (it went on in another file) ends in " (part N)".
 std::string TrackStem(const std::string& folder, const std::string& prefix, int32_t number,
-                      const std::string& title, const std::string& extension);
+                      const std::string& title, const std::string& extension, int32_t part = 1);
 
 // "<folder>\<stem>.<extension>", or with " (2)" and on before the extension when that exists;
 // empty when every one exists or the name would leave the folder.

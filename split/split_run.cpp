@@ -297,7 +297,7 @@ SplitStatus SplitRun::MakeOutputStages(std::unique_ptr<OutputSink>& first) {
     }
     std::unique_ptr<TrackLogSink> log(new (std::nothrow) TrackLogSink(
         std::move(output_), positions_, sleeve_.titled ? sleeveNumber_ : engine_.trackNumber,
-        workerFailure_));
+        engine_, workerFailure_));
     if (!log) return SplitStatus::OutOfMemory();
     log_ = log.get();
     first = std::move(log);
@@ -306,7 +306,7 @@ SplitStatus SplitRun::MakeOutputStages(std::unique_ptr<OutputSink>& first) {
     const bool writeInfo = !settings_.dryRun && settings_.encoder.kind == EncoderKind::None;
     std::unique_ptr<TrackNamer> namer(
         new (std::nothrow) TrackNamer(std::move(first), sleeve_, folder_, settings_.prefix,
-                                      writeInfo, sleeveNumber_, workerFailure_));
+                                      writeInfo, sleeveNumber_, engine_, workerFailure_));
     if (!namer) return SplitStatus::OutOfMemory();
     first = std::move(namer);
     return SplitStatus();
@@ -316,7 +316,8 @@ SplitStatus SplitRun::MakeOutputStages(std::unique_ptr<OutputSink>& first) {
 SplitStatus SplitRun::StartEngine() {
     engine_.blockBytes = kCaptureBlockBytes;
     // Only a RIFF file must end below 2 GB.
-    if (settings_.encoder.kind != EncoderKind::None) engine_.maxTrackBytes = kMaxTrackBytesUncapped;
+    engine_.maxTrackBytes = settings_.encoder.kind != EncoderKind::None ? kMaxTrackBytesUncapped
+                                                                        : settings_.trackBytesLimit;
     engine_.silenceThreshold = settings_.silence;
     engine_.gapBlocks = settings_.gap;
     // The sleeve's count says each piece is a track, however short.
@@ -423,10 +424,11 @@ SplitStatus SplitRun::Finish(SplitStatus status) {
     // before, and the first failure stays the run's.
     if (writeCue_ && !settings_.dryRun && !report_.tracks.empty()) KeepFirst(status, WriteCue());
     if (!settings_.preview.empty()) KeepFirst(status, DrawPreview());
-    if (status.Ok() && settings_.tracks > int32_t(report_.tracks.size())) {
+    const size_t tracks = CountTracks(report_.tracks);
+    if (status.Ok() && settings_.tracks > int32_t(tracks)) {
         status = SplitStatus::FewerTracks(
             input_, "asked for " + std::to_string(settings_.tracks) + " tracks, the side has " +
-                        std::to_string(report_.tracks.size()) +
+                        std::to_string(tracks) +
                         " (too few silent runs between sounds)");
     }
     if (status.Ok() && inputChain_.Damaged() > 0) {

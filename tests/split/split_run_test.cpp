@@ -358,6 +358,42 @@ TEST_F(SplitRunTest, ADryRunListsTheTracksAndDrawsThemButWritesNoFile) {
     EXPECT_NE(text.find("class=\"discarded\""), std::string::npos);
 }
 
+// A track whose file is full (at 2 GB; here at 40 blocks) goes on in the next file: the same
+// track, its number, title and tags, named "(part 2)".
+TEST_F(SplitRunTest, AFullFileGoesOnAsTheSameTrack) {
+    const std::string titles = inputFolder_ + "\\titles.txt";
+    ASSERT_TRUE(splittest::WriteBytes(titles, {'A', '\n', 'B', '\n', 'C', '\n'}));
+    SplitSettings settings = InFolder(folder_);
+    settings.titlesFile = titles;
+    settings.prefix.clear();
+    settings.trackBytesLimit = 40 * kCaptureBlockBytes;
+    SplitReport report;
+    ASSERT_EQ(RunSplit(settings, input_, true, report), kSplitDone) << report.problem;
+    EXPECT_EQ(splittest::FilesIn(folder_),
+              (std::vector<std::string>{"0001-0003.cue", "01 A (part 2).wav", "01 A.wav",
+                                        "02 B.wav", "03 C.wav"}));
+    ASSERT_EQ(report.tracks.size(), 4u);
+    const struct {
+        int32_t number;
+        int32_t part;
+        const char* title;
+        uint64_t start;
+    } expected[] = {{1, 1, "A", At(4)}, {1, 2, "A", At(44)}, {2, 1, "B", At(74)},
+                    {3, 1, "C", At(169)}};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(report.tracks[i].number, expected[i].number) << i;
+        EXPECT_EQ(report.tracks[i].part, expected[i].part) << i;
+        EXPECT_EQ(report.tracks[i].title, expected[i].title) << i;
+        EXPECT_EQ(report.tracks[i].startFrame, expected[i].start) << i;
+    }
+    EXPECT_EQ(report.warnings.size(), 1u);  // the full file's, no count of titles
+    // The second part carries the first's tags.
+    const std::vector<uint8_t> part = splittest::ReadBytes(folder_ + "\\01 A (part 2).wav");
+    const std::string tags(part.end() - std::min<size_t>(part.size(), 64), part.end());
+    EXPECT_NE(tags.find(std::string("INAM\2\0\0\0A\0", 10)), std::string::npos);
+    EXPECT_NE(tags.find(std::string("ITRK\2\0\0\0" "1\0", 10)), std::string::npos);
+}
+
 TEST_F(SplitRunTest, AMonoInputIsConvertedToStereoFirst) {
     std::vector<int16_t> mono;
     for (size_t i = 0; i < samples_.size(); i += 2)
