@@ -53,7 +53,8 @@ struct CueAlbum {
 // Minutes take more than two digits on sides past 99 minutes.
 std::string CueTime(uint64_t frames, uint32_t rate);
 
-// The whole sheet, lines ending in CR LF; the first kCueMaxTracks tracks only.
+// The whole sheet, lines ending in CR LF; the first kCueMaxTracks tracks only. `inputName` as
+// the sheet names the input: relative to the sheet's folder when they share a drive.
 std::string CueSheetText(const std::string& inputName, const std::vector<CueTrack>& tracks,
                          uint32_t rate, const CueAlbum& album = CueAlbum());
 

@@ -266,8 +266,9 @@ std::string DetectionHelp() {
 
 std::string OutputHelp() {
     return std::string(
-               "  -o, --folder DIR   folder of the track files (default: the recorder's default\n"
-               "                     folder); it must exist\n"
+               "  -o, --folder DIR   folder of the track files, which must exist (a dry run\n"
+               "                     needs none); default: the input's folder, with\n"
+               "                     --settings the recorder's\n"
                "  -p, --prefix TEXT  file name prefix (default \"") +
            kDefaultPrefix +
            "\"); tracks are named\n"
@@ -330,8 +331,9 @@ std::string SleeveHelp() {
            "                     browser shows it; a picture there is replaced, any other\n"
            "                     file is refused before the split)\n"
            "                       --preview side-a.svg\n"
-           "      --dry-run      list the tracks (number, start, length, title) and draw\n"
-           "                     the preview, but write no track file and no cue sheet\n"
+           "      --dry-run      list the tracks as a run does (number, start, end, length,\n"
+           "                     title, file) and draw the preview, but write no track\n"
+           "                     file and no cue sheet\n"
            "                       --dry-run --tracks 6 --preview side-a.svg\n";
 }
 
@@ -360,20 +362,30 @@ SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& 
                                std::string& message) {
     options = SplitOptions();
     bool help = false, listFormats = false, optionsEnded = false;
+    const OptionName* valueless = nullptr;  // read just before, without the value it may take
+    std::string meant;                      // "--declick=3" for "--declick 3"
     for (int i = 1; i < argc; ++i) {
         Argument argument;
         const Read read = ReadArgument(argc, argv, i, optionsEnded, argument, message);
         if (read == Read::Wrong) return SplitCommand::Usage;
         if (read == Read::Skipped) continue;
         if (read == Read::Input) {
+            if (valueless && meant.empty()) {
+                meant = std::string("--") + valueless->longName + "=" + argument.value;
+            }
+            valueless = nullptr;
             if (!options.input.empty()) {
                 message = "one input file only (\"" + options.input + "\" and \"" +
                           argument.value + "\")";
+                if (!meant.empty()) message += "; an option's value goes after \"=\": " + meant;
                 return SplitCommand::Usage;
             }
             options.input = argument.value;
             continue;
         }
+        valueless = argument.option->takes == Takes::MaybeValue && !argument.hasValue
+                        ? argument.option
+                        : nullptr;
         const std::string longName = argument.option->longName;
         if (longName == "help") {
             help = true;

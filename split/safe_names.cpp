@@ -128,9 +128,10 @@ std::string FreeTrackPath(const std::string& folder, const std::string& stem,
             full.find_first_of(L"\\/", inside.size()) != std::wstring::npos) {
             return std::string();
         }
-        if (GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES &&
-            GetLastError() == ERROR_FILE_NOT_FOUND) {
-            return path;
+        // A folder that is not there yet (a dry run) holds no file either.
+        if (GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return path;
         }
     }
     return std::string();

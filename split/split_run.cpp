@@ -32,23 +32,6 @@ constexpr LONG kDirectWriteBufferBytes = 1 << 20;
 // The recorder's Shift+Start and Shift+Stop have no meaning here.
 const TrackEngineApi kNoKeyboard{&ShiftNeverHeld};
 
-std::string FullPath(const std::string& path) {
-    char full[MAX_PATH] = {};
-    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-    if (length == 0 || length >= MAX_PATH) return path;
-    return full;
-}
-
-// The input as the cue sheet names it: bare when it lies beside the sheet.
-std::string CueInputName(const std::string& input, const std::string& folder) {
-    const std::string full = FullPath(input);
-    if (lstrcmpiA(NormalizeFolder(FolderOf(full)).c_str(),
-                  NormalizeFolder(FullPath(folder)).c_str()) == 0) {
-        return BaseName(full);
-    }
-    return full;
-}
-
 // The recorder's chain for `chosen`; when that turns out to be the capture format itself, the
 // same files are written without the codec manager's copy.
 std::unique_ptr<OutputSink> CreateSplitChain(const WAVEFORMATEX* capture, WAVEFORMATEX* chosen,
@@ -136,10 +119,18 @@ SplitStatus SplitRun::Check() {
     return status;
 }
 
-// An existing folder in which a file can be created.
+// An existing folder in which a file can be created; a dry run writes none there.
 SplitStatus SplitRun::CheckOutputFolder() {
-    folder_ = NormalizeFolder(settings_.folder);
+    folder_ = FullPath(NormalizeFolder(settings_.folder));
+    report_.folder = folder_;
     const DWORD attributes = GetFileAttributesA(folder_.c_str());
+    if (settings_.dryRun) {
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            report_.warnings.push_back(folder_ + ": the output folder does not exist; a run "
+                                                 "that writes the tracks needs it");
+        }
+        return SplitStatus();
+    }
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return SplitStatus::OutputFailed(folder_, "the output folder does not exist");
     }
@@ -491,8 +482,9 @@ SplitStatus SplitRun::WriteCue() {
         return SplitStatus::OutputFailed(folder_, "no free name for the cue sheet " + name);
     }
     const CueAlbum album{sleeve_.album, sleeve_.artist, sleeve_.year};
+    // Relative, so the sheet still finds the side when both are moved together.
     const std::string text =
-        CueSheetText(CueInputName(input_, folder_), tracks, report_.rate, album);
+        CueSheetText(RelativePath(FullPath(input_), folder_), tracks, report_.rate, album);
     const SplitStatus written = WriteCueSheet(path, text);
     if (written.Ok()) report_.cuePath = path;
     return written;

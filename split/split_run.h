@@ -48,6 +48,7 @@ struct SplitReport {
     std::vector<std::string> warnings;
     std::vector<CueTrack> tracks;  // kept track files, in order
     std::string cuePath;
+    std::string folder;  // where the tracks go, a full path
     uint32_t rate = 0;  // the input's sample rate
     double inputSeconds = 0.0;
     int32_t blocks = 0;          // blocks fed to the engine

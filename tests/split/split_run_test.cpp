@@ -153,7 +153,7 @@ TEST_F(SplitRunTest, ASideSplitsIntoThePredictedTracksAndNumbers) {
     const std::vector<uint8_t> cue = splittest::ReadBytes(report.cuePath);
     std::string inputFile;
     const std::vector<CueEntry> entries = ParseCue(std::string(cue.begin(), cue.end()), inputFile);
-    EXPECT_EQ(inputFile, input_);
+    EXPECT_EQ(inputFile, "..\\split_run_input\\side a.wav");  // relative to the sheet
     ASSERT_EQ(entries.size(), report.tracks.size());
     for (size_t i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(entries[i].file, report.tracks[i].file);
