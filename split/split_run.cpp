@@ -71,7 +71,7 @@ SplitRun::SplitRun(const SplitSettings& settings, const std::string& input, bool
       interrupted_(interrupted),
       readApi_(readApi),
       engine_(kNoKeyboard),
-      tags_(sleeve_, sleeveNumber_, engine_.trackNumber),
+      tags_(sleeve_, sleeveNumber_, engine_.trackNumber, trackTotal_),
       inputChain_(readApi_) {}
 
 SplitRun::~SplitRun() = default;
@@ -114,6 +114,7 @@ SplitStatus SplitRun::Check() {
         status = LoadSleeve(settings_.titlesFile, settings_.artist, settings_.album,
                             settings_.year, sleeve_, report_.warnings);
     }
+    trackTotal_ = settings_.tracks > 0 ? settings_.tracks : int32_t(sleeve_.titles.size());
     // The picture is drawn last: whether it can be is known now, not after the tracks.
     if (status.Ok() && !settings_.preview.empty()) status = ProbePreview(settings_.preview);
     return status;

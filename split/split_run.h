@@ -125,6 +125,7 @@ private:
     // came from, and the first failure of the stages on the worker.
     Sleeve sleeve_;
     volatile int32_t sleeveNumber_ = 0;
+    int32_t trackTotal_ = 0;  // the side's tracks as the user gave them (--tracks, or titles)
     BlockPositions positions_;
     FirstFailure workerFailure_;
     TrackEngine engine_;
