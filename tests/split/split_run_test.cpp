@@ -617,7 +617,7 @@ BOOL WINAPI ReadUntilTheDriveGoes(HANDLE file, LPVOID buffer, DWORD count, LPDWO
 
 // What can refuse a run is refused before the first track file exists; what goes wrong later
 // leaves the tracks written, under free names, and the cue sheet of them.
-TEST_F(SplitRunTest, RefusalsComeBeforeTheFirstTrackFile) {
+TEST_F(SplitRunTest, ARunIsRefusedBeforeItsFirstTrackOrEndsWithItsCueSheet) {
     const std::string titles = inputFolder_ + "\\titles.txt";
     ASSERT_TRUE(splittest::WriteBytes(titles, {'A', '\n', 'B', '\n', 'C', '\n'}));
     const std::string svg = "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"/>";
