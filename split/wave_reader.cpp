@@ -110,7 +110,11 @@ bool WaveReader::Open(const char* path) {
                            "or lying header",
                            (unsigned long)riffSize, (unsigned long long)fileBytes_);
     }
-    const uint64_t riffEnd = riffProblem.empty() ? 8ull + riffSize : fileBytes_;
+    // A RIFF size one past the end may count only the pad byte of an odd data chunk at the
+    // end, which some writers leave out: the walk takes it, and the data chunk decides.
+    const bool padMissing = 8ull + riffSize == fileBytes_ + 1;
+    const uint64_t riffEnd =
+        riffProblem.empty() ? 8ull + riffSize : fileBytes_ + (padMissing ? 1 : 0);
 
     bool haveFormat = false, haveData = false, salvaged = false;
     uint64_t position = kRiffHeaderBytes;
@@ -143,7 +147,9 @@ bool WaveReader::Open(const char* path) {
         }
         position = body + chunkSize + (chunkSize & 1u);  // odd chunks are padded
     }
-    if (!salvaged && !riffProblem.empty()) return Fail(riffProblem);
+    const bool onlyPadMissing =
+        padMissing && haveData && (dataBytes_ & 1u) && dataOffset_ + dataBytes_ == fileBytes_;
+    if (!salvaged && !riffProblem.empty() && !onlyPadMissing) return Fail(riffProblem);
     if (!haveFormat) return Fail("no 'fmt ' chunk");
     if (!haveData) return Fail("no 'data' chunk");
     const WORD blockAlign = Format()->nBlockAlign;
@@ -152,6 +158,9 @@ bool WaveReader::Open(const char* path) {
         warning_ = Text("the file was never finished (%s): read the %lu bytes of samples up to "
                         "its end, %.1f s",
                         warning_.c_str(), (unsigned long)dataBytes_, DurationSeconds());
+    } else if (onlyPadMissing) {
+        warning_ = "the pad byte after the odd-length data chunk is missing (the RIFF size "
+                   "counts it); every sample is there";
     } else if (fileBytes_ > kMaxRiffFileBytes) {
         const uint64_t ignored = fileBytes_ - (dataOffset_ + dataBytes_);
         warning_ = Text("the file has %llu bytes, more than its RIFF sizes can count: read the "
@@ -265,7 +274,7 @@ int32_t WaveReader::Read(void* buffer, uint32_t count) {
     if (count > 0x7FFFFFFFu) count = 0x7FFFFFFFu;
     if (count == 0) return 0;
     DWORD read = 0;
-    if (!ReadFile(file_.Get(), buffer, count, &read, nullptr)) {
+    if (!api_.readFile(file_.Get(), buffer, count, &read, nullptr)) {
         problem_ = "read error (" + WindowsErrorText(GetLastError()) + ")";
         return -1;
     }

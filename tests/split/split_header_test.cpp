@@ -182,6 +182,8 @@ TEST(SplitHeaderTest, UnusualButSoundFilesAreRead) {
                       {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
     Bytes longPcm = Pcm();
     Put(longPcm, 0, 2);  // an 18-byte PCM record, cbSize 0
+    const Bytes padded = Riff({{"fmt ", Pcm()}, {"data", Concat(data, Bytes(1))}});
+    const Bytes unpadded = Cut(padded, padded.size() - 1);  // the RIFF size still counts it
     struct Case {
         const char* name;
         Bytes file;
@@ -198,6 +200,7 @@ TEST(SplitHeaderTest, UnusualButSoundFilesAreRead) {
         {"a torn last frame is left out",
          Riff({{"fmt ", Pcm()}, {"data", Samples(3), 11}}, 36 + 11), 44100, 8},
         {"empty data chunk", Riff({{"fmt ", Pcm()}, {"data", {}}}), 44100, 0},
+        {"odd data without its pad byte", unpadded, 44100, 40},
     };
     for (const Case& test : cases) {
         WaveReader reader;
@@ -210,6 +213,10 @@ TEST(SplitHeaderTest, UnusualButSoundFilesAreRead) {
         ASSERT_EQ(count, int32_t(test.dataBytes)) << test.name;
         EXPECT_TRUE(std::equal(read.begin(), read.begin() + count, data.begin())) << test.name;
         EXPECT_EQ(reader.Read(read.data(), uint32_t(read.size())), 0) << test.name;
+        const bool unpaddedCase = test.file == unpadded;
+        EXPECT_EQ(reader.Warning().find("the pad byte after the odd-length data chunk is missing"),
+                  unpaddedCase ? 0u : std::string::npos)
+            << test.name << ": " << reader.Warning();
     }
 }
 
