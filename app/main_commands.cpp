@@ -84,9 +84,13 @@ void MainDialog::RestartCapture() {
 
 void MainDialog::RecordButton() {
     if (!recorder_.Engine()) return;
+    // Enter in the prefix box presses this button while the box still has the focus.
+    PrefixEdited();
     recorder_.ToggleRecording(TrackNameTemplate(settings_.folder, settings_.prefix));
     ShowRecordState();
-    EnableNamingControls(!recorder_.Recording());
+    // After a Stop they wait for the track's end: a continuation opened meanwhile must still
+    // be named as the take was.
+    if (recorder_.Recording()) EnableNamingControls(false);
 }
 
 void MainDialog::ShowRecordState() {
@@ -94,7 +98,13 @@ void MainDialog::ShowRecordState() {
                    LoadLanguageString(IDS_START + (recorder_.Recording() ? 1 : 0)).c_str());
 }
 
+void MainDialog::ReleaseNamingControls() {
+    if (namingControlsOn_ || recorder_.Recording() || !recorder_.TrackEnded()) return;
+    EnableNamingControls(true);
+}
+
 void MainDialog::EnableNamingControls(bool enable) {
+    namingControlsOn_ = enable;
     EnableWindow(folderText_, enable);
     EnableWindow(saveFilesTo_, enable);
     EnableWindow(prefixEdit_, enable);
@@ -150,8 +160,11 @@ void MainDialog::Options() {
         recorder_.SetLiveMode(settings_.liveMode != 0);
 
         WAVEFORMATEX* chosen = dialog.Format();
-        if (chosen && !FormatsEqual(chosen, settings_.outputFormat.Get()) &&
-            !TryOutputFormat(dialog)) {
+        if (!chosen || FormatsEqual(chosen, settings_.outputFormat.Get())) break;
+        const FormatTrial trial = TryOutputFormat(dialog);
+        if (trial == FormatTrial::kEngineBusy) {
+            MessageBoxA(Window(), kEngineBusyText, kConvertFailedCaption, MB_OK);
+        } else if (trial == FormatTrial::kRefused) {
             MessageBoxA(Window(), kConvertFailedText, kConvertFailedCaption, MB_OK);
             continue;  // the dialog again, on the rejected choice
         }
@@ -163,12 +176,18 @@ void MainDialog::Options() {
     RestartCapture();
 }
 
-bool MainDialog::TryOutputFormat(OptionsDialog& dialog) {
+MainDialog::FormatTrial MainDialog::TryOutputFormat(OptionsDialog& dialog) {
     // The engine lets go of the current chain, for plain PCM, before the chosen one is tried.
     FormatBuffer pcm(maxFormatSize_ + kFormatHeaderBytes);
     if (!pcm.Empty()) {
         MakePcmFormat(pcm.Get(), kDefaultOutputRate);
-        recorder_.HandOverChain(recorder_.RecordingChain(pcm.Get(), true));
+        if (!recorder_.HandOverChain(recorder_.RecordingChain(pcm.Get(), true))) {
+            // The old chain may still hold the codec: a test now could fail for that alone.
+            // The format still named replaces the PCM chain the worker has not taken yet.
+            recorder_.HandOverChain(recorder_.RecordingChain(settings_.outputFormat.Get(),
+                                                             !settings_.storedFormatUnusable));
+            return FormatTrial::kEngineBusy;
+        }
     }
     std::unique_ptr<OutputSink> sink = recorder_.TestChain(dialog.Format());
     const bool accepted = sink != nullptr;
@@ -182,7 +201,7 @@ bool MainDialog::TryOutputFormat(OptionsDialog& dialog) {
                                         !settings_.storedFormatUnusable);
     }
     recorder_.HandOverChain(std::move(sink));
-    return accepted;
+    return accepted ? FormatTrial::kTaken : FormatTrial::kRefused;
 }
 
 void MainDialog::ApplySoundCard(const std::string& chosen) {
@@ -231,8 +250,8 @@ void MainDialog::PrefixEdited() {
     GetWindowTextA(prefixEdit_, text, sizeof text);
     TrackEngine* engine = recorder_.Engine();
     if (settings_.prefix != text && engine) {
-        // The new prefix numbers its files from the start again.
-        engine->trackNumber = 0;
+        // The new prefix numbers its files from the start again, from its first track on.
+        engine->ResetTrackNumber();
     }
     settings_.prefix = text;
 }

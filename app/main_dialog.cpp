@@ -295,21 +295,18 @@ bool MainDialog::OnTimer(UINT_PTR id) {
 }
 
 void MainDialog::Refresh() {
+    // Before the latch: the engine ends a track whether or not capture runs.
+    ReleaseNamingControls();
     if (recorder_.CaptureFailed()) return;
     TrackEngine* engine = recorder_.Engine();
+    int32_t code = 0;
+    if (engine && recorder_.TakeCaptureFailure(code)) {
+        ShowCaptureFailure(code);
+        // A close that arrived while the box was open has shut everything down.
+        engine = recorder_.Engine();
+        if (!engine) return;
+    }
     if (engine && recorder_.Capture()) {
-        int32_t code = 0;
-        if (recorder_.TakeCaptureFailure(code)) {
-            // Latched first: ticks that arrive while the message box is open do nothing.
-            char message[512];
-            std::snprintf(message, sizeof message, texts_.soundCardBusy.c_str(),
-                          static_cast<unsigned>(code));
-            MessageBoxA(Window(), message, texts_.programName.c_str(), MB_OK);
-            SetText(recordButton_, texts_.monitor);
-            // A close that arrived while the box was open has shut everything down.
-            engine = recorder_.Engine();
-            if (!engine) return;
-        }
         const int16_t leftPeak = engine->left.peak;
         const int16_t rightPeak = engine->right.peak;
         const int tick = TickValue(engine->left.level, engine->right.level);
@@ -345,6 +342,15 @@ void MainDialog::Refresh() {
     }
     InvalidateRect(Window(), &levelScaleRect_, FALSE);
     if (engine) SetText(elapsedText_, engine->StatusText(BlocksPerSecond()));
+}
+
+void MainDialog::ShowCaptureFailure(int32_t code) {
+    // Latched first: ticks that arrive while the message box is open do nothing.
+    char message[512];
+    std::snprintf(message, sizeof message, texts_.soundCardBusy.c_str(),
+                  static_cast<unsigned>(code));
+    MessageBoxA(Window(), message, texts_.programName.c_str(), MB_OK);
+    SetText(recordButton_, texts_.monitor);
 }
 
 int MainDialog::BlocksPerSecond() const {

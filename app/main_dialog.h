@@ -45,6 +45,8 @@ constexpr char kRecordingMixer[] = "sndvol32.exe";
 constexpr char kRecordingMixerParameter[] = "/record";
 constexpr char kConvertFailedText[] = "Can't convert...";  // the same in every language
 constexpr char kConvertFailedCaption[] = "Sorry";
+// The engine did not let go of its chain in time, so no other format could be tried.
+constexpr char kEngineBusyText[] = "The recorder is busy: the output format was not changed.";
 
 // The dialog results of the main window: Close ends the program, a new interface language
 // builds the window again.
@@ -120,7 +122,8 @@ private:
     void Close();
     void RestartCapture();
     void Options();
-    bool TryOutputFormat(OptionsDialog& dialog);
+    enum class FormatTrial { kTaken, kRefused, kEngineBusy };
+    FormatTrial TryOutputFormat(OptionsDialog& dialog);
     void ApplySoundCard(const std::string& chosen);
     void SaveFilesTo();
     void PrefixEdited();
@@ -128,6 +131,9 @@ private:
     void ShowRecordingControls();
     void ShowAbout();
     void EnableNamingControls(bool enable);
+    // After a Stop: the naming controls come back once the engine has ended the track.
+    void ReleaseNamingControls();
+    void ShowCaptureFailure(int32_t code);
 
     // Fields, in the order the window's data model lists them.
     MixerDeviceList mixers_;
@@ -166,6 +172,7 @@ private:
     HICON largeIcon_ = nullptr;       // a shared resource icon: never destroyed
     IconHandle smallIcon_;
     int32_t statusAreaHidden_ = 1;
+    bool namingControlsOn_ = true;  // folder, Save Files To, prefix and Options enabled
     uint32_t maxFormatSize_ = 0;
     // folder, sourceName, prefix, useDirectSound, mode78, liveMode, outputName, outputFormat,
     // Discard, Duration, Silence.

@@ -10,7 +10,8 @@
 
 class PrefixFilter {
 public:
-    PrefixFilter() = default;
+    // `codePage` is the one the edit's text is in (tests choose another than the process's).
+    explicit PrefixFilter(UINT codePage = CP_ACP) : codePage_(codePage) {}
     ~PrefixFilter();
     PrefixFilter(const PrefixFilter&) = delete;
     PrefixFilter& operator=(const PrefixFilter&) = delete;
@@ -21,9 +22,14 @@ public:
     // Removes the refused characters from the edit's text, keeping the caret after what it
     // followed; beeps when there were any. For the edit's EN_CHANGE.
     void StripRefused();
+    // Whether one typed character (WM_CHAR) is refused. The edit is an ANSI window: a
+    // double-byte character comes as two, lead byte first, and its second byte is never one.
+    bool Refuses(unsigned int character);
 
 private:
     static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
                                       UINT_PTR id, DWORD_PTR self);
     HWND edit_ = nullptr;
+    const UINT codePage_;
+    bool trailByteNext_ = false;
 };

@@ -4,6 +4,21 @@
 #include "engine/stream_format.h"
 #include "output/output_chain.h"
 
+namespace {
+
+// An open file's header follows every block written: a killed recorder's take then lacks
+// only the engine's delay queue and mmio's buffer. It costs one small write and three seeks a
+// block, no measurable time.
+constexpr uint32_t kHeaderUpdateBytes = kCaptureBlockBytes;
+
+// The failed call's own code, or E_FAIL when it left none.
+int32_t LastErrorResult() {
+    const DWORD error = GetLastError();
+    return error != 0 ? int32_t(HRESULT_FROM_WIN32(error)) : int32_t(E_FAIL);
+}
+
+}  // namespace
+
 Recorder::Recorder(uint32_t maxFormatSize, const RecorderApi& api)
     : api_(api), maxFormatSize_(maxFormatSize),
       captureFormat_(maxFormatSize + kFormatHeaderBytes) {
@@ -16,11 +31,11 @@ Recorder::~Recorder() { Shutdown(); }
 
 void Recorder::StartMonitoring(WAVEFORMATEX* outputFormat, bool formatUsable, bool liveMode,
                                const CaptureChoice& capture) {
-    engine_ = std::make_unique<TrackEngine>();
+    engine_ = std::make_unique<TrackEngine>(api_.engine);
     engine_->liveMode = liveMode ? 1 : 0;
+    engine_->headerUpdateBytes = kHeaderUpdateBytes;
     engine_->SetSink(RecordingChain(outputFormat, formatUsable).release());
-    engine_->Start();
-    StartCapture(capture);
+    StartCapture(capture);  // the worker first
 }
 
 bool Recorder::ToggleRecording(const std::string& nameTemplate) {
@@ -47,12 +62,13 @@ std::unique_ptr<OutputSink> Recorder::TestChain(WAVEFORMATEX* format) {
     return sink;
 }
 
-void Recorder::HandOverChain(std::unique_ptr<OutputSink> sink) {
+bool Recorder::HandOverChain(std::unique_ptr<OutputSink> sink) {
     StopCapture();
-    if (!engine_ || !sink) return;
+    if (!engine_ || !sink) return true;
+    const OutputSink* handed = sink.get();
     engine_->ReplaceSink(sink.release());
     // Late only when the worker is stuck; it still takes the chain before its next block.
-    engine_->AwaitSinkTaken(kSinkHandOverLimit);
+    return engine_->AwaitSinkTaken(handed, api_.handOverLimit);
 }
 
 void Recorder::RestartCapture(const CaptureChoice& capture) {
@@ -66,11 +82,20 @@ bool Recorder::CapturesWith(const CaptureChoice& capture) const {
 }
 
 bool Recorder::TakeCaptureFailure(int32_t& code) {
-    if (captureFailed_ || !capture_ || !capture_->HasEnded()) return false;
+    if (captureFailed_) return false;
+    if (startFailure_ != 0) {
+        code = startFailure_;
+        startFailure_ = 0;
+    } else if (capture_ && capture_->HasEnded()) {
+        code = capture_->lastResult;
+    } else {
+        return false;
+    }
     captureFailed_ = true;
-    code = capture_->lastResult;
     return true;
 }
+
+bool Recorder::TrackEnded() { return !engine_ || engine_->IsTrackEnded(); }
 
 void Recorder::SetLiveMode(bool on) {
     if (engine_) engine_->liveMode = on ? 1 : 0;
@@ -86,10 +111,25 @@ void Recorder::Shutdown() {
 void Recorder::StartCapture(const CaptureChoice& capture) {
     choice_ = capture;
     captureFailed_ = false;
-    if (!engine_) return;
+    startFailure_ = 0;
+    // Blocks fed to an engine without its worker would queue for ever.
+    if (!engine_ || !EngineRunning()) return;
     capture_ = api_.createCapture(capture.directSound, capture.deviceName.c_str(), engine_.get(),
                                   capture.mode78);
-    if (capture_) capture_->Start();
+    if (!capture_) {
+        startFailure_ = int32_t(E_OUTOFMEMORY);
+        return;
+    }
+    SetLastError(ERROR_SUCCESS);
+    if (!capture_->Start()) startFailure_ = LastErrorResult();
+}
+
+bool Recorder::EngineRunning() {
+    if (engine_->ThreadHandle()) return true;
+    SetLastError(ERROR_SUCCESS);
+    if (engine_->Start()) return true;
+    startFailure_ = LastErrorResult();
+    return false;
 }
 
 void Recorder::StopCapture() {

@@ -6,7 +6,11 @@
 // go under it. A back-end is destroyed only after its thread has ended. A new chain is handed
 // over while no capture runs, and capture starts again only once the worker has taken it (or
 // the time limit passed), so the old chain is gone before another is built or fed. A capture
-// thread that ends by itself latches the failure until the next restart of capture.
+// thread that ends by itself, one that cannot start (no back-end, no thread, or no engine
+// worker to take its blocks) latches the failure until the next restart of capture.
+//
+// While a track is open its file's header follows it block by block, so a recorder that is
+// killed leaves a take every player opens, short by the engine's delay queue at most.
 #pragma once
 
 #include <windows.h>
@@ -29,12 +33,14 @@ struct CaptureChoice {
     bool mode78 = false;
 };
 
-// How back-ends are made. Tests replace it where Wine cannot produce the case (a card that
-// fails once and then works).
+// How back-ends are made, and the engine's seam. Tests replace them where Wine cannot produce
+// the case (a card that fails once and then works, a worker held at a given moment).
 struct RecorderApi {
     std::unique_ptr<CaptureDevice> (*createCapture)(bool useDirectSound, const char* deviceName,
                                                     TrackEngine* engine, bool mode78) =
         &CreateCaptureDevice;
+    TrackEngineApi engine;
+    DWORD handOverLimit = kSinkHandOverLimit;
 };
 
 class Recorder {
@@ -63,16 +69,20 @@ public:
     // otherwise.
     std::unique_ptr<OutputSink> TestChain(WAVEFORMATEX* format);
     // Stops capture and hands the engine `sink` (when there is one); capture stays stopped until
-    // RestartCapture.
-    void HandOverChain(std::unique_ptr<OutputSink> sink);
+    // RestartCapture. False when the worker did not take it in time: it takes it later, and
+    // whatever replaces it meanwhile replaces it.
+    bool HandOverChain(std::unique_ptr<OutputSink> sink);
     // Stops capture and starts it again with `capture`; clears a capture failure.
     void RestartCapture(const CaptureChoice& capture);
     // True while capture runs (or has failed) as `capture` chooses.
     bool CapturesWith(const CaptureChoice& capture) const;
 
-    // The timer's poll: true exactly once when the capture thread has ended by itself, with its
-    // result in `code`; from then on CaptureFailed answers true until a restart.
+    // The timer's poll: true exactly once when the capture thread has ended by itself or could
+    // not start, with its result in `code`; from then on CaptureFailed answers true until a
+    // restart.
     bool TakeCaptureFailure(int32_t& code);
+    // True once a Stop has been served: the naming of tracks may change.
+    bool TrackEnded();
     bool CaptureFailed() const { return captureFailed_; }
 
     void SetLiveMode(bool on);
@@ -88,6 +98,8 @@ public:
 private:
     void StartCapture(const CaptureChoice& capture);
     void StopCapture();
+    // The engine's worker, started (again) if it is not running; false with startFailure_.
+    bool EngineRunning();
 
     const RecorderApi api_;
     const uint32_t maxFormatSize_;
@@ -97,4 +109,5 @@ private:
     CaptureChoice choice_;  // what capture_ was made with
     bool recording_ = false;
     bool captureFailed_ = false;
+    int32_t startFailure_ = 0;  // why capture did not start, until the timer reports it
 };

@@ -1,6 +1,8 @@
 // Paths by characters of the code page.
 #include "base/paths.h"
 
+#include <vector>
+
 namespace {
 
 bool IsSeparator(char c) {
@@ -31,6 +33,27 @@ Separators FindSeparators(const std::string& text, UINT codePage) {
 bool IsDrive(const std::string& text) {
     const char letter = char(text.empty() ? 0 : text[0] | 0x20);
     return text.size() == 2 && text[1] == ':' && letter >= 'a' && letter <= 'z';
+}
+
+// The names between separators; a trailing separator adds none.
+std::vector<std::string> Components(const std::string& path, UINT codePage) {
+    std::vector<std::string> parts(1);
+    for (size_t at = 0; at < path.size();) {
+        const size_t next = NextCharacter(path, at, codePage);
+        if (IsSeparator(path[at])) {
+            parts.emplace_back();
+        } else {
+            parts.back().append(path, at, next - at);
+        }
+        at = next;
+    }
+    while (parts.size() > 1 && parts.back().empty()) parts.pop_back();
+    return parts;
+}
+
+// The components naming the drive ("C:") or the share ("", "", server, share).
+size_t RootComponents(const std::vector<std::string>& parts) {
+    return parts.size() > 1 && parts[0].empty() && parts[1].empty() ? 4 : 1;
 }
 
 }  // namespace
@@ -69,4 +92,29 @@ std::string BaseName(const std::string& path, UINT codePage) {
 std::string FolderOf(const std::string& path, UINT codePage) {
     const size_t last = FindSeparators(path, codePage).last;
     return last == std::string::npos ? std::string() : path.substr(0, last);
+}
+
+std::string FullPath(const std::string& path) {
+    char full[MAX_PATH] = {};
+    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+    if (length == 0 || length >= MAX_PATH) return path;
+    return full;
+}
+
+std::string RelativePath(const std::string& path, const std::string& folder, UINT codePage) {
+    const std::vector<std::string> to = Components(path, codePage);
+    const std::vector<std::string> from = Components(folder, codePage);
+    size_t common = 0;  // the file's own name is never one of them
+    while (common + 1 < to.size() && common < from.size() &&
+           lstrcmpiA(to[common].c_str(), from[common].c_str()) == 0) {
+        ++common;
+    }
+    const size_t root = RootComponents(to);
+    if (root != RootComponents(from) || common < root) return path;
+    std::string relative;
+    for (size_t i = common; i < from.size(); ++i) relative += "..\\";
+    for (size_t i = common; i < to.size(); ++i) {
+        relative += to[i] + (i + 1 < to.size() ? "\\" : "");
+    }
+    return relative;
 }

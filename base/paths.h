@@ -28,3 +28,11 @@ std::string InFolder(const std::string& folder, const std::string& name,
 // (empty when there is none).
 std::string BaseName(const std::string& path, UINT codePage = CP_ACP);
 std::string FolderOf(const std::string& path, UINT codePage = CP_ACP);
+
+// `path` made absolute against the current folder; as given when it cannot be.
+std::string FullPath(const std::string& path);
+
+// Full `path` as seen from full `folder` ("..\side.wav") when both lie on one drive or share,
+// compared without case; `path` itself when not.
+std::string RelativePath(const std::string& path, const std::string& folder,
+                         UINT codePage = CP_ACP);

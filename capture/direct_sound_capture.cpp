@@ -7,7 +7,6 @@
 
 namespace {
 
-using CaptureCreateFunction = HRESULT(WINAPI*)(LPCGUID, LPDIRECTSOUNDCAPTURE8*, LPUNKNOWN);
 using CaptureEnumerateFunction = HRESULT(WINAPI*)(LPDSENUMCALLBACKA, LPVOID);
 
 constexpr DWORD kBufferDescBytes = sizeof(DSCBUFFERDESC1);  // 20: no effects are asked for
@@ -64,57 +63,91 @@ int32_t DirectSoundCapture::Run() {
     if (!library_) {
         lastResult = E_FAIL;
     } else {
-        const auto create = ProcAs<CaptureCreateFunction>(
+        create_ = ProcAs<CreateFunction>(
             api_.getProcAddress(library_.Get(), kDirectSoundCaptureEntry));
         const auto enumerate = ProcAs<CaptureEnumerateFunction>(
             api_.getProcAddress(library_.Get(), "DirectSoundCaptureEnumerateA"));
         deviceGuid_ = {};
         if (enumerate) enumerate(&EnumerateDevice, this);
-        if (create) {
-            const GUID* device = IsNullGuid(deviceGuid_) ? nullptr : &deviceGuid_;
-            lastResult = create(device, capture_.Receive(), nullptr);
-        } else {
-            lastResult = E_FAIL;
-        }
+        lastResult = create_ ? S_OK : E_FAIL;
     }
     FillFormat(format_);
-    if (SUCCEEDED(lastResult)) lastResult = CreateBuffer();
+    if (SUCCEEDED(lastResult)) lastResult = OpenBuffer();
     if (FAILED(lastResult)) return 0;
+    CaptureLoop();
+    captureBuffer_.Get()->Stop();
+    ReadBlocks();
+    return 0;
+}
 
-    // Without a running buffer no notification would ever come: report it like an open failure.
-    const HRESULT started = captureBuffer_.Get()->Start(DSCBSTART_LOOPING);
-    if (FAILED(started)) {
-        lastResult = started;
-        return 0;
-    }
+HRESULT DirectSoundCapture::OpenBuffer() {
+    notify_.Reset();
+    captureBuffer_.Reset();
+    capture_.Reset();
+    const GUID* device = IsNullGuid(deviceGuid_) ? nullptr : &deviceGuid_;
+    HRESULT result = create_(device, capture_.Receive(), nullptr);
+    if (SUCCEEDED(result)) result = CreateBuffer();
+    // Without a running buffer no notification would ever come: reported like an open failure.
+    if (SUCCEEDED(result)) result = captureBuffer_.Get()->Start(DSCBSTART_LOOPING);
+    return result;
+}
 
+void DirectSoundCapture::CaptureLoop() {
     const HANDLE events[3] = {notifyEvent_.Handle(), stopNotifyEvent_.Handle(), stopEvent.Handle()};
+    // Several buffers' time without a block is no late thread: the buffer has stalled.
+    const DWORD stallMs =
+        DWORD(uint64_t(bufferSize_) * kStallBuffers * 1000 / format_.nAvgBytesPerSec);
+    int reopened = 0;
+    bool delivered = false;  // since the last time-out
     bool done = false;
     while (!done) {
-        const DWORD woken = api_.msgWait(3, events, FALSE, INFINITE, QS_ALLINPUT);
-        if (woken == WAIT_OBJECT_0) {
+        const DWORD woken = api_.msgWait(3, events, FALSE, stallMs, QS_ALLINPUT);
+        if (woken == WAIT_OBJECT_0 || woken == WAIT_TIMEOUT) {
             const HRESULT read = ReadBlocks();
             if (FAILED(read)) {
                 // Reported with the read's own code: the opening result here would be 0.
                 lastResult = read;
                 done = true;
+            } else if (read == S_OK) {
+                delivered = true;
+                reopened = 0;
+            } else if (woken == WAIT_TIMEOUT && !delivered) {
+                done = !ReopenStalledBuffer(reopened);
             }
+            if (woken == WAIT_TIMEOUT) delivered = false;
         } else if (woken == WAIT_OBJECT_0 + 1) {
             // The buffer stopped: only the stop event or WM_QUIT ends the loop.
         } else if (woken == WAIT_OBJECT_0 + 3) {
-            MSG message;
-            while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-                if (message.message == WM_QUIT) done = true;
-                TranslateMessage(&message);
-                DispatchMessageA(&message);
-            }
+            done = DispatchMessages();
         } else {
             done = true;  // the stop event, or a wait that failed
         }
     }
-    captureBuffer_.Get()->Stop();
-    ReadBlocks();
-    return 0;
+}
+
+// Wine's capture on PulseAudio sometimes never starts a buffer: its position stays at 0, and
+// stopping and starting it again does not help, making it anew does. After kMaxReopens in a
+// row without a block the capture ends as a failure the window reports.
+bool DirectSoundCapture::ReopenStalledBuffer(int& reopened) {
+    if (++reopened > kMaxReopens) {
+        lastResult = kCaptureStalled;
+        return false;
+    }
+    const HRESULT result = OpenBuffer();
+    if (FAILED(result)) lastResult = result;
+    return SUCCEEDED(result);
+}
+
+// True when WM_QUIT came: the loop ends once the queue is empty.
+bool DirectSoundCapture::DispatchMessages() {
+    bool quit = false;
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        if (message.message == WM_QUIT) quit = true;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    return quit;
 }
 
 int32_t DirectSoundCapture::Cleanup() {

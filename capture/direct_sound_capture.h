@@ -6,7 +6,9 @@
 // catches up in one read. A region that runs past the end of the buffer comes in two parts,
 // the end of the buffer first; each part goes to the engine as one block, so a part can hold
 // several capture blocks. The thread is a COM apartment and dispatches window messages while
-// it waits; WM_QUIT ends the capture like the stop event.
+// it waits; WM_QUIT ends the capture like the stop event. A buffer that delivers nothing for
+// kStallBuffers buffers' time is made anew (Wine sometimes never starts one), and the capture
+// ends as a failure when that does not help either.
 #pragma once
 
 #include <windows.h>
@@ -22,6 +24,11 @@
 constexpr int kDirectSoundBlocks = 7;  // ~0.93 s of input at 44100 Hz absorbs a late thread
 constexpr int kDirectSoundPositions = kDirectSoundBlocks + 1;  // one per block, one at stop
 constexpr int kFormatBytesRead = 18;  // GetFormat: a WAVEFORMATEX without extra bytes
+// A buffer that delivers no block for this many buffers' time has stalled; it is made anew,
+// up to kMaxReopens times in a row before the capture ends with kCaptureStalled.
+constexpr int kStallBuffers = 3;
+constexpr int kMaxReopens = 3;
+constexpr HRESULT kCaptureStalled = HRESULT(0x800705B4);  // HRESULT_FROM_WIN32(ERROR_TIMEOUT)
 constexpr char kDirectSoundLibrary[] = "DSOUND.DLL";
 constexpr char kDirectSoundCaptureEntry[] = "DirectSoundCaptureCreate8";
 
@@ -73,6 +80,10 @@ private:
     const DirectSoundApi api_;  // the capture thread calls the system through it
     static BOOL CALLBACK EnumerateDevice(LPGUID guid, LPCSTR description, LPCSTR module,
                                          LPVOID context);
+    HRESULT OpenBuffer();
+    void CaptureLoop();
+    bool ReopenStalledBuffer(int& reopened);
+    static bool DispatchMessages();
     HRESULT CreateBuffer();
     HRESULT SetUpNotifications();
     HRESULT ReadBlocks();
@@ -81,6 +92,8 @@ private:
     ThreadEvent notifyEvent_;
     ThreadEvent stopNotifyEvent_;
     LibraryHandle library_;
+    using CreateFunction = HRESULT(WINAPI*)(LPCGUID, LPDIRECTSOUNDCAPTURE8*, LPUNKNOWN);
+    CreateFunction create_ = nullptr;
     ComRef<IDirectSoundCapture8> capture_;
     ComRef<IDirectSoundCaptureBuffer> captureBuffer_;
     ComRef<IDirectSoundNotify> notify_;

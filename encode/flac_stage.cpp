@@ -58,9 +58,12 @@ bool FlacStage::StartEncoder(const TrackTags& tags) {
         const uint64_t span = sideFrames_ + spacing;
         if (!AddComment(comments_.Get(), "TITLE", tags.title) ||
             !AddComment(comments_.Get(), "ARTIST", tags.artist) ||
+            !AddComment(comments_.Get(), "ALBUMARTIST", tags.albumArtist) ||
             !AddComment(comments_.Get(), "ALBUM", tags.album) ||
             !AddComment(comments_.Get(), "DATE", tags.year) ||
             !AddComment(comments_.Get(), "TRACKNUMBER", number) ||
+            !AddComment(comments_.Get(), "TRACKTOTAL",
+                        tags.trackTotal > 0 ? std::to_string(tags.trackTotal) : "") ||
             !FLAC__metadata_object_seektable_template_append_spaced_points_by_samples(
                 seekTable_.Get(), uint32_t(spacing), span) ||
             !FLAC__metadata_object_seektable_template_sort(seekTable_.Get(), /*compact=*/true)) {

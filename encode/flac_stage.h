@@ -1,6 +1,7 @@
 // FlacStage: grooval-split's FLAC output, through libFLAC. Each track is a .flac file of the
 // input's 16-bit stereo at its rate, at a compression level of 0 to 8, with Vorbis comments
-// (TITLE, ARTIST, ALBUM, DATE, TRACKNUMBER from its tags), a seek table and room for later tags.
+// (TITLE, ARTIST, ALBUMARTIST, ALBUM, DATE, TRACKNUMBER, TRACKTOTAL from its tags), a seek
+// table and room for later tags.
 //
 // How it works: libFLAC writes through our callbacks into the EncodedFile; at the end it goes
 // back and completes STREAMINFO (length, MD5) and the seek table. The seek table is a template

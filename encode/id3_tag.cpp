@@ -30,9 +30,14 @@ std::vector<uint8_t> Id3Tag(const TrackTags& tags) {
     std::vector<uint8_t> frames;
     AppendTextFrame(frames, "TIT2", tags.title);
     AppendTextFrame(frames, "TPE1", tags.artist);
+    AppendTextFrame(frames, "TPE2", tags.albumArtist);
     AppendTextFrame(frames, "TALB", tags.album);
     AppendTextFrame(frames, "TDRC", tags.year);
-    if (tags.trackNumber > 0) AppendTextFrame(frames, "TRCK", std::to_string(tags.trackNumber));
+    if (tags.trackNumber > 0) {
+        std::string number = std::to_string(tags.trackNumber);
+        if (tags.trackTotal > 0) number += "/" + std::to_string(tags.trackTotal);
+        AppendTextFrame(frames, "TRCK", number);
+    }
 
     if (frames.empty() || frames.size() >= kSizeLimit) return {};  // a tag holds a frame
     std::vector<uint8_t> tag = {'I', 'D', '3', kVersion, 0, 0};  // revision 0, no flags

@@ -1,6 +1,6 @@
 // Id3Tag: the ID3v2.4 tag at the start of an MP3 track, with UTF-8 text frames for the title
-// (TIT2), artist (TPE1), album (TALB), year (TDRC) and track number (TRCK); empty texts are
-// left out.
+// (TIT2), artist (TPE1), album's artist (TPE2), album (TALB), year (TDRC) and track number
+// (TRCK, "3/12" when the total is known); empty texts are left out.
 #pragma once
 
 #include <cstdint>

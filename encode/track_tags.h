@@ -1,5 +1,6 @@
-// TrackTags: what an encoded track file says about itself (title, artist, album, year and its
-// number), and the source the FLAC and MP3 stages ask for each track as they open its file.
+// TrackTags: what an encoded track file says about itself (title, artist, album, year, its
+// number, and the album's artist and track count when known), and the source the FLAC and MP3
+// stages ask for each track as they open its file.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,8 @@ struct TrackTags {
     std::string album;
     std::string year;
     int32_t trackNumber = 0;
+    std::string albumArtist;  // the whole album's, beside a track's own artist
+    int32_t trackTotal = 0;   // tracks on the side; 0: unknown
 };
 
 class TrackTagSource {

@@ -2,8 +2,9 @@
 // the engine writes every track file. The virtual operations keep this slot order.
 //
 // Calling order for each chain: Query (optional) and Prepare(kCaptureBlockBytes) after it is
-// built; per track GetExtension and Open while IsOpen is false, Write per block, Finish, then
-// Unprepare and Prepare(SourceBlockBytes()) so each track starts with a fresh codec stream.
+// built; per track GetExtension and Open while IsOpen is false, Write per block (UpdateHeader
+// between writes, as often as the caller likes), Finish, then Unprepare and
+// Prepare(SourceBlockBytes()) so each track starts with a fresh codec stream.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +45,11 @@ public:
     // `text` holds at least kSinkMessageBytes; 1 when it was changed, else 0.
     virtual int32_t GetLastMessage(char* text) = 0;                         // 13
     virtual const char* GetExtension() = 0;                                 // 14
+    // Brings the open file's header up to what has reached the file (its sizes, and `frames`
+    // capture frames at most as its frame count), so a file left open by a killed process
+    // opens in every reader. The finished file is the same whether or not it was called.
+    // A failure closes the file as a failed write does.
+    virtual int32_t UpdateHeader(uint32_t frames) = 0;                      // 15
 
     // The source block size given to the last Prepare; it survives Unprepare and Finish.
     int32_t SourceBlockBytes() const { return sourceBlockBytes_; }

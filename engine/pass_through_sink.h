@@ -51,6 +51,9 @@ public:
         return successor_ ? successor_->GetLastMessage(text) : 0;
     }
     const char* GetExtension() override { return successor_ ? successor_->GetExtension() : ""; }
+    int32_t UpdateHeader(uint32_t frames) override {
+        return successor_ ? successor_->UpdateHeader(frames) : 0;
+    }
 
 protected:
     OutputSink* Successor() { return successor_.get(); }

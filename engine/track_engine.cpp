@@ -164,9 +164,15 @@ void TrackEngine::ReturnBuffer(SampleBuffer* buffer) {
 void TrackEngine::SetSink(OutputSink* newSink) {
     std::unique_ptr<OutputSink> incoming(newSink);
     // Only the worker opens tracks, and it is the one calling (or not yet running).
-    if (IsTrackOpen()) FinishTrack(1);
+    bool inTrack = false;
+    {
+        auto lock = stateLock_.Lock();
+        inTrack = inTrack_ || SinkOpen();
+    }
+    if (inTrack) FinishTrack(1);
     auto lock = stateLock_.Lock();
     sink_.swap(incoming);
+    takenSink_ = nullptr;  // the acknowledged sink may be the one going now
     message_[0] = '\0';
     writerText_[0] = '\0';
     FetchWriterText();
@@ -176,13 +182,22 @@ void TrackEngine::SetSink(OutputSink* newSink) {
 }
 
 void TrackEngine::ReplaceSink(OutputSink* newSink) {
-    sinkTakenEvent_.Reset();
     delete pendingSink_.exchange(newSink);
     dataEvent_.Set();
 }
 
-bool TrackEngine::AwaitSinkTaken(DWORD milliseconds) {
-    return WaitForSingleObject(sinkTakenEvent_.Handle(), milliseconds) == WAIT_OBJECT_0;
+bool TrackEngine::AwaitSinkTaken(const OutputSink* handed, DWORD milliseconds) {
+    const DWORD start = GetTickCount();
+    // The sink taken is compared, never used: it may be gone already. The current sink lives
+    // until another is taken, so an earlier one's address cannot come back as `handed`.
+    while (takenSink_.load() != handed) {
+        const DWORD spent = GetTickCount() - start;
+        if (spent >= milliseconds) return false;
+        if (WaitForSingleObject(sinkTakenEvent_.Handle(), milliseconds - spent) == WAIT_FAILED) {
+            return false;
+        }
+    }
+    return true;
 }
 
 void TrackEngine::TakeOverPendingSink() {
@@ -191,6 +206,7 @@ void TrackEngine::TakeOverPendingSink() {
     // A track still open on the old writer (a block armed by a racing Stop) is finished with
     // its blocks rather than deleted by the writer's destructor.
     SetSink(incoming);
+    takenSink_ = incoming;
     sinkTakenEvent_.Set();
 }
 
@@ -203,10 +219,20 @@ void TrackEngine::SetStandby(int32_t value) {
         // Asked after standby is set, so the pass that ends the track already sees it.
         InterlockedExchange(&endTrackAsked_, 1);
         dataEvent_.Set();
+    } else if (standby_ == 0 && api_.armed) {
+        api_.armed(*this);
     }
 }
 
 int32_t TrackEngine::IsStandby() { return standby_; }
+
+bool TrackEngine::IsTrackEnded() {
+    auto lock = WindowLock();
+    // The request is taken before the track is ended, and inTrack_ falls only at its end.
+    return endTrackAsked_ == 0 && !inTrack_ && !SinkOpen();
+}
+
+void TrackEngine::ResetTrackNumber() { InterlockedExchange(&numberResetAsked_, 1); }
 
 CriticalSection::Guard TrackEngine::WindowLock() {
     InterlockedIncrement(&windowWaiting_);
@@ -349,9 +375,14 @@ int32_t TrackEngine::Run() {
 void TrackEngine::WaitForBlocks() {
     const HANDLE handles[2] = {dataEvent_.Handle(), stopEvent.Handle()};
     for (;;) {
-        const DWORD woken = api_.waitForMultipleObjects(2, handles, FALSE, INFINITE);
+        // Only the worker changes the track's byte counts: read here without the lock.
+        const DWORD patience = HeaderBehind() ? kHeaderPauseMilliseconds : INFINITE;
+        const DWORD woken = api_.waitForMultipleObjects(2, handles, FALSE, patience);
         if (woken == WAIT_OBJECT_0) {
             ProcessInput();
+        } else if (woken == WAIT_TIMEOUT) {
+            auto lock = stateLock_.Lock();
+            UpdateHeader();
         } else if (woken == WAIT_OBJECT_0 + 1) {
             return;
         } else if (woken == WAIT_FAILED) {
@@ -386,7 +417,7 @@ void TrackEngine::ProcessInput() {
             silentBlocks_ = 0;
             if (heldBlock_) WriteBlock(heldBlock_.release());
             WriteBlock(block);
-        } else if (armed && SinkOpen()) {
+        } else if (armed && inTrack_) {
             silentBlocks_ += 1;
             WriteBlock(block);
             gapEnded = !planned_ && silentBlocks_ == gapBlocks + 1;
@@ -412,10 +443,7 @@ void TrackEngine::MeasureLevels(const SampleBuffer& block) {
 void TrackEngine::WriteBlock(SampleBuffer* block) {
     auto lock = stateLock_.Lock();
     writeQueue_.Push(block);
-    if (!SinkOpen()) {
-        OpenNextTrack();
-        trackBytes_ = 0;
-    }
+    if (!SinkOpen()) OpenFile();
     if (SinkOpen()) {
         if (writeQueue_.Size() >= gapBlocks) WriteFront();
     } else {
@@ -431,13 +459,35 @@ void TrackEngine::WriteFront() {
         // The file is full: the recording goes on in the next one, from this block.
         CloseTrackFile();
         InterlockedIncrement(&sizeLimitSplits_);
-        if (!OpenNextTrack()) return;  // the block stays queued, as for any file that fails
+        if (!OpenFile()) return;  // the block stays queued, as for any file that fails
     }
     SampleBuffer* block = writeQueue_.Pop();
     trackBytes_ += bytes;
     sink_->Write(block->Samples(), int32_t(bytes));
-    if (!sink_->IsOpen()) FetchWriterText();  // the write failed and closed the file
     Recycle(block);
+    if (!sink_->IsOpen()) {
+        ContinueClosedFile();
+    } else if (headerUpdateBytes != 0 && trackBytes_ - headerBytes_ >= headerUpdateBytes) {
+        UpdateHeader();
+    }
+}
+
+void TrackEngine::ContinueClosedFile() {
+    // The write failed and the writer closed the file: the track goes on in the next one at
+    // once, so the blocks after it keep their order and the gap goes on counting. Its text is
+    // fetched after the open, which a first stage passes on only while a file is open.
+    if (!OpenFile()) FetchWriterText();
+}
+
+void TrackEngine::UpdateHeader() {
+    if (SinkOpen() && trackBytes_ != headerBytes_) {
+        sink_->UpdateHeader(trackBytes_ / kCaptureFrameBytes);
+        if (!sink_->IsOpen()) {
+            ContinueClosedFile();  // as after a failed write
+            return;
+        }
+    }
+    headerBytes_ = trackBytes_;
 }
 
 void TrackEngine::TrimUnopenedQueue() {
@@ -452,7 +502,7 @@ void TrackEngine::FinishTrack(int32_t keepDelayed) {
     bool open = false;
     {
         auto lock = stateLock_.Lock();
-        open = SinkOpen();
+        open = inTrack_ || SinkOpen();
     }
     // One lock per delayed block: the window's questions wait for one block, not the delay.
     // A write that fails or a file that fills up closes the file; the rest goes on in the next
@@ -461,21 +511,20 @@ void TrackEngine::FinishTrack(int32_t keepDelayed) {
         {
             auto lock = stateLock_.Lock();
             if (writeQueue_.Empty()) break;
-            if (!SinkOpen()) {
-                if (!OpenNextTrack()) break;
-                trackBytes_ = 0;
-            }
+            if (!SinkOpen() && !OpenFile()) break;
             WriteFront();
         }
         // Critical sections are not fair: a window call waiting for the lock gets it first.
         for (int32_t turn = 0; windowWaiting_ != 0 && turn < kWindowTurnYields; ++turn) {
-            SwitchToThread();
+            api_.yield();
         }
     }
     auto lock = stateLock_.Lock();
     if (open) {
         if (SinkOpen()) CloseTrackFile();
         trackBytes_ = 0;
+        headerBytes_ = 0;
+        inTrack_ = false;
     }
     {
         auto free = freeLock_.Lock();
@@ -492,6 +541,7 @@ void TrackEngine::CloseTrackFile() {
     const int32_t prepared = sink_->Prepare(sink_->SourceBlockBytes());
     if (prepared != 0) SetMessage(kWriterNotReadyMessage, prepared);
     trackBytes_ = 0;
+    headerBytes_ = 0;
 }
 
 void TrackEngine::Recycle(SampleBuffer* buffer) {
@@ -539,13 +589,23 @@ bool TrackEngine::PrepareSink() {
     return false;
 }
 
-bool TrackEngine::OpenNextTrack() {
+bool TrackEngine::OpenFile() {
+    trackBytes_ = 0;
+    headerBytes_ = 0;
+    if (!OpenNextTrack(inTrack_)) return false;
+    inTrack_ = true;
+    return true;
+}
+
+bool TrackEngine::OpenNextTrack(bool continuation) {
     if (!sink_) {
         SetMessage(kNoWriterMessage);
         return false;
     }
     // Writing to an unprepared chain would drop every block of the track.
     if (!PrepareSink()) return false;
+    // A new prefix numbers from the start; a track already running keeps its numbers.
+    if (!continuation && InterlockedExchange(&numberResetAsked_, 0)) trackNumber = 0;
     char name[kTrackNameBytes];
     for (int32_t tries = 0;; ++tries) {
         const char* extension = sink_->GetExtension();
@@ -563,7 +623,9 @@ bool TrackEngine::OpenNextTrack() {
             return false;
         }
     }
-    int32_t discard = discardBlocks, bytes = blockBytes;
+    // Only a track's first file is held to the minimum: a continuation is the rest of a track
+    // that began in another file, and deleting it would cut the track's end off.
+    const int32_t discard = continuation ? 0 : discardBlocks, bytes = blockBytes;
     const uint32_t minBytes =
         discard > 0 && bytes > 0 ? uint32_t(discard) * uint32_t(bytes) : 0u;
     sink_->Open(name, minBytes);

@@ -18,6 +18,16 @@
 // worker stopped) and the writer's GetLastMessage compete for the one status area; whichever
 // changed last is shown. The writer's text is fetched after every call that may change it.
 //
+// A track may take several files: when a write closes the file (a failed write, or the file
+// full at maxTrackBytes) the next file opens at once under the next number and the track goes
+// on in it, block for block, its gap still counted. Only a track's first file is held to the
+// discard minimum; a continuation is kept however short.
+//
+// While a file is open its header is brought up to date every headerUpdateBytes of the track
+// and when no block has come for kHeaderPauseMilliseconds, so a killed process leaves a file
+// every reader opens, short by the delay queue, the writer's buffer and what was written since
+// the last update.
+//
 // Failures: a sink that is not prepared is prepared again before a track opens, and no
 // number is used while that or the name fails. If the worker's wait fails or anything throws
 // on it, the worker ends with a status text, and from then on submitted blocks go straight
@@ -80,6 +90,8 @@ constexpr uint32_t kMaxTrackBytes = 0x7FFF0000;
 // For a last stage that keeps its own 64-bit sizes (FLAC, MP3): only the 32-bit count of
 // capture bytes limits a track.
 constexpr uint32_t kMaxTrackBytesUncapped = 0xFFFF0000;
+// A pause in the blocks after which an open file's header is brought up to date.
+constexpr DWORD kHeaderPauseMilliseconds = 1000;
 // Yields a track's end grants a waiting window call per block: a bound, because a caller held
 // off by an outer hold of the lock (grooval-split's planned cuts) cannot take its turn.
 constexpr int32_t kWindowTurnYields = 1000;
@@ -91,14 +103,21 @@ constexpr char kNameTooLongMessage[] = "Track name too long";
 constexpr char kWriterNotReadyMessage[] = "Output writer not ready %x";  // Prepare's result
 constexpr char kWorkerStoppedMessage[] = "Recording stopped %x";        // the worker's lastResult
 
+class TrackEngine;
+
 // True while a Shift key is down (GetKeyState).
 bool IsShiftKeyDown();
 // The keyboard test of SetStandby (Shift+Start, Shift+Stop): a program with no one at the
 // keyboard (grooval-split) and tests hand in their own. The worker's wait: tests make it fail.
+// The yield a track's end makes while a window call waits: tests count it. `armed`, when set,
+// runs on the caller's thread right after SetStandby has armed the engine: tests let the
+// worker take a block at that moment.
 struct TrackEngineApi {
     bool (*shiftHeld)() = &IsShiftKeyDown;
     DWORD(WINAPI* waitForMultipleObjects)(DWORD, const HANDLE*, BOOL, DWORD) =
         &WaitForMultipleObjects;
+    BOOL(WINAPI* yield)() = &SwitchToThread;
+    void (*armed)(TrackEngine& engine) = nullptr;
 };
 // For engines that must never see the Shift key.
 bool ShiftNeverHeld();
@@ -131,14 +150,21 @@ public:
     // Hands a prepared sink (ownership included) to the worker, which takes it at the start of
     // its next pass; a sink still pending from an earlier call is destroyed. Wakes the worker.
     void ReplaceSink(OutputSink* newSink);
-    // Waits until the worker has taken the sink of the last ReplaceSink and destroyed the one
-    // before; false when that did not happen within `milliseconds`.
-    bool AwaitSinkTaken(DWORD milliseconds);
+    // Waits until the worker has taken `handed` (the sink of the last ReplaceSink) and destroyed
+    // the one before; false when that did not happen within `milliseconds`. The worker names
+    // the sink it took, so an earlier hand-over's acknowledgement never answers for this one.
+    bool AwaitSinkTaken(const OutputSink* handed, DWORD milliseconds);
     // 1 = disarm, 0 = arm. While Shift is held the standby flag is left as it is, but a
     // non-zero value still ends the track. The worker ends it, with every block it holds, at
     // its next pass: the caller never waits for a track's end.
     void SetStandby(int32_t value);
     int32_t IsStandby();
+    // True once no track is open and no end of one is still to be served: after a Stop, the
+    // name template and the numbering are free to change.
+    bool IsTrackEnded();
+    // Numbers the next track from 1 again (a new prefix). The worker applies it when it names
+    // the next track, so a track still ending keeps its own numbering.
+    void ResetTrackNumber();
     // Folder + "\" + prefix + "%04d.%s". Only the last number conversion and the last "%s" are
     // filled in; everything else is taken literally, so '%' in a folder or prefix is harmless.
     void SetNameFormat(const char* text);
@@ -157,11 +183,13 @@ public:
     // ---- Settings: plain aligned values, written by the window at any time ----
     volatile int32_t blockBytes = 0;  // set by the capture back-end
     uint32_t maxTrackBytes = kMaxTrackBytes;  // set before Start
+    // Bytes of a track after which its file's header is brought up to date; 0: only at its end.
+    uint32_t headerUpdateBytes = 0;           // set before Start
     volatile int32_t silenceThreshold = kInitialSilenceThreshold;
     volatile int32_t liveMode = 0;
     volatile int32_t gapBlocks = kInitialGapBlocks;
     volatile int32_t discardBlocks = 0;
-    volatile int32_t trackNumber = 0;  // last number tried; the window resets it to 0
+    volatile int32_t trackNumber = 0;  // last number tried; see ResetTrackNumber
 
     ChannelLevel left;
     ChannelLevel right;
@@ -199,7 +227,12 @@ private:
     void TakeOverPendingSink();
     void WaitForBlocks();
     bool PrepareSink();                             // stateLock held
-    bool OpenNextTrack();                           // stateLock held
+    // The next file: a track's first, or a continuation (no discard minimum). stateLock held.
+    bool OpenNextTrack(bool continuation);
+    bool OpenFile();  // a track's first file, or the next one of a running track; stateLock held
+    void ContinueClosedFile();                      // stateLock held
+    void UpdateHeader();                            // stateLock held
+    bool HeaderBehind() const { return trackBytes_ != headerBytes_ && sink_ && headerUpdateBytes; }
     bool FormatName(char* name, int32_t number, const char* extension) const;
     void WriteFront();                              // stateLock held
     void CloseTrackFile();                          // stateLock held
@@ -228,10 +261,14 @@ private:
 
     std::unique_ptr<OutputSink> sink_;             // stateLock
     std::atomic<OutputSink*> pendingSink_{nullptr};  // owned; exchanged without a lock
+    std::atomic<const OutputSink*> takenSink_{nullptr};  // the last one taken; never used
 
     volatile int32_t standby_ = 1;
-    uint32_t trackBytes_ = 0;  // at most maxTrackBytes
+    uint32_t trackBytes_ = 0;  // of the open file, at most maxTrackBytes
+    uint32_t headerBytes_ = 0;  // trackBytes_ when the file's header was last brought up to date
+    bool inTrack_ = false;      // from a track's first file to its end, across its files
     volatile LONG endTrackAsked_ = 0;  // a Stop the worker has not yet served
+    volatile LONG numberResetAsked_ = 0;
     volatile LONG windowWaiting_ = 0;  // window calls waiting for stateLock
     int32_t silentBlocks_ = 0;
     bool planned_ = false;              // PlanCuts was called: no gap rule

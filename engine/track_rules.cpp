@@ -1,24 +1,32 @@
 // Track rules shared by the recorder and grooval-split.
 #include "engine/track_rules.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+
+#include "base/paths.h"
 
 bool IsRefusedPrefixCharacter(unsigned int character) {
     return character != 0 && character < 0x80 &&
            std::strchr(kRefusedPrefixCharacters, static_cast<int>(character)) != nullptr;
 }
 
-std::string WithoutRefusedCharacters(const std::string& prefix) {
+std::string WithoutRefusedCharacters(const std::string& prefix, UINT codePage) {
     std::string kept;
-    for (char c : prefix) {
-        if (!IsRefusedPrefixCharacter(static_cast<unsigned char>(c))) kept += c;
+    for (size_t at = 0; at < prefix.size();) {
+        const size_t next = std::min(NextCharacter(prefix, at, codePage), prefix.size());
+        if (next - at > 1 || !IsRefusedPrefixCharacter(static_cast<unsigned char>(prefix[at]))) {
+            kept.append(prefix, at, next - at);
+        }
+        at = next;
     }
     return kept;
 }
 
-std::string TrackNameTemplate(const std::string& folder, const std::string& prefix) {
-    return folder + "\\" + WithoutRefusedCharacters(prefix) + kTrackNumberPattern;
+std::string TrackNameTemplate(const std::string& folder, const std::string& prefix,
+                              UINT codePage) {
+    return folder + "\\" + WithoutRefusedCharacters(prefix, codePage) + kTrackNumberPattern;
 }
 
 std::string SecondsText(int blocks, int blocksPerSecond, const char* decimalSeparator) {

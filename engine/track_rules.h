@@ -3,6 +3,8 @@
 // may not hold, and the number pattern of track file names.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 constexpr int kLevelSliderMin = 0;     // silence level, in the engine's level units
@@ -14,14 +16,17 @@ constexpr int kLengthSliderMax = 140;  // the upper end of both block sliders
 // The nine characters a file name cannot hold, refused in a prefix.
 constexpr char kRefusedPrefixCharacters[] = "\\/:*?\"<>|";
 bool IsRefusedPrefixCharacter(unsigned int character);
-// `prefix` without the refused characters.
-std::string WithoutRefusedCharacters(const std::string& prefix);
+// `prefix` without the refused characters, walked by the characters of `codePage`: in a
+// double-byte code page the second byte of a character (ソ is 83 5C in code page 932) is no
+// backslash.
+std::string WithoutRefusedCharacters(const std::string& prefix, UINT codePage = CP_ACP);
 
 // The engine fills in the track number and the extension.
 constexpr char kTrackNumberPattern[] = "%04d.%s";
 // Folder + "\" + prefix + kTrackNumberPattern; the prefix loses the refused characters, so a
 // track never lands outside the folder or in an alternate stream, however the prefix came.
-std::string TrackNameTemplate(const std::string& folder, const std::string& prefix);
+std::string TrackNameTemplate(const std::string& folder, const std::string& prefix,
+                              UINT codePage = CP_ACP);
 
 // A count of engine blocks at a whole number of blocks per second (7, or 4 in 78 mode) as
 // "<s><separator><hundredths>".

@@ -177,3 +177,8 @@ int32_t AcmConverter::GetLastMessage(char* text) {
 }
 
 const char* AcmConverter::GetExtension() { return successor_ ? successor_->GetExtension() : ""; }
+
+// What the codec still holds has not reached the file; the last stage counts what has.
+int32_t AcmConverter::UpdateHeader(uint32_t frames) {
+    return successor_ ? successor_->UpdateHeader(frames) : 0;
+}

@@ -57,6 +57,7 @@ public:
     bool IsOpen() override;
     int32_t GetLastMessage(char* text) override;
     const char* GetExtension() override;
+    int32_t UpdateHeader(uint32_t frames) override;
 
     const WAVEFORMATEX* SourceFormat() const { return sourceFormat_.Get(); }
     const WAVEFORMATEX* DestinationFormat() const { return destinationFormat_.Get(); }

@@ -39,6 +39,7 @@ public:
     bool IsOpen() override { return file_.IsOpen(); }
     int32_t GetLastMessage(char* text) override;
     const char* GetExtension() override { return "wav"; }
+    int32_t UpdateHeader(uint32_t frames) override { return file_.UpdateHeader(frames); }
 
     const WaveFile& File() const { return file_; }
 

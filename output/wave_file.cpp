@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "engine/stream_format.h"
@@ -160,6 +161,14 @@ int32_t WaveFile::Open(const char* fileName, const WAVEFORMATEX* format) {
         message_.Set("mmioCreateChunk (DATA) %x", result);
         return kSinkFailed;
     }
+    dataOffset_ = dataChunk_.dwDataOffset;
+    // The header as written, read back for UpdateHeader, which writes it whole; without it the
+    // header is written at the end only.
+    if (!ReadHeader(h)) header_.clear();
+    if (mmioSeek(h, LONG(dataOffset_), SEEK_SET) != LONG(dataOffset_)) {
+        message_.Set("mmioSeek (DATA) %x", MMIOERR_CANNOTSEEK);
+        return kSinkFailed;
+    }
     std::memset(&buffer_, 0, sizeof(buffer_));
     result = mmioGetInfo(h, &buffer_, 0);
     if (result != MMSYSERR_NOERROR) {
@@ -168,7 +177,6 @@ int32_t WaveFile::Open(const char* fileName, const WAVEFORMATEX* format) {
     }
 
     fileName_ = fileName;
-    dataOffset_ = dataChunk_.dwDataOffset;
     dataBytes_ = 0;
     blockAlign_ = format->nBlockAlign ? format->nBlockAlign : 1;
     avgBytesPerSec_ = format->nAvgBytesPerSec;
@@ -258,12 +266,62 @@ int32_t WaveFile::Close(uint32_t frames) {
     return EndTrackFile(fileName_, uint64_t(kept), minBytes, kSinkFailed);
 }
 
+int32_t WaveFile::UpdateHeader(uint32_t frames) {
+    if (!IsOpen()) return kSinkFailed;
+    if (header_.empty()) return 0;
+    const DWORD end = dataOffset_ + dataBytes_;
+    const DWORD riffBytes = end - kRiffSizeOffset - kChunkSizeBytes;
+    const DWORD keptFrames = std::min(frames, FramesForDataBytes(dataBytes_));
+    std::memcpy(&header_[kRiffSizeOffset], &riffBytes, kChunkSizeBytes);
+    std::memcpy(&header_[factValueOffset_], &keptFrames, kChunkSizeBytes);
+    std::memcpy(&header_[dataOffset_ - kChunkSizeBytes], &dataBytes_, kChunkSizeBytes);
+
+    const HMMIO h = file_.Get();
+    buffer_.dwFlags |= MMIO_DIRTY;
+    MMRESULT result = mmioSetInfo(h, &buffer_, 0);
+    if (result == MMSYSERR_NOERROR) result = RewriteHeader();
+    if (result == MMSYSERR_NOERROR && mmioSeek(h, LONG(end), SEEK_SET) != LONG(end)) {
+        result = MMIOERR_CANNOTSEEK;
+    }
+    if (result == MMSYSERR_NOERROR) result = mmioGetInfo(h, &buffer_, 0);
+    if (result != MMSYSERR_NOERROR) {
+        message_.Set("Header update %x", result);
+        CloseAndPatch();
+        return kSinkFailed;
+    }
+    return 0;
+}
+
+bool WaveFile::ReadHeader(HMMIO h) {
+    const LONG bytes = LONG(dataOffset_);
+    try {
+        header_.assign(size_t(bytes), 0);
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return mmioSeek(h, 0, SEEK_SET) == 0 && mmioRead(h, header_.data(), bytes) == bytes;
+}
+
+MMRESULT WaveFile::RewriteHeader() {
+    const HMMIO h = file_.Get();
+    // The seek writes the samples mmio holds before its buffer moves to the header, or the
+    // header goes out with them: never a header that counts samples the disk lacks.
+    if (mmioSeek(h, 0, SEEK_SET) != 0) return MMIOERR_CANNOTSEEK;
+    const LONG bytes = LONG(header_.size());
+    if (mmioWrite(h, header_.data(), bytes) != bytes) return MMIOERR_CANNOTWRITE;
+    return mmioFlush(h, 0);
+}
+
 int32_t WaveFile::CloseKeepingWritten() {
     // The buffer whose advance failed never reached the file: give it back empty and clean,
     // so closing does not try it again.
     buffer_.pchNext = buffer_.pchBuffer;
     buffer_.dwFlags &= ~MMIO_DIRTY;
     mmioSetInfo(file_.Get(), &buffer_, 0);
+    return CloseAndPatch();
+}
+
+int32_t WaveFile::CloseAndPatch() {
     mmioClose(file_.Release(), 0);
     const int64_t kept = PatchFromDisk(FramesForDataBytes(dataBytes_));
     if (kept < 0) return kSinkTrackDeleted;

@@ -7,6 +7,12 @@
 // buffer back, lets the chunk ascents write the lengths and the pad bytes, and seeks back to
 // the fact chunk for the frame count.
 //
+// While the file is open, UpdateHeader writes the header again, as Open left it but with the
+// sizes and frame count of what has reached the disk: the samples are flushed first, then the
+// header is written whole from a copy read back at Open (one write, whatever mmio's buffer
+// held there), and writing goes on at the end. Close then patches the same fields as always, so the
+// finished file does not depend on how often the header was brought up to date.
+//
 // A file that cannot be finished this way (a full or removed disk, or a chain deleted while a
 // file is open) is not thrown away: it is closed, and its lengths and frame count are patched
 // for the bytes that really reached it, so a take survives a failure. The frame count, like
@@ -19,6 +25,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "base/unique_handle.h"
 #include "engine/output_sink.h"
@@ -58,6 +65,10 @@ public:
     // Patches the lengths and the frame count and closes the file; deletes it when frames × 4
     // is below minBytes. 0, kSinkTrackDeleted, or kSinkFailed.
     int32_t Close(uint32_t frames);
+    // Writes the header with the lengths of the bytes written so far and a frame count of
+    // `frames`, or of what those bytes hold when that is less. 0, or kSinkFailed when no file
+    // is open or the disk refuses; in the last case the file is closed as after a failed write.
+    int32_t UpdateHeader(uint32_t frames);
     bool IsOpen() const { return file_.IsValid(); }
 
     const char* MessageText() const { return message_.Text(); }
@@ -78,6 +89,10 @@ private:
     void SetFileMessage(const char* head, const char* fileName);
     // Closes after a failed write: keeps the bytes on disk and patches the header for them.
     int32_t CloseKeepingWritten();
+    // Closes as it stands (mmio's state is its own) and patches the header from the disk.
+    int32_t CloseAndPatch();
+    bool ReadHeader(HMMIO h);
+    MMRESULT RewriteHeader();
     // Patches the closed file's lengths from its size on disk; `frames` is used when every
     // byte handed to Write is there. Returns the frame count written, or -1 when the file
     // holds no complete header (it is then deleted).
@@ -98,6 +113,7 @@ private:
     DWORD factValueOffset_ = 0;
     DWORD dataOffset_ = 0;
     uint32_t dataBytes_ = 0;
+    std::vector<char> header_;  // bytes before the samples, as Open wrote them
     WORD blockAlign_ = 1;
     DWORD avgBytesPerSec_ = 0;
     DWORD outputRate_ = 0;

@@ -21,6 +21,7 @@ public:
     bool IsOpen() override;
     int32_t GetLastMessage(char* text) override;
     const char* GetExtension() override;
+    int32_t UpdateHeader(uint32_t frames) override { return file_.UpdateHeader(frames); }
 
     const WaveFile& File() const { return file_; }
     // A notice about the chain, shown as the writer's text until a failure replaces it.

@@ -25,6 +25,7 @@
 #include "engine/buffer_queue.h"
 #include "engine/track_engine.h"
 #include "engine/pass_through_sink.h"
+#include "split/block_cutter.h"
 
 // Blocks the feeder may have filled ahead of the engine's worker (1.1 MB).
 constexpr int32_t kSplitQueuedBlocks = 48;
@@ -49,7 +50,7 @@ private:
     std::vector<std::pair<const void*, uint64_t>> entries_;
 };
 
-class BlockFeeder : public PassThroughSink {
+class BlockFeeder : public BlockCutter {
 public:
     BlockFeeder(TrackEngine& engine, BlockPositions& positions);
 
@@ -72,13 +73,8 @@ public:
     uint64_t SubmittedFrames() const { return frames_; }
     // Frames of the stream taken so far, the rest waiting for its block included.
     uint64_t StreamFrames() const { return frames_ + uint64_t(restBytes_ / kCaptureFrameBytes); }
-    // `frames` of the stream are missing at stream frame `at` (now, or once the bytes before
-    // it have come through a stage that delays them): the rest before it goes to the engine as
-    // a shorter block, and what follows counts from after the gap, so positions stay those of
-    // the stream.
-    // Requires: `at` not before the frames already taken (StreamFrames of an earlier call).
-    void SkipFrames(uint64_t at, uint64_t frames);
-    bool Failed() const { return failed_; }
+    void SkipFrames(uint64_t at, uint64_t frames) override;
+    bool Failed() const override { return failed_; }
 
 private:
     bool WaitForEngine(int32_t allowedAhead);

@@ -62,10 +62,16 @@ std::string CueSheetText(const std::string& inputName, const std::vector<CueTrac
     return text;
 }
 
+size_t CountTracks(const std::vector<CueTrack>& files) {
+    size_t tracks = 0;
+    for (const CueTrack& file : files) tracks += file.part == 1 ? 1 : 0;
+    return tracks;
+}
+
 std::string CueSheetName(const std::string& prefix, int32_t firstNumber, int32_t lastNumber) {
     char numbers[32];
-    std::snprintf(numbers, sizeof numbers, "%04d-%04d.cue", int(firstNumber), int(lastNumber));
-    return prefix + numbers;
+    std::snprintf(numbers, sizeof numbers, "%04d-%04d.", int(firstNumber), int(lastNumber));
+    return prefix + numbers + kCueExtension;
 }
 
 SplitStatus WriteCueSheet(const std::string& path, const std::string& text) {

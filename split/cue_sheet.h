@@ -24,6 +24,7 @@
 
 constexpr uint32_t kCueFramesPerSecond = 75;  // the cue sheet's time unit
 constexpr size_t kCueMaxTracks = 99;          // TRACK numbers have two digits
+constexpr char kCueExtension[] = "cue";
 
 // One track file and the frames of the input it holds, [startFrame, endFrame).
 struct CueTrack {
@@ -35,7 +36,11 @@ struct CueTrack {
     int32_t clicksLeft = 0;  // events left alone in it (longer than a click)
     std::string title{};     // UTF-8, from the sleeve; empty when none
     std::string performer{};
+    int32_t part = 1;  // 2 and on: the track goes on from the file before, which was full
 };
+
+// The tracks in `files`: a track's later parts are not counted.
+size_t CountTracks(const std::vector<CueTrack>& files);
 
 // The sleeve's texts for the whole sheet, UTF-8; empty ones are left out.
 struct CueAlbum {
@@ -48,11 +53,13 @@ struct CueAlbum {
 // Minutes take more than two digits on sides past 99 minutes.
 std::string CueTime(uint64_t frames, uint32_t rate);
 
-// The whole sheet, lines ending in CR LF; the first kCueMaxTracks tracks only.
+// The whole sheet, lines ending in CR LF; the first kCueMaxTracks tracks only. `inputName` as
+// the sheet names the input: relative to the sheet's folder when they share a drive.
 std::string CueSheetText(const std::string& inputName, const std::vector<CueTrack>& tracks,
                          uint32_t rate, const CueAlbum& album = CueAlbum());
 
-// "<prefix><first>-<last>.cue", the numbers as in the track names.
+// "<prefix><first>-<last>.cue", the numbers as in the track names; a run names its sheet so,
+// or " (2)" and on before the extension when that exists.
 std::string CueSheetName(const std::string& prefix, int32_t firstNumber, int32_t lastNumber);
 
 // Creates `path` (never over an existing file) and writes `text`.

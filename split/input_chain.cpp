@@ -10,7 +10,7 @@
 #include "output/acm_converter.h"
 #include "output/format_record.h"
 #include "output/output_chain.h"
-#include "split/block_feeder.h"
+#include "split/block_cutter.h"
 #include "split/cue_sheet.h"
 #include "split/sample_converter.h"
 
@@ -75,13 +75,13 @@ private:
 
 // Watches the conversion of the input for passages the codec drops, with an error or with
 // less output than they decode to, and keeps the stream's positions those of the input: the
-// feeder counts the missing frames as passed.
+// last stage counts the missing frames as passed.
 class DecodeCheck {
 public:
-    DecodeCheck(const FrameCount& decoded, BlockFeeder& feeder, const WAVEFORMATEX* input,
+    DecodeCheck(const FrameCount& decoded, BlockCutter& last, const WAVEFORMATEX* input,
                 uint32_t readBytes, uint64_t framesPerRead)
         : decoded_(decoded),
-          feeder_(feeder),
+          last_(last),
           // PCM and block codecs decode every block to the same number of frames; for others
           // (an MPEG stream) only an error tells.
           fixedRatio_(input->wFormatTag == kFormatTagPcm || IsWideSampleFormat(input) ||
@@ -103,7 +103,7 @@ private:
     }
 
     const FrameCount& decoded_;
-    BlockFeeder& feeder_;
+    BlockCutter& last_;
     const bool fixedRatio_;
     const uint32_t align_;
     const uint32_t readBytes_;
@@ -133,10 +133,10 @@ std::string DecodeCheck::After(int32_t count, int32_t result, const std::string&
     const uint64_t first = count > 0 ? bytes_ : bytes_ - rest;
     const uint64_t last = count > 0 ? bytes_ + uint64_t(count) - 1 : bytes_ - 1;
     if (count > 0) bytes_ += uint64_t(count);
-    if (!lost || feeder_.Failed()) return std::string();
+    if (!lost || last_.Failed()) return std::string();
     const uint64_t missing = expected > now ? expected - now : 0;
     if (count > 0) {
-        feeder_.SkipFrames(now, missing);
+        last_.SkipFrames(now, missing);
         skipped_ += missing;
     }
     ++damaged_;
@@ -149,7 +149,7 @@ std::string DecodeCheck::After(int32_t count, int32_t result, const std::string&
     return text + "); " + seconds + " s are missing from the tracks";
 }
 
-InputChain::InputChain() = default;
+InputChain::InputChain(const WaveReadApi& api) : reader_(api) {}
 InputChain::~InputChain() = default;
 
 SplitStatus InputChain::Open(const std::string& input) {
@@ -202,16 +202,16 @@ SplitStatus InputChain::BuildConversion(const WAVEFORMATEX* capture, uint32_t ma
     return SplitStatus();
 }
 
-SplitStatus InputChain::WatchDecoding(BlockFeeder& feeder) {
+SplitStatus InputChain::WatchDecoding(BlockCutter& last) {
     if (!decoded_) return SplitStatus();
-    decoding_.reset(new (std::nothrow) DecodeCheck(*decoded_, feeder, reader_.Format(),
+    decoding_.reset(new (std::nothrow) DecodeCheck(*decoded_, last, reader_.Format(),
                                                    readBytes_, framesPerRead_));
     return decoding_ ? SplitStatus() : SplitStatus::OutOfMemory();
 }
 
 SplitStatus InputChain::Step(bool& ended, std::vector<std::string>& warnings) {
     const int32_t count = reader_.Read(buffer_.get(), readBytes_);
-    if (count < 0) return SplitStatus::InputRejected(input_, reader_.Problem());
+    if (count < 0) return SplitStatus::InputFailed(input_, reader_.Problem());
     if (decoding_) decoding_->Before();
     const int32_t result = count > 0 ? stages_->Write(buffer_.get(), count) : stages_->Finish(0);
     if (decoding_) {

@@ -6,10 +6,10 @@
 // repaired samples; the last stage.
 //
 // A converted input is read one source block at a time, so a passage the codec drops is known
-// by its place: with WatchDecoding the chain counts the frames each read gives, and the feeder
-// counts the missing ones as passed, so the stream's positions stay those of the input.
+// by its place: with WatchDecoding the chain counts the frames each read gives, and the last
+// stage counts the missing ones as passed, so the stream's positions stay those of the input.
 //
-// Requires: Open, then Build, then (for the split) WatchDecoding, then Step until it ends.
+// Requires: Open, then Build, then WatchDecoding, then Step until it ends.
 #pragma once
 
 #include <windows.h>
@@ -25,13 +25,13 @@
 #include "split/status.h"
 #include "split/wave_reader.h"
 
-class BlockFeeder;
+class BlockCutter;
 class DecodeCheck;
 class FrameCount;
 
 class InputChain {
 public:
-    InputChain();
+    explicit InputChain(const WaveReadApi& api = WaveReadApi());
     ~InputChain();
     InputChain(const InputChain&) = delete;
     InputChain& operator=(const InputChain&) = delete;
@@ -44,11 +44,12 @@ public:
     // `declickLevel` 0 repairs no clicks.
     SplitStatus Build(const WAVEFORMATEX* capture, uint32_t maxFormatSize, int declickLevel,
                       std::unique_ptr<OutputSink> last);
-    // Watches a converted input for passages the codec drops; `feeder` is the last stage.
-    SplitStatus WatchDecoding(BlockFeeder& feeder);
+    // Watches a converted input for passages the codec drops; `last` is the last stage.
+    SplitStatus WatchDecoding(BlockCutter& last);
 
     // One read through the chain; at the end of the data the chain is finished and `ended`
-    // set. A read error rejects the input; a dropped passage is a warning in `warnings`.
+    // set. A read error is the input failed part-way; a dropped passage is a warning in
+    // `warnings`.
     SplitStatus Step(bool& ended, std::vector<std::string>& warnings);
     // The share of the input read so far, 0 to 1.
     double ReadFraction() const;

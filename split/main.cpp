@@ -16,6 +16,7 @@
 #include "split/progress.h"
 #include "split/split_run.h"
 #include "split/utf8_text.h"
+#include "base/paths.h"
 #include "engine/stream_format.h"
 #include "output/format_record.h"
 #include "settings/settings_store.h"
@@ -118,29 +119,27 @@ void PrintStats(const SplitReport& report, double wallSeconds) {
            plural(report.clicksLeft, "event").c_str());
 }
 
-// --dry-run: number, start, length, and the title with the file it would be.
-void PrintDryRunLine(const CueTrack& track, uint32_t rate) {
+// One track: number, start, end and length in the input, title and file ("(file)" after a
+// title); a dry run lists what a run would write, in the same shape.
+void PrintTrackLine(const CueTrack& track, uint32_t rate) {
     const std::string title = AnsiFromUtf8(track.title);
-    Printf(STD_OUTPUT_HANDLE, "%02d  %s  %s  %s%s%s%s\n", int(track.number),
-           CueTime(track.startFrame, rate).c_str(),
+    Printf(STD_OUTPUT_HANDLE, "%02d  %s  %s  %s  %s%s%s%s\n", int(track.number),
+           CueTime(track.startFrame, rate).c_str(), CueTime(track.endFrame, rate).c_str(),
            CueTime(track.endFrame - track.startFrame, rate).c_str(), title.c_str(),
            title.empty() ? "" : "  (", track.file.c_str(), title.empty() ? "" : ")");
 }
 
-// The track list and the totals on stdout.
+// The track list, then the count and where the files went, on stdout.
 void PrintTracks(const SplitOptions& options, const SplitReport& report, int code) {
-    for (const CueTrack& track : report.tracks) {
-        if (options.dryRun) {
-            PrintDryRunLine(track, report.rate);
-            continue;
-        }
-        Printf(STD_OUTPUT_HANDLE, "%s  %s - %s\n", track.file.c_str(),
-               CueTime(track.startFrame, report.rate).c_str(),
-               CueTime(track.endFrame, report.rate).c_str());
-    }
-    if (code != kSplitDone && code != kSplitFewerTracks && code != kSplitInputDamaged) return;
-    Printf(STD_OUTPUT_HANDLE, "%u track%s%s\n", unsigned(report.tracks.size()),
-           report.tracks.size() == 1 ? "" : "s",
+    for (const CueTrack& track : report.tracks) PrintTrackLine(track, report.rate);
+    // Every run that split says where; one refused before it says nothing more.
+    const bool split = code == kSplitDone || code == kSplitFewerTracks ||
+                       code == kSplitInputDamaged || code == kSplitInterrupted ||
+                       code == kSplitInputFailed || !report.tracks.empty();
+    if (!split || report.folder.empty()) return;
+    const size_t count = report.tracks.size();
+    Printf(STD_OUTPUT_HANDLE, "%u track%s %s %s%s\n", unsigned(count), count == 1 ? "" : "s",
+           options.dryRun ? "for" : "in", report.folder.c_str(),
            options.dryRun ? " (dry run: no file written)" : "");
     if (!report.cuePath.empty()) {
         Printf(STD_OUTPUT_HANDLE, "cue sheet %s\n", report.cuePath.c_str());
@@ -154,9 +153,10 @@ void PrintTracks(const SplitOptions& options, const SplitReport& report, int cod
 int Split(const SplitOptions& options) {
     LARGE_INTEGER started;
     QueryPerformanceCounter(&started);
-    // Naming the music folder loads the shell: only when it may be used.
+    // Without -o the tracks go beside the input; the recorder's folder only with --settings
+    // (naming the music folder loads the shell).
     const std::string defaultFolder =
-        options.useStored || !options.folder ? DefaultFolder() : std::string();
+        options.useStored ? DefaultFolder() : FolderOf(FullPath(options.input));
     Settings stored(MaxFormatSize(), defaultFolder);
     if (options.useStored) {
         uint16_t language = 0;

@@ -6,7 +6,6 @@
 
 #include "engine/stream_format.h"
 #include "engine/track_rules.h"
-#include "base/paths.h"
 #include "base/whole_number.h"
 
 namespace {
@@ -267,8 +266,9 @@ std::string DetectionHelp() {
 
 std::string OutputHelp() {
     return std::string(
-               "  -o, --folder DIR   folder of the track files (default: the recorder's default\n"
-               "                     folder); it must exist\n"
+               "  -o, --folder DIR   folder of the track files, which must exist (a dry run\n"
+               "                     needs none); default: the input's folder, with\n"
+               "                     --settings the recorder's\n"
                "  -p, --prefix TEXT  file name prefix (default \"") +
            kDefaultPrefix +
            "\"); tracks are named\n"
@@ -290,8 +290,9 @@ std::string OutputHelp() {
            "      --list-formats list the codec formats this system can write\n"
            "      --settings     take every value from the recorder's stored settings (the\n"
            "                     options above, when given too, override them)\n"
-           "      --cue          write a cue sheet PREFIXfirst-last.cue beside the tracks,\n"
-           "                     with each track's start and end in the input (mm:ss:ff)\n"
+           "      --cue          write a cue sheet PREFIXfirst-last.cue beside the tracks\n"
+           "                     (\"... (2).cue\" when that exists), with each track's\n"
+           "                     start and end in the input (mm:ss:ff)\n"
            "      --declick[=LEVEL]\n"
            "                     repair clicks before splitting: sensitivity " +
            RangeText(kDeclickMinLevel, kDeclickMaxLevel) + "\n                     (default " +
@@ -328,54 +329,64 @@ std::string SleeveHelp() {
            "      --year YEAR    the year, YYYY or YYYY-MM-DD, for the tags and the sheet\n"
            "                       --year 1958\n"
            "      --preview FILE draw the side's levels and cuts as an SVG picture (any\n"
-           "                     browser shows it; a picture there is replaced)\n"
+           "                     browser shows it; a picture there is replaced, any other\n"
+           "                     file is refused before the split)\n"
            "                       --preview side-a.svg\n"
-           "      --dry-run      list the tracks (number, start, length, title) and draw\n"
-           "                     the preview, but write no track file and no cue sheet\n"
+           "      --dry-run      list the tracks as a run does (number, start, end, length,\n"
+           "                     title, file) and draw the preview, but write no track\n"
+           "                     file and no cue sheet\n"
            "                       --dry-run --tracks 6 --preview side-a.svg\n";
 }
 
 std::string InputHelp() {
     return "The input is a RIFF WAVE file: PCM of 8 to 32 bits, 32- or 64-bit float, or any\n"
            "format the installed codecs convert to 16-bit stereo PCM. It keeps its own\n"
-           "sample rate: the recorder's 78 rpm setting does not apply.\n"
+           "sample rate: the recorder's 78 rpm setting does not apply. A take the recorder\n"
+           "never finished (data size 0, 0xFFFFFFFF or past the end of the file) is read\n"
+           "to the end of the file, in whole frames, with a warning saying how much was\n"
+           "found.\n"
            "Exit codes: 0 done, 1 wrong command line, 2 input rejected (nothing written),\n"
            "3 output failed, 4 interrupted (the open track was finished), 5 fewer tracks\n"
            "found than --tracks asks for (those found were written), 6 input damaged (the\n"
-           "passages the codec could not decode are missing; the warnings say where).\n";
+           "passages the codec could not decode are missing; the warnings say where),\n"
+           "7 input failed part-way (a read error: the open track was finished and the cue\n"
+           "sheet lists the tracks written).\n";
 }
 
 }  // namespace
 
 bool HoldsRefusedPrefixCharacter(const std::string& prefix, UINT codePage) {
-    for (size_t at = 0; at < prefix.size();) {
-        const size_t next = NextCharacter(prefix, at, codePage);
-        if (next == at + 1 && IsRefusedPrefixCharacter(static_cast<unsigned char>(prefix[at]))) {
-            return true;
-        }
-        at = next;
-    }
-    return false;
+    return WithoutRefusedCharacters(prefix, codePage) != prefix;
 }
 
 SplitCommand ParseSplitOptions(int argc, const char* const* argv, SplitOptions& options,
                                std::string& message) {
     options = SplitOptions();
     bool help = false, listFormats = false, optionsEnded = false;
+    const OptionName* valueless = nullptr;  // read just before, without the value it may take
+    std::string meant;                      // "--declick=3" for "--declick 3"
     for (int i = 1; i < argc; ++i) {
         Argument argument;
         const Read read = ReadArgument(argc, argv, i, optionsEnded, argument, message);
         if (read == Read::Wrong) return SplitCommand::Usage;
         if (read == Read::Skipped) continue;
         if (read == Read::Input) {
+            if (valueless && meant.empty()) {
+                meant = std::string("--") + valueless->longName + "=" + argument.value;
+            }
+            valueless = nullptr;
             if (!options.input.empty()) {
                 message = "one input file only (\"" + options.input + "\" and \"" +
                           argument.value + "\")";
+                if (!meant.empty()) message += "; an option's value goes after \"=\": " + meant;
                 return SplitCommand::Usage;
             }
             options.input = argument.value;
             continue;
         }
+        valueless = argument.option->takes == Takes::MaybeValue && !argument.hasValue
+                        ? argument.option
+                        : nullptr;
         const std::string longName = argument.option->longName;
         if (longName == "help") {
             help = true;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/track_engine.h"
 #include "engine/track_rules.h"
 #include "output/format_record.h"
 #include "settings/settings_store.h"
@@ -71,6 +72,8 @@ struct SplitSettings {
     std::string preview;  // the SVG to write; empty: none
     bool dryRun = false;
     EncoderFormat encoder;  // FLAC or MP3, when --format names one
+    // A WAV track's most bytes, past which it goes on in the next file (tests make it small).
+    uint32_t trackBytesLimit = kMaxTrackBytes;
 };
 
 // True when `prefix` holds a character the recorder refuses in a prefix (walked by characters).

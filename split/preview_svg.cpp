@@ -1,10 +1,14 @@
 // The --preview SVG: the side's levels, its cuts and its tracks.
 #include "split/preview_svg.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 
+#include "base/unique_handle.h"
+#include "base/windows_error.h"
 #include "engine/stream_format.h"
 #include "split/tool_file.h"
 #include "split/utf8_text.h"
@@ -33,6 +37,8 @@ constexpr char kDroppedFill[] = "#c8c8c8";
 constexpr char kDeletedFill[] = "#a9a9a9";
 constexpr char kLeftFill[] = "#38761d";
 constexpr char kRightFill[] = "#0b5394";
+constexpr char kPreviewFile[] = "the preview";  // for the tool file's messages
+constexpr DWORD kSvgSniffBytes = 1024;  // an SVG names its root element within its first lines
 
 std::string Escaped(const std::string& text) {
     std::string out;
@@ -65,14 +71,6 @@ std::string Number(double value) {
     return text;
 }
 
-// "m:ss.s"
-std::string Time(uint64_t frames, uint32_t rate) {
-    const double seconds = rate ? double(frames) / rate : 0.0;
-    const int minutes = int(seconds / 60);
-    char text[32];
-    std::snprintf(text, sizeof text, "%d:%04.1f", minutes, seconds - minutes * 60.0);
-    return text;
-}
 
 struct Scale {
     double frames;
@@ -149,7 +147,8 @@ std::string TrackSpans(const SidePreview& side, const Scale& scale) {
         svg += Line(x0, kPlotTop, x0, kPlotBottom + 18, "stroke=\"#1c4587\" stroke-width=\"1.5\"");
         svg += Line(x1, kPlotTop, x1, kPlotBottom, "stroke=\"#1c4587\" stroke-dasharray=\"3,2\"");
         svg += Text(x0 + 2, kPlotBottom + 16 + 14 * double(i % 2),
-                    std::to_string(track.number) + " @ " + Time(track.startFrame, side.rate),
+                    std::to_string(track.number) + " @ " +
+                        PreviewTime(track.startFrame, side.rate),
                     " font-size=\"11\" fill=\"#1c4587\"");
         svg += "</g>\n";
     }
@@ -208,9 +207,10 @@ std::string TrackList(const SidePreview& side) {
                          const std::string& file) {
         svg += Text(kPlotLeft, y, number, " font-weight=\"bold\"");
         svg += Text(kPlotLeft + kListTimesAt, y,
-                    Time(track.startFrame, side.rate) + kDash + Time(track.endFrame, side.rate));
+                    PreviewTime(track.startFrame, side.rate) + kDash +
+                        PreviewTime(track.endFrame, side.rate));
         svg += Text(kPlotLeft + kListLengthAt, y,
-                    "(" + Time(track.endFrame - track.startFrame, side.rate) + ")");
+                    "(" + PreviewTime(track.endFrame - track.startFrame, side.rate) + ")");
         svg += "<text x=\"" + Number(kPlotLeft + kListTitleAt) + "\" y=\"" + Number(y) + "\">" +
                Escaped(Shortened(what, kListTitleCharacters)) +
                "<tspan dx=\"10\" fill=\"#777\">" + Escaped(Shortened(file, kListFileCharacters)) +
@@ -243,6 +243,43 @@ std::string PreviewSvg(const SidePreview& side) {
     return svg + "</svg>\n";
 }
 
+std::string PreviewTime(uint64_t frames, uint32_t rate) {
+    if (rate == 0) rate = 1;
+    // Rounded to tenths first, so 59.97 s is "1:00.0", never "0:60.0".
+    const uint64_t tenths = (frames * 10 + rate / 2) / rate;
+    char text[40];
+    std::snprintf(text, sizeof text, "%llu:%02llu.%llu", (unsigned long long)(tenths / 600),
+                  (unsigned long long)(tenths / 10 % 60), (unsigned long long)(tenths % 10));
+    return text;
+}
+
+SplitStatus ProbePreview(const std::string& path) {
+    SplitStatus failure;
+    if (GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        FileHandle made = OpenToolFile(path, kPreviewFile, FileUse::CreateNew, failure);
+        if (!made) return failure;
+        made.Reset();
+        DeleteFileA(path.c_str());
+        return SplitStatus();
+    }
+    FileHandle file = OpenToolFile(path, kPreviewFile, FileUse::Update, failure);
+    if (!file) return failure;
+    char head[kSvgSniffBytes];
+    DWORD read = 0;
+    if (!ReadFile(file.Get(), head, sizeof head, &read, nullptr)) {
+        return SplitStatus::OutputFailed(
+            path, "the file the preview would replace cannot be read (" +
+                      WindowsErrorText(GetLastError()) + "); not overwritten");
+    }
+    if (read == 0 || std::string(head, read).find("<svg") != std::string::npos) {
+        return SplitStatus();
+    }
+    return SplitStatus::OutputFailed(
+        path, "not an SVG picture; the preview does not replace it");
+}
+
 SplitStatus WritePreview(const std::string& path, const std::string& text) {
-    return WriteToolFile(path, "the preview", FileUse::Replace, text);
+    const SplitStatus probed = ProbePreview(path);
+    if (!probed.Ok()) return probed;
+    return WriteToolFile(path, kPreviewFile, FileUse::Replace, text);
 }

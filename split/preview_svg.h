@@ -28,5 +28,13 @@ struct SidePreview {
 
 std::string PreviewSvg(const SidePreview& side);
 
-// Writes `text` to `path`, replacing a picture that is there.
+// "m:ss.s": frames of `rate` Hz to the nearest tenth of a second.
+std::string PreviewTime(uint64_t frames, uint32_t rate);
+
+// Whether the preview can be written at `path` without losing a file that is not a picture:
+// a file there must be an SVG (or empty) and open for writing; a missing one is created and
+// deleted again. Output failed when not.
+SplitStatus ProbePreview(const std::string& path);
+
+// Writes `text` to `path`, replacing a picture that is there (ProbePreview first).
 SplitStatus WritePreview(const std::string& path, const std::string& text);

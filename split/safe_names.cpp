@@ -15,26 +15,26 @@ namespace {
 constexpr wchar_t kRefused[] = L"\\/:*?\"<>|";
 constexpr const wchar_t* kReservedNames[] = {L"CON", L"PRN", L"AUX", L"NUL"};
 constexpr const wchar_t* kNumberedDevices[] = {L"COM", L"LPT"};  // with a digit 1 to 9
-constexpr char kCopySuffixRoom[] = " (99)";
 
 bool IsRefused(wchar_t c) {
     return c < 0x20 || c == 0x7F || (c >= 0x80 && c <= 0x9F) || std::wcschr(kRefused, c);
 }
 
-// A device name Windows reserves, whatever follows it after a dot.
-bool IsReserved(const std::wstring& name) {
+// The length of the device name Windows reserves that `name` starts with (whatever follows
+// it after spaces or a dot: "CON.txt", "nul .x" are the devices too); 0 when it names none.
+size_t ReservedLength(const std::wstring& name) {
     std::wstring base = name.substr(0, name.find(L'.'));
     while (!base.empty() && base.back() == L' ') base.pop_back();
     for (const wchar_t* reserved : kReservedNames) {
-        if (_wcsicmp(base.c_str(), reserved) == 0) return true;
+        if (_wcsicmp(base.c_str(), reserved) == 0) return base.size();
     }
     for (const wchar_t* device : kNumberedDevices) {
         if (base.size() == 4 && _wcsnicmp(base.c_str(), device, 3) == 0 && base[3] >= L'1' &&
             base[3] <= L'9') {
-            return true;
+            return base.size();
         }
     }
-    return false;
+    return 0;
 }
 
 void TrimEnd(std::wstring& name) {
@@ -78,26 +78,40 @@ std::string SafeFileName(const std::string& text, size_t maxBytes) {
         if (AnsiFromWide(name).size() <= maxBytes || name.size() <= 1) break;
         DropLast(name);
     }
-    if (IsReserved(name)) {
-        if (AnsiFromWide(name + L'_').size() <= maxBytes) {
-            name += L'_';
-        } else {
+    // A '_' right after the device's name ("CON_.txt"); from the end when it does not fit.
+    if (const size_t reserved = ReservedLength(name)) {
+        name.insert(reserved, 1, L'_');
+        while (AnsiFromWide(name).size() > maxBytes && name.size() > reserved + 1) {
+            DropLast(name);
+            TrimEnd(name);
+        }
+        if (AnsiFromWide(name).size() > maxBytes) {
+            name.resize(reserved);
             name.back() = L'_';  // all of a reserved name is ASCII
         }
     }
     return AnsiFromWide(name).substr(0, maxBytes);
 }
 
+std::string WithoutDeviceName(const std::string& name) {
+    std::wstring wide = WideFromAnsi(name);
+    const size_t reserved = ReservedLength(wide);
+    if (reserved == 0) return name;
+    return AnsiFromWide(wide.insert(reserved, 1, L'_'));
+}
+
 std::string TrackStem(const std::string& folder, const std::string& prefix, int32_t number,
-                      const std::string& title, const std::string& extension) {
+                      const std::string& title, const std::string& extension, int32_t part) {
     char digits[16];
     std::snprintf(digits, sizeof digits, "%02d", int(number));
     const std::string head = Utf8FromAnsi(prefix) + digits + (title.empty() ? "" : " ");
-    const size_t fixed = folder.size() + 1 + (sizeof kCopySuffixRoom - 1) + 1 + extension.size();
+    const std::string partText = part > 1 ? " (part " + std::to_string(part) + ")" : "";
+    const size_t fixed = folder.size() + 1 + (sizeof kCopySuffixRoom - 1) + partText.size() + 1 +
+                         extension.size();
     size_t room = fixed < kTrackPathBytes - 1 ? kTrackPathBytes - 1 - fixed : 0;
     // The number is never cut: a name that cannot fit is refused by FreeTrackPath instead.
     if (room < head.size()) room = head.size();
-    return SafeFileName(head + title, room);
+    return SafeFileName(head + title, room) + partText;
 }
 
 std::string FreeTrackPath(const std::string& folder, const std::string& stem,
@@ -114,9 +128,10 @@ std::string FreeTrackPath(const std::string& folder, const std::string& stem,
             full.find_first_of(L"\\/", inside.size()) != std::wstring::npos) {
             return std::string();
         }
-        if (GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES &&
-            GetLastError() == ERROR_FILE_NOT_FOUND) {
-            return path;
+        // A folder that is not there yet (a dry run) holds no file either.
+        if (GetFileAttributesW(full.c_str()) == INVALID_FILE_ATTRIBUTES) {
+            const DWORD error = GetLastError();
+            if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return path;
         }
     }
     return std::string();

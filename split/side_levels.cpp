@@ -25,6 +25,21 @@ void SideLevelMeter::Measure(int32_t bytes) {
 
 int32_t SideLevelMeter::Write(const void* bytes, int32_t count) {
     const uint8_t* input = static_cast<const uint8_t*>(bytes);
+    // As the feeder does: the bytes before a gap that is due end a block of their own.
+    if (gapFrames_ > 0 && count > 0) {
+        const uint64_t before = (gapAt_ - StreamFrames()) * kCaptureFrameBytes;
+        if (before <= uint64_t(count)) {
+            Append(input, int32_t(before));
+            SkipFrames(gapAt_, 0);
+            input += before;
+            count -= int32_t(before);
+        }
+    }
+    Append(input, count);
+    return failed_ ? kSinkFailed : 0;
+}
+
+void SideLevelMeter::Append(const uint8_t* input, int32_t count) {
     while (!failed_ && count > 0) {
         int32_t take = kCaptureBlockBytes - blockBytes_;
         if (take > count) take = count;
@@ -37,7 +52,6 @@ int32_t SideLevelMeter::Write(const void* bytes, int32_t count) {
             blockBytes_ = 0;
         }
     }
-    return failed_ ? kSinkFailed : 0;
 }
 
 int32_t SideLevelMeter::Finish(uint32_t) {
@@ -45,4 +59,13 @@ int32_t SideLevelMeter::Finish(uint32_t) {
     blockBytes_ = 0;
     if (!failed_ && whole > 0) Measure(whole);
     return failed_ ? kSinkFailed : 0;
+}
+
+void SideLevelMeter::SkipFrames(uint64_t at, uint64_t frames) {
+    gapAt_ = at;
+    gapFrames_ += frames;
+    if (at > StreamFrames()) return;  // its bytes are still on their way
+    Finish(0);
+    frames_ += gapFrames_;
+    gapFrames_ = 0;
 }

@@ -2,17 +2,18 @@
 // cutting (--tracks) or draw it (--preview). It is the last stage of the same input chain the
 // block feeder ends, cuts the stream into capture blocks at the same places (a last, shorter
 // block of whole frames at the end) and measures each with the engine's own metering, so its
-// block n is the block n the engine decides on in the second pass.
+// block n is the block n the engine decides on in the second pass; at a passage the codec
+// drops it measures a shorter block, as the feeder submits one.
 #pragma once
 
 #include <cstdint>
 #include <utility>
 #include <vector>
 
-#include "engine/pass_through_sink.h"
 #include "engine/track_engine.h"
+#include "split/block_cutter.h"
 
-class SideLevelMeter : public PassThroughSink {
+class SideLevelMeter : public BlockCutter {
 public:
     SideLevelMeter();
 
@@ -26,15 +27,21 @@ public:
     // Requires: Finish, so the last, shorter block is measured too.
     const std::vector<BlockLevels>& Levels() const { return levels_; }
     std::vector<BlockLevels> TakeLevels() { return std::move(levels_); }
+    // The stream's frames, the gaps included.
     uint64_t Frames() const { return frames_; }
-    bool Failed() const { return failed_; }
+    void SkipFrames(uint64_t at, uint64_t frames) override;
+    bool Failed() const override { return failed_; }
 
 private:
+    void Append(const uint8_t* bytes, int32_t count);
     void Measure(int32_t bytes);
+    uint64_t StreamFrames() const { return frames_ + uint64_t(blockBytes_ / kCaptureFrameBytes); }
 
     std::vector<int16_t> block_;  // one capture block, aligned for the metering
     int32_t blockBytes_ = 0;
     std::vector<BlockLevels> levels_;
     uint64_t frames_ = 0;
+    uint64_t gapAt_ = 0;  // a gap of gapFrames_ is due at this stream frame
+    uint64_t gapFrames_ = 0;
     bool failed_ = false;
 };

@@ -136,15 +136,16 @@ SplitStatus LoadSleeve(const std::string& titlesFile, const std::string& artist,
 
 void TitleTracks(const Sleeve& sleeve, std::vector<CueTrack>& tracks,
                  std::vector<std::string>& warnings) {
-    for (size_t i = 0; i < tracks.size(); ++i) {
-        tracks[i].title = sleeve.TitleOf(int32_t(i + 1));
-        tracks[i].performer = sleeve.ArtistOf(int32_t(i + 1));
+    for (CueTrack& track : tracks) {
+        track.title = sleeve.TitleOf(track.number);
+        track.performer = sleeve.ArtistOf(track.number);
     }
-    if (!sleeve.titled || sleeve.titles.size() == tracks.size()) return;
+    const size_t count = CountTracks(tracks);
+    if (!sleeve.titled || sleeve.titles.size() == count) return;
     const std::string counts = std::to_string(sleeve.titles.size()) + " titles for " +
-                               std::to_string(tracks.size()) + " tracks: ";
-    warnings.push_back(sleeve.titles.size() > tracks.size()
-                           ? counts + "titles past track " + std::to_string(tracks.size()) +
+                               std::to_string(count) + " tracks: ";
+    warnings.push_back(sleeve.titles.size() > count
+                           ? counts + "titles past track " + std::to_string(count) +
                                  " are not used"
                            : counts + "tracks past " + std::to_string(sleeve.titles.size()) +
                                  " are named by their number only");

@@ -54,7 +54,7 @@ SplitStatus LoadSleeve(const std::string& titlesFile, const std::string& artist,
                        const std::string& album, const std::string& year, Sleeve& sleeve,
                        std::vector<std::string>& warnings);
 
-// Gives the kept tracks, in order, their titles and performers, and says so in `warnings` when
-// the titles are more or fewer than the tracks.
+// Gives the kept track files their titles and performers by their numbers, and says so in
+// `warnings` when the titles are more or fewer than the tracks.
 void TitleTracks(const Sleeve& sleeve, std::vector<CueTrack>& tracks,
                  std::vector<std::string>& warnings);

@@ -12,5 +12,7 @@ TrackTags SleeveTrackTags::OpeningTrack() const {
     tags.artist = sleeve_.ArtistOf(tags.trackNumber);
     tags.album = sleeve_.album;
     tags.year = sleeve_.year;
+    tags.albumArtist = sleeve_.artist;
+    tags.trackTotal = trackTotal_;
     return tags;
 }

@@ -13,6 +13,7 @@
 #include "output/pass_through_writer.h"
 #include "split/dry_run_sink.h"
 #include "split/formats.h"
+#include "split/safe_names.h"
 #include "split/side_levels.h"
 #include "split/track_log.h"
 #include "split/track_namer.h"
@@ -30,23 +31,6 @@ constexpr LONG kDirectWriteBufferBytes = 1 << 20;
 
 // The recorder's Shift+Start and Shift+Stop have no meaning here.
 const TrackEngineApi kNoKeyboard{&ShiftNeverHeld};
-
-std::string FullPath(const std::string& path) {
-    char full[MAX_PATH] = {};
-    const DWORD length = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
-    if (length == 0 || length >= MAX_PATH) return path;
-    return full;
-}
-
-// The input as the cue sheet names it: bare when it lies beside the sheet.
-std::string CueInputName(const std::string& input, const std::string& folder) {
-    const std::string full = FullPath(input);
-    if (lstrcmpiA(NormalizeFolder(FolderOf(full)).c_str(),
-                  NormalizeFolder(FullPath(folder)).c_str()) == 0) {
-        return BaseName(full);
-    }
-    return full;
-}
 
 // The recorder's chain for `chosen`; when that turns out to be the capture format itself, the
 // same files are written without the codec manager's copy.
@@ -78,15 +62,17 @@ SplitStatus OutputFormat(const SplitSettings& settings, const WAVEFORMATEX* capt
 
 SplitRun::SplitRun(const SplitSettings& settings, const std::string& input, bool writeCue,
                    SplitReport& report, SplitProgress* progress,
-                   const std::atomic<bool>* interrupted)
+                   const std::atomic<bool>* interrupted, const WaveReadApi& readApi)
     : settings_(settings),
       input_(input),
       writeCue_(writeCue),
       report_(report),
       progress_(progress),
       interrupted_(interrupted),
+      readApi_(readApi),
       engine_(kNoKeyboard),
-      tags_(sleeve_, sleeveNumber_, engine_.trackNumber) {}
+      tags_(sleeve_, sleeveNumber_, engine_.trackNumber, trackTotal_),
+      inputChain_(readApi_) {}
 
 SplitRun::~SplitRun() = default;
 
@@ -128,13 +114,24 @@ SplitStatus SplitRun::Check() {
         status = LoadSleeve(settings_.titlesFile, settings_.artist, settings_.album,
                             settings_.year, sleeve_, report_.warnings);
     }
+    trackTotal_ = settings_.tracks > 0 ? settings_.tracks : int32_t(sleeve_.titles.size());
+    // The picture is drawn last: whether it can be is known now, not after the tracks.
+    if (status.Ok() && !settings_.preview.empty()) status = ProbePreview(settings_.preview);
     return status;
 }
 
-// An existing folder in which a file can be created.
+// An existing folder in which a file can be created; a dry run writes none there.
 SplitStatus SplitRun::CheckOutputFolder() {
-    folder_ = NormalizeFolder(settings_.folder);
+    folder_ = FullPath(NormalizeFolder(settings_.folder));
+    report_.folder = folder_;
     const DWORD attributes = GetFileAttributesA(folder_.c_str());
+    if (settings_.dryRun) {
+        if (attributes == INVALID_FILE_ATTRIBUTES) {
+            report_.warnings.push_back(folder_ + ": the output folder does not exist; a run "
+                                                 "that writes the tracks needs it");
+        }
+        return SplitStatus();
+    }
     if (attributes == INVALID_FILE_ATTRIBUTES) {
         return SplitStatus::OutputFailed(folder_, "the output folder does not exist");
     }
@@ -168,9 +165,11 @@ SplitStatus SplitRun::MakeOutput() {
     if (!status.Ok()) return status;
     output_ = CreateSplitChain(capture_.Get(), chosen.Get(), maxFormatSize_);
     if (!output_ && settings_.formatName.empty()) {
-        // As the recorder does with a stored format this system cannot make.
-        report_.warnings.push_back("the stored output format cannot be made here; writing PCM");
-        MakePcmFormat(chosen.Get(), kDefaultOutputRate);
+        // As the recorder does with a stored format this system cannot make, but at the
+        // input's own rate: the engine's samples as they are.
+        CopyFormat(chosen.Get(), capture_.Get());
+        report_.warnings.push_back("the stored output format cannot be made here; writing " +
+                                   FormatSummary(chosen.Get()));
         output_ = CreateSplitChain(capture_.Get(), chosen.Get(), maxFormatSize_);
     }
     if (output_) return SplitStatus();
@@ -181,6 +180,13 @@ SplitStatus SplitRun::MakeOutput() {
 // The names the engine and the cue sheet will make fit the path limits; known now, not after
 // the split.
 SplitStatus SplitRun::CheckNames() {
+    // An untitled run's files have the engine's numbered names: a device's would find no free
+    // number.
+    const std::string firstName = settings_.prefix + kSampleNumber;
+    if (settings_.titlesFile.empty() && WithoutDeviceName(firstName) != firstName) {
+        return SplitStatus::Usage("the prefix \"" + settings_.prefix + "\" makes \"" + firstName +
+                                  "\" a device's name; give another with --prefix");
+    }
     const std::string sampleName =
         InFolder(folder_, settings_.prefix + kSampleNumber + "." + output_->GetExtension());
     if (sampleName.size() >= size_t(kTrackNameBytes)) {
@@ -188,8 +194,9 @@ SplitStatus SplitRun::CheckNames() {
                                                       std::to_string(kTrackNameBytes - 1) +
                                                       " characters");
     }
-    // The cue sheet's name is the longer one.
-    if (writeCue_ && InFolder(folder_, CueSheetName(settings_.prefix, 1, 1)).size() >= MAX_PATH) {
+    // The cue sheet's name is the longer one, and may take a copy number.
+    if (writeCue_ && InFolder(folder_, CueSheetName(settings_.prefix, 1, 1)).size() +
+                             sizeof kCopySuffixRoom - 1 >= MAX_PATH) {
         return SplitStatus::OutputFailed(folder_, "the cue sheet's name would be longer than " +
                                                       std::to_string(MAX_PATH - 1) +
                                                       " characters");
@@ -222,7 +229,7 @@ bool SplitRun::MeasuresFirst() const {
 
 // The measuring pass: every block of the input measured, through an input chain of its own.
 SplitStatus SplitRun::MeasureSide() {
-    InputChain input;
+    InputChain input(readApi_);
     SplitStatus status = input.Open(input_);
     if (!status.Ok()) return status;
     std::unique_ptr<SideLevelMeter> last(new (std::nothrow) SideLevelMeter);
@@ -230,10 +237,16 @@ SplitStatus SplitRun::MeasureSide() {
     SideLevelMeter* meter = last.get();
     if (settings_.declick > 0) report_.declick = settings_.declick;
     status = input.Build(capture_.Get(), maxFormatSize_, settings_.declick, std::move(last));
+    // Blocks cut where the split's feeder cuts them, at a dropped passage too.
+    if (status.Ok()) status = input.WatchDecoding(*meter);
     if (!status.Ok()) return status;
-    const FeedPass pass{0.0, kMeasuredShare, "interrupted; nothing was written",
+    const FeedPass pass{0.0, kMeasuredShare, "interrupted; nothing was written", false,
                         [meter](int) { return meter->Failed(); }};
     status = Feed(input, pass);
+    if (status.Code() == kSplitInputFailed) {
+        return SplitStatus::InputRejected(input_, input.Reader().Problem() +
+                                                      "; nothing was written");
+    }
     if (status.Ok() && meter->Failed()) status = SplitStatus::OutOfMemory();
     if (!status.Ok()) return status;
     side_.levels = meter->TakeLevels();
@@ -276,7 +289,7 @@ SplitStatus SplitRun::MakeOutputStages(std::unique_ptr<OutputSink>& first) {
     }
     std::unique_ptr<TrackLogSink> log(new (std::nothrow) TrackLogSink(
         std::move(output_), positions_, sleeve_.titled ? sleeveNumber_ : engine_.trackNumber,
-        workerFailure_));
+        engine_, workerFailure_));
     if (!log) return SplitStatus::OutOfMemory();
     log_ = log.get();
     first = std::move(log);
@@ -285,7 +298,7 @@ SplitStatus SplitRun::MakeOutputStages(std::unique_ptr<OutputSink>& first) {
     const bool writeInfo = !settings_.dryRun && settings_.encoder.kind == EncoderKind::None;
     std::unique_ptr<TrackNamer> namer(
         new (std::nothrow) TrackNamer(std::move(first), sleeve_, folder_, settings_.prefix,
-                                      writeInfo, sleeveNumber_, workerFailure_));
+                                      writeInfo, sleeveNumber_, engine_, workerFailure_));
     if (!namer) return SplitStatus::OutOfMemory();
     first = std::move(namer);
     return SplitStatus();
@@ -295,14 +308,18 @@ SplitStatus SplitRun::MakeOutputStages(std::unique_ptr<OutputSink>& first) {
 SplitStatus SplitRun::StartEngine() {
     engine_.blockBytes = kCaptureBlockBytes;
     // Only a RIFF file must end below 2 GB.
-    if (settings_.encoder.kind != EncoderKind::None) engine_.maxTrackBytes = kMaxTrackBytesUncapped;
+    engine_.maxTrackBytes = settings_.encoder.kind != EncoderKind::None ? kMaxTrackBytesUncapped
+                                                                        : settings_.trackBytesLimit;
     engine_.silenceThreshold = settings_.silence;
     engine_.gapBlocks = settings_.gap;
     // The sleeve's count says each piece is a track, however short.
     engine_.discardBlocks = settings_.tracks > 0 ? 0 : settings_.minimum;
     if (settings_.tracks > 0 && !engine_.PlanCuts(plan_.cuts)) return SplitStatus::OutOfMemory();
     engine_.liveMode = settings_.live ? 1 : 0;
-    const std::string nameFormat = InFolder(folder_, settings_.prefix + kTrackNumberPattern);
+    // A titled run's numbered names are only searched; they must not be devices all the same.
+    const std::string prefix =
+        sleeve_.titled ? WithoutDeviceName(settings_.prefix) : settings_.prefix;
+    const std::string nameFormat = InFolder(folder_, prefix + kTrackNumberPattern);
     engine_.SetNameFormat(nameFormat.c_str());
     engine_.SetStandby(0);
     if (!engine_.Start()) return SplitStatus::OutputFailed("", "the engine cannot be started");
@@ -316,12 +333,17 @@ SplitStatus SplitRun::Split() {
     // Stops early when the worker's stages failed or the engine cannot open tracks (no free
     // number): the failure is reported once the worker has ended.
     const FeedPass pass{measured ? kMeasuredShare : 0.0, measured ? 1.0 - kMeasuredShare : 1.0,
-                        "interrupted; the open track was finished", [this](int reads) {
+                        "interrupted; the open track was finished", true, [this](int reads) {
                             return workerFailure_.Failed() || feeder_->Failed() ||
                                    (reads % kStatusPollReads == 0 &&
                                     engine_.SinkStatus(sinkStatus_) && sinkStatus_[0] != '\0');
                         }};
-    const SplitStatus fed = Feed(inputChain_, pass);
+    SplitStatus fed = Feed(inputChain_, pass);
+    if (fed.Code() == kSplitInputFailed) {
+        fed = SplitStatus::InputFailed(input_, "reading failed part-way: " +
+                                                   inputChain_.Reader().Problem() +
+                                                   "; the open track was finished");
+    }
     feeder_->WaitUntilProcessed();
     engine_.StopAndWait();  // the worker finishes the open track with all its blocks
     if (progress_) progress_->Done();
@@ -335,7 +357,8 @@ SplitStatus SplitRun::Feed(InputChain& input, const FeedPass& pass) {
         }
         if (pass.stopped(reads)) return SplitStatus();
         bool ended = false;
-        const SplitStatus step = input.Step(ended, report_.warnings);
+        std::vector<std::string> warnings;
+        const SplitStatus step = input.Step(ended, pass.warns ? report_.warnings : warnings);
         if (!step.Ok() || ended) return step;
         if (progress_) {
             const double fraction = pass.progressFrom + pass.progressSpan * input.ReadFraction();
@@ -365,7 +388,7 @@ SplitStatus SplitRun::Collect(const SplitStatus& fed) {
     if (fed.Ok()) {
         const SplitStatus failure = WorkerFailure();
         if (!failure.Ok()) return failure;
-    } else if (fed.Code() != kSplitInterrupted) {
+    } else if (fed.Code() != kSplitInterrupted && fed.Code() != kSplitInputFailed) {
         return fed;
     }
     report_.discarded = log_->Discarded();
@@ -386,22 +409,19 @@ SplitStatus SplitRun::WorkerFailure() {
     return SplitStatus();
 }
 
-// ---- Finish: the preview, the track count, the cue sheet and the damage ----
+// ---- Finish: the cue sheet, the preview, the track count and the damage ----
 
 SplitStatus SplitRun::Finish(SplitStatus status) {
-    if (!settings_.preview.empty()) {
-        const SplitStatus drawn = DrawPreview();
-        if (!drawn.Ok()) return drawn;
-    }
-    if (status.Ok() && settings_.tracks > int32_t(report_.tracks.size())) {
+    // What the run wrote is listed first, the picture drawn next; each is done whatever failed
+    // before, and the first failure stays the run's.
+    if (writeCue_ && !settings_.dryRun && !report_.tracks.empty()) KeepFirst(status, WriteCue());
+    if (!settings_.preview.empty()) KeepFirst(status, DrawPreview());
+    const size_t tracks = CountTracks(report_.tracks);
+    if (status.Ok() && settings_.tracks > int32_t(tracks)) {
         status = SplitStatus::FewerTracks(
             input_, "asked for " + std::to_string(settings_.tracks) + " tracks, the side has " +
-                        std::to_string(report_.tracks.size()) +
+                        std::to_string(tracks) +
                         " (too few silent runs between sounds)");
-    }
-    if (writeCue_ && !settings_.dryRun && !report_.tracks.empty()) {
-        const SplitStatus written = WriteCue();
-        if (!written.Ok()) return written;
     }
     if (status.Ok() && inputChain_.Damaged() > 0) {
         return SplitStatus::InputDamaged(
@@ -409,6 +429,15 @@ SplitStatus SplitRun::Finish(SplitStatus status) {
                         " passage(s) could not be decoded and are missing from the tracks");
     }
     return status;
+}
+
+void SplitRun::KeepFirst(SplitStatus& status, const SplitStatus& next) {
+    if (next.Ok()) return;
+    if (status.Ok()) {
+        status = next;
+    } else {
+        report_.warnings.push_back(next.Text());
+    }
 }
 
 // The --preview picture of what the run did.
@@ -445,20 +474,28 @@ SplitStatus SplitRun::WriteCue() {
                                    " tracks: " + tracks[listed].file + " to " +
                                    tracks.back().file + " are not in it");
     }
-    const std::string path = InFolder(
-        folder_, CueSheetName(settings_.prefix, tracks.front().number, tracks[listed - 1].number));
+    // Named by the tracks' numbers; when that is taken (another side's sheet), " (2)" and on.
+    const std::string name = WithoutDeviceName(
+        CueSheetName(settings_.prefix, tracks.front().number, tracks[listed - 1].number));
+    const std::string stem = name.substr(0, name.rfind('.'));
+    const std::string path = FreeTrackPath(folder_, stem, kCueExtension);
+    if (path.empty()) {
+        return SplitStatus::OutputFailed(folder_, "no free name for the cue sheet " + name);
+    }
     const CueAlbum album{sleeve_.album, sleeve_.artist, sleeve_.year};
+    // Relative, so the sheet still finds the side when both are moved together.
     const std::string text =
-        CueSheetText(CueInputName(input_, folder_), tracks, report_.rate, album);
+        CueSheetText(RelativePath(FullPath(input_), folder_), tracks, report_.rate, album);
     const SplitStatus written = WriteCueSheet(path, text);
     if (written.Ok()) report_.cuePath = path;
     return written;
 }
 
 int RunSplit(const SplitSettings& settings, const std::string& input, bool writeCue,
-             SplitReport& report, SplitProgress* progress, const std::atomic<bool>* interrupted) {
+             SplitReport& report, SplitProgress* progress, const std::atomic<bool>* interrupted,
+             const WaveReadApi& readApi) {
     report = SplitReport();
-    SplitRun run(settings, input, writeCue, report, progress, interrupted);
+    SplitRun run(settings, input, writeCue, report, progress, interrupted, readApi);
     const SplitStatus status = run.Run();
     report.problem = status.Text();
     return status.Code();

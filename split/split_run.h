@@ -6,8 +6,8 @@
 //
 // The phases, in order (Run):
 //   Check    everything that can reject the run (the input's header and format, the prefix, the
-//            output folder and format, the names' lengths, the titles file), before any file
-//            exists; a rejected run leaves no file
+//            output folder and format, the names' lengths, the titles file, the preview's
+//            file), before any file exists; a rejected run leaves no file
 //   Plan     with --tracks or --preview, a measuring pass reads the whole side through the same
 //            input chain and measures every block as the engine will (split/side_levels.h);
 //            --tracks then plans the cuts (split/track_plan.h) the engine takes in place of its
@@ -15,9 +15,10 @@
 //   Start    the input chain in front of the block feeder; in front of the output the track
 //            log and, with a sleeve, the namer (split/track_namer.h); --dry-run puts DryRunSink
 //            in place of the output; the engine set as the recorder's window sets it, started
-//   Split    the split pass; it and the measuring pass share one feed loop (Feed)
+//   Split    the split pass; it and the measuring pass share one feed loop (Feed); a read
+//            error here ends it as an interruption does, with the input failed part-way
 //   Collect  the tracks the log saw, the clicks of each, the first failure of the worker
-//   Finish   the preview, the track count's check, the cue sheet, the damage report
+//   Finish   the cue sheet, the preview, the track count's check, the damage report
 #pragma once
 
 #include <atomic>
@@ -47,6 +48,7 @@ struct SplitReport {
     std::vector<std::string> warnings;
     std::vector<CueTrack> tracks;  // kept track files, in order
     std::string cuePath;
+    std::string folder;  // where the tracks go, a full path
     uint32_t rate = 0;  // the input's sample rate
     double inputSeconds = 0.0;
     int32_t blocks = 0;          // blocks fed to the engine
@@ -61,10 +63,10 @@ struct SplitReport {
 class SplitRun {
 public:
     // `interrupted` is polled between reads: an interrupted run finishes the open track and
-    // still writes the cue sheet of what it wrote.
+    // still writes the cue sheet of what it wrote, as a run whose input fails part-way does.
     SplitRun(const SplitSettings& settings, const std::string& input, bool writeCue,
              SplitReport& report, SplitProgress* progress,
-             const std::atomic<bool>* interrupted);
+             const std::atomic<bool>* interrupted, const WaveReadApi& readApi = WaveReadApi());
     ~SplitRun();
     SplitRun(const SplitRun&) = delete;
     SplitRun& operator=(const SplitRun&) = delete;
@@ -78,6 +80,7 @@ private:
         double progressFrom;  // the share of the progress bar the pass covers
         double progressSpan;
         const char* interruptedText;
+        bool warns;  // the input's warnings are the run's (the measuring pass's are repeated)
         std::function<bool(int reads)> stopped;  // asked before each read: stop here
     };
 
@@ -96,6 +99,8 @@ private:
     SplitStatus Collect(const SplitStatus& fed);
     SplitStatus WorkerFailure();
     SplitStatus Finish(SplitStatus status);
+    // `next` becomes `status` when that is done; a later failure is a warning.
+    void KeepFirst(SplitStatus& status, const SplitStatus& next);
     SplitStatus DrawPreview();
     SplitStatus WriteCue();
 
@@ -106,6 +111,7 @@ private:
     SplitReport& report_;
     SplitProgress* const progress_;
     const std::atomic<bool>* const interrupted_;
+    const WaveReadApi readApi_;
 
     // Check: the engine's samples and where the files go; Plan: the measured side and the cuts.
     uint32_t maxFormatSize_ = 0;
@@ -119,6 +125,7 @@ private:
     // came from, and the first failure of the stages on the worker.
     Sleeve sleeve_;
     volatile int32_t sleeveNumber_ = 0;
+    int32_t trackTotal_ = 0;  // the side's tracks as the user gave them (--tracks, or titles)
     BlockPositions positions_;
     FirstFailure workerFailure_;
     TrackEngine engine_;
@@ -135,4 +142,5 @@ private:
 // `problem` the status's line).
 int RunSplit(const SplitSettings& settings, const std::string& input, bool writeCue,
              SplitReport& report, SplitProgress* progress = nullptr,
-             const std::atomic<bool>* interrupted = nullptr);
+             const std::atomic<bool>* interrupted = nullptr,
+             const WaveReadApi& readApi = WaveReadApi());

@@ -18,6 +18,7 @@ enum SplitExit : int {
     kSplitInterrupted = 4,    // stopped by the user; the open track was finished
     kSplitFewerTracks = 5,    // --tracks asked for more tracks than the side has runs for
     kSplitInputDamaged = 6,   // parts of the input could not be decoded; the rest was split
+    kSplitInputFailed = 7,    // reading the input failed part-way; the open track was finished
 };
 
 class SplitStatus {
@@ -41,6 +42,9 @@ public:
     }
     static SplitStatus InputDamaged(const std::string& file, const std::string& what) {
         return {kSplitInputDamaged, file, what};
+    }
+    static SplitStatus InputFailed(const std::string& file, const std::string& what) {
+        return {kSplitInputFailed, file, what};
     }
 
     bool Ok() const { return code_ == kSplitDone; }

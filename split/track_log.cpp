@@ -7,10 +7,12 @@
 #include "engine/stream_format.h"
 
 TrackLogSink::TrackLogSink(std::unique_ptr<OutputSink> chain, BlockPositions& positions,
-                           const volatile int32_t& trackNumber, FirstFailure& failure)
+                           const volatile int32_t& trackNumber, const TrackEngine& engine,
+                           FirstFailure& failure)
     : PassThroughSink(std::move(chain)),
       positions_(positions),
       trackNumber_(trackNumber),
+      engine_(engine),
       failure_(failure) {}
 
 void TrackLogSink::NoteFailure(const std::string& file, const std::string& what) {
@@ -35,8 +37,12 @@ int32_t TrackLogSink::Open(const char* fileName, uint32_t minBytes) {
     }
     trackOpen_ = true;
     wroteAny_ = false;
+    const int32_t sizeLimits = engine_.SizeLimitSplits();
+    const int32_t part = sizeLimits != sizeLimits_ ? current_.part + 1 : 1;
+    sizeLimits_ = sizeLimits;
     try {
         current_ = CueTrack{BaseName(fileName ? fileName : ""), trackNumber_, 0, 0};
+        current_.part = part;
     } catch (const std::bad_alloc&) {
         failure_.Note(SplitStatus::OutOfMemory());
     }

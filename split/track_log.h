@@ -16,13 +16,16 @@
 #include "split/cue_sheet.h"
 #include "split/status.h"
 #include "engine/pass_through_sink.h"
+#include "engine/track_engine.h"
 
 class TrackLogSink : public PassThroughSink {
 public:
-    // `trackNumber` is the engine's: it holds the number of the file being opened.
+    // `trackNumber` holds the number of the file being opened (the engine's, or the sleeve's);
+    // `engine` says when a file goes on with the track before it, whose file was full.
     // `failure` keeps the first failure, shared with the other stages on the worker.
     TrackLogSink(std::unique_ptr<OutputSink> chain, BlockPositions& positions,
-                 const volatile int32_t& trackNumber, FirstFailure& failure);
+                 const volatile int32_t& trackNumber, const TrackEngine& engine,
+                 FirstFailure& failure);
 
     int32_t Write(const void* bytes, int32_t count) override;
     int32_t Finish(uint32_t frames) override;
@@ -39,6 +42,8 @@ private:
 
     BlockPositions& positions_;
     const volatile int32_t& trackNumber_;
+    const TrackEngine& engine_;
+    int32_t sizeLimits_ = 0;  // the engine's files found full so far
     bool trackOpen_ = false;
     bool wroteAny_ = false;
     CueTrack current_;

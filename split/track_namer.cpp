@@ -8,23 +8,30 @@
 
 TrackNamer::TrackNamer(std::unique_ptr<OutputSink> next, const Sleeve& sleeve,
                        const std::string& folder, const std::string& prefix, bool writeTags,
-                       volatile int32_t& number, FirstFailure& failure)
+                       volatile int32_t& number, const TrackEngine& engine,
+                       FirstFailure& failure)
     : PassThroughSink(std::move(next)),
       sleeve_(sleeve),
       folder_(folder),
       prefix_(prefix),
       writeTags_(writeTags),
       number_(number),
+      engine_(engine),
       failure_(failure) {}
 
 int32_t TrackNamer::Open(const char* fileName, uint32_t minBytes) {
-    number_ = kept_ + 1;
+    // The engine opens the next file at once when the open one was full: the same track.
+    const int32_t sizeLimits = engine_.SizeLimitSplits();
+    part_ = sizeLimits != sizeLimits_ ? part_ + 1 : 1;
+    sizeLimits_ = sizeLimits;
+    if (part_ == 1) number_ = kept_ + 1;
     try {
         path_ = fileName ? fileName : "";
         if (sleeve_.titled) {
             const std::string extension = GetExtension();
             path_ = FreeTrackPath(
-                folder_, TrackStem(folder_, prefix_, number_, sleeve_.TitleOf(number_), extension),
+                folder_,
+                TrackStem(folder_, prefix_, number_, sleeve_.TitleOf(number_), extension, part_),
                 extension);
             if (path_.empty()) {
                 failure_.Note(SplitStatus::OutputFailed(
@@ -42,7 +49,7 @@ int32_t TrackNamer::Open(const char* fileName, uint32_t minBytes) {
 int32_t TrackNamer::Finish(uint32_t frames) {
     const int32_t result = PassThroughSink::Finish(frames);
     if (result != 0) return result;
-    ++kept_;
+    if (part_ == 1) ++kept_;
     if (!writeTags_) return result;
     try {
         InfoTags tags;

@@ -99,19 +99,24 @@ bool WaveReader::Open(const char* path) {
     if (headerBytes < kRiffHeaderBytes) return Fail("truncated RIFF header");
     if (std::memcmp(header + 8, "WAVE", 4) != 0) return Fail("a RIFF file, but not of type WAVE");
     const uint32_t riffSize = U32(header + 4);
+    // A RIFF size that counts nothing is what a writer leaves in a file it never finished;
+    // one past the end, a cut file or a lying header. Either way the file's end bounds the
+    // walk, and only an unfinished data chunk at its end makes the file readable.
+    std::string riffProblem;
     if (riffSize < 4) {
-        // What a writer leaves in a file it never closed.
-        return Fail(Text("RIFF size %lu: the file was never finished", (unsigned long)riffSize));
+        riffProblem = Text("RIFF size %lu: the file was never finished", (unsigned long)riffSize);
+    } else if (8ull + riffSize > fileBytes_) {
+        riffProblem = Text("RIFF size %lu runs past the end of the file (%llu bytes): truncated "
+                           "or lying header",
+                           (unsigned long)riffSize, (unsigned long long)fileBytes_);
     }
-    const uint64_t riffEnd = 8ull + riffSize;
-    if (riffEnd > fileBytes_) {
-        return Fail(
-            Text("RIFF size %lu runs past the end of the file (%llu bytes): truncated or "
-                 "lying header",
-                 (unsigned long)riffSize, (unsigned long long)fileBytes_));
-    }
+    // A RIFF size one past the end may count only the pad byte of an odd data chunk at the
+    // end, which some writers leave out: the walk takes it, and the data chunk decides.
+    const bool padMissing = 8ull + riffSize == fileBytes_ + 1;
+    const uint64_t riffEnd =
+        riffProblem.empty() ? 8ull + riffSize : fileBytes_ + (padMissing ? 1 : 0);
 
-    bool haveFormat = false, haveData = false;
+    bool haveFormat = false, haveData = false, salvaged = false;
     uint64_t position = kRiffHeaderBytes;
     for (int chunks = 0; !(haveFormat && haveData); ++chunks) {
         if (position + kChunkHeaderBytes > riffEnd) break;
@@ -121,6 +126,13 @@ bool WaveReader::Open(const char* path) {
             return Fail("a chunk header cannot be read");
         const uint32_t chunkSize = U32(chunk + 4);
         const uint64_t body = position + kChunkHeaderBytes;
+        if (!haveData && std::memcmp(chunk, "data", 4) == 0 &&
+            IsUnfinished(chunkSize, body, !riffProblem.empty())) {
+            Salvage(chunkSize, body);
+            haveData = salvaged = true;
+            position = fileBytes_;  // the samples run to the end of the file: nothing follows
+            continue;
+        }
         if (body + chunkSize > riffEnd) {
             return Fail(Text("chunk %s size %lu runs past the end of the RIFF chunk",
                              ChunkName(chunk).c_str(), (unsigned long)chunkSize));
@@ -135,11 +147,21 @@ bool WaveReader::Open(const char* path) {
         }
         position = body + chunkSize + (chunkSize & 1u);  // odd chunks are padded
     }
+    const bool onlyPadMissing =
+        padMissing && haveData && (dataBytes_ & 1u) && dataOffset_ + dataBytes_ == fileBytes_;
+    if (!salvaged && !riffProblem.empty() && !onlyPadMissing) return Fail(riffProblem);
     if (!haveFormat) return Fail("no 'fmt ' chunk");
     if (!haveData) return Fail("no 'data' chunk");
     const WORD blockAlign = Format()->nBlockAlign;
     dataBytes_ -= dataBytes_ % blockAlign;  // a torn last block cannot be decoded
-    if (fileBytes_ > kMaxRiffFileBytes) {
+    if (salvaged) {
+        warning_ = Text("the file was never finished (%s): read the %lu bytes of samples up to "
+                        "its end, %.1f s",
+                        warning_.c_str(), (unsigned long)dataBytes_, DurationSeconds());
+    } else if (onlyPadMissing) {
+        warning_ = "the pad byte after the odd-length data chunk is missing (the RIFF size "
+                   "counts it); every sample is there";
+    } else if (fileBytes_ > kMaxRiffFileBytes) {
         const uint64_t ignored = fileBytes_ - (dataOffset_ + dataBytes_);
         warning_ = Text("the file has %llu bytes, more than its RIFF sizes can count: read the "
                         "%lu bytes of samples its data chunk names (%.0f s) and ignored the "
@@ -153,6 +175,26 @@ bool WaveReader::Open(const char* path) {
         return Fail("the samples cannot be reached");
     }
     return true;
+}
+
+bool WaveReader::IsUnfinished(uint32_t size, uint64_t body, bool riffUnfinished) const {
+    if (size == kUnfinishedDataBytes) return true;
+    if (body + size > fileBytes_) return true;
+    // An empty data chunk is only taken for an unfinished one in a file never finished.
+    return size == 0 && riffUnfinished && body < fileBytes_;
+}
+
+void WaveReader::Salvage(uint32_t size, uint64_t body) {
+    dataOffset_ = body;
+    const uint64_t found = fileBytes_ - body;
+    dataBytes_ = found > 0xFFFFFFFFull ? 0xFFFFFFFFu : uint32_t(found);
+    // What the header claimed, for the warning Open completes.
+    if (size == 0 || size == kUnfinishedDataBytes) {
+        warning_ = Text("its data chunk claims %lu bytes", (unsigned long)size);
+    } else {
+        warning_ = Text("its data chunk claims %lu bytes, more than the file holds",
+                        (unsigned long)size);
+    }
 }
 
 bool WaveReader::TakeFormat(uint64_t offset, uint32_t size) {
@@ -232,7 +274,7 @@ int32_t WaveReader::Read(void* buffer, uint32_t count) {
     if (count > 0x7FFFFFFFu) count = 0x7FFFFFFFu;
     if (count == 0) return 0;
     DWORD read = 0;
-    if (!ReadFile(file_.Get(), buffer, count, &read, nullptr)) {
+    if (!api_.readFile(file_.Get(), buffer, count, &read, nullptr)) {
         problem_ = "read error (" + WindowsErrorText(GetLastError()) + ")";
         return -1;
     }

@@ -4,7 +4,10 @@
 // How it works: the RIFF header is read, then the chunks inside it are walked by their 32-bit
 // sizes (each padded to an even length) in 64-bit arithmetic, until the "fmt " and "data"
 // chunks are both found. Every size is checked against the end of the RIFF chunk and of the
-// file before it is used, so a lying header is refused instead of read past its end. A
+// file before it is used, so a lying header is refused instead of read past its end. The one
+// exception is the take a recorder left unfinished (killed, or the power gone): a data chunk
+// whose size is 0 (in a file whose RIFF size is unfinished too), 0xFFFFFFFF or past the end of
+// the file is read to the end of the file, in whole blocks, with a warning. A
 // WAVE_FORMAT_EXTENSIBLE record of PCM or float samples is reduced to the plain record the
 // codec manager understands.
 #pragma once
@@ -26,10 +29,17 @@ constexpr uint32_t kWaveMaxFormatBytes = kFormatHeaderBytes + 0xFFFF;
 constexpr WORD kFormatTagFloat = 0x0003;         // IEEE float samples
 constexpr WORD kFormatTagExtensible = 0xFFFE;    // WAVE_FORMAT_EXTENSIBLE
 constexpr uint32_t kExtensibleFormatBytes = 40;  // WAVEFORMATEXTENSIBLE
+constexpr uint32_t kUnfinishedDataBytes = 0xFFFFFFFF;  // what streaming writers leave
+
+// The reads of the samples: a seam for a drive that goes away part-way, which Wine cannot
+// make.
+struct WaveReadApi {
+    BOOL(WINAPI* readFile)(HANDLE, LPVOID, DWORD, LPDWORD, LPOVERLAPPED) = &ReadFile;
+};
 
 class WaveReader {
 public:
-    WaveReader() = default;
+    explicit WaveReader(const WaveReadApi& api = WaveReadApi()) : api_(api) {}
     WaveReader(const WaveReader&) = delete;
     WaveReader& operator=(const WaveReader&) = delete;
 
@@ -52,14 +62,19 @@ public:
 
     const std::string& Problem() const { return problem_; }
     // After a successful Open: what the user should know about the file though it is read
-    // (a file too long for its RIFF sizes); empty when nothing.
+    // (an unfinished take, a file too long for its RIFF sizes); empty when nothing.
     const std::string& Warning() const { return warning_; }
 
 private:
     bool Fail(const std::string& problem);
     bool ReadAt(uint64_t offset, void* buffer, uint32_t count);
     bool TakeFormat(uint64_t offset, uint32_t size);
+    // A data chunk at `body` claiming `size` bytes that a writer never finished.
+    bool IsUnfinished(uint32_t size, uint64_t body, bool riffUnfinished) const;
+    // Takes the samples from `body` to the end of the file.
+    void Salvage(uint32_t size, uint64_t body);
 
+    const WaveReadApi api_;
     FileHandle file_;
     uint64_t fileBytes_ = 0;
     FormatBuffer format_;

@@ -136,6 +136,57 @@ bool ChooseInChooser(HWND chooser, const std::string& tag, const std::string& fo
     return WaitFor([&] { return !IsWindow(chooser); }, 5000);
 }
 
+// A loud block fed to the engine beside the turntable's silence: it opens a track at once.
+void SubmitLoudBlock(TrackEngine* engine) {
+    const std::vector<int16_t> loud(kCaptureBlockValues, 12000);
+    SampleBuffer* buffer = engine->GetFreeBuffer();
+    ASSERT_NE(buffer, nullptr);
+    ASSERT_TRUE(buffer->Fill(kCaptureBlockValues, loud.data()));
+    engine->SubmitBuffer(buffer);
+}
+
+// The engine's worker, held after its next wake until the test lets it go: a track's end and
+// a hand-over wait meanwhile. The turntable's blocks wake it.
+class HeldWorker {
+public:
+    HeldWorker() {
+        held_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+        release_ = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    ~HeldWorker() {
+        Release();
+        CloseHandle(held_);
+        CloseHandle(release_);
+    }
+    static DWORD WINAPI Wait(DWORD count, const HANDLE* handles, BOOL all, DWORD ms) {
+        const DWORD result = WaitForMultipleObjects(count, handles, all, ms);
+        if (hold_) {
+            SetEvent(held_);
+            WaitForSingleObject(release_, INFINITE);
+        }
+        return result;
+    }
+    bool Hold() {
+        hold_ = 1;
+        return WaitForSingleObject(held_, 10000) == WAIT_OBJECT_0;
+    }
+    void Release() {
+        hold_ = 0;
+        SetEvent(release_);
+    }
+
+private:
+    static volatile LONG hold_;
+    static HANDLE held_;
+    static HANDLE release_;
+};
+volatile LONG HeldWorker::hold_ = 0;
+HANDLE HeldWorker::held_ = nullptr;
+HANDLE HeldWorker::release_ = nullptr;
+
+const int kNamingControls[] = {IDC_MAIN_FOLDER, IDC_MAIN_SAVE_FILES_TO, IDC_MAIN_PREFIX,
+                               IDC_MAIN_OPTIONS};
+
 bool IsPcm44100(const WAVEFORMATEX* format) {
     WAVEFORMATEX pcm{};
     MakePcmFormat(&pcm, 44100);
@@ -160,8 +211,9 @@ TEST_F(Commands, RecordButtonArmsAndDisarmsAndLocksTheNamingControls) {
     EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_RECORD) == "&Start"; }, 5000));
     EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_TRACK) == "Not Recording"; }, 5000));
     EXPECT_EQ(engine->IsStandby(), 1);
-    for (int id : {IDC_MAIN_FOLDER, IDC_MAIN_SAVE_FILES_TO, IDC_MAIN_PREFIX, IDC_MAIN_OPTIONS}) {
-        EXPECT_TRUE(IsWindowEnabled(run.Item(id))) << id;
+    // Back once the worker has served the Stop.
+    for (int id : kNamingControls) {
+        EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(run.Item(id)) != FALSE; }, 5000)) << id;
     }
     // Start and Stop with no sound in between: nothing opened, no number used.
     EXPECT_EQ(engine->trackNumber, 0);
@@ -212,7 +264,11 @@ TEST_F(Commands, PrefixRefusesFileNameCharactersTypedOrPasted) {
 }
 
 TEST_F(Commands, ANewPrefixNumbersFromTheStartAgain) {
-    MainWindowRun run([](MainDialog& dialog) { dialog.CurrentSettings().prefix = "tmp"; });
+    const std::string folder = bench::WindowsPath(bench::ScratchDir("commands_prefix"));
+    MainWindowRun run([&](MainDialog& dialog) {
+        dialog.CurrentSettings().prefix = "tmp";
+        dialog.CurrentSettings().folder = folder;
+    });
     ASSERT_TRUE(run.WaitOpen());
     TrackEngine* engine = run.Dialog().Engine();
     auto leaveEdit = [&] {
@@ -221,11 +277,15 @@ TEST_F(Commands, ANewPrefixNumbersFromTheStartAgain) {
     };
     engine->trackNumber = 5;
     leaveEdit();  // unchanged text
-    EXPECT_EQ(engine->trackNumber, 5);
     SetWindowTextA(run.Item(IDC_MAIN_PREFIX), "side A ");
     leaveEdit();
-    EXPECT_EQ(engine->trackNumber, 0);
+    EXPECT_EQ(engine->trackNumber, 5) << "the worker applies the reset at the next track";
     EXPECT_EQ(run.Dialog().CurrentSettings().prefix, "side A ");
+    Click(run.Window(), IDC_MAIN_RECORD);
+    ASSERT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_RECORD) == "&Stop"; }, 5000));
+    SubmitLoudBlock(engine);
+    EXPECT_TRUE(WaitFor([&] { return engine->IsTrackOpen(); }, 5000));
+    EXPECT_EQ(engine->trackNumber, 1);
     EXPECT_EQ(run.Close(), kMainDialogClosed);
     HKEY key = nullptr;
     ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kSettingsKeyPath, 0, KEY_READ, &key), ERROR_SUCCESS);
@@ -248,6 +308,98 @@ TEST(TrackNames, TemplateAndChosenFolder) {
     // Shift-JIS: the trail byte of "\x83\x5C" is a backslash's, the character is not one.
     EXPECT_EQ(WithoutTrailingBackslash("D:\\\x83\x5C", 932), "D:\\\x83\x5C");
     EXPECT_EQ(WithoutTrailingBackslash("D:\\\x83\x5C\\", 932), "D:\\\x83\x5C");
+}
+
+// The refused characters are found by characters: on the double-byte code pages a second
+// byte 5C or 7C (ソ, 表, ポ in 932; 乗, 亅 in 936; 許, 功, 吜 in 950) is part of its character,
+// in the stored or pasted text and in the keystrokes alike.
+TEST(TrackNames, RefusedCharactersAreFoundByCharactersOnDoubleByteCodePages) {
+    struct Case {
+        UINT codePage;
+        std::string prefix;
+        std::string kept;
+    } cases[] = {
+        {932, "\x83\x5C\x83\x6A\x81\x5B", "\x83\x5C\x83\x6A\x81\x5B"},  // ソニー
+        {932, "\x95\x5C|\x83\x7C:a\\", "\x95\x5C\x83\x7C" "a"},  // 表, ポ and a
+        {936, "\x81\x5C/\x81\x7C*", "\x81\x5C\x81\x7C"},
+        {950, "\xB3\x5C\xA5\x5C?\xCA\x7C\"", "\xB3\x5C\xA5\x5C\xCA\x7C"},
+        {950, "ab\xB3", "ab\xB3"},  // a lead byte with nothing after it stays
+        {1252, "\x83\x5C", "\x83"},  // no double bytes: the backslash is one
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codePage);
+        EXPECT_EQ(WithoutRefusedCharacters(c.prefix, c.codePage), c.kept);
+        EXPECT_EQ(TrackNameTemplate("C:\\Rec", c.prefix, c.codePage),
+                  "C:\\Rec\\" + c.kept + "%04d.%s");
+        PrefixFilter typed(c.codePage);
+        std::string landed;
+        for (char byte : c.prefix) {
+            if (!typed.Refuses(static_cast<unsigned char>(byte))) landed += byte;
+        }
+        EXPECT_EQ(landed, c.kept);
+    }
+}
+
+// Enter in the prefix box presses the default button, the record button, while the box keeps
+// the focus: the take is named by what the box holds.
+TEST_F(Commands, EnterInThePrefixBoxNamesTheTake) {
+    const std::string folder = bench::WindowsPath(bench::ScratchDir("commands_enter"));
+    MainWindowRun run([&](MainDialog& dialog) {
+        dialog.CurrentSettings().prefix = "side";
+        dialog.CurrentSettings().folder = folder;
+    });
+    ASSERT_TRUE(run.WaitOpen());
+    HWND edit = run.Item(IDC_MAIN_PREFIX);
+    SendMessageA(edit, EM_SETSEL, 0, -1);
+    for (char c : std::string("neu")) SendMessageA(edit, WM_CHAR, static_cast<unsigned char>(c), 0);
+    PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    PostMessageA(edit, WM_KEYUP, VK_RETURN, 0);
+    ASSERT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_RECORD) == "&Stop"; }, 5000));
+    SubmitLoudBlock(run.Dialog().Engine());
+    EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_TRACK) == "Track 1"; }, 5000));
+    // The open file, before the close deletes it as too short.
+    EXPECT_NE(GetFileAttributesA((folder + "\\neu0001.wav").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA((folder + "\\side0001.wav").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+    EXPECT_EQ(run.Dialog().CurrentSettings().prefix, "neu");
+}
+
+// While the engine still ends the track after a Stop, the naming controls stay locked.
+TEST_F(Commands, TheNamingControlsComeBackOnceTheEngineHasEndedTheTrack) {
+    MainDialogApi api;
+    api.recorder.engine.waitForMultipleObjects = &HeldWorker::Wait;
+    MainWindowRun run({}, api);
+    HeldWorker worker;  // let go before the window closes, however the test ends
+    ASSERT_TRUE(run.WaitOpen());
+    Click(run.Window(), IDC_MAIN_RECORD);
+    ASSERT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_TRACK) == "Cueing..."; }, 5000));
+    ASSERT_TRUE(worker.Hold());
+    Click(run.Window(), IDC_MAIN_RECORD);
+    // The tick that writes this text has asked the engine first.
+    ASSERT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_TRACK) == "Not Recording"; }, 5000));
+    EXPECT_EQ(run.Text(IDC_MAIN_RECORD), "&Start");
+    for (int id : kNamingControls) EXPECT_FALSE(IsWindowEnabled(run.Item(id))) << id;
+    worker.Release();
+    for (int id : kNamingControls) {
+        EXPECT_TRUE(WaitFor([&] { return IsWindowEnabled(run.Item(id)) != FALSE; }, 5000)) << id;
+    }
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
+}
+
+std::unique_ptr<CaptureDevice> NoBackEnd(bool, const char*, TrackEngine*, bool) { return nullptr; }
+
+TEST_F(Commands, ABackEndThatCannotBeMadeIsReportedAsACaptureFailure) {
+    MainDialogApi api;
+    api.recorder.createCapture = &NoBackEnd;
+    MainWindowRun run({}, api);
+    ASSERT_TRUE(run.WaitOpen());
+    HWND box = app_test::WaitForThreadWindow(run.Window(), "Grooval", 10000);
+    ASSERT_NE(box, nullptr) << "no capture-failure message";
+    const std::string text = WindowText(GetDlgItem(box, 0xFFFF));
+    EXPECT_NE(text.find("8007000e"), std::string::npos) << text;
+    Click(box, IDOK);
+    EXPECT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_RECORD) == "&Monitor"; }, 5000));
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
 }
 
 TEST_F(Commands, FolderDialogCancelledKeepsTheFolderWithoutItsTrailingBackslash) {
@@ -531,6 +683,38 @@ TEST_F(OptionsFlow, AnUnconvertibleFormatIsRefusedAndCancelKeepsTheOldOne) {
     RegCloseKey(key);
     EXPECT_EQ(size, 18u);
     EXPECT_TRUE(IsPcm44100(reinterpret_cast<const WAVEFORMATEX*>(stored)));
+}
+
+// The engine does not let go of its chain in time: the user is told, and no format is tried.
+TEST_F(OptionsFlow, AFormatTheEngineCannotMakeRoomForIsReportedAndNotTried) {
+    MainDialogApi api;
+    api.recorder.engine.waitForMultipleObjects = &HeldWorker::Wait;
+    api.recorder.handOverLimit = 300;
+    MainWindowRun run({}, api);
+    HeldWorker worker;  // let go before the window closes, however the test ends
+    ASSERT_TRUE(run.WaitOpen());
+    const std::string label = run.Text(IDC_MAIN_FORMAT);
+    HWND options = OpenOptions(run);
+    ASSERT_NE(options, nullptr);
+    Click(options, IDC_OPTIONS_CHANGE_FORMAT);
+    HWND chooser =
+        FindThreadDialog(ThreadOf(run.Window()), kChooserFormats, "ComboBox", {run.Window(), options});
+    ASSERT_NE(chooser, nullptr);
+    ASSERT_TRUE(ChooseInChooser(chooser, "IMA ADPCM"));
+    ASSERT_TRUE(worker.Hold());
+    Click(options, IDOK);
+    HWND sorry = app_test::WaitForThreadWindow(run.Window(), "Sorry", 10000);
+    ASSERT_NE(sorry, nullptr) << "no message, and " << run.Text(IDC_MAIN_FORMAT);
+    EXPECT_EQ(WindowText(GetDlgItem(sorry, 0xFFFF)), kEngineBusyText);
+    Click(sorry, IDOK);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindow(sorry); }, 5000));
+    worker.Release();
+    ASSERT_TRUE(run.Settle());
+    EXPECT_TRUE(IsPcm44100(run.Dialog().CurrentSettings().outputFormat.Get()));
+    EXPECT_EQ(run.Text(IDC_MAIN_FORMAT), label);
+    ASSERT_NE(run.Dialog().Capture(), nullptr) << "capture runs again";
+    EXPECT_FALSE(run.Dialog().Capture()->HasEnded());
+    EXPECT_EQ(run.Close(), kMainDialogClosed);
 }
 
 TEST_F(OptionsFlow, AConvertibleFormatIsTakenAndNamed) {

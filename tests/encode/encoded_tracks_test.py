@@ -142,14 +142,17 @@ def check_flac(path, expected_raw=None, frames=None):
           f"{name}: seek points out of order")
 
 
-ID3_FRAMES = {"title": "TIT2", "artist": "TPE1", "album": "TALB", "date": "TDRC",
-              "tracknumber": "TRCK"}
+ID3_FRAMES = {"title": "TIT2", "artist": "TPE1", "albumartist": "TPE2", "album": "TALB",
+              "date": "TDRC", "tracknumber": "TRCK"}
 
 
 def check_tags(path, expected):
     """The tags as metaflac (FLAC) and mutagen read them: FLAC's Vorbis comments, MP3's
-    ID3v2.4 tag."""
+    ID3v2.4 tag, which gives the track total in TRCK ("3/12")."""
     name = os.path.basename(path)
+    if not path.endswith(".flac") and "tracktotal" in expected:
+        expected = dict(expected)
+        expected["tracknumber"] += "/" + expected.pop("tracktotal")
     if path.endswith(".flac"):
         lines = metaflac(path, "--export-tags-to=-").splitlines()
         read = {key.lower(): value for key, value in (line.split("=", 1) for line in lines)}
@@ -239,8 +242,9 @@ def case_formats(work):
                 check_mp3(path, len(expected) // 4, expected, mode)
 
     # The sleeve: files named by the titles, tagged with them and the sleeve's texts (given in
-    # the program's code page, written in UTF-8), numbered as the sleeve counts the tracks; no
-    # INFO chunk after FLAC or MP3 data.
+    # the program's code page, written in UTF-8), numbered as the sleeve counts the tracks, of
+    # as many as it has titles, --artist the album's artist beside a line's own; no INFO chunk
+    # after FLAC or MP3 data.
     titles = os.path.join(work, "side", "titles.txt")
     with open(titles, "w", encoding="utf-8") as f:
         f.write("\u00c9t\u00e9 \u00e0 Paris\nDjango Reinhardt - Minor Swing\nNuages\n")
@@ -263,8 +267,9 @@ def case_formats(work):
         for number, (name, wav_name, (title, artist)) in enumerate(
                 zip(names, wav_names, performers), 1):
             path, expected = os.path.join(folder, name), wav_data(os.path.join(wav_folder, wav_name))
-            check_tags(path, {"title": title, "artist": artist, "album": album, "date": "1937",
-                              "tracknumber": str(number)})
+            check_tags(path, {"title": title, "artist": artist,
+                              "albumartist": "Quintette du Hot Club", "album": album,
+                              "date": "1937", "tracknumber": str(number), "tracktotal": "3"})
             if fmt == "flac":
                 check_flac(path, expected)
             else:
@@ -334,7 +339,8 @@ def case_stage(work, bench):
         # Every tag; the track was finished by the stage's deletion.
         tagged = os.path.join(scratch, "encoder_stage_tags", "tagged." + extension)
         expected = {"title": "\u00c9t\u00e9 \u00e0 Paris", "artist": "Quintette du Hot Club",
-                    "album": "Swing 1937", "date": "1937", "tracknumber": "7"}
+                    "albumartist": "Django Reinhardt", "album": "Swing 1937", "date": "1937",
+                    "tracknumber": "7", "tracktotal": "12"}
         check_tags(tagged, expected)
         if extension == "flac":
             check_flac(tagged, frames=3 * BLOCK)

@@ -175,7 +175,7 @@ TEST(EncoderStageTest, TagsAndAFinishedHeaderReachTheFile) {
     const std::string folder = splittest::Scratch("encoder_stage_tags");
     FixedTags tags;
     tags.tags = TrackTags{"\xC3\x89t\xC3\xA9 \xC3\xA0 Paris", "Quintette du Hot Club", "Swing 1937",
-                          "1937", 7};
+                          "1937", 7, "Django Reinhardt", 12};
     const std::vector<uint8_t> bytes = Tone(3 * kCaptureBlockFrames);
     for (const Format& format : kFormats) {
         // Deleted while its file is open, the stage finishes the track with what it was given.

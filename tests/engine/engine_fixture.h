@@ -20,8 +20,12 @@ bool TestShift();
 // An engine whose worker steps the test runs itself; its thread is never started.
 class SteppedEngine : public TrackEngine {
 public:
-    SteppedEngine() : TrackEngine(TrackEngineApi{&TestShift}) {
+    explicit SteppedEngine(TrackEngineApi api = TrackEngineApi()) : TrackEngine(WithTestShift(api)) {
         blockBytes = kCaptureBlockBytes;
+    }
+    static TrackEngineApi WithTestShift(TrackEngineApi api) {
+        api.shiftHeld = &TestShift;
+        return api;
     }
     // A Stop only asks the worker to end the track; the test runs the pass it wakes at once.
     void SetStandby(int32_t value) {

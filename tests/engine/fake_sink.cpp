@@ -25,6 +25,7 @@ std::vector<int32_t> SinkLog::AllWritten() {
 FakeSink::FakeSink(std::shared_ptr<SinkLog> log, int id) : log_(std::move(log)), id_(id) {}
 
 FakeSink::~FakeSink() {
+    if (onDestroyed) onDestroyed();
     {
         auto guard = log_->lock.Lock();
         log_->destroyed.push_back(id_);
@@ -113,6 +114,16 @@ int32_t FakeSink::Finish(uint32_t frames) {
     log_->tracks.back().finishThread = GetCurrentThreadId();
     log_->finishedEvent.Set();
     return result;
+}
+
+int32_t FakeSink::UpdateHeader(uint32_t frames) {
+    if (!open_) return kSinkFailed;
+    {
+        auto guard = log_->lock.Lock();
+        log_->tracks.back().headers.push_back(frames);
+    }
+    log_->headerEvent.Set();
+    return 0;
 }
 
 int32_t FakeSink::GetLastMessage(char* text) {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,7 @@ struct SinkLog {
         std::string name;
         uint32_t minBytes = 0;
         std::vector<int32_t> blocks;  // ids in the order written
+        std::vector<uint32_t> headers;  // frames of each UpdateHeader
         uint32_t frames = 0;
         int32_t finishResult = -1;  // -1 while the track is open
         DWORD finishThread = 0;     // the thread that finished it
@@ -39,6 +41,7 @@ struct SinkLog {
     int32_t bytesWritten = 0;
     ThreadEvent destroyedEvent;       // set when a sink is destroyed
     ThreadEvent finishedEvent;        // set when a track is finished
+    ThreadEvent headerEvent;          // set when a header is brought up to date
 
     // Copies under the lock, for reading while the engine may still write.
     std::vector<Track> Tracks();
@@ -57,6 +60,7 @@ public:
     bool createFiles = false;     // make the named file exist while open (and after, if kept)
     const char* extension = "wav";
     std::string message;          // what GetLastMessage reports; a failed open or write sets it
+    std::function<void()> onDestroyed;  // runs in the destructor
 
     int32_t Prepare(int32_t sourceBlockBytes) override;
     int32_t Unprepare() override;
@@ -65,6 +69,7 @@ public:
     int32_t Open(const char* fileName, uint32_t minBytes) override;
     int32_t GetLastMessage(char* text) override;
     const char* GetExtension() override { return extension; }
+    int32_t UpdateHeader(uint32_t frames) override;
 
 private:
     std::shared_ptr<SinkLog> log_;

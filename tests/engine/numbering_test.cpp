@@ -81,6 +81,20 @@ TEST_F(NumberingTest, ADiscardedTrackGivesItsNumberBack) {
     EXPECT_EQ(engine.trackNumber, 1);
 }
 
+// A new prefix asks for the numbers to start again: a track still ending keeps its own
+// numbering (here it is deleted as short and gives its number back), the next is named anew.
+TEST_F(NumberingTest, ANumberResetWaitsForTheTrackEnding) {
+    engine.discardBlocks = 3;
+    Track(4);
+    Step(engine, 100, true);
+    engine.ResetTrackNumber();
+    engine.SetStandby(1);
+    EXPECT_EQ(engine.trackNumber, 1);
+    engine.SetStandby(0);
+    Track(4);
+    EXPECT_EQ(TrackNames(), std::vector<std::string>({Name(1), Name(2), Name(2)}));
+}
+
 TEST_F(NumberingTest, EachFailedOpenUsesANumber) {
     sink->failOpens = 3;
     Step(engine, 1, false);  // held

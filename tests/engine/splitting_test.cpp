@@ -232,6 +232,104 @@ TEST_F(SplittingTest, AFullTrackFileGoesOnInTheNext) {
     ExpectAccounted();
 }
 
+// A track goes on in the next file when its file closes in the middle, with the discard minimum
+// the window sets: the continuation takes the next number and is never deleted as short, the
+// gap rule keeps counting, and every accepted block is in exactly one file, in order (the
+// block of the failed write is the writer's loss).
+class ContinuationTest : public SplittingTest {
+protected:
+    void SetUp() override {
+        SplittingTest::SetUp();
+        engine.discardBlocks = 2 * kGap;
+        Steps(engine, 1, 12, true);  // 1 to 9 written, 10 to 12 delayed
+        sink->writesBeforeFailure = 0;
+    }
+    // The two files of the track: the first up to the failed write, then the continuation.
+    void ExpectContinuedIn(const std::vector<int32_t>& continuation,
+                           const char* name = "track0002.wav") {
+        const auto tracks = log->Tracks();
+        ASSERT_GE(tracks.size(), 2u);
+        EXPECT_EQ(tracks[0].blocks, Ids(1, 9));
+        EXPECT_EQ(tracks[1].name, name);
+        EXPECT_EQ(tracks[1].minBytes, 0u) << "a continuation is never too short";
+        EXPECT_EQ(tracks[1].blocks, continuation);
+        EXPECT_EQ(tracks[1].finishResult, 0);
+        EXPECT_EQ(tracks[1].frames, continuation.size() * kCaptureBlockFrames);
+        ExpectAccounted();
+    }
+};
+
+TEST_F(ContinuationTest, QuietBlocksThenSoundAfterAFailedWrite) {
+    Step(engine, 13, false);  // the failed write is block 10's
+    EXPECT_TRUE(engine.IsTrackOpen()) << "the continuation opens at once";
+    char text[kSinkMessageBytes] = "";
+    engine.SinkStatus(text);
+    EXPECT_STREQ(text, "write failed on track0001.wav") << "the writer's text is kept";
+    Steps(engine, 14, 15, false);
+    Steps(engine, 16, 17, true);
+    engine.SetStandby(1);
+    ExpectContinuedIn(Ids(11, 17));
+    EXPECT_EQ(log->Tracks().size(), 2u);
+}
+
+TEST_F(ContinuationTest, AContinuationThatCannotOpenAtOnceOpensAtTheNextBlock) {
+    sink->failOpens = 1;
+    Step(engine, 13, false);
+    EXPECT_FALSE(engine.IsTrackOpen());
+    Steps(engine, 14, 15, false);  // still in the track: written, counted
+    Steps(engine, 16, 17, true);
+    engine.SetStandby(1);
+    ExpectContinuedIn(Ids(11, 17), "track0003.wav");
+}
+
+TEST_F(ContinuationTest, AGapAfterAFailedWriteStillEndsTheTrack) {
+    Steps(engine, 13, 13 + kGap, false);
+    EXPECT_FALSE(engine.IsTrackOpen());
+    EXPECT_EQ(engine.Pool().delayed, 0);
+    Steps(engine, 18, 20, false);
+    ExpectContinuedIn(Ids(11, 14));  // with its 2 trailing silent blocks
+    EXPECT_EQ(log->Tracks().size(), 2u);
+}
+
+TEST_F(ContinuationTest, StopAfterAFailedWriteKeepsTheDelay) {
+    Step(engine, 13, true);
+    engine.SetStandby(1);
+    ExpectContinuedIn(Ids(11, 13));
+}
+
+// A file full at exactly maxTrackBytes; the short rest of the track is kept in the next one.
+TEST_F(SplittingTest, AFileFullAtTheLimitLeavesAShortContinuation) {
+    engine.maxTrackBytes = 5 * kCaptureBlockBytes;
+    engine.discardBlocks = 4;
+    Steps(engine, 1, 12, true);
+    engine.SetStandby(1);
+    const auto tracks = log->Tracks();
+    ASSERT_EQ(tracks.size(), 3u);
+    EXPECT_EQ(tracks[0].blocks, Ids(1, 5));
+    EXPECT_EQ(tracks[0].minBytes, 4u * kCaptureBlockBytes);
+    EXPECT_EQ(tracks[1].blocks, Ids(6, 10));
+    EXPECT_EQ(tracks[2].blocks, Ids(11, 12));
+    EXPECT_EQ(tracks[2].minBytes, 0u);
+    EXPECT_EQ(tracks[2].finishResult, 0) << "shorter than the minimum, yet kept";
+    EXPECT_EQ(engine.SizeLimitSplits(), 2);
+    ExpectAccounted();
+}
+
+// The header is brought up to date after every headerUpdateBytes of a file, counted anew in
+// each file of the track.
+TEST_F(SplittingTest, TheHeaderFollowsEachFileInSteps) {
+    engine.headerUpdateBytes = 3 * kCaptureBlockBytes;
+    engine.maxTrackBytes = 7 * kCaptureBlockBytes;
+    Steps(engine, 1, 14, true);
+    engine.SetStandby(1);
+    const auto tracks = log->Tracks();
+    ASSERT_EQ(tracks.size(), 2u);
+    const std::vector<uint32_t> steps = {3 * kCaptureBlockFrames, 6 * kCaptureBlockFrames};
+    EXPECT_EQ(tracks[0].headers, steps);
+    EXPECT_EQ(tracks[1].headers, steps) << "the final drain goes on counting";
+    EXPECT_EQ(tracks[1].blocks, Ids(8, 14));
+}
+
 // While the writer cannot open, the delay queue keeps only its newest gapBlocks - 1 blocks, so
 // a track that opens later starts exactly as if it had opened then.
 TEST_F(SplittingTest, FailingOpensNeitherGrowThePoolNorBreakTheNextTrack) {

@@ -90,4 +90,48 @@ TEST_F(StatusTest, TheNewerOfTheEnginesAndTheWritersTextsIsShown) {
     EXPECT_STREQ(text, kNameTooLongMessage);
 }
 
+// After a Stop the track has ended only once the worker has served it, also while cueing: a
+// block the worker took before the Stop may still open a track.
+TEST_F(StatusTest, TheTrackHasEndedOnceTheWorkerServedTheStop) {
+    Steps(engine, 1, 3, true);
+    EXPECT_FALSE(engine.IsTrackEnded());
+    for (int32_t pass = 0; pass < 2; ++pass) {
+        engine.TrackEngine::SetStandby(1);
+        EXPECT_FALSE(engine.IsTrackEnded()) << "asked, not yet served, pass " << pass;
+        engine.ProcessInput();
+        EXPECT_TRUE(engine.IsTrackEnded()) << pass;
+        engine.SetStandby(0);
+    }
+    EXPECT_EQ(log->Tracks().size(), 1u);
+}
+
+// Window calls leave no count of waiting callers behind: a track's end then yields to no one.
+LONG yields = 0;
+BOOL WINAPI CountYield() {
+    ++yields;
+    return TRUE;
+}
+
+TEST(StatusWindowCalls, LeaveNoWaitingCountBehind) {
+    TrackEngineApi api;
+    api.yield = &CountYield;
+    SteppedEngine engine(api);
+    auto log = std::make_shared<SinkLog>();
+    engine.SetSink(new FakeSink(log, 0));
+    engine.SetNameFormat("calls%04d.%s");
+    engine.gapBlocks = 8;
+    engine.SetStandby(0);
+    Steps(engine, 1, 10, true);
+    char text[kSinkMessageBytes] = "";
+    engine.IsTrackOpen();
+    engine.StatusText(7);
+    engine.SinkStatus(text);
+    engine.IsTrackEnded();
+    engine.SetNameFormat("calls%04d.%s");
+    yields = 0;
+    engine.SetStandby(1);  // seven delayed blocks written one lock each
+    EXPECT_EQ(log->Tracks()[0].blocks, Ids(1, 10));
+    EXPECT_EQ(yields, 0);
+}
+
 }  // namespace

@@ -1,12 +1,14 @@
 // Output throughput: one hour of captured 16-bit stereo fed through the real engine worker and
 // a real output chain into one track file. Prints the time, MB/s of captured data and the
-// real-time factor. Usage: output_bench FOLDER [pcm|ima]. run_output_bench.sh compares it with
-// a plain copy of the written file.
+// real-time factor. Usage: output_bench FOLDER [pcm|ima] [HEADER_BLOCKS]: with HEADER_BLOCKS
+// the file's header is brought up to date every that many blocks, as the recorder does every
+// second. run_output_bench.sh compares it with a plain copy of the written file.
 #include <windows.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -39,11 +41,12 @@ std::vector<int16_t> SoundBlock(int index) {
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::printf("usage: output_bench FOLDER [pcm|ima]\n");
+        std::printf("usage: output_bench FOLDER [pcm|ima] [HEADER_BLOCKS]\n");
         return 2;
     }
     const std::string folder = argv[1];
     const bool ima = argc > 2 && std::strcmp(argv[2], "ima") == 0;
+    const int headerBlocks = argc > 3 ? std::atoi(argv[3]) : 0;
 
     const uint32_t maxSize = ReadMaxFormatSize();
     FormatBuffer capture(maxSize + kFormatHeaderBytes);
@@ -66,6 +69,7 @@ int main(int argc, char** argv) {
     auto engine = std::make_unique<TrackEngine>(bench::kNoKeyboard);
     engine->blockBytes = kCaptureBlockBytes;
     engine->discardBlocks = 0;
+    engine->headerUpdateBytes = uint32_t(headerBlocks) * kCaptureBlockBytes;
     const std::string pattern = folder + "\\bench " + (ima ? "ima" : "pcm") + " %04d.%s";
     if (!bench::StartArmed(*engine, chain.release(), pattern)) {
         std::printf("engine thread not started\n");
@@ -92,7 +96,7 @@ int main(int argc, char** argv) {
     const double seconds = double(end.QuadPart - start.QuadPart) / double(freq.QuadPart);
     const double capturedMb = double(kHourBlocks) * kCaptureBlockBytes / 1e6;
     const double audioSeconds = double(kHourBlocks) * kCaptureBlockFrames / kCaptureRate;
-    std::printf("format: %s\n", ima ? "IMA ADPCM" : "PCM");
+    std::printf("format: %s, header every %d blocks\n", ima ? "IMA ADPCM" : "PCM", headerBlocks);
     std::printf("captured MB: %.1f in %.2f s\n", capturedMb, seconds);
     std::printf("MB/s: %.1f\n", capturedMb / seconds);
     std::printf("x real time: %.0f\n", audioSeconds / seconds);

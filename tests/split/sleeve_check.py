@@ -74,8 +74,9 @@ def write_side(path, passages):
 
 def run_tool(exe, bench, *arguments):
     result = subprocess.run([WINE_RUN, bench, exe, *arguments], capture_output=True, timeout=300)
-    return (result.returncode, result.stdout.decode("cp1252", "replace").replace("\r", ""),
-            result.stderr.decode("cp1252", "replace").replace("\r", ""))
+    # The tool writes its own code page, UTF-8, into a pipe.
+    return (result.returncode, result.stdout.decode("utf-8", "replace").replace("\r", ""),
+            result.stderr.decode("utf-8", "replace").replace("\r", ""))
 
 
 def riff_chunks(path):
@@ -145,6 +146,8 @@ def check_titled_run(exe, bench, work, side, runs, samples):
     code, stdout, stderr = run_tool(exe, bench, *common, "--cue", "--preview",
                                     windows(os.path.join(work, "side.svg")), windows(side))
     check(code == 0 and stderr == "", f"run: exit {code}, stderr {stderr!r}")
+    run_lines = [line for line in stdout.splitlines() if re.match(r"\d\d  ", line)]
+    check(run_lines == dry_lines, f"the run lists {run_lines}, the dry run {dry_lines}")
 
     drawn = svg_tracks(os.path.join(work, "side.svg"))
     check(drawn == svg_tracks(os.path.join(work, "dry.svg")), "dry run and run drew other cuts")
@@ -185,8 +188,8 @@ def check_titled_run(exe, bench, work, side, runs, samples):
         check(track.get("TITLE") == title and track.get("PERFORMER") == (artist or "The Band")
               and track.get("INDEX 01") == cue_time(start)
               and track.get("REM END") == cue_time(end), f"cue track {number}: {track}")
-        check(any(line.startswith(f"{number:02d}  {cue_time(start)}  {cue_time(end - start)}  ")
-                  for line in dry_lines), f"dry run list lacks track {number}: {dry_lines}")
+        check(f"{number:02d}  {cue_time(start)}  {cue_time(end)}  {cue_time(end - start)}  "
+              f"{title}  ({name})" in dry_lines, f"dry run list lacks track {number}: {dry_lines}")
 
     # A second run into the same folder writes beside the first, never over it.
     before = {name: open(os.path.join(out, name), "rb").read() for name in os.listdir(out)}

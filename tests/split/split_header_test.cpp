@@ -106,8 +106,8 @@ std::vector<Refused> RefusedHeaders() {
          "runs past the end of the file"},
         {"RIFF size 0xFFFFFFFF", Riff({{"fmt ", Pcm()}, {"data", Samples(8)}}, 0xFFFFFFFFu),
          "runs past the end of the file"},
-        {"RIFF size 0, as an unfinished recording",
-         Riff({{"fmt ", Pcm()}, {"data", Samples(8), 0}}, 0),
+        {"RIFF size 0 over a finished data chunk",
+         Riff({{"fmt ", Pcm()}, {"data", Samples(8)}}, 0),
          "RIFF size 0: the file was never finished"},
         {"fmt chunk of 14 bytes", Riff({{"fmt ", Cut(Pcm(), 14)}, {"data", Samples(8)}}),
          "'fmt ' chunk too short (14 bytes)"},
@@ -116,8 +116,9 @@ std::vector<Refused> RefusedHeaders() {
         {"huge junk chunk",
          Riff({{"fmt ", Pcm()}, {"junk", Bytes(6), 0xFFFFFFF0u}, {"data", Samples(8)}}),
          "chunk 'junk' size 4294967280 runs past"},
-        {"data size past the end", Riff({{"fmt ", Pcm()}, {"data", Samples(8), 33}}),
-         "chunk 'data' size 33 runs past"},
+        {"data size past the RIFF chunk, not the file",
+         Concat(Riff({{"fmt ", Pcm()}, {"data", Samples(8), 33}}), Bytes(4)),
+         "chunk 'data' size 33 runs past the end of the RIFF chunk"},
         {"unprintable chunk id", Riff({{std::string("\x01\x02zz", 4), Bytes(2), 999}}),
          "chunk '??zz'"},
         {"zero channels", Riff({{"fmt ", FormatBody(1, 0, 44100, 4, 16)}, {"data", Samples(8)}}),
@@ -181,6 +182,8 @@ TEST(SplitHeaderTest, UnusualButSoundFilesAreRead) {
                       {0x00, 0x00, 0x10, 0x00, 0x80, 0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71});
     Bytes longPcm = Pcm();
     Put(longPcm, 0, 2);  // an 18-byte PCM record, cbSize 0
+    const Bytes padded = Riff({{"fmt ", Pcm()}, {"data", Concat(data, Bytes(1))}});
+    const Bytes unpadded = Cut(padded, padded.size() - 1);  // the RIFF size still counts it
     struct Case {
         const char* name;
         Bytes file;
@@ -197,6 +200,7 @@ TEST(SplitHeaderTest, UnusualButSoundFilesAreRead) {
         {"a torn last frame is left out",
          Riff({{"fmt ", Pcm()}, {"data", Samples(3), 11}}, 36 + 11), 44100, 8},
         {"empty data chunk", Riff({{"fmt ", Pcm()}, {"data", {}}}), 44100, 0},
+        {"odd data without its pad byte", unpadded, 44100, 40},
     };
     for (const Case& test : cases) {
         WaveReader reader;
@@ -209,19 +213,84 @@ TEST(SplitHeaderTest, UnusualButSoundFilesAreRead) {
         ASSERT_EQ(count, int32_t(test.dataBytes)) << test.name;
         EXPECT_TRUE(std::equal(read.begin(), read.begin() + count, data.begin())) << test.name;
         EXPECT_EQ(reader.Read(read.data(), uint32_t(read.size())), 0) << test.name;
+        const bool unpaddedCase = test.file == unpadded;
+        EXPECT_EQ(reader.Warning().find("the pad byte after the odd-length data chunk is missing"),
+                  unpaddedCase ? 0u : std::string::npos)
+            << test.name << ": " << reader.Warning();
     }
 }
 
-TEST(SplitHeaderTest, EveryTruncationOfASoundFileIsRefused) {
+// A take a recorder never finished (killed, the power gone, the file cut) is read to the end of
+// the file in whole frames, with a warning of what the header claimed and what was found.
+TEST(SplitHeaderTest, AnUnfinishedTakeIsReadToTheEndOfTheFile) {
+    const std::string folder = Scratch("split_header_unfinished");
+    const Bytes unknownFrames(4, 0xFF);
+    struct Case {
+        const char* name;
+        Bytes file;
+        uint32_t dataBytes;
+        const char* claim;  // part of the warning; empty: no warning
+    } cases[] = {
+        {"sizes 0, as a killed recorder leaves them",
+         Riff({{"fmt ", Pcm()}, {"fact", unknownFrames}, {"data", Samples(8), 0}}, 0), 32,
+         "its data chunk claims 0 bytes)"},
+        {"sizes 0xFFFFFFFF, as a streaming writer leaves them",
+         Riff({{"fmt ", Pcm()}, {"data", Samples(8), 0xFFFFFFFFu}}, 0xFFFFFFFFu), 32,
+         "claims 4294967295 bytes)"},
+        {"a data size past the end, a torn last frame",
+         Concat(Riff({{"fmt ", Pcm()}, {"data", Samples(8), 1000}}), Bytes(3)), 32,
+         "claims 1000 bytes, more than the file holds): read the 32 bytes of samples"},
+        {"an empty data chunk in a finished file is no take",
+         Riff({{"fmt ", Pcm()}, {"data", {}}, {"LIST", Bytes(8, 'i')}}), 0, ""},
+    };
+    for (const Case& test : cases) {
+        WaveReader reader;
+        ASSERT_TRUE(OpenBytes(folder, test.file, reader)) << test.name << ": " << reader.Problem();
+        EXPECT_EQ(reader.DataBytes(), test.dataBytes) << test.name;
+        if (test.claim[0] == '\0') {
+            EXPECT_EQ(reader.Warning(), "") << test.name;
+        } else {
+            EXPECT_EQ(reader.Warning().rfind("the file was never finished (", 0), 0u) << test.name;
+            EXPECT_NE(reader.Warning().find(test.claim), std::string::npos) << reader.Warning();
+        }
+        Bytes read(64);
+        EXPECT_EQ(reader.Read(read.data(), uint32_t(read.size())), int32_t(test.dataBytes));
+        EXPECT_TRUE(std::equal(read.begin(), read.begin() + test.dataBytes, Samples(8).begin()));
+    }
+}
+
+TEST(SplitHeaderTest, TheToolSplitsAnUnfinishedTakeAndSaysHowMuchItFound) {
+    const std::string folder = Scratch("split_header_take");
+    const std::string output = Scratch("split_header_take_out");
+    const std::string input = folder + "\\take.wav";
+    splittest::Side side;
+    side.Silence(2).Song(20).Silence(20);
+    const Bytes samples = splittest::SampleBytes(side.Samples());
+    ASSERT_TRUE(splittest::WriteBytes(
+        input, Riff({{"fmt ", Pcm()}, {"fact", Bytes(4, 0xFF)}, {"data", samples, 0}}, 0)));
+    const splittest::ToolRun run =
+        splittest::RunTool("-q -o " + splittest::Quote(output) + " " + splittest::Quote(input));
+    EXPECT_EQ(run.exitCode, DWORD(kSplitDone)) << run.err;
+    EXPECT_EQ(run.err, "grooval-split: warning: " + input +
+                           ": the file was never finished (its data chunk claims 0 bytes): read "
+                           "the 987840 bytes of samples up to its end, 5.6 s\n");
+    EXPECT_EQ(splittest::FilesIn(output), std::vector<std::string>{"tmp0001.wav"});
+}
+
+// Cut anywhere in its header, a file is refused; cut in its samples, it is an unfinished take.
+TEST(SplitHeaderTest, EveryTruncationOfASoundFileIsRefusedOrReadAsFarAsItGoes) {
     const std::string folder = Scratch("split_header_truncated");
     const Bytes whole = Riff({{"fmt ", Pcm()}, {"LIST", Bytes(9, 'i')}, {"data", Samples(16)}});
+    const size_t samplesAt = whole.size() - 64;
     {
         WaveReader complete;
         ASSERT_TRUE(OpenBytes(folder, whole, complete)) << complete.Problem();
     }
     for (size_t length = 0; length < whole.size(); ++length) {
         WaveReader reader;
-        EXPECT_FALSE(OpenBytes(folder, Cut(whole, length), reader)) << "cut at " << length;
+        const bool read = OpenBytes(folder, Cut(whole, length), reader);
+        EXPECT_EQ(read, length >= samplesAt) << "cut at " << length;
+        if (read) EXPECT_EQ(reader.DataBytes(), (length - samplesAt) / 4 * 4) << length;
     }
 }
 
@@ -295,7 +364,7 @@ TEST(SplitHeaderTest, TheToolRejectsBadInputBeforeWritingAnything) {
     const std::vector<Refused> cases = {
         RefusedHeader("text"),
         RefusedHeader("RIFF size past the end"),
-        RefusedHeader("RIFF size 0, as an unfinished recording"),
+        RefusedHeader("RIFF size 0 over a finished data chunk"),
         RefusedHeader("huge junk chunk"),
         RefusedHeader("zero rate"),
         {"a format no codec converts", Riff({{"fmt ", unconvertible}, {"data", Samples(5880)}}),

@@ -10,6 +10,7 @@
 #include "split/formats.h"
 #include "split/options.h"
 #include "base/paths.h"
+#include "split/preview_svg.h"
 #include "split/progress.h"
 #include "split/split_run.h"
 #include "engine/stream_format.h"
@@ -130,6 +131,9 @@ TEST(SplitOptionsTest, RefusedCommandLinesSayWhy) {
         {{"--declick=", "a.wav"}, "--declick takes a level"},
         {{"--declick=5x", "a.wav"}, "--declick takes a level"},
         {{"--declick", "5", "a.wav"}, "one input file only"},  // a level only after "="
+        {{"--declick", "3", "a.wav"}, "(\"3\" and \"a.wav\"); an option's value goes after "
+                                      "\"=\": --declick=3"},
+        {{"a.wav", "--declick", "3"}, "--declick=3"},
         {{"--tracks", "0", "a.wav"}, "--tracks takes a count of tracks from 1 to 999"},
         {{"-n", "1000", "a.wav"}, "--tracks takes"},
         {{"--titles=", "a.wav"}, "--titles takes a file"},
@@ -176,6 +180,25 @@ TEST(SplitPathsTest, PathsAreWalkedByCharactersAndRootsStayRoots) {
     EXPECT_EQ(InFolder("C:\\", "a.wav"), "C:\\a.wav");
     EXPECT_EQ(InFolder("D:\\\x83\x5C", "a", kSjis), "D:\\\x83\x5C\\a");
     EXPECT_EQ(BaseName("C:\\a/b.wav"), "b.wav");
+    // The cue sheet names its side relative to itself when they share a drive or a share.
+    const struct {
+        const char* path;
+        const char* folder;
+        const char* relative;
+    } relatives[] = {
+        {"C:\\Rec\\side.wav", "C:\\Rec", "side.wav"},
+        {"C:\\Rec\\side.wav", "c:\\rec\\Tracks", "..\\side.wav"},
+        {"C:\\In\\A\\side.wav", "C:\\Rec\\B", "..\\..\\In\\A\\side.wav"},
+        {"C:\\side.wav", "C:\\", "side.wav"},
+        {"C:\\Rec\\side.wav", "C:\\Rec\\side.wav", "..\\side.wav"},
+        {"D:\\side.wav", "C:\\Rec", "D:\\side.wav"},
+        {"\\\\srv\\music\\a\\side.wav", "\\\\srv\\music\\b", "..\\a\\side.wav"},
+        {"\\\\srv\\music\\side.wav", "\\\\srv\\other", "\\\\srv\\music\\side.wav"},
+        {"\\\\srv\\music\\side.wav", "C:\\Rec", "\\\\srv\\music\\side.wav"},
+    };
+    for (const auto& test : relatives) {
+        EXPECT_EQ(RelativePath(test.path, test.folder), test.relative) << test.folder;
+    }
     EXPECT_EQ(BaseName("C:\\\x83\x5C.wav", kSjis), "\x83\x5C.wav");
     EXPECT_EQ(FolderOf("C:\\\x83\x5C.wav", kSjis), "C:");
     const struct {
@@ -241,8 +264,9 @@ TEST(SplitOptionsTest, HelpListsEveryOption) {
           "(default 14, 2.00 s)", "--declick[=LEVEL]", "1 to 10", "(default 5,",
           "--tracks N", "--titles FILE", "--artist TEXT", "--album TEXT", "--year YEAR",
           "--preview FILE", "--dry-run", "--tracks 6\n", "5 fewer tracks",
+          "7 input failed part-way",
           "\"flac[:LEVEL]\" (lossless, level 0 to 8,", "default 5)", "\"mp3[:KBPS|vQUALITY]\"",
-          "bitrate of 32 to 320 kbit/s", "default v2"}) {
+          "bitrate of 32 to 320 kbit/s", "default v2", "never finished (data size 0, 0xFFFFFFFF"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     std::istringstream lines(help);
@@ -322,6 +346,21 @@ TEST(SplitOptionsTest, CueTimesCountSeventyFifthsOfASecond) {
     };
     for (const auto& test : cases) {
         EXPECT_EQ(CueTime(test.frames, test.rate), test.time) << test.frames << " at " << test.rate;
+    }
+    // The preview's times round to tenths before the minutes are split off.
+    const struct {
+        uint64_t frames;
+        uint32_t rate;
+        const char* time;
+    } previewTimes[] = {
+        {0, 44100, "0:00.0"},
+        {2643795, 44100, "1:00.0"},  // 59.95 s
+        {5290677, 44100, "2:00.0"},  // 119.97 s
+        {5286267, 44100, "1:59.9"},  // 119.87 s
+        {96000 * 61 + 4799, 96000, "1:01.0"},
+    };
+    for (const auto& test : previewTimes) {
+        EXPECT_EQ(PreviewTime(test.frames, test.rate), test.time) << test.frames;
     }
     // A cue sheet numbers its tracks in two digits: the 100th is left out.
     const std::vector<CueTrack> many(kCueMaxTracks + 1, CueTrack{"t.wav", 1, 0, 44100});
@@ -412,9 +451,9 @@ TEST(SplitOptionsTest, TheToolTakesTheRecordersStoredSettings) {
     const splittest::ToolRun run = splittest::RunTool("--settings " + splittest::Quote(input));
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out,
-              "side b 0001.wav  00:00:10 - 00:20:30\n"  // blocks 1 to 153
-              "side b 0002.wav  00:22:60 - 00:24:50\n"  // blocks 171 to 185
-              "2 tracks\n");
+              "01  00:00:10  00:20:30  00:20:20  side b 0001.wav\n"  // blocks 1 to 153
+              "02  00:22:60  00:24:50  00:01:65  side b 0002.wav\n"  // blocks 171 to 185
+              "2 tracks in " + folder + "\n");
     EXPECT_TRUE(run.err.empty()) << "no progress bar into a file: " << run.err;
     EXPECT_EQ(splittest::TrackData(folder + "\\side b 0001.wav").size(), 152u * kCaptureBlockBytes);
     EXPECT_EQ(splittest::TrackData(folder + "\\side b 0002.wav").size(), 14u * kCaptureBlockBytes);
@@ -475,7 +514,36 @@ TEST(SplitOptionsTest, NamesOutsideTheSystemsCodePageSurvive) {
     EXPECT_EQ(splittest::FilesIn(folder), (std::vector<std::string>{name + " 0001-0001.cue",
                                                                    name + " 0001.wav",
                                                                    name + ".wav"}));
-    EXPECT_EQ(run.out.find(name + " 0001.wav  00:00:10 - "), 0u) << run.out;
+    EXPECT_NE(run.out.find("00:03:05  " + name + " 0001.wav\n"), std::string::npos) << run.out;
+}
+
+// Without -o the tracks go beside the input, and every run says where they went; a dry run
+// lists the same lines and needs no folder.
+TEST(SplitOptionsTest, TheToolWritesBesideTheInputAndSaysWhere) {
+    const std::string folder = splittest::Scratch("split_beside");
+    const std::string input = folder + "\\side.wav";
+    splittest::Side side;
+    side.Silence(2).Song(20).Silence(20);
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
+    const std::string line = "01  00:00:10  00:03:15  00:03:05  tmp0001.wav\n";  // blocks 1-23
+    const splittest::ToolRun run = splittest::RunTool("--cue " + splittest::Quote(input));
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out, line + "1 track in " + folder + "\ncue sheet " + folder +
+                           "\\tmp0001-0001.cue\n");
+    EXPECT_EQ(splittest::FilesIn(folder),
+              (std::vector<std::string>{"side.wav", "tmp0001-0001.cue", "tmp0001.wav"}));
+
+    const std::string missing = folder + "\\not yet";
+    const splittest::ToolRun dry =
+        splittest::RunTool("--dry-run -o " + splittest::Quote(missing) + " " +
+                           splittest::Quote(input));
+    EXPECT_EQ(dry.exitCode, 0u) << dry.err;
+    EXPECT_EQ(dry.out, line + "1 track for " + missing + " (dry run: no file written)\n");
+    EXPECT_EQ(dry.err, "grooval-split: warning: " + missing +
+                           ": the output folder does not exist; a run that writes the tracks "
+                           "needs it\n");
+    EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 // A drive root stays a root: the checks and the tracks use the same folder, whatever folder

@@ -153,7 +153,7 @@ TEST_F(SplitRunTest, ASideSplitsIntoThePredictedTracksAndNumbers) {
     const std::vector<uint8_t> cue = splittest::ReadBytes(report.cuePath);
     std::string inputFile;
     const std::vector<CueEntry> entries = ParseCue(std::string(cue.begin(), cue.end()), inputFile);
-    EXPECT_EQ(inputFile, input_);
+    EXPECT_EQ(inputFile, "..\\split_run_input\\side a.wav");  // relative to the sheet
     ASSERT_EQ(entries.size(), report.tracks.size());
     for (size_t i = 0; i < entries.size(); ++i) {
         EXPECT_EQ(entries[i].file, report.tracks[i].file);
@@ -358,6 +358,42 @@ TEST_F(SplitRunTest, ADryRunListsTheTracksAndDrawsThemButWritesNoFile) {
     EXPECT_NE(text.find("class=\"discarded\""), std::string::npos);
 }
 
+// A track whose file is full (at 2 GB; here at 40 blocks) goes on in the next file: the same
+// track, its number, title and tags, named "(part 2)".
+TEST_F(SplitRunTest, AFullFileGoesOnAsTheSameTrack) {
+    const std::string titles = inputFolder_ + "\\titles.txt";
+    ASSERT_TRUE(splittest::WriteBytes(titles, {'A', '\n', 'B', '\n', 'C', '\n'}));
+    SplitSettings settings = InFolder(folder_);
+    settings.titlesFile = titles;
+    settings.prefix.clear();
+    settings.trackBytesLimit = 40 * kCaptureBlockBytes;
+    SplitReport report;
+    ASSERT_EQ(RunSplit(settings, input_, true, report), kSplitDone) << report.problem;
+    EXPECT_EQ(splittest::FilesIn(folder_),
+              (std::vector<std::string>{"0001-0003.cue", "01 A (part 2).wav", "01 A.wav",
+                                        "02 B.wav", "03 C.wav"}));
+    ASSERT_EQ(report.tracks.size(), 4u);
+    const struct {
+        int32_t number;
+        int32_t part;
+        const char* title;
+        uint64_t start;
+    } expected[] = {{1, 1, "A", At(4)}, {1, 2, "A", At(44)}, {2, 1, "B", At(74)},
+                    {3, 1, "C", At(169)}};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(report.tracks[i].number, expected[i].number) << i;
+        EXPECT_EQ(report.tracks[i].part, expected[i].part) << i;
+        EXPECT_EQ(report.tracks[i].title, expected[i].title) << i;
+        EXPECT_EQ(report.tracks[i].startFrame, expected[i].start) << i;
+    }
+    EXPECT_EQ(report.warnings.size(), 1u);  // the full file's, no count of titles
+    // The second part carries the first's tags.
+    const std::vector<uint8_t> part = splittest::ReadBytes(folder_ + "\\01 A (part 2).wav");
+    const std::string tags(part.end() - std::min<size_t>(part.size(), 64), part.end());
+    EXPECT_NE(tags.find(std::string("INAM\2\0\0\0A\0", 10)), std::string::npos);
+    EXPECT_NE(tags.find(std::string("ITRK\2\0\0\0" "1\0", 10)), std::string::npos);
+}
+
 TEST_F(SplitRunTest, AMonoInputIsConvertedToStereoFirst) {
     std::vector<int16_t> mono;
     for (size_t i = 0; i < samples_.size(); i += 2)
@@ -472,6 +508,33 @@ TEST_F(SplitRunTest, ABlockTheCodecRefusesIsReportedAndLaterTimesKeepTheirPlace)
     EXPECT_EQ(RunSplit(declicked, damaged, false, report), kSplitInputDamaged);
     ASSERT_EQ(report.tracks.size(), 1u);
     EXPECT_EQ(report.tracks[0].endFrame, reference.tracks[0].endFrame);
+
+    // --tracks measures the side first, its blocks cut at the dropped passage as the split's
+    // are: the planned cut is where the gap rule cuts. Two songs, codec blocks 2-61 and
+    // 112-171 of 230; block 3 refused, which leaves the feeder a block of 228 frames.
+    std::vector<uint8_t> two(230 * align, 0);
+    for (uint32_t block = 0; block < 230; ++block) {
+        uint8_t* bytes = &two[block * align];
+        const bool loud = (block >= 2 && block < 62) || (block >= 112 && block < 172);
+        bytes[2] = bytes[4] = 16;
+        for (int at = 6; at < 14; ++at) bytes[at] = loud ? uint8_t(20000 >> (at % 2) * 8) : 0;
+    }
+    two[3 * align] = two[3 * align + 1] = 0xFF;
+    const std::string songs = inputFolder_ + "\\two songs.wav";
+    ASSERT_TRUE(splittest::WriteWav(songs, format, two));
+    SplitReport byGap, byCount;
+    EXPECT_EQ(RunSplit(InFolder(splittest::Scratch("split_damage_gap")), songs, false, byGap),
+              kSplitInputDamaged);
+    SplitSettings counted = InFolder(splittest::Scratch("split_damage_count"));
+    counted.tracks = 2;
+    EXPECT_EQ(RunSplit(counted, songs, false, byCount), kSplitInputDamaged);
+    ASSERT_EQ(byGap.tracks.size(), 2u);
+    ASSERT_EQ(byCount.tracks.size(), 2u);
+    for (size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(byCount.tracks[i].startFrame, byGap.tracks[i].startFrame) << i;
+        EXPECT_EQ(byCount.tracks[i].endFrame, byGap.tracks[i].endFrame) << i;
+    }
+    EXPECT_EQ(byCount.warnings.size(), 1u);  // the measuring pass does not repeat it
 }
 
 TEST_F(SplitRunTest, ACodecTrackCanBeSplitAgain) {
@@ -504,6 +567,21 @@ TEST_F(SplitRunTest, AnUnknownOutputFormatIsAUsageErrorAndWritesNothing) {
     EXPECT_EQ(RunSplit(settings, input_, true, report), kSplitUsage);
     EXPECT_NE(report.problem.find("no such codec"), std::string::npos) << report.problem;
     EXPECT_TRUE(splittest::FilesIn(folder_).empty());
+
+    // A stored format no codec here makes: PCM, as the recorder writes, at the input's rate.
+    const std::string input = inputFolder_ + "\\96k.wav";
+    ASSERT_TRUE(splittest::WritePcmWav(input, 96000, 2, 16, splittest::SampleBytes(samples_)));
+    settings.formatName.clear();
+    settings.storedFormat = FormatBuffer(kFormatHeaderBytes);
+    MakePcmFormat(settings.storedFormat.Get(), kCaptureRate);
+    settings.storedFormat.Get()->wFormatTag = 0x7777;
+    ASSERT_EQ(RunSplit(settings, input, false, report), kSplitDone) << report.problem;
+    EXPECT_EQ(report.warnings, std::vector<std::string>{"the stored output format cannot be "
+                                                        "made here; writing PCM 16-bit, 2 "
+                                                        "channels, 96000 Hz"});
+    const std::vector<uint8_t> track = splittest::ReadBytes(folder_ + "\\tmp0001.wav");
+    ASSERT_GE(track.size(), 28u);
+    EXPECT_EQ(track[24] | track[25] << 8 | track[26] << 16, 96000);  // the fmt chunk's rate
 }
 
 TEST_F(SplitRunTest, TrackNamesThatWouldNotFitAreRefusedBeforeSplitting) {
@@ -524,6 +602,84 @@ TEST_F(SplitRunTest, TrackNamesThatWouldNotFitAreRefusedBeforeSplitting) {
     ASSERT_EQ(report.tracks.size(), 3u);
     EXPECT_EQ(report.tracks[0].file, settings.prefix + "0001.wav");
     EXPECT_EQ(folder_.size() + 1 + report.tracks[0].file.size(), 259u);
+}
+
+// Reads of the input that fail once `readsLeft` are done, as on a drive that goes away.
+int readsLeft = 0;
+BOOL WINAPI ReadUntilTheDriveGoes(HANDLE file, LPVOID buffer, DWORD count, LPDWORD read,
+                                  LPOVERLAPPED overlapped) {
+    if (readsLeft-- <= 0) {
+        SetLastError(ERROR_DEV_NOT_EXIST);
+        return FALSE;
+    }
+    return ReadFile(file, buffer, count, read, overlapped);
+}
+
+// What can refuse a run is refused before the first track file exists; what goes wrong later
+// leaves the tracks written, under free names, and the cue sheet of them.
+TEST_F(SplitRunTest, ARunIsRefusedBeforeItsFirstTrackOrEndsWithItsCueSheet) {
+    const std::string titles = inputFolder_ + "\\titles.txt";
+    ASSERT_TRUE(splittest::WriteBytes(titles, {'A', '\n', 'B', '\n', 'C', '\n'}));
+    const std::string svg = "<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\"/>";
+    const auto withTitles = [&](SplitSettings& s) { s.titlesFile = titles; };
+    const struct {
+        const char* name;
+        std::function<void(SplitSettings&)> change;
+        int reads;  // of the input before it fails; 0: it does not
+        bool again;  // run twice into the folder; the second run is checked
+        SplitExit code;
+        const char* problem;  // a part of it; empty when done
+        std::vector<std::string> files;  // in the folder afterwards
+    } cases[] = {
+        {"titles after a prefix that names a device",
+         [&](SplitSettings& s) { s.titlesFile = titles, s.prefix = "CON."; }, 0, false,
+         kSplitDone, "",
+         {"CON_.0001-0003.cue", "CON_.01 A.wav", "CON_.02 B.wav", "CON_.03 C.wav"}},
+        {"numbered names that would be a device's", [](SplitSettings& s) { s.prefix = "nul."; },
+         0, false, kSplitUsage, "the prefix \"nul.\" makes \"nul.0001\" a device's name", {}},
+        {"a preview in a folder that does not exist",
+         [](SplitSettings& s) { s.preview = s.folder + "\\no such\\side.svg"; }, 0, false,
+         kSplitOutputFailed, "side.svg: the preview cannot be created (Windows error 3", {}},
+        {"a preview named as a file that is not a picture",
+         [&](SplitSettings& s) { s.preview = titles; }, 0, false, kSplitOutputFailed,
+         "titles.txt: not an SVG picture; the preview does not replace it", {}},
+        {"a preview replacing an older one",
+         [&](SplitSettings& s) {
+             s.preview = s.folder + "\\side.svg";
+             splittest::WriteBytes(s.preview, std::vector<uint8_t>(svg.begin(), svg.end()));
+         },
+         0, false, kSplitDone, "", {"0001-0003.cue", "0001.wav", "0002.wav", "0003.wav",
+                                    "side.svg"}},
+        {"a second titled side into the same folder", withTitles, 0, true, kSplitDone, "",
+         {"0001-0003 (2).cue", "0001-0003.cue", "01 A (2).wav", "01 A.wav", "02 B (2).wav",
+          "02 B.wav", "03 C (2).wav", "03 C.wav"}},
+        // Read 16 blocks at a time: the first track is done, the second open at block 96.
+        {"the input failing part-way", [](SplitSettings&) {}, 6, false, kSplitInputFailed,
+         "side a.wav: reading failed part-way: read error (",
+         {"0001-0002.cue", "0001.wav", "0002.wav"}},
+        {"the input failing while it is measured", [](SplitSettings& s) { s.tracks = 3; }, 6,
+         false, kSplitInputRejected, "; nothing was written", {}},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const std::string folder = splittest::Scratch("split_run_refusals");
+        SplitSettings settings = InFolder(folder);
+        settings.prefix.clear();
+        test.change(settings);
+        WaveReadApi reads;
+        if (test.reads > 0) reads.readFile = &ReadUntilTheDriveGoes;
+        readsLeft = test.reads;
+        SplitReport report;
+        if (test.again) {
+            ASSERT_EQ(RunSplit(settings, input_, true, report), kSplitDone) << report.problem;
+        }
+        EXPECT_EQ(RunSplit(settings, input_, true, report, nullptr, nullptr, reads), test.code)
+            << report.problem;
+        EXPECT_NE(report.problem.find(test.problem), std::string::npos) << report.problem;
+        EXPECT_EQ(splittest::FilesIn(folder), test.files);
+    }
+    EXPECT_EQ(splittest::ReadBytes(titles),
+              (std::vector<uint8_t>{'A', '\n', 'B', '\n', 'C', '\n'}));  // never replaced
 }
 
 // Interrupts the run, by `interrupt`, once a third of the input has been read.

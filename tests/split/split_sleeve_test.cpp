@@ -58,8 +58,12 @@ TEST(SplitSleeveTest, HostileTitlesMakeSafeNamesInsideTheFolder) {
         {"..", "_"},
         {"   ", "_"},
         {"CON", "CON_"},
-        {"nul.txt", "nul.txt_"},
+        {"nul.txt", "nul_.txt"},
+        {"CON.txt", "CON_.txt"},  // "CON.txt_" would still be the console
+        {"nul .x", "nul_ .x"},
+        {"COM1.wav", "COM1_.wav"},
         {"com1", "com1_"},
+        {"LPT9", "LPT9_"},
         {"LPT9 ", "LPT9_"},
         {"COM10", "COM10"},
         {"CONSOLE", "CONSOLE"},
@@ -69,12 +73,14 @@ TEST(SplitSleeveTest, HostileTitlesMakeSafeNamesInsideTheFolder) {
         EXPECT_EQ(SafeFileName(test.title, 255), test.name) << test.title;
     }
     EXPECT_EQ(SafeFileName("CONSOLE", 3), "CO_");  // shortened into a reserved name
+    EXPECT_EQ(SafeFileName("AUX.wav", 7), "AUX_.wa");
     // Shortened a character at a time; the path with a copy number stays under the limit.
     const std::string folder = splittest::Scratch("split_safe_names");
     const std::string stem = TrackStem(folder, "", 7, std::string(300, 'a') + "\xC3\xA9", "wav");
     EXPECT_EQ(stem.substr(0, 5), "07 aa");
     EXPECT_EQ((folder + "\\" + stem + " (99).wav").size(), kTrackPathBytes - 1);
     EXPECT_EQ(TrackStem(folder, "side ", 123, "", "wav"), "side 123");
+    EXPECT_EQ(TrackStem(folder, "CON.", 1, "Song", "wav"), "CON_.01 Song");
 
     // Never over an existing file: the next copy number.
     const std::string path = FreeTrackPath(folder, "01 Song", "wav");
