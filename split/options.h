@@ -17,6 +17,7 @@
 
 constexpr char kSplitPcmFormatName[] = "pcm";
 constexpr int32_t kSplitMaxTracks = 999;  // --tracks: a side of one-second tracks is far fewer
+constexpr int32_t kAutoSilence = -1;      // --silence auto, in SplitOptions::silence
 
 enum class SplitCommand {
     Run,          // split the input
@@ -28,7 +29,8 @@ enum class SplitCommand {
 // What the command line says; values it leaves out are empty.
 struct SplitOptions {
     std::string input;
-    std::optional<int32_t> silence;
+    std::optional<int32_t> silence;      // a level, or kAutoSilence
+    std::optional<double> silenceDbfs;  // when the level was given in dB: as given
     std::optional<int32_t> gap;
     std::optional<int32_t> minimum;
     std::optional<bool> live;
@@ -52,7 +54,11 @@ struct SplitOptions {
 
 // The values a split runs with.
 struct SplitSettings {
+    // The level chosen from the side's noise floor (split/silence_level.h) unless a level is
+    // given or stored; `silence` is the fixed level, also when the side has no floor.
+    bool autoSilence = true;
     int32_t silence = kDefaultSilence;
+    std::optional<double> silenceDbfs;  // when the level was given in dB: as given
     int32_t gap = kDefaultDuration;
     int32_t minimum = kDefaultDiscard;
     bool live = false;

@@ -2,7 +2,8 @@
 // cutting (--tracks) or draw it (--preview). It is the last stage of the same input chain the
 // block feeder ends, cuts the stream into capture blocks at the same places (a last, shorter
 // block of whole frames at the end) and measures each with the engine's own metering, so its
-// block n is the block n the engine decides on in the second pass.
+// block n is the block n the engine decides on in the second pass. Beside the engine's
+// truncated levels it keeps each block's loudness in dBFS, for the noise floor.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +27,8 @@ public:
     // Requires: Finish, so the last, shorter block is measured too.
     const std::vector<BlockLevels>& Levels() const { return levels_; }
     std::vector<BlockLevels> TakeLevels() { return std::move(levels_); }
+    // Each block's louder channel's RMS in dBFS (full scale 32768; a block of zeros -150).
+    const std::vector<float>& Loudness() const { return loudness_; }
     uint64_t Frames() const { return frames_; }
     bool Failed() const { return failed_; }
 
@@ -35,6 +38,7 @@ private:
     std::vector<int16_t> block_;  // one capture block, aligned for the metering
     int32_t blockBytes_ = 0;
     std::vector<BlockLevels> levels_;
+    std::vector<float> loudness_;
     uint64_t frames_ = 0;
     bool failed_ = false;
 };
