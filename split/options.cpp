@@ -78,7 +78,7 @@ bool SilenceWords(const std::string& value, SplitOptions& options, std::string& 
            "dB, or auto";
     options.silenceDbfs.reset();  // a level given later replaces one given in dB
     double dbfs = 0.0;
-    if (value == "auto") {
+    if (value == kAutoSilenceName) {
         options.silence = kAutoSilence;
     } else if (ParseDecibels(value, dbfs) && dbfs >= low && dbfs <= high) {
         options.silence = NearestSilenceLevel(dbfs);

@@ -17,7 +17,8 @@
 
 constexpr char kSplitPcmFormatName[] = "pcm";
 constexpr int32_t kSplitMaxTracks = 999;  // --tracks: a side of one-second tracks is far fewer
-constexpr int32_t kAutoSilence = -1;      // --silence auto, in SplitOptions::silence
+constexpr char kAutoSilenceName[] = "auto";  // --silence auto: the tool's default
+constexpr int32_t kAutoSilence = -1;         // --silence auto, in SplitOptions::silence
 
 enum class SplitCommand {
     Run,          // split the input
