@@ -203,14 +203,18 @@ def program_tables(command):
 
 def source_facts(root):
     """The writer's status texts, which have no names (each literal of output/ and engine/
-    that starts "mmio" or "Wave"; one that ends in a line break is followed by a file name),
+    that starts "mmio" or "Wave", or that a writer sets as its message; one that ends in a line
+    break is followed by a file name),
     and grooval-split's exit codes."""
     texts = []
     for folder in ("output", "engine"):
         for name in sorted(os.listdir(os.path.join(root, folder))):
             if name.endswith(".cpp"):
                 with open(os.path.join(root, folder, name), encoding="utf-8") as f:
-                    for literal in re.findall(r'"((?:mmio|Wave)(?:[^"\\]|\\.)*)"', f.read()):
+                    source = f.read()
+                    literals = re.findall(r'"((?:mmio|Wave)(?:[^"\\]|\\.)*)"', source)
+                    literals += re.findall(r'\.Set\("([A-Za-z](?:[^"\\]|\\.)*)"', source)
+                    for literal in dict.fromkeys(literals):
                         head = literal.endswith("\\r\\n") or literal.endswith("\\n")
                         literal = literal.replace("\\r", " ").replace("\\n", " ").strip()
                         texts.append(literal + (" %s" if head else ""))
