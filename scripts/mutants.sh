@@ -28,9 +28,9 @@ entries_for() {
     mixer/*) echo "mixer_tests" ;;
     diag/*) echo "diag_tests" ;;
     app/*) echo "app_window_tests app_nocard_tests" ;;
-    encode/*) echo "encode_tests split_tests split_encoded_formats split_encoded_short split_encoded_stage" ;;
-    dsp/*) echo "dsp_tests split_declick_tests split_tests" ;;
-    split/*) echo "split_tests split_sleeve_check split_encoded_formats split_declick_tests" ;;
+    encode/*) echo "encode_tests split_tests encode_tracks_formats encode_tracks_short encode_tracks_stage" ;;
+    dsp/*) echo "dsp_tests split_tests" ;;
+    split/*) echo "split_tests split_sleeve_check encode_tracks_formats" ;;
     *) echo "" ;;
   esac
 }

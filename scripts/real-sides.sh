@@ -6,7 +6,8 @@
 #
 # Fetches the soundtracks of three Debian packages (wesnoth-1.16-music: orchestra, choir, lute,
 # drums; singularity-music: electronic music on a steady beat; hyperrogue-music: the pieces with
-# the most onsets, for a third side of other material) with `apt-get download` into
+# the most onsets, for a third side of other material, g: scripts/level-bench.sh lays out its
+# own sides c to f in the same folder) with `apt-get download` into
 # DIR/debs and unpacks them with `dpkg-deb -x` into DIR/extract (never installed; a second run
 # fetches nothing). Excerpts of the pieces are converted with sox to 44100 Hz 16-bit stereo and
 # laid out by scripts/real_sides.py as sides: a second of lead-in, the pieces with 2-4 s gaps,
@@ -55,10 +56,10 @@ pieces=(
   "b|symphony|$wesnoth/the_dangerous_symphony.ogg|60|80"     # full orchestra, percussion
   "b|elvish|$wesnoth/elvish-theme.ogg|15|75"                 # harp, strings, soft
   "b|rite|$wesnoth/heroes_rite.ogg|40|70"                    # choir, orchestra, drums
-  "c|icyland|$hyperrogue/hr3-icyland.ogg|5|75"               # 4.8 onsets a second
-  "c|palace|$hyperrogue/hr-savino-palace.ogg|0|65"           # 3.9
-  "c|ivory|$hyperrogue/hr-savino-ivory.ogg|0|64"             # 3.8
-  "c|jungle|$hyperrogue/hr3-jungle.ogg|0|75"                 # 3.3
+  "g|icyland|$hyperrogue/hr3-icyland.ogg|5|75"               # 4.8 onsets a second
+  "g|palace|$hyperrogue/hr-savino-palace.ogg|0|65"           # 3.9
+  "g|ivory|$hyperrogue/hr-savino-ivory.ogg|0|64"             # 3.8
+  "g|jungle|$hyperrogue/hr3-jungle.ogg|0|75"                 # 3.3
 )
 declare -A side_pieces
 for line in "${pieces[@]}"; do
@@ -69,7 +70,7 @@ for line in "${pieces[@]}"; do
 done
 
 seed=1
-for side in a b c; do
+for side in a b g; do
   IFS='|' read -r -a files <<<"${side_pieces[$side]}"
   "$python" "$root/scripts/real_sides.py" "$dir/side-$side" "${files[@]}" --seed "$seed"
   seed=$((seed + 1))

@@ -104,6 +104,10 @@ void PrintStats(const SplitReport& report, double wallSeconds) {
            kProgramName, report.inputSeconds, wallSeconds,
            wallSeconds > 0.0 ? report.inputSeconds / wallSeconds : 0.0, int(report.blocks),
            int(report.buffersCreated), peakMegabytes);
+    if (report.silence) {
+        Printf(STD_ERROR_HANDLE, "%s: stats: %s\n", kProgramName,
+               SilenceLevelText(*report.silence).c_str());
+    }
     if (report.declick == 0) return;
     auto plural = [](uint64_t count, const char* word) {
         return std::to_string(count) + " " + word + (count == 1 ? "" : "s");
@@ -179,6 +183,10 @@ int Split(const SplitOptions& options) {
 
     for (const std::string& warning : report.warnings) {
         Printf(STD_ERROR_HANDLE, "%s: warning: %s\n", kProgramName, warning.c_str());
+    }
+    // A dry run, and a level given in dB, say the level the side is cut at.
+    if (!options.quiet && report.silence && (options.dryRun || options.silenceDbfs)) {
+        Printf(STD_OUTPUT_HANDLE, "%s\n", SilenceLevelText(*report.silence).c_str());
     }
     if (!options.quiet) PrintTracks(options, report, code);
     if (code != kSplitDone) {

@@ -2,11 +2,14 @@
 // settings.
 #include "split/options.h"
 
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "engine/stream_format.h"
 #include "engine/track_rules.h"
 #include "base/whole_number.h"
+#include "split/silence_level.h"
 
 namespace {
 
@@ -66,6 +69,26 @@ std::string RangeText(int32_t low, int32_t high) {
     return std::to_string(low) + " to " + std::to_string(high);
 }
 
+// --silence takes "auto" and decibels too: true when `value` is one of them, stored; `also`
+// says what they are, for the message.
+bool SilenceWords(const std::string& value, SplitOptions& options, std::string& also) {
+    const int32_t low = int32_t(std::floor(SilenceLevelDbfs(kLevelSliderMin)));
+    const int32_t high = int32_t(std::ceil(SilenceLevelDbfs(kLevelSliderMax)));
+    also = ", a level in dBFS from " + std::to_string(low) + "dB to " + std::to_string(high) +
+           "dB, or auto";
+    options.silenceDbfs.reset();  // a level given later replaces one given in dB
+    double dbfs = 0.0;
+    if (value == kAutoSilenceName) {
+        options.silence = kAutoSilence;
+    } else if (ParseDecibels(value, dbfs) && dbfs >= low && dbfs <= high) {
+        options.silence = NearestSilenceLevel(dbfs);
+        options.silenceDbfs = dbfs;
+    } else {
+        return false;
+    }
+    return true;
+}
+
 // The options that take a whole number, and where each goes.
 struct NumberOption {
     const char* longName;
@@ -73,13 +96,17 @@ struct NumberOption {
     int32_t high;
     const char* takes;  // what the number counts, for the message
     std::optional<int32_t> SplitOptions::*value;
+    // What the option takes besides a number, or nullptr (see SilenceWords).
+    bool (*takesAlso)(const std::string& value, SplitOptions& options, std::string& also);
 };
 
 const NumberOption kNumberOptions[] = {
-    {"silence", kLevelSliderMin, kLevelSliderMax, "a level", &SplitOptions::silence},
-    {"gap", kGapSliderMin, kLengthSliderMax, "a count of blocks", &SplitOptions::gap},
-    {"min", kDiscardSliderMin, kLengthSliderMax, "a count of blocks", &SplitOptions::minimum},
-    {"tracks", 1, kSplitMaxTracks, "a count of tracks", &SplitOptions::tracks},
+    {"silence", kLevelSliderMin, kLevelSliderMax, "a level", &SplitOptions::silence,
+     SilenceWords},
+    {"gap", kGapSliderMin, kLengthSliderMax, "a count of blocks", &SplitOptions::gap, nullptr},
+    {"min", kDiscardSliderMin, kLengthSliderMax, "a count of blocks", &SplitOptions::minimum,
+     nullptr},
+    {"tracks", 1, kSplitMaxTracks, "a count of tracks", &SplitOptions::tracks, nullptr},
 };
 
 // Checks of the options that take a text: false with what follows the option's name in the
@@ -221,10 +248,12 @@ bool Take(const Argument& argument, SplitOptions& options, std::string& message)
     }
     for (const NumberOption& number : kNumberOptions) {
         if (name != std::string("--") + number.longName) continue;
+        std::string also;
+        if (number.takesAlso && number.takesAlso(value, options, also)) return true;
         int32_t parsed = 0;
         if (!ParseWholeNumber(value, number.low, number.high, parsed)) {
             message = name + " takes " + number.takes + " from " +
-                      RangeText(number.low, number.high);
+                      RangeText(number.low, number.high) + also;
             return false;
         }
         options.*number.value = parsed;
@@ -245,13 +274,39 @@ bool Take(const Argument& argument, SplitOptions& options, std::string& message)
 
 // The help text in parts: the detection settings, the output, the sleeve's options and the
 // input with the exit codes.
+std::string SilenceHelp() {
+    std::string steps = "                      ";
+    int column = 0;
+    for (const int32_t level : {0, 1, 2, 3, 4, 5, 6, 8, 10, 15, 20, 66}) {
+        char step[24];
+        std::snprintf(step, sizeof step, " %d %.1f ", int(level), SilenceLevelDbfs(level));
+        steps += step;
+        if (++column == 6 && level != 66) steps += "\n                      ";
+    }
+    return "  -s, --silence N|NdB|auto\n"
+           "                     silence level: a block whose louder channel's RMS is below\n"
+           "                     it is silent. N is the recorder's level, " +
+           RangeText(kLevelSliderMin, kLevelSliderMax) + ", in dBFS:\n" + steps +
+           "\n"
+           "                     NdB (-48dB) takes the nearest level, printed back.\n"
+           "                     auto (default auto; --settings uses the stored level):\n"
+           "                     " + std::to_string(int(kAutoMinMarginDb)) + " to " +
+           std::to_string(int(kAutoMarginDb)) +
+           " dB above the side's noise floor, at most level " +
+           std::to_string(AutoSilenceLevel(0.0)) +  // the cap
+           "\n"
+           "                     (the recorder's default); a side with no floor between\n"
+           "                     its sounds (all music) is cut at level " +
+           std::to_string(kDefaultSilence) +
+           ".\n"
+           "                     A quiet passage splits a song: a lower level, or --tracks.\n"
+           "                     Songs run together: a level above the gaps' noise (see\n"
+           "                     --preview), --declick, or --tracks\n";
+}
+
 std::string DetectionHelp() {
     auto seconds = [](int32_t blocks) { return SecondsText(blocks, kBlocksPerSecond, ".") + " s"; };
-    return std::string("  -s, --silence N    silence level, ") +
-           RangeText(kLevelSliderMin, kLevelSliderMax) + " (default " +
-           std::to_string(kDefaultSilence) +
-           "); a block at or below\n"
-           "                     it is silent\n"
+    return SilenceHelp() +
            "  -g, --gap N        silent blocks that end a track, " +
            RangeText(kGapSliderMin, kLengthSliderMax) + "\n                     (default " +
            std::to_string(kDefaultDuration) + ", " + seconds(kDefaultDuration) +
@@ -425,7 +480,13 @@ SplitSettings ResolveSplitSettings(const SplitOptions& options, const Settings* 
             settings.formatName.clear();
         }
     }
-    if (options.silence) settings.silence = *options.silence;
+    // Only a level given or stored is fixed.
+    settings.autoSilence = !stored;
+    if (options.silence) {
+        settings.autoSilence = *options.silence == kAutoSilence;
+        if (!settings.autoSilence) settings.silence = *options.silence;
+        settings.silenceDbfs = options.silenceDbfs;
+    }
     if (options.gap) settings.gap = *options.gap;
     if (options.minimum) settings.minimum = *options.minimum;
     if (options.live) settings.live = *options.live;

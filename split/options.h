@@ -18,6 +18,8 @@
 
 constexpr char kSplitPcmFormatName[] = "pcm";
 constexpr int32_t kSplitMaxTracks = 999;  // --tracks: a side of one-second tracks is far fewer
+constexpr char kAutoSilenceName[] = "auto";  // --silence auto: the tool's default
+constexpr int32_t kAutoSilence = -1;         // --silence auto, in SplitOptions::silence
 
 enum class SplitCommand {
     Run,          // split the input
@@ -29,7 +31,8 @@ enum class SplitCommand {
 // What the command line says; values it leaves out are empty.
 struct SplitOptions {
     std::string input;
-    std::optional<int32_t> silence;
+    std::optional<int32_t> silence;      // a level, or kAutoSilence
+    std::optional<double> silenceDbfs;  // when the level was given in dB: as given
     std::optional<int32_t> gap;
     std::optional<int32_t> minimum;
     std::optional<bool> live;
@@ -53,7 +56,11 @@ struct SplitOptions {
 
 // The values a split runs with.
 struct SplitSettings {
+    // The level chosen from the side's noise floor (split/silence_level.h) unless a level is
+    // given or stored; `silence` is the fixed level, also when the side has no floor.
+    bool autoSilence = true;
     int32_t silence = kDefaultSilence;
+    std::optional<double> silenceDbfs;  // when the level was given in dB: as given
     int32_t gap = kDefaultDuration;
     int32_t minimum = kDefaultDiscard;
     bool live = false;

@@ -10,6 +10,7 @@
 #include "base/unique_handle.h"
 #include "base/windows_error.h"
 #include "engine/stream_format.h"
+#include "split/silence_level.h"
 #include "split/tool_file.h"
 #include "split/utf8_text.h"
 
@@ -77,8 +78,8 @@ struct Scale {
     double X(uint64_t frame) const {
         return kPlotLeft + (kPlotRight - kPlotLeft) * (frames > 0 ? double(frame) / frames : 0.0);
     }
-    static double Height(int32_t level) {
-        const double clamped = std::min(std::max(double(level), 0.0), kScaleTop);
+    static double Height(double level) {
+        const double clamped = std::min(std::max(level, 0.0), kScaleTop);
         return kChannelHeight * std::log10(1.0 + clamped) / std::log10(1.0 + kScaleTop);
     }
 };
@@ -168,9 +169,18 @@ std::string Levels(const SidePreview& side, const Scale& scale) {
         svg += Line(kPlotLeft, y, kPlotRight, y,
                     "class=\"silence\" stroke=\"#cc0000\" stroke-dasharray=\"6,3\"");
     }
-    svg += Text(kPlotRight - 4, kCenter - silence - 3,
-                "silence level " + std::to_string(side.threshold),
+    svg += Text(kPlotRight - 4, kCenter - silence - 3, SilenceLevelName(side.threshold),
                 " text-anchor=\"end\" font-size=\"11\" fill=\"#cc0000\"");
+    if (side.floor.found) {
+        const double floor = Scale::Height(EngineLevelOfDbfs(side.floor.db));
+        for (const double y : {kCenter - floor, kCenter + floor}) {
+            svg += Line(kPlotLeft, y, kPlotRight, y,
+                        "class=\"floor\" stroke=\"#e69138\" stroke-dasharray=\"2,2\"");
+        }
+        svg += Text(kPlotLeft + 4, kCenter + floor + 12,
+                    "noise floor " + NoiseFloorText(side.floor),
+                    " font-size=\"11\" fill=\"#b45f06\"");
+    }
     for (const int mark : kScaleMarks) {
         for (const double sign : {-1.0, 1.0}) {
             const double y = kCenter + sign * Scale::Height(mark);

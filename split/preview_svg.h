@@ -1,6 +1,7 @@
 // The --preview picture of grooval-split: one SVG of the whole side, to trust (or not) the
 // cuts before keeping the files. Both channels' level per block (left up, right down, on a
-// logarithmic scale, as the engine measured them), the silence level as a line, each kept
+// logarithmic scale, as the engine measured them), the silence level and the side's noise floor
+// as lines, each kept
 // track as a coloured span with its number, a line at each cut with the time, the rest of the
 // side (silence dropped between tracks, tracks deleted as too short) in grey, and a list of the
 // tracks with their times and titles. Each track's span carries its frames as data-start and
@@ -11,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dsp/noise_floor.h"
 #include "engine/track_engine.h"
 #include "split/cue_sheet.h"
 #include "split/status.h"
@@ -21,6 +23,7 @@ struct SidePreview {
     uint32_t rate = 0;
     uint64_t frames = 0;  // the whole side
     int32_t threshold = 0;
+    NoiseFloor floor;  // in dBFS; drawn when found
     std::vector<BlockLevels> levels;  // block n starts at frame n * kCaptureBlockFrames
     std::vector<CueTrack> tracks;     // kept, in order
     std::vector<CueTrack> discarded;  // deleted as too short

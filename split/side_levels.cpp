@@ -1,6 +1,8 @@
 // SideLevelMeter: a side's block levels, measured as the engine will measure them.
 #include "split/side_levels.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <new>
 
@@ -14,9 +16,25 @@ SideLevelMeter::SideLevelMeter() {
     }
 }
 
+namespace {
+
+constexpr double kFullScaleSquared = 32768.0 * 32768.0;
+constexpr double kLeastMeanSquare = 1e-15 * kFullScaleSquared;  // -150 dBFS: log10 of 0 is none
+
+// The louder channel's RMS of `frames` interleaved stereo frames, in dBFS.
+float LouderChannelDbfs(const int16_t* values, int32_t frames) {
+    double sums[2] = {0.0, 0.0};
+    for (int32_t i = 0; i < frames * 2; ++i) sums[i & 1] += double(values[i]) * values[i];
+    const double meanSquare = std::max(sums[0], sums[1]) / std::max(frames, 1);
+    return float(10.0 * std::log10(std::max(meanSquare, kLeastMeanSquare) / kFullScaleSquared));
+}
+
+}  // namespace
+
 void SideLevelMeter::Measure(int32_t bytes) {
     try {
         levels_.push_back(MeasureBlock(block_.data(), bytes / 2));
+        loudness_.push_back(LouderChannelDbfs(block_.data(), bytes / kCaptureFrameBytes));
     } catch (const std::bad_alloc&) {
         failed_ = true;
     }

@@ -3,7 +3,8 @@
 // block feeder ends, cuts the stream into capture blocks at the same places (a last, shorter
 // block of whole frames at the end) and measures each with the engine's own metering, so its
 // block n is the block n the engine decides on in the second pass; at a passage the codec
-// drops it measures a shorter block, as the feeder submits one.
+// drops it measures a shorter block, as the feeder submits one. Beside the engine's truncated
+// levels it keeps each block's loudness in dBFS, for the noise floor.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,8 @@ public:
     // Requires: Finish, so the last, shorter block is measured too.
     const std::vector<BlockLevels>& Levels() const { return levels_; }
     std::vector<BlockLevels> TakeLevels() { return std::move(levels_); }
+    // Each block's louder channel's RMS in dBFS (full scale 32768; a block of zeros -150).
+    const std::vector<float>& Loudness() const { return loudness_; }
     // The stream's frames, the gaps included.
     uint64_t Frames() const { return frames_; }
     void SkipFrames(uint64_t at, uint64_t frames) override;
@@ -40,6 +43,7 @@ private:
     std::vector<int16_t> block_;  // one capture block, aligned for the metering
     int32_t blockBytes_ = 0;
     std::vector<BlockLevels> levels_;
+    std::vector<float> loudness_;
     uint64_t frames_ = 0;
     uint64_t gapAt_ = 0;  // a gap of gapFrames_ is due at this stream frame
     uint64_t gapFrames_ = 0;

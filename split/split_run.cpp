@@ -215,16 +215,18 @@ SplitStatus SplitRun::Plan() {
             return measured;
         }
     }
+    ChooseSilenceLevel();
     if (settings_.tracks > 0) {
-        plan_ = PlanTrackCuts(side_.levels, settings_.silence, settings_.tracks,
+        plan_ = PlanTrackCuts(side_.levels, silence_.level, settings_.tracks,
                               settings_.live ? settings_.gap + 1 : kTrailingSilentBlocks);
     }
     return SplitStatus();
 }
 
-// The cuts of --tracks and the picture of --preview need the whole side's levels first.
+// The automatic level, the cuts of --tracks and the picture of --preview need the whole side's
+// levels first.
 bool SplitRun::MeasuresFirst() const {
-    return settings_.tracks > 0 || !settings_.preview.empty();
+    return settings_.autoSilence || settings_.tracks > 0 || !settings_.preview.empty();
 }
 
 // The measuring pass: every block of the input measured, through an input chain of its own.
@@ -251,7 +253,34 @@ SplitStatus SplitRun::MeasureSide() {
     if (!status.Ok()) return status;
     side_.levels = meter->TakeLevels();
     side_.frames = meter->Frames();
+    silence_.measured = true;
+    silence_.floor = EstimateNoiseFloor(meter->Loudness());
     return SplitStatus();
+}
+
+// The level given, or with --silence auto the one the side's noise floor calls for.
+void SplitRun::ChooseSilenceLevel() {
+    silence_.level = settings_.silence;
+    if (settings_.silenceDbfs) {
+        silence_.from = SilenceFrom::Decibels;
+        silence_.givenDbfs = *settings_.silenceDbfs;
+    }
+    if (settings_.autoSilence && !silence_.floor.found) {
+        silence_.from = SilenceFrom::NoFloor;
+        report_.warnings.push_back(
+            "no noise floor found between the side's sounds (is it all music?): cut at the "
+            "fixed " + SilenceLevelName(silence_.level));
+    } else if (settings_.autoSilence) {
+        silence_.from = SilenceFrom::Floor;
+        silence_.level = AutoSilenceLevel(silence_.floor.db);
+        if (SilenceLevelDbfs(silence_.level) < silence_.floor.db + kAutoMinMarginDb) {
+            report_.warnings.push_back(
+                "the side's noise floor, " + NoiseFloorText(silence_.floor) +
+                ", is near or above the highest automatic silence level: songs may run "
+                "together (see --declick, --tracks and --silence)");
+        }
+    }
+    report_.silence = silence_;
 }
 
 // ---- Start: the stages around the engine, and the engine itself ----
@@ -310,7 +339,7 @@ SplitStatus SplitRun::StartEngine() {
     // Only a RIFF file must end below 2 GB.
     engine_.maxTrackBytes = settings_.encoder.kind != EncoderKind::None ? kMaxTrackBytesUncapped
                                                                         : settings_.trackBytesLimit;
-    engine_.silenceThreshold = settings_.silence;
+    engine_.silenceThreshold = silence_.level;
     engine_.gapBlocks = settings_.gap;
     // The sleeve's count says each piece is a track, however short.
     engine_.discardBlocks = settings_.tracks > 0 ? 0 : settings_.minimum;
@@ -446,8 +475,7 @@ SplitStatus SplitRun::DrawPreview() {
     side_.heading = sleeve_.album.empty() ? Utf8FromAnsi(name) : sleeve_.album;
     if (!sleeve_.artist.empty()) side_.heading = sleeve_.artist + " - " + side_.heading;
     if (!sleeve_.year.empty()) side_.heading += " (" + sleeve_.year + ")";
-    side_.subheading = Utf8FromAnsi(name) + ": silence level " +
-                       std::to_string(settings_.silence) + ", " +
+    side_.subheading = Utf8FromAnsi(name) + ": " + SilenceLevelText(silence_) + ", " +
                        (settings_.live ? "live mode, " : "");
     side_.subheading +=
         settings_.tracks > 0
@@ -457,7 +485,8 @@ SplitStatus SplitRun::DrawPreview() {
                   std::to_string(settings_.minimum) + " blocks deleted";
     if (settings_.dryRun) side_.subheading += " (dry run: nothing written)";
     side_.rate = report_.rate;
-    side_.threshold = settings_.silence;
+    side_.threshold = silence_.level;
+    side_.floor = silence_.floor;
     side_.tracks = report_.tracks;
     side_.discarded = report_.discarded;
     const SplitStatus written = WritePreview(settings_.preview, PreviewSvg(side_));

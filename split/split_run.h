@@ -8,10 +8,11 @@
 //   Check    everything that can reject the run (the input's header and format, the prefix, the
 //            output folder and format, the names' lengths, the titles file, the preview's
 //            file), before any file exists; a rejected run leaves no file
-//   Plan     with --tracks or --preview, a measuring pass reads the whole side through the same
-//            input chain and measures every block as the engine will (split/side_levels.h);
-//            --tracks then plans the cuts (split/track_plan.h) the engine takes in place of its
-//            gap rule
+//   Plan     with --silence auto, --tracks or --preview, a measuring pass reads the whole side
+//            through the same input chain and measures every block as the engine will
+//            (split/side_levels.h); the silence level is chosen from the side's noise floor
+//            (split/silence_level.h) unless one is given; --tracks then plans the cuts
+//            (split/track_plan.h) the engine takes in place of its gap rule
 //   Start    the input chain in front of the block feeder; in front of the output the track
 //            log and, with a sleeve, the namer (split/track_namer.h); --dry-run puts DryRunSink
 //            in place of the output; the engine set as the recorder's window sets it, started
@@ -25,6 +26,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,7 @@
 #include "split/options.h"
 #include "split/preview_svg.h"
 #include "split/progress.h"
+#include "split/silence_level.h"
 #include "split/sleeve.h"
 #include "split/sleeve_tags.h"
 #include "split/status.h"
@@ -58,6 +61,7 @@ struct SplitReport {
     uint64_t clicksLeft = 0;
     std::vector<CueTrack> discarded;  // tracks deleted as too short
     std::string previewPath;
+    std::optional<SilenceLevel> silence;  // the level the side was cut at, once chosen
 };
 
 class SplitRun {
@@ -91,6 +95,7 @@ private:
     SplitStatus Plan();
     bool MeasuresFirst() const;
     SplitStatus MeasureSide();
+    void ChooseSilenceLevel();
     SplitStatus Start();
     SplitStatus MakeOutputStages(std::unique_ptr<OutputSink>& first);
     SplitStatus StartEngine();
@@ -113,11 +118,14 @@ private:
     const std::atomic<bool>* const interrupted_;
     const WaveReadApi readApi_;
 
-    // Check: the engine's samples and where the files go; Plan: the measured side and the cuts.
+    // Check: the engine's samples and where the files go; Plan: the measured side, the silence
+    // level (read by the engine, the cuts and the preview in place of the settings') and the
+    // cuts.
     uint32_t maxFormatSize_ = 0;
     FormatBuffer capture_;
     std::string folder_;
     SidePreview side_;
+    SilenceLevel silence_;
     TrackPlan plan_;
 
     // The engine's worker uses these until it ends, so they are made before the engine: the

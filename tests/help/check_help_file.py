@@ -28,11 +28,12 @@ POPUP_NAMES = "popups.h"
 
 # How the manual names each setting the program prints (case matters: "Discard" is the slider).
 SETTING_NAMES = {
-    "silence": ("Silence Level", "--silence"), "gap": ("New Track after", "--gap"),
+    "silence": ("Silence Level",), "split-silence": ("--silence",),
+    "gap": ("New Track after", "--gap"),
     "discard": ("Discard", "--min"), "flac": ("flac:", "--format flac"),
     "mp3": ("mp3:", "--format mp3"), "declick": ("--declick",), "tracks": ("--tracks",),
 }
-VALUE = r"(v?\d+(?:\.\d+)?)"
+VALUE = r"(v?\d+(?:\.\d+)?|auto\b)"
 RANGE = re.compile(VALUE + r"(?:\s*\([^)]*\))?\s+to\s+" + VALUE)  # "0 (fastest) to 8"
 DEFAULT = re.compile(r"\bdefault\s+(?:is\s+)?" + VALUE + "|"
                      + VALUE + r"\s*(?:s|seconds)?\s*\(default\)")  # "default 4", "4 (default)"

@@ -1,7 +1,8 @@
 // Prints what the program asks of its help file, for check_help_file.py: every "What's This?"
 // topic of the main window's and the Options dialog's tables; the ranges and defaults of the
 // settings the manual names (the detection sliders as the window shows them and as
-// grooval-split takes them, and grooval-split's own levels); the texts the window shows from
+// grooval-split takes them, with grooval-split's own silence default, and grooval-split's own
+// levels); the texts the window shows from
 // its string table; and the status texts of the engine and the output chain that have names.
 //
 //   topic DIALOG CONTROL NUMBER
@@ -26,6 +27,7 @@
 #include "dsp/declicker.h"
 #include "encode/encoder_format.h"
 #include "split/options.h"
+#include "split/silence_level.h"
 
 namespace {
 
@@ -86,6 +88,13 @@ int main() {
     PrintSetting("silence", IDC_MAIN_SILENCE_LEVEL);
     PrintRange("silence", std::to_string(kLevelSliderMin), std::to_string(kLevelSliderMax), true);
     PrintDefault("silence", std::to_string(kDefaultSilence), true);
+    // grooval-split takes the slider's levels but chooses its own unless given one.
+    PrintSetting("split-silence", 0);
+    PrintRange("split-silence", std::to_string(kLevelSliderMin), std::to_string(kLevelSliderMax),
+               false);
+    PrintRange("split-silence", std::to_string(int(kAutoMinMarginDb)),
+               std::to_string(int(kAutoMarginDb)), false);  // dB above the noise floor
+    PrintDefault("split-silence", kAutoSilenceName, false);
     PrintBlockSetting("gap", IDC_MAIN_SILENCE_LENGTH, kGapSliderMin, kDefaultDuration);
     PrintBlockSetting("discard", IDC_MAIN_DISCARD_LENGTH, kDiscardSliderMin, kDefaultDiscard);
 

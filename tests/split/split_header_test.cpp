@@ -268,8 +268,9 @@ TEST(SplitHeaderTest, TheToolSplitsAnUnfinishedTakeAndSaysHowMuchItFound) {
     const Bytes samples = splittest::SampleBytes(side.Samples());
     ASSERT_TRUE(splittest::WriteBytes(
         input, Riff({{"fmt ", Pcm()}, {"fact", Bytes(4, 0xFF)}, {"data", samples, 0}}, 0)));
-    const splittest::ToolRun run =
-        splittest::RunTool("-q -o " + splittest::Quote(output) + " " + splittest::Quote(input));
+    // At the fixed level: a side of one song has no noise floor to warn about.
+    const splittest::ToolRun run = splittest::RunTool("-q -s 4 -o " + splittest::Quote(output) +
+                                                      " " + splittest::Quote(input));
     EXPECT_EQ(run.exitCode, DWORD(kSplitDone)) << run.err;
     EXPECT_EQ(run.err, "grooval-split: warning: " + input +
                            ": the file was never finished (its data chunk claims 0 bytes): read "
@@ -290,7 +291,9 @@ TEST(SplitHeaderTest, EveryTruncationOfASoundFileIsRefusedOrReadAsFarAsItGoes) {
         WaveReader reader;
         const bool read = OpenBytes(folder, Cut(whole, length), reader);
         EXPECT_EQ(read, length >= samplesAt) << "cut at " << length;
-        if (read) EXPECT_EQ(reader.DataBytes(), (length - samplesAt) / 4 * 4) << length;
+        if (read) {
+            EXPECT_EQ(reader.DataBytes(), (length - samplesAt) / 4 * 4) << length;
+        }
     }
 }
 
@@ -344,6 +347,7 @@ TEST(SplitHeaderTest, AFileLongerThanItsRiffSizesCanCountIsReadWithAWarning) {
     CloseHandle(file);
 
     SplitSettings settings;
+    settings.autoSilence = false;  // a side of one song has no floor to say it lacks
     settings.folder = Scratch("split_header_huge_out");
     SplitReport report;
     EXPECT_EQ(RunSplit(settings, input, false, report), kSplitDone) << report.problem;

@@ -3,6 +3,7 @@
 // and output chain fed block by block as a capture back-end feeds them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -115,6 +116,44 @@ TEST(SplitIdentityTest, TheToolWritesWhatTheRecorderWrites) {
                       splittest::ReadBytes(byRecorder + "\\" + file))
                 << test.name << ": " << file;
         }
+    }
+}
+
+// Given a level, the tool cuts a record as the recorder set to it does, byte for byte; by
+// default it chooses a lower one for the same record.
+TEST(SplitIdentityTest, AGivenLevelCutsAsTheRecorderDoes) {
+    const std::vector<int16_t> samples = splittest::MakeRecordedSide(-54, 2).samples;
+    std::vector<Block> blocks;
+    for (size_t at = 0; at < samples.size(); at += kCaptureBlockValues) {
+        const size_t end = std::min(samples.size(), at + size_t(kCaptureBlockValues));
+        blocks.emplace_back(samples.begin() + long(at), samples.begin() + long(end));
+    }
+    const std::string input = splittest::Scratch("split_identity_record") + "\\record.wav";
+    ASSERT_TRUE(
+        splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(samples)));
+    const std::string byTool = splittest::Scratch("split_identity_tool");
+    const std::string byDefault = splittest::Scratch("split_identity_default");
+    const std::string byRecorder = splittest::Scratch("split_identity_recorder");
+    ASSERT_EQ(splittest::RunTool(ToolArguments(Detection()) + " -q -o " +
+                                 splittest::Quote(byTool) + " " + splittest::Quote(input))
+                  .exitCode,
+              0u);
+    ASSERT_EQ(splittest::RunTool("-q -o " + splittest::Quote(byDefault) + " " +
+                                 splittest::Quote(input))
+                  .exitCode,
+              0u);
+    ASSERT_NO_FATAL_FAILURE(RecordAsCapture(blocks, byRecorder, Detection()));
+    const std::vector<std::string> files = splittest::FilesIn(byRecorder);
+    ASSERT_EQ(files.size(), 2u);
+    ASSERT_EQ(splittest::FilesIn(byTool), files);
+    ASSERT_EQ(splittest::FilesIn(byDefault), files);
+    for (const std::string& file : files) {
+        EXPECT_EQ(splittest::ReadBytes(byTool + "\\" + file),
+                  splittest::ReadBytes(byRecorder + "\\" + file))
+            << file;
+        EXPECT_GT(splittest::TrackData(byDefault + "\\" + file).size(),
+                  splittest::TrackData(byRecorder + "\\" + file).size())
+            << file << ": the fades kept";
     }
 }
 

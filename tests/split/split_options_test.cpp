@@ -112,6 +112,16 @@ TEST(SplitOptionsTest, RefusedCommandLinesSayWhy) {
         {{"a.wav", "b.wav"}, "one input file only"},
         {{"--silence", "67", "a.wav"}, "--silence takes a level from 0 to 66"},
         {{"-s", "-1", "a.wav"}, "--silence takes a level"},
+        {{"-s", "-60dB", "a.wav"},
+         "--silence takes a level from 0 to 66, a level in dBFS from -59dB to -22dB, or auto"},
+        {{"-s", "-21dB", "a.wav"}, "--silence takes a level from 0 to 66, a level in dBFS"},
+        {{"-s", "48dB", "a.wav"}, "--silence takes"},
+        {{"-s", "-48", "a.wav"}, "--silence takes"},
+        {{"-s", "-48 dB", "a.wav"}, "--silence takes"},
+        {{"-s", "-48.125dB", "a.wav"}, "--silence takes"},
+        {{"-s", "-dB", "a.wav"}, "--silence takes"},
+        {{"-s", "-48dBs", "a.wav"}, "--silence takes"},
+        {{"--silence=Auto", "a.wav"}, "--silence takes"},
         {{"--gap=6", "a.wav"}, "--gap takes a count of blocks from 7 to 140"},
         {{"--gap=141", "a.wav"}, "--gap takes"},
         {{"--min", "2", "a.wav"}, "--min takes a count of blocks from 3 to 140"},
@@ -156,6 +166,54 @@ TEST(SplitOptionsTest, RefusedCommandLinesSayWhy) {
         std::string message;
         EXPECT_EQ(Parse(test.arguments, options, message), SplitCommand::Usage) << test.message;
         EXPECT_NE(message.find(test.message), std::string::npos) << message;
+    }
+}
+
+// Levels in dB: the engine's steps in dBFS, the step a level in dB is taken at, and the level
+// chosen above a noise floor: 3 to 6 dB above it, never above level 4.
+TEST(SplitOptionsTest, SilenceLevelsReadInDecibels) {
+    const struct {
+        const char* given;
+        int32_t level;  // -1: refused
+    } given[] = {
+        {"auto", kAutoSilence}, {"4", 4},          {"-48dB", 2},    {"-47.9dB", 2},
+        {"-47.8dB", 3},         {"-44.7dBFS", 4},  {"-44.7DB", 4},  {"-59dB", 0},
+        {"-22dB", 66},          {"-52.6db", 1},
+    };
+    for (const auto& test : given) {
+        SplitOptions options;
+        std::string message;
+        ASSERT_EQ(Parse({"-s", test.given, "a.wav"}, options, message), SplitCommand::Run)
+            << test.given << ": " << message;
+        EXPECT_EQ(options.silence, test.level) << test.given;
+        const SplitSettings settings = ResolveSplitSettings(options, nullptr, "C:\\");
+        EXPECT_EQ(settings.autoSilence, test.level == kAutoSilence) << test.given;
+        EXPECT_EQ(settings.silenceDbfs.has_value(), test.given[0] == '-') << test.given;
+    }
+    SplitOptions options;
+    std::string message;
+    ASSERT_EQ(Parse({"-s", "-48dB", "-s", "4", "a.wav"}, options, message), SplitCommand::Run);
+    EXPECT_FALSE(options.silenceDbfs.has_value()) << "the last level given stands";
+
+    const struct {
+        int32_t level;
+        double dbfs;
+    } steps[] = {{0, -58.6}, {1, -52.6}, {2, -49.1}, {3, -46.6}, {4, -44.7}, {66, -22.1}};
+    for (const auto& step : steps) {
+        EXPECT_NEAR(SilenceLevelDbfs(step.level), step.dbfs, 0.05) << step.level;
+        EXPECT_EQ(NearestSilenceLevel(step.dbfs), step.level) << step.dbfs;
+    }
+    const struct {
+        double floor;
+        int32_t level;
+    } chosen[] = {
+        {-150, 0},  // gaps of digital silence
+        {-62, 0},   {-60, 1},  // level 0 would lie less than 3 dB above
+        {-57, 1},   {-54, 2},  {-52, 3},  {-50, 4},
+        {-48, 4},   {-40, 4},  // capped
+    };
+    for (const auto& test : chosen) {
+        EXPECT_EQ(AutoSilenceLevel(test.floor), test.level) << test.floor;
     }
 }
 
@@ -218,6 +276,7 @@ TEST(SplitOptionsTest, CommandLineOverStoredSettingsOverDefaults) {
     SplitOptions none;
     const SplitSettings defaults = ResolveSplitSettings(none, nullptr, "C:\\Music");
     EXPECT_EQ(defaults.silence, 4);
+    EXPECT_TRUE(defaults.autoSilence);
     EXPECT_EQ(defaults.gap, 14);
     EXPECT_EQ(defaults.minimum, 14);
     EXPECT_FALSE(defaults.live);
@@ -235,6 +294,7 @@ TEST(SplitOptionsTest, CommandLineOverStoredSettingsOverDefaults) {
     stored.prefix = "side";
     const SplitSettings fromStore = ResolveSplitSettings(none, &stored, "C:\\Music");
     EXPECT_EQ(fromStore.silence, 66);
+    EXPECT_FALSE(fromStore.autoSilence);  // the stored level, bit for bit
     EXPECT_EQ(fromStore.gap, 140);
     EXPECT_EQ(fromStore.minimum, 3);
     EXPECT_TRUE(fromStore.live);
@@ -253,14 +313,20 @@ TEST(SplitOptionsTest, CommandLineOverStoredSettingsOverDefaults) {
     EXPECT_FALSE(mixed.live);
     EXPECT_EQ(mixed.formatName, "pcm");
     EXPECT_EQ(mixed.silence, 66);
+    EXPECT_FALSE(mixed.autoSilence);
     EXPECT_EQ(mixed.prefix, "side");
+    given.silence = kAutoSilence;
+    const SplitSettings automatic = ResolveSplitSettings(given, &stored, "C:\\Music");
+    EXPECT_TRUE(automatic.autoSilence);
+    EXPECT_EQ(automatic.silence, 66);  // where the side has no floor
 }
 
 TEST(SplitOptionsTest, HelpListsEveryOption) {
     const std::string help = SplitHelpText();
     for (const char* option :
          {"--silence", "--gap", "--min", "--live", "--no-live", "--folder", "--prefix", "--format",
-          "--list-formats", "--settings", "--cue", "--quiet", "--stats", "--help", "(default 4)",
+          "--list-formats", "--settings", "--cue", "--quiet", "--stats", "--help", "(default auto;",
+          " 4 -44.7 ", " 66 -22.1", "3 to 6 dB above the side's noise floor", "-48dB",
           "(default 14, 2.00 s)", "--declick[=LEVEL]", "1 to 10", "(default 5,",
           "--tracks N", "--titles FILE", "--artist TEXT", "--album TEXT", "--year YEAR",
           "--preview FILE", "--dry-run", "--tracks 6\n", "5 fewer tracks",
@@ -527,7 +593,8 @@ TEST(SplitOptionsTest, TheToolWritesBesideTheInputAndSaysWhere) {
     ASSERT_TRUE(
         splittest::WritePcmWav(input, kCaptureRate, 2, 16, splittest::SampleBytes(side.Samples())));
     const std::string line = "01  00:00:10  00:03:15  00:03:05  tmp0001.wav\n";  // blocks 1-23
-    const splittest::ToolRun run = splittest::RunTool("--cue " + splittest::Quote(input));
+    // A fixed level: a side of digital silence has no noise floor to measure, and says so.
+    const splittest::ToolRun run = splittest::RunTool("-s 4 --cue " + splittest::Quote(input));
     ASSERT_EQ(run.exitCode, 0u) << run.err;
     EXPECT_EQ(run.out, line + "1 track in " + folder + "\ncue sheet " + folder +
                            "\\tmp0001-0001.cue\n");
@@ -536,10 +603,10 @@ TEST(SplitOptionsTest, TheToolWritesBesideTheInputAndSaysWhere) {
 
     const std::string missing = folder + "\\not yet";
     const splittest::ToolRun dry =
-        splittest::RunTool("--dry-run -o " + splittest::Quote(missing) + " " +
+        splittest::RunTool("-s 4 --dry-run -o " + splittest::Quote(missing) + " " +
                            splittest::Quote(input));
     EXPECT_EQ(dry.exitCode, 0u) << dry.err;
-    EXPECT_EQ(dry.out, line + "1 track for " + missing + " (dry run: no file written)\n");
+    EXPECT_EQ(dry.out, "silence level 4 (-44.7 dBFS)\n" + line + "1 track for " + missing + " (dry run: no file written)\n");
     EXPECT_EQ(dry.err, "grooval-split: warning: " + missing +
                            ": the output folder does not exist; a run that writes the tracks "
                            "needs it\n");

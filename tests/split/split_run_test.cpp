@@ -34,6 +34,7 @@ constexpr int32_t kTailFrames = 1000;                       // the side ends ins
 
 SplitSettings InFolder(const std::string& folder) {
     SplitSettings settings;  // the recorder's defaults: silence 4, gap 14, minimum 14
+    settings.autoSilence = false;  // as -s 4 asks
     settings.folder = folder;
     return settings;
 }
@@ -392,6 +393,96 @@ TEST_F(SplitRunTest, AFullFileGoesOnAsTheSameTrack) {
     const std::string tags(part.end() - std::min<size_t>(part.size(), 64), part.end());
     EXPECT_NE(tags.find(std::string("INAM\2\0\0\0A\0", 10)), std::string::npos);
     EXPECT_NE(tags.find(std::string("ITRK\2\0\0\0" "1\0", 10)), std::string::npos);
+}
+
+// Each song lies whole in a track of its own: every cut falls in a gap, and no frame of a song
+// (all of it above -50 dBFS) is lost.
+void ExpectSongsWhole(const SplitReport& report, const splittest::RecordedSide& side) {
+    ASSERT_EQ(report.tracks.size(), side.songs.size());
+    for (size_t i = 0; i < side.songs.size(); ++i) {
+        EXPECT_LE(report.tracks[i].startFrame, side.songs[i].first) << "song " << i + 1;
+        EXPECT_GE(report.tracks[i].endFrame, side.songs[i].second) << "song " << i + 1;
+    }
+}
+
+// Songs fading in from and out to -50 dBFS, each with a soft passage at -40 dBFS longer than a
+// gap, on records of three kinds, and behind a digitally silent lead-in: the defaults choose
+// the level from the side's noise floor and keep every song whole.
+TEST_F(SplitRunTest, TheAutomaticLevelKeepsFadesAndSoftPassagesWhole) {
+    const struct {
+        const char* name;
+        double noise;  // dBFS RMS, with crackle
+        double zeros;  // seconds of digital silence first
+        int32_t level;
+    } cases[] = {
+        {"a quiet record", -60, 0, 1},
+        {"a record", -54, 0, 2},
+        {"a worn record: the highest automatic level", -48, 0, 4},
+        {"a digitally silent lead-in", -54, 3, 2},
+    };
+    for (const auto& test : cases) {
+        SCOPED_TRACE(test.name);
+        const splittest::RecordedSide side =
+            splittest::MakeRecordedSide(test.noise, 3, 10.0, test.zeros);
+        ASSERT_TRUE(splittest::WritePcmWav(input_, kCaptureRate, 2, 16,
+                                           splittest::SampleBytes(side.samples)));
+        SplitSettings settings;  // the defaults: --silence auto
+        settings.folder = splittest::Scratch("split_run_auto");
+        settings.preview = inputFolder_ + "\\side.svg";
+        SplitReport report;
+        ASSERT_EQ(RunSplit(settings, input_, false, report), kSplitDone) << report.problem;
+        ASSERT_TRUE(report.silence.has_value());
+        EXPECT_EQ(report.silence->from, SilenceFrom::Floor);
+        EXPECT_EQ(report.silence->level, test.level);
+        EXPECT_NEAR(report.silence->floor.db, test.noise, 1.0);
+        EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
+        ExpectSongsWhole(report, side);
+        // The picture draws the floor and says how the level was chosen.
+        const std::vector<uint8_t> svg = splittest::ReadBytes(settings.preview);
+        const std::string text(svg.begin(), svg.end());
+        EXPECT_NE(text.find("class=\"floor\""), std::string::npos);
+        EXPECT_NE(text.find(SilenceLevelText(*report.silence)), std::string::npos);
+
+        if (test.noise != -54 || test.zeros > 0) continue;
+        // The fixed level 4 cuts the fades of the same record short.
+        SplitSettings fixed = InFolder(splittest::Scratch("split_run_fixed"));
+        ASSERT_EQ(RunSplit(fixed, input_, false, report), kSplitDone) << report.problem;
+        ASSERT_EQ(report.tracks.size(), side.songs.size());
+        EXPECT_LT(report.tracks[0].endFrame, side.songs[0].second);
+    }
+}
+
+// A side of one long song has no gap to take the noise from: the tool says so and cuts at the
+// fixed level; a dry run and --stats name the level in dBFS, and a level given in dB is taken
+// at the nearest step and printed back.
+TEST_F(SplitRunTest, ASideWithoutAFloorIsCutAtTheFixedLevelAndSaysSo) {
+    const splittest::RecordedSide side = splittest::MakeRecordedSide(-54, 1, 20.0);
+    ASSERT_TRUE(splittest::WritePcmWav(input_, kCaptureRate, 2, 16,
+                                       splittest::SampleBytes(side.samples)));
+    const splittest::ToolRun run = splittest::RunTool(
+        "--dry-run --stats -o " + splittest::Quote(folder_) + " " + splittest::Quote(input_));
+    ASSERT_EQ(run.exitCode, 0u) << run.err;
+    EXPECT_EQ(run.out.rfind("silence level 4 (-44.7 dBFS), the fixed default: no noise floor "
+                            "found between sounds\n01  ",
+                            0),
+              0u)
+        << run.out;
+    EXPECT_NE(run.err.find("grooval-split: warning: no noise floor found between the side's "
+                           "sounds (is it all music?): cut at the fixed silence level 4 "
+                           "(-44.7 dBFS)\n"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("grooval-split: stats: silence level 4 (-44.7 dBFS), the fixed"),
+              std::string::npos)
+        << run.err;
+
+    const splittest::ToolRun given = splittest::RunTool(
+        "-s -48dB -o " + splittest::Quote(folder_) + " " + splittest::Quote(input_));
+    ASSERT_EQ(given.exitCode, 0u) << given.err;
+    EXPECT_EQ(given.out.rfind("silence level 2 (-49.1 dBFS), the step nearest -48.0 dBFS\n", 0),
+              0u)
+        << given.out;
+    EXPECT_EQ(given.err, "");
 }
 
 TEST_F(SplitRunTest, AMonoInputIsConvertedToStereoFirst) {

@@ -85,6 +85,80 @@ Block QuietBlock(int index) {
     return block;
 }
 
+namespace {
+
+// Deterministic noise of about unit RMS (a sum of uniform values, near Gaussian).
+struct NoiseSource {
+    uint32_t state = 12345;
+    double Uniform() {
+        state = state * 1664525u + 1013904223u;
+        return double(state >> 8) / double(1u << 24) - 0.5;
+    }
+    double Next() { return (Uniform() + Uniform() + Uniform() + Uniform()) * std::sqrt(3.0); }
+};
+
+double Gain(double dbfs) {
+    return 32768.0 * std::pow(10.0, dbfs / 20.0);
+}
+
+// The music's level in dBFS RMS at `t` seconds into a song of `seconds`.
+double SongLevel(double t, double seconds) {
+    const double fadeIn = 1.0, fadeOut = 3.0, soft = 3.0, ramp = 0.2;
+    const double softStart = (seconds - soft) / 2, softEnd = softStart + soft;
+    double level = -20.0;
+    if (t < fadeIn) level = -50.0 + 30.0 * t / fadeIn;
+    if (t > seconds - fadeOut) level = -20.0 - 30.0 * (t - (seconds - fadeOut)) / fadeOut;
+    const double into = std::min(t - softStart, softEnd - t);
+    if (into > 0) level = std::max(-40.0, std::min(level, -20.0 - 20.0 * into / ramp));
+    return level;
+}
+
+}  // namespace
+
+RecordedSide MakeRecordedSide(double noiseDbfs, int songs, double songSeconds,
+                              double zeroSeconds) {
+    const uint64_t rate = kCaptureRate;
+    const uint64_t zeros = uint64_t(zeroSeconds * rate), lead = rate, gap = 3 * rate;
+    const uint64_t songFrames = uint64_t(songSeconds * rate);
+    RecordedSide side;
+    uint64_t at = zeros + lead;
+    for (int s = 0; s < songs; ++s) {
+        side.songs.push_back({at, at + songFrames});
+        at += songFrames + (s + 1 < songs ? gap : 2 * rate);
+    }
+    std::vector<double> mix(size_t(at) * 2, 0.0);
+    for (size_t s = 0; s < side.songs.size(); ++s) {
+        const uint64_t first = side.songs[s].first;
+        for (uint64_t n = 0; n < songFrames; ++n) {
+            const double t = double(n) / rate;
+            // A tone of that RMS in each channel, a tremolo of 3 Hz: no block holds its level.
+            const double tremolo = 1.0 + 0.3 * std::sin(2 * kPi * 3.0 * t);
+            const double gain = Gain(SongLevel(t, songSeconds)) * std::sqrt(2.0) * tremolo;
+            mix[size_t(first + n) * 2] = gain * std::sin(2 * kPi * (220.0 + 110.0 * s) * t);
+            mix[size_t(first + n) * 2 + 1] = gain * std::sin(2 * kPi * 330.0 * t);
+        }
+    }
+    // Hiss, half shared by the channels, and about 25 ticks a second of 1 to 3 samples.
+    NoiseSource noise;
+    const double hiss = Gain(noiseDbfs);
+    for (uint64_t n = zeros; n < at; ++n) {
+        const double shared = noise.Next();
+        for (int c = 0; c < 2; ++c) {
+            mix[size_t(n) * 2 + size_t(c)] += hiss * (0.75 * noise.Next() + 0.66 * shared);
+        }
+        if (noise.Uniform() + 0.5 < 25.0 / rate) {
+            const double peak = hiss * (2.25 + 2.5 * noise.Uniform());
+            const uint64_t width = 1 + uint64_t((noise.Uniform() + 0.5) * 3);
+            for (uint64_t k = 0; k < width && n + k < at; ++k) mix[size_t(n + k) * 2] += peak;
+        }
+    }
+    side.samples.resize(mix.size());
+    for (size_t i = 0; i < mix.size(); ++i) {
+        side.samples[i] = int16_t(std::lround(std::max(-32768.0, std::min(32767.0, mix[i]))));
+    }
+    return side;
+}
+
 Block Concatenate(const std::vector<Block>& blocks) {
     Block all;
     for (const Block& block : blocks)

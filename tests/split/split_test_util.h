@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace splittest {
@@ -33,6 +34,18 @@ private:
     int loud_ = 0;
     int quiet_ = 0;
 };
+
+// A side as a record gives it, frame for frame at 44100 Hz: `songs` songs of `songSeconds`,
+// each fading in from -50 dBFS over 1 s, with a passage of 3 s at -40 dBFS in its middle and
+// a fade out to -50 dBFS over 3 s, around -20 dBFS between (two tones with a tremolo); 3 s gaps
+// between them, a lead-in of 1 s and a run-out of 2 s; surface noise of `noiseDbfs` RMS with
+// crackle under everything, after `zeroSeconds` of digital silence.
+struct RecordedSide {
+    std::vector<int16_t> samples;
+    std::vector<std::pair<uint64_t, uint64_t>> songs;  // frames [first, end): above -50 dBFS
+};
+RecordedSide MakeRecordedSide(double noiseDbfs, int songs, double songSeconds = 10.0,
+                              double zeroSeconds = 0.0);
 
 // Texts of the tests are UTF-8; the test process itself has the system's code page, so paths
 // go to the system as UTF-16.
