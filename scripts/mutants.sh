@@ -27,7 +27,7 @@ entries_for() {
     settings/*) echo "settings_tests" ;;
     mixer/*) echo "mixer_tests" ;;
     diag/*) echo "diag_tests" ;;
-    app/*) echo "app_window_tests app_nocard_tests" ;;
+    app/*) echo "app_tests app_window_tests app_nocard_tests" ;;
     encode/*) echo "encode_tests split_tests encode_tracks_formats encode_tracks_short encode_tracks_stage" ;;
     dsp/*) echo "dsp_tests split_tests" ;;
     split/*) echo "split_tests split_sleeve_check encode_tracks_formats" ;;

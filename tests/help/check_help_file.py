@@ -11,7 +11,10 @@
   "default VALUE" beside it is one the program has; every text marked class="msg" is one the
   window shows and every class="status" one the status area shows (the named ones from
   TOPICS_COMMAND, the writer's own from SOURCE_ROOT), and each of those texts is explained
-  somewhere; the table of class="exitcodes" lists exactly grooval-split's exit codes;
+  somewhere; the table of class="exitcodes" lists exactly grooval-split's exit codes, each
+  under the name its --help gives it; the table of class="options" names exactly the options
+  of its --help; every silence level given in dBFS, in the table of class="levels" or as
+  "level N (-X dBFS", is the program's, and the level marked in the table is the default;
 - every link, picture, style sheet, contents and index entry resolves to a file inside the
   compiled file, anchors included.
 """
@@ -41,12 +44,14 @@ SENTENCE_END = re.compile(r"(?<=[.!?])\s+(?=[A-Z(\"])")
 BLOCK_TAGS = {"p", "li", "tr", "pre", "div", "h1", "h2", "h3", "dt", "dd", "table"}
 VOID_TAGS = {"br", "meta", "link", "img", "param", "hr", "input"}
 MARKED = ("msg", "status")  # classes of the texts the program shows
+TABLES = ("exitcodes", "options", "levels")  # classes of the tables read cell by cell
+LEVEL_DBFS = re.compile(r"\blevel (\d+) \(([-\u2212]\d+\.\d) dBFS")  # "level 4 (-44.7 dBFS"
 
 
 class PageParser(html.parser.HTMLParser):
     """Collects a page's title, headings, anchors and references, its text in blocks (a table
     row, a paragraph, a list item) under their headings, the texts marked as the program's, and
-    the first column of an exit-code table."""
+    the cells of the tables it checks by class."""
 
     def __init__(self):
         super().__init__(convert_charrefs=True)
@@ -57,14 +62,13 @@ class PageParser(html.parser.HTMLParser):
         self.sitemap = []  # "Local" values of contents and index entries
         self.blocks = []  # (is a table row, the heading above it, text)
         self.marked = []  # (class, text) of the texts marked as the program's
-        self.exit_codes = None  # first cells of the exit-code table, if the page has one
+        self.tables = {}  # class: rows of cell texts
         self._in = None
         self._heading = ""
         self._text = []
         self._open = []  # [tag, class, text] of the open elements
-        self._exit_table = False
+        self._table = None  # the class of the checked table being read
         self._row = False  # the block being read is a table row
-        self._cell = 0  # cells of the row so far
 
     def _flush(self):
         text = " ".join("".join(self._text).split())
@@ -79,8 +83,12 @@ class PageParser(html.parser.HTMLParser):
             self._row = tag == "tr"
         if tag in ("td", "th", "br"):
             self.handle_data(" ")
-        if tag == "table" and "exitcodes" in (a.get("class") or "").split():
-            self.exit_codes, self._exit_table = [], True
+        checked = [c for c in (a.get("class") or "").split() if c in TABLES]
+        if tag == "table" and checked:
+            self._table = checked[0]
+            self.tables[self._table] = []
+        if tag == "tr" and self._table:
+            self.tables[self._table].append([])
         if tag not in VOID_TAGS:
             self._open.append([tag, a.get("class") or "", ""])
         for key in ("id", "name"):
@@ -105,18 +113,14 @@ class PageParser(html.parser.HTMLParser):
                 self._heading = " ".join("".join(self._text).split())
             self._flush()
         if tag == "table":
-            self._exit_table = False
+            self._table = None
         while any(name == tag for name, _, _ in self._open):
             name, classes, text = self._open.pop()
             for marker in MARKED:
                 if marker in classes.split():
                     self.marked.append((marker, " ".join(text.split())))
-            if name == "td" and self._exit_table and self._cell == 0:
-                self.exit_codes.append(text.strip())
-            if name in ("td", "th"):
-                self._cell += 1
-            if name == "tr":
-                self._cell = 0
+            if name == "td" and self._table:
+                self.tables[self._table][-1].append(" ".join(text.split()))
             if name == tag:
                 break
 
@@ -179,9 +183,10 @@ def read_popups(root, problems):
 
 def program_tables(command):
     """Topic numbers, settings ({name: {"popup", "ranges", "defaults", "lists"}}) and texts
-    ({"window": [...], "status": [...]}) as the program has them."""
+    ({"window": [...], "status": [...], "dbfs": {level: text}, "help": [lines]}) as the program
+    has them."""
     out = subprocess.run(command, check=True, capture_output=True, text=True, timeout=120).stdout
-    topics, settings, texts = [], {}, {"window": [], "status": []}
+    topics, settings, texts = [], {}, {"window": [], "status": [], "dbfs": {}, "help": []}
     for line in out.splitlines():
         kind, _, rest = line.partition(" ")
         fields = rest.split()
@@ -198,6 +203,10 @@ def program_tables(command):
             settings[fields[0]]["lists"].append(rest.partition(" ")[2])
         elif kind == "text":
             texts[fields[0]].append(rest.partition(" ")[2])
+        elif kind == "dbfs":
+            texts["dbfs"][int(fields[0])] = fields[1]
+        elif kind == "help":
+            texts["help"].append(rest)
     return topics, settings, texts
 
 
@@ -300,10 +309,10 @@ def check_settings(popups, parsed, settings, problems):
 def check_texts(parsed, texts, source_root, problems):
     """The texts the program shows, both ways, and grooval-split's exit codes."""
     writer_texts, exit_codes = source_facts(source_root)
-    texts = {"window": texts["window"], "status": texts["status"] + writer_texts}
+    shows = {"window": texts["window"], "status": texts["status"] + writer_texts}
     for marker in MARKED:
         kind = "window" if marker == "msg" else "status"
-        patterns = [(t, text_pattern(t)) for t in texts[kind]]
+        patterns = [(t, text_pattern(t)) for t in shows[kind]]
         shown = [(p, t) for p, page in parsed.items() for m, t in page.marked if m == marker]
         for p, text in shown:
             if not any(pattern.fullmatch(text) for _, pattern in patterns):
@@ -312,13 +321,61 @@ def check_texts(parsed, texts, source_root, problems):
             if not any(pattern.fullmatch(text) for _, text in shown):
                 problems.append("no page explains the %s text \"%s\" (class=\"%s\")"
                                 % (kind, format, marker))
-    tables = [(p, page.exit_codes) for p, page in parsed.items() if page.exit_codes is not None]
-    if not tables:
-        problems.append("no page has the exit-code table (class=\"exitcodes\")")
-    for p, listed in tables:
+    help_text = " ".join(" ".join(texts["help"]).split())
+    exit_names = dict(re.findall(r"(?:Exit codes:|,)\s+(\d+) ([^,(]+?)\s*(?=\(|,|\.|$)",
+                                 help_text[help_text.find("Exit codes:"):]))
+    if sorted(map(int, exit_names)) != exit_codes:
+        problems.append("grooval-split --help names exit codes %s, it has %s"
+                        % (" ".join(sorted(exit_names)), " ".join(map(str, exit_codes))))
+    for p, rows in tables_of(parsed, "exitcodes", problems):
+        listed = [row[0] for row in rows]
         if listed != [str(c) for c in exit_codes]:
             problems.append("%s: exit codes %s, grooval-split has %s"
                             % (p, " ".join(listed), " ".join(map(str, exit_codes))))
+        for code, *means in rows:
+            name, text = exit_names.get(code), " ".join(means)
+            if name and not text.startswith(name):
+                problems.append("%s: exit code %s is \"%s\" in grooval-split --help, not \"%s\""
+                                % (p, code, name, text.split(":")[0]))
+
+
+def tables_of(parsed, kind, problems):
+    """(page, rows with cells) of every table of class `kind`; none is a problem."""
+    found = [(p, [row for row in page.tables[kind] if row])
+             for p, page in parsed.items() if kind in page.tables]
+    if not found:
+        problems.append("no page has the table of class=\"%s\"" % kind)
+    return found
+
+
+def check_split_help(parsed, texts, settings, problems):
+    """The options table against --help, and the silence levels in dBFS."""
+    options = {m for line in texts["help"]
+               for m in re.findall(r"^\s{2,6}(?:-\w, )?(--[a-z][a-z-]*)", line)}
+    for p, rows in tables_of(parsed, "options", problems):
+        listed = {o for row in rows for o in re.findall(r"(?<![\w-])--[a-z][a-z-]*", row[0])}
+        for option in sorted(options - listed):
+            problems.append("%s: the options table lacks %s" % (p, option))
+        for option in sorted(listed - options):
+            problems.append("%s: the options table has %s, which --help does not" % (p, option))
+    dbfs = texts["dbfs"]
+    default = [v for v, _ in settings["silence"]["defaults"]]
+    said = []
+    for p, rows in tables_of(parsed, "levels", problems):
+        for row in rows:
+            for level, value in zip(row[0::2], row[1::2]):
+                number = int(re.match(r"\d+", level).group())
+                said.append((p, number, value.split()[0]))
+                if "(" in level and str(number) not in default:
+                    problems.append("%s: level %d is marked, the default is %s"
+                                    % (p, number, ", ".join(default)))
+    for p, page in parsed.items():
+        for _, _, text in page.blocks:
+            said += [(p, int(n), v) for n, v in LEVEL_DBFS.findall(text)]
+    for p, number, value in said:
+        if dbfs.get(number) != value.replace("\u2212", "-"):
+            problems.append("%s: level %d is %s dBFS, the program has %s"
+                            % (p, number, value, dbfs.get(number)))
 
 
 def resolve(root, page, target):
@@ -397,6 +454,7 @@ def main():
 
         check_settings(popups, parsed, settings, problems)
         check_texts(parsed, texts, source_root, problems)
+        check_split_help(parsed, texts, settings, problems)
 
     for problem in problems:
         print("FAIL: " + problem)

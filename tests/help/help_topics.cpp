@@ -2,8 +2,9 @@
 // topic of the main window's and the Options dialog's tables; the ranges and defaults of the
 // settings the manual names (the detection sliders as the window shows them and as
 // grooval-split takes them, with grooval-split's own silence default, and grooval-split's own
-// levels); the texts the window shows from
-// its string table; and the status texts of the engine and the output chain that have names.
+// levels); the texts the window shows from its string table; the status texts of the engine
+// and the output chain that have names; the silence levels in dBFS; and grooval-split's --help,
+// which names its options and exit codes.
 //
 //   topic DIALOG CONTROL NUMBER
 //   setting NAME POPUP            the pop-up that must state the setting (0: none)
@@ -11,6 +12,8 @@
 //   default NAME VALUE [shown]
 //   list NAME TEXT                a list of values the manual must give whole
 //   text window|status FORMAT     printf format as the program fills it
+//   dbfs LEVEL DBFS               a silence level's loudness, as grooval-split prints it
+//   help LINE                     a line of grooval-split --help
 #include <cstdio>
 #include <string>
 
@@ -117,10 +120,20 @@ int main() {
     }
     PrintText("window", kConvertFailedText);
     PrintText("window", kConvertFailedCaption);
+    PrintText("window", kEngineBusyText);
     for (const char* status : {kNoWriterMessage, kNoFreeNumberMessage, kNameTooLongMessage,
                                kWriterNotReadyMessage, kWorkerStoppedMessage, kPcmFallbackMessage,
                                kFileFullMessage}) {
         PrintText("status", status);
+    }
+    for (int32_t level = kLevelSliderMin; level <= kLevelSliderMax; ++level) {
+        std::printf("dbfs %d %.1f\n", int(level), SilenceLevelDbfs(level));
+    }
+    const std::string help = SplitHelpText();
+    for (size_t at = 0; at < help.size();) {
+        const size_t end = help.find('\n', at);
+        std::printf("help %s\n", help.substr(at, end - at).c_str());
+        at = end == std::string::npos ? help.size() : end + 1;
     }
     return 0;
 }
