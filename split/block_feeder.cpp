@@ -14,6 +14,11 @@ constexpr size_t kExpectedPoolBuffers = 256;
 
 }  // namespace
 
+int32_t SplitBlockFrames(uint32_t rate) {
+    const uint64_t frames = (uint64_t(kCaptureBlockFrames) * rate + kCaptureRate / 2) / kCaptureRate;
+    return frames < 1 ? 1 : frames > kSplitMaxBlockFrames ? kSplitMaxBlockFrames : int32_t(frames);
+}
+
 BlockPositions::BlockPositions() {
     try {
         entries_.reserve(kExpectedPoolBuffers);
@@ -49,10 +54,11 @@ bool BlockPositions::Find(const void* samples, uint64_t& startFrame) {
     return false;
 }
 
-BlockFeeder::BlockFeeder(TrackEngine& engine, BlockPositions& positions)
+BlockFeeder::BlockFeeder(TrackEngine& engine, BlockPositions& positions, int32_t blockFrames)
     : engine_(engine),
       positions_(positions),
-      rest_(new (std::nothrow) uint8_t[kCaptureBlockBytes]) {
+      blockBytes_(blockFrames * kCaptureFrameBytes),
+      rest_(new (std::nothrow) uint8_t[size_t(blockBytes_)]) {
     failed_ = !rest_;
 }
 
@@ -115,20 +121,20 @@ int32_t BlockFeeder::Append(const uint8_t* input, int32_t count) {
     if (failed_) return kSinkFailed;
     if (count <= 0) return 0;
     if (restBytes_ > 0) {
-        int32_t take = kCaptureBlockBytes - restBytes_;
+        int32_t take = blockBytes_ - restBytes_;
         if (take > count) take = count;
         std::memcpy(rest_.get() + restBytes_, input, size_t(take));
         restBytes_ += take;
         input += take;
         count -= take;
-        if (restBytes_ < kCaptureBlockBytes) return 0;
+        if (restBytes_ < blockBytes_) return 0;
         restBytes_ = 0;
-        if (!Submit(rest_.get(), kCaptureBlockBytes)) failed_ = true;
+        if (!Submit(rest_.get(), blockBytes_)) failed_ = true;
     }
-    while (!failed_ && count >= kCaptureBlockBytes) {
-        if (!Submit(input, kCaptureBlockBytes)) failed_ = true;
-        input += kCaptureBlockBytes;
-        count -= kCaptureBlockBytes;
+    while (!failed_ && count >= blockBytes_) {
+        if (!Submit(input, blockBytes_)) failed_ = true;
+        input += blockBytes_;
+        count -= blockBytes_;
     }
     if (failed_) return kSinkFailed;
     std::memcpy(rest_.get(), input, size_t(count));

@@ -26,8 +26,15 @@
 #include "engine/track_engine.h"
 #include "engine/pass_through_sink.h"
 
-// Blocks the feeder may have filled ahead of the engine's worker (1.1 MB).
+// Blocks the feeder may have filled ahead of the engine's worker (1.1 MB at 44100 Hz).
 constexpr int32_t kSplitQueuedBlocks = 48;
+// The longest block: rates past 7 MHz are no recording.
+constexpr int32_t kSplitMaxBlockFrames = 1 << 20;
+
+// The frames of grooval-split's block at `rate`: as long as the recorder's capture block of
+// kCaptureBlockFrames lasts at 44100 Hz (12800 frames at 96000 Hz), so the gap, the minimum,
+// the silence level and every second printed mean the same at any rate.
+int32_t SplitBlockFrames(uint32_t rate);
 // Blocks filled before they are handed over together; the worker has the rest to go on with.
 constexpr int32_t kSplitBatchBlocks = 16;
 // How long one wait for the worker lasts before the feeder checks the worker is still there.
@@ -51,7 +58,8 @@ private:
 
 class BlockFeeder : public PassThroughSink {
 public:
-    BlockFeeder(TrackEngine& engine, BlockPositions& positions);
+    // Blocks of `blockFrames` frames (SplitBlockFrames).
+    BlockFeeder(TrackEngine& engine, BlockPositions& positions, int32_t blockFrames);
 
     int32_t Prepare(int32_t sourceBlockBytes) override;
     int32_t WriteConverted(const void* bytes, int32_t count) override {
@@ -88,6 +96,7 @@ private:
 
     TrackEngine& engine_;
     BlockPositions& positions_;
+    const int32_t blockBytes_;
     std::unique_ptr<uint8_t[]> rest_;
     int32_t restBytes_ = 0;
     BufferQueue batch_;  // filled, not yet handed to the engine

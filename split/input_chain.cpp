@@ -16,8 +16,9 @@
 
 namespace {
 
-constexpr uint32_t kReadBytes = 16 * kCaptureBlockBytes;  // one read: 16 blocks of PCM
-constexpr uint32_t kConvertBlockBytes = 65536;            // a codec's source block, about
+constexpr uint32_t kReadBlocks = 16;           // one read of plain samples: 16 blocks
+constexpr uint32_t kConvertBlockBytes = 65536;  // a codec's source block, about
+constexpr uint32_t kMaxReadBytes = 1 << 24;     // however many channels a frame has
 
 // The stages that make 16-bit stereo PCM of the input in front of `successor`: wide samples
 // are made 16-bit here (and stereo by the codecs when they are not); anything else goes
@@ -159,7 +160,8 @@ SplitStatus InputChain::Open(const std::string& input) {
 }
 
 SplitStatus InputChain::Build(const WAVEFORMATEX* capture, uint32_t maxFormatSize,
-                              int declickLevel, std::unique_ptr<OutputSink> last) {
+                              int declickLevel, int32_t blockFrames,
+                              std::unique_ptr<OutputSink> last) {
     std::unique_ptr<OutputSink> first = std::move(last);
     if (declickLevel > 0) {
         std::unique_ptr<DeclickStage> stage(new (std::nothrow) DeclickStage(
@@ -168,29 +170,34 @@ SplitStatus InputChain::Build(const WAVEFORMATEX* capture, uint32_t maxFormatSiz
         declick_ = stage.get();
         first = std::move(stage);
     }
-    readBytes_ = kReadBytes;
-    framesPerRead_ = kReadBytes / kCaptureFrameBytes;
+    readBytes_ = kReadBlocks * uint32_t(blockFrames) * kCaptureFrameBytes;
+    framesPerRead_ = readBytes_ / kCaptureFrameBytes;
     SplitStatus built;
     if (reader_.IsCaptureFormat()) {
         stages_ = std::move(first);
-        stages_->Prepare(kCaptureBlockBytes);
+        stages_->Prepare(blockFrames * kCaptureFrameBytes);
     } else {
-        built = BuildConversion(capture, maxFormatSize, std::move(first));
+        built = BuildConversion(capture, maxFormatSize, blockFrames, std::move(first));
     }
     if (built.Ok()) buffer_.reset(new (std::nothrow) uint8_t[readBytes_]);
     return built.Ok() && !buffer_ ? SplitStatus::OutOfMemory() : built;
 }
 
 SplitStatus InputChain::BuildConversion(const WAVEFORMATEX* capture, uint32_t maxFormatSize,
-                                        std::unique_ptr<OutputSink> next) {
+                                        int32_t blockFrames, std::unique_ptr<OutputSink> next) {
     const WAVEFORMATEX* format = reader_.Format();
     std::unique_ptr<FrameCount> count(new (std::nothrow) FrameCount(std::move(next)));
     if (!count) return SplitStatus::OutOfMemory();
     decoded_ = count.get();
     stages_ = CreateInputDecoding(format, capture, maxFormatSize, std::move(count));
-    // Whole codec blocks of the input, about kConvertBlockBytes.
+    // Plain samples 16 blocks at a time; whole codec blocks of the input, about
+    // kConvertBlockBytes.
     const uint32_t align = format->nBlockAlign;
-    const uint32_t blocks = kConvertBlockBytes / align;
+    const bool plain = format->wFormatTag == kFormatTagPcm || format->wFormatTag == kFormatTagFloat;
+    const uint32_t frames = kReadBlocks * uint32_t(blockFrames);
+    const uint32_t blocks = !plain                              ? kConvertBlockBytes / align
+                            : frames < kMaxReadBytes / align ? frames
+                                                             : kMaxReadBytes / align;
     const int32_t sourceBlock = int32_t(align * (blocks > 0 ? blocks : 1));
     if (!stages_ || stages_->Prepare(sourceBlock) != 0) {
         return SplitStatus::InputRejected(input_, "the installed codecs cannot convert " +

@@ -3,7 +3,7 @@
 // measuring pass. The stages, in order: the reader; the codec conversion or the sample
 // narrowing (split/sample_converter.h) when the input is not 16-bit stereo PCM; the click
 // repair (split/declick_stage.h) when asked for, so the engine measures and the files hold the
-// repaired samples; the last stage.
+// repaired samples; the last stage. Plain samples are read 16 blocks at a time.
 //
 // A converted input is read one source block at a time, so a passage the codec drops is known
 // by its place: with WatchDecoding the chain counts the frames each read gives, and the feeder
@@ -40,10 +40,10 @@ public:
     SplitStatus Open(const std::string& input);
     const WaveReader& Reader() const { return reader_; }
 
-    // Makes and prepares the stages in front of `last` for the engine's format `capture`;
-    // `declickLevel` 0 repairs no clicks.
+    // Makes and prepares the stages in front of `last` for the engine's format `capture` and
+    // its blocks of `blockFrames`; `declickLevel` 0 repairs no clicks.
     SplitStatus Build(const WAVEFORMATEX* capture, uint32_t maxFormatSize, int declickLevel,
-                      std::unique_ptr<OutputSink> last);
+                      int32_t blockFrames, std::unique_ptr<OutputSink> last);
     // Watches a converted input for passages the codec drops; `feeder` is the last stage.
     SplitStatus WatchDecoding(BlockFeeder& feeder);
 
@@ -60,7 +60,7 @@ public:
 
 private:
     SplitStatus BuildConversion(const WAVEFORMATEX* capture, uint32_t maxFormatSize,
-                                std::unique_ptr<OutputSink> next);
+                                int32_t blockFrames, std::unique_ptr<OutputSink> next);
 
     std::string input_;
     WaveReader reader_;

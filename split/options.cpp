@@ -435,7 +435,8 @@ SplitSettings ResolveSplitSettings(const SplitOptions& options, const Settings* 
 std::string SplitHelpText() {
     return "Usage: grooval-split [options] INPUT.wav\n"
            "Cuts a recorded side into numbered track files at its silences, by the rules\n"
-           "of the Grooval recorder. A block is 5880 frames (0.13 s at 44100 Hz).\n"
+           "of the Grooval recorder. A block lasts 0.13 s at any rate: 5880 frames at\n"
+           "44100 Hz, 12800 at 96000 Hz.\n"
            "\n" +
            DetectionHelp() + OutputHelp() + "\n" + SleeveHelp() + "\n" + InputHelp();
 }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/stream_format.h"
 #include "engine/track_engine.h"
 #include "split/cue_sheet.h"
 #include "split/status.h"
@@ -21,7 +22,8 @@ struct SidePreview {
     uint32_t rate = 0;
     uint64_t frames = 0;  // the whole side
     int32_t threshold = 0;
-    std::vector<BlockLevels> levels;  // block n starts at frame n * kCaptureBlockFrames
+    int32_t blockFrames = kCaptureBlockFrames;  // the side's block (SplitBlockFrames)
+    std::vector<BlockLevels> levels;  // block n starts at frame n * blockFrames
     std::vector<CueTrack> tracks;     // kept, in order
     std::vector<CueTrack> discarded;  // deleted as too short
 };

@@ -14,7 +14,8 @@
 
 class SideLevelMeter : public PassThroughSink {
 public:
-    SideLevelMeter();
+    // Blocks of `blockFrames` frames, as the feeder cuts them (SplitBlockFrames).
+    explicit SideLevelMeter(int32_t blockFrames);
 
     int32_t WriteConverted(const void* bytes, int32_t count) override {
         return Write(bytes, count);
@@ -32,8 +33,9 @@ public:
 private:
     void Measure(int32_t bytes);
 
-    std::vector<int16_t> block_;  // one capture block, aligned for the metering
-    int32_t blockBytes_ = 0;
+    const int32_t blockFrames_;
+    std::vector<int16_t> block_;  // one block, aligned for the metering
+    int32_t blockBytes_ = 0;      // in block_ so far
     std::vector<BlockLevels> levels_;
     uint64_t frames_ = 0;
     bool failed_ = false;

@@ -106,6 +106,7 @@ SplitStatus SplitRun::Check() {
     if (!status.Ok()) return status;
     const WaveReader& reader = inputChain_.Reader();
     report_.rate = reader.Format()->nSamplesPerSec;
+    blockFrames_ = SplitBlockFrames(report_.rate);
     report_.inputSeconds = reader.DurationSeconds();
     if (!reader.Warning().empty()) report_.warnings.push_back(input_ + ": " + reader.Warning());
 
@@ -225,11 +226,12 @@ SplitStatus SplitRun::MeasureSide() {
     InputChain input;
     SplitStatus status = input.Open(input_);
     if (!status.Ok()) return status;
-    std::unique_ptr<SideLevelMeter> last(new (std::nothrow) SideLevelMeter);
+    std::unique_ptr<SideLevelMeter> last(new (std::nothrow) SideLevelMeter(blockFrames_));
     if (!last || last->Failed()) return SplitStatus::OutOfMemory();
     SideLevelMeter* meter = last.get();
     if (settings_.declick > 0) report_.declick = settings_.declick;
-    status = input.Build(capture_.Get(), maxFormatSize_, settings_.declick, std::move(last));
+    status = input.Build(capture_.Get(), maxFormatSize_, settings_.declick, blockFrames_,
+                         std::move(last));
     if (!status.Ok()) return status;
     const FeedPass pass{0.0, kMeasuredShare, "interrupted; nothing was written",
                         [meter](int) { return meter->Failed(); }};
@@ -244,12 +246,13 @@ SplitStatus SplitRun::MeasureSide() {
 // ---- Start: the stages around the engine, and the engine itself ----
 
 SplitStatus SplitRun::Start() {
-    std::unique_ptr<BlockFeeder> feeder(new (std::nothrow) BlockFeeder(engine_, positions_));
+    std::unique_ptr<BlockFeeder> feeder(
+        new (std::nothrow) BlockFeeder(engine_, positions_, blockFrames_));
     if (!feeder || feeder->Failed()) return SplitStatus::OutOfMemory();
     feeder_ = feeder.get();
     if (settings_.declick > 0) report_.declick = settings_.declick;
-    SplitStatus status =
-        inputChain_.Build(capture_.Get(), maxFormatSize_, settings_.declick, std::move(feeder));
+    SplitStatus status = inputChain_.Build(capture_.Get(), maxFormatSize_, settings_.declick,
+                                           blockFrames_, std::move(feeder));
     if (status.Ok()) status = inputChain_.WatchDecoding(*feeder_);
     if (!status.Ok()) return status;
 
@@ -258,7 +261,7 @@ SplitStatus SplitRun::Start() {
     if (!status.Ok()) return status;
     OutputSink* stages = first.get();
     engine_.SetSink(first.release());  // the engine owns the stages and, through them, the chain
-    const int32_t prepared = stages->Prepare(kCaptureBlockBytes);
+    const int32_t prepared = stages->Prepare(blockFrames_ * kCaptureFrameBytes);
     if (prepared != 0) {
         return SplitStatus::OutputFailed(
             "", "the codec refuses the output format (error " + std::to_string(prepared) + ")");
@@ -293,7 +296,8 @@ SplitStatus SplitRun::MakeOutputStages(std::unique_ptr<OutputSink>& first) {
 
 // The recorder's settings, as its window writes them into its engine, and the start.
 SplitStatus SplitRun::StartEngine() {
-    engine_.blockBytes = kCaptureBlockBytes;
+    engine_.blockBytes = blockFrames_ * kCaptureFrameBytes;
+    engine_.levelBlockFrames = blockFrames_;
     // Only a RIFF file must end below 2 GB.
     if (settings_.encoder.kind != EncoderKind::None) engine_.maxTrackBytes = kMaxTrackBytesUncapped;
     engine_.silenceThreshold = settings_.silence;
@@ -428,6 +432,7 @@ SplitStatus SplitRun::DrawPreview() {
                   std::to_string(settings_.minimum) + " blocks deleted";
     if (settings_.dryRun) side_.subheading += " (dry run: nothing written)";
     side_.rate = report_.rate;
+    side_.blockFrames = blockFrames_;
     side_.threshold = settings_.silence;
     side_.tracks = report_.tracks;
     side_.discarded = report_.discarded;

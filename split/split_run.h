@@ -1,8 +1,8 @@
 // SplitRun: one run of grooval-split, as named phases. The input is read, made the engine's
-// samples (16-bit stereo at its own rate; split/input_chain.h), cut into capture blocks and fed,
-// armed from the first block, through the recorder's TrackEngine into the recorder's output
-// chain or an encoder stage; at the end the engine's worker finishes the open track as the
-// recorder's Stop does.
+// samples (16-bit stereo at its own rate; split/input_chain.h), cut into blocks as long as the
+// recorder's at any rate (SplitBlockFrames) and fed, armed from the first block, through the
+// recorder's TrackEngine into the recorder's output chain or an encoder stage; at the end the
+// engine's worker finishes the open track as the recorder's Stop does.
 //
 // The phases, in order (Run):
 //   Check    everything that can reject the run (the input's header and format, the prefix, the
@@ -107,9 +107,11 @@ private:
     SplitProgress* const progress_;
     const std::atomic<bool>* const interrupted_;
 
-    // Check: the engine's samples and where the files go; Plan: the measured side and the cuts.
+    // Check: the engine's samples and blocks and where the files go; Plan: the measured side
+    // and the cuts.
     uint32_t maxFormatSize_ = 0;
     FormatBuffer capture_;
+    int32_t blockFrames_ = kCaptureBlockFrames;
     std::string folder_;
     SidePreview side_;
     TrackPlan plan_;

@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""grooval-split's blocks last what the recorder's last at any rate: a side made with sox at
+48 kHz, whose tracks are read back by a RIFF walk of our own.
+
+- A 48 kHz side's blocks are 6400 frames, so in live mode a track ends 15 blocks (2.0 s) after
+  its sound and a 1.9 s silence does not end one.
+
+Usage: hires_check.py GROOVAL_SPLIT_EXE BENCH_DIR
+"""
+import os
+import re
+import shutil
+import struct
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+WINE_RUN = os.path.join(HERE, "..", "..", "scripts", "wine-run.sh")
+CUE_RATE = 75
+failures = []
+checks = 0
+
+
+def check(ok, what):
+    global checks
+    checks += 1
+    if not ok:
+        failures.append(what)
+        print("FAIL: " + what)
+    return ok
+
+
+def windows(path):
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def sox(*arguments):
+    subprocess.run(["sox", *arguments], check=True)
+
+
+def make_side(path, rate, passages, *output):
+    """Passages of ("song" or "soft", seconds, hz) or ("gap", seconds), 24-bit stereo at `rate`, with a
+    faint noise floor throughout, so no slice of the side repeats; `output` options for the
+    whole (channels, bits)."""
+    folder = os.path.dirname(path)
+    parts = []
+    for n, (kind, seconds, *hz) in enumerate(passages):
+        part, noise, tone = (os.path.join(folder, f"{name}{n}.wav") for name in ("part", "noise", "tone"))
+        synth = ["-n", "-r", str(rate), "-c", "2", "-b", "24"]
+        sox(*synth, noise, "synth", str(seconds), "whitenoise", "vol", "0.0003")
+        if kind != "gap":
+            # A soft passage measures a level of 6 in any block: sound at the default 4.
+            sox(*synth, tone, "synth", str(seconds), "sine", str(hz[0]), "sine",
+                str(hz[0] * 3 // 2), "vol", "0.4" if kind == "song" else "0.0107")
+            sox("-m", "-v", "1", tone, "-v", "1", noise, part)
+            os.remove(tone)
+            os.remove(noise)
+        else:
+            os.rename(noise, part)
+        parts.append(part)
+    sox(*parts, *output, path)
+    for part in parts:
+        os.remove(part)
+
+
+def riff(path):
+    """(format chunk, data bytes) of a WAV file."""
+    with open(path, "rb") as f:
+        data = f.read()
+    chunks, at = {}, 12
+    while at + 8 <= len(data):
+        name, size = data[at:at + 4], struct.unpack("<I", data[at + 4:at + 8])[0]
+        chunks.setdefault(name, data[at + 8:at + 8 + size])
+        at += 8 + size + (size & 1)
+    return chunks[b"fmt "], chunks[b"data"]
+
+
+def run(tool, bench, side, folder, *options):
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    result = subprocess.run([WINE_RUN, bench, tool, "-q", "--cue", "--stats", "-o", windows(folder),
+                             *options, windows(side)], capture_output=True, timeout=600)
+    return result.returncode, result.stderr.decode("utf-8", "replace").replace("\r", "")
+
+
+def cue(folder):
+    """[(file, start, end)] in 75ths of a second."""
+    sheets = [n for n in os.listdir(folder) if n.endswith(".cue")]
+    if not check(len(sheets) == 1, f"{folder}: cue sheets {sheets}"):
+        return []
+    text = open(os.path.join(folder, sheets[0]), encoding="latin-1").read()
+    def times(pattern):
+        return [(int(m) * 60 + int(s)) * CUE_RATE + int(f)
+                for m, s, f in re.findall(pattern + r" (\d+):(\d\d):(\d\d)", text)]
+    return list(zip(re.findall(r'TRACKFILE "([^"]*)"', text), times("INDEX 01"), times("REM END")))
+
+
+def place(track, side, frame_bytes, hint, block):
+    """The frame of `side` where `track` starts: a block start near `hint` whose bytes are the
+    track's; None when there is none."""
+    first = max(0, hint // block - 2)
+    for start in range(first * block, first * block + 5 * block, block):
+        at = start * frame_bytes
+        if side[at:at + len(track)] == track:
+            return start
+    return None
+
+
+def flac_raw(path):
+    return subprocess.run(["flac", "-d", "-s", "-c", "--force-raw-format", "--endian=little",
+                           "--sign=signed", path], capture_output=True, check=True).stdout
+
+
+def metaflac(path):
+    return subprocess.run(["metaflac", "--show-bps", "--show-channels", "--show-sample-rate", path],
+                          capture_output=True, text=True, check=True).stdout.split()
+
+
+def check_tracks(name, folder, side_data, frame_bytes, rate, block, flac_bps=None):
+    """Each track is the side's slice from a block start, as the cue sheet places it."""
+    listed = cue(folder)
+    for file, start, end in listed:
+        path = os.path.join(folder, file)
+        if file.endswith(".flac"):
+            check(metaflac(path) == [str(flac_bps), str(frame_bytes // (flac_bps // 8)), str(rate)],
+                  f"{name} {file}: metaflac says {metaflac(path)}")
+            data = flac_raw(path)
+        else:
+            data = riff(path)[1]
+        frame = place(data, side_data, frame_bytes, start * rate // CUE_RATE, block)
+        if not check(frame is not None, f"{name} {file}: not a slice of the input at a block start"):
+            continue
+        check(frame * CUE_RATE // rate == start and
+              (frame + len(data) // frame_bytes) * CUE_RATE // rate == end,
+              f"{name} {file}: frames {frame}+{len(data) // frame_bytes}, cue {start}-{end}")
+    return listed
+
+
+def case_48k(tool, bench, work):
+    side = os.path.join(work, "side48.wav")
+    make_side(side, 48000, [("gap", 1), ("song", 3, 440), ("gap", 1.9), ("song", 3, 550),
+                            ("gap", 2.6), ("song", 3, 660), ("gap", 3)], "-b", "16")
+    data = riff(side)[1]
+    folder = os.path.join(work, "48k")
+    code, err = run(tool, bench, side, folder, "--live", "--gap", "14")
+    listed = check_tracks("48 kHz", folder, data, 4, 48000, 6400)
+    check(code == 0 and len(listed) == 2, f"48 kHz: exit {code}, {listed}: {err}")
+    # Live mode keeps the 14 + 1 silent blocks that end a track: 2.0 s after the block where
+    # its sound ends (the songs that end tracks end at 8.9 s and 14.5 s of the side).
+    for (file, start, end), song_end in zip(listed, (8.9, 14.5)):
+        sound_end = -(-round(song_end * 48000) // 6400) * 6400
+        check(end == (sound_end + 15 * 6400) * CUE_RATE // 48000,
+              f"48 kHz {file}: ends at {end}/75 s, not 15 blocks of 6400 after {sound_end}")
+
+
+def main():
+    tool, bench = sys.argv[1:3]
+    work = os.path.join(bench, "scratch", "hires-check")
+    shutil.rmtree(work, ignore_errors=True)
+    os.makedirs(work)
+    case_48k(tool, bench, work)
+    if failures:
+        print(f"{len(failures)} of {checks} checks failed; the files are in {work}")
+        return 1
+    shutil.rmtree(work, ignore_errors=True)
+    print(f"all {checks} checks passed")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
