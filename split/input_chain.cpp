@@ -13,6 +13,7 @@
 #include "split/block_feeder.h"
 #include "split/cue_sheet.h"
 #include "split/sample_converter.h"
+#include "split/source_frames.h"
 
 namespace {
 
@@ -161,7 +162,7 @@ SplitStatus InputChain::Open(const std::string& input) {
 
 SplitStatus InputChain::Build(const WAVEFORMATEX* capture, uint32_t maxFormatSize,
                               int declickLevel, int32_t blockFrames,
-                              std::unique_ptr<OutputSink> last) {
+                              std::unique_ptr<OutputSink> last, SourceFrames* source) {
     std::unique_ptr<OutputSink> first = std::move(last);
     if (declickLevel > 0) {
         std::unique_ptr<DeclickStage> stage(new (std::nothrow) DeclickStage(
@@ -178,6 +179,12 @@ SplitStatus InputChain::Build(const WAVEFORMATEX* capture, uint32_t maxFormatSiz
         stages_->Prepare(blockFrames * kCaptureFrameBytes);
     } else {
         built = BuildConversion(capture, maxFormatSize, blockFrames, std::move(first));
+    }
+    if (built.Ok() && source) {
+        // In front of everything, so it sees the samples as the file holds them.
+        std::unique_ptr<SourceTap> tap(new (std::nothrow) SourceTap(*source, std::move(stages_)));
+        if (!tap) return SplitStatus::OutOfMemory();
+        stages_ = std::move(tap);
     }
     if (built.Ok()) buffer_.reset(new (std::nothrow) uint8_t[readBytes_]);
     return built.Ok() && !buffer_ ? SplitStatus::OutOfMemory() : built;

@@ -1,6 +1,7 @@
 // InputChain: the input file read and made the engine's samples, 16-bit stereo at the input's
 // own rate, in front of a last stage: the block feeder of the split, or the level meter of the
-// measuring pass. The stages, in order: the reader; the codec conversion or the sample
+// measuring pass. The stages, in order: the reader; the tap that keeps the input's own frames
+// when the tracks are to hold them (split/source_frames.h); the codec conversion or the sample
 // narrowing (split/sample_converter.h) when the input is not 16-bit stereo PCM; the click
 // repair (split/declick_stage.h) when asked for, so the engine measures and the files hold the
 // repaired samples; the last stage. Plain samples are read 16 blocks at a time.
@@ -28,6 +29,7 @@
 class BlockFeeder;
 class DecodeCheck;
 class FrameCount;
+class SourceFrames;
 
 class InputChain {
 public:
@@ -41,9 +43,11 @@ public:
     const WaveReader& Reader() const { return reader_; }
 
     // Makes and prepares the stages in front of `last` for the engine's format `capture` and
-    // its blocks of `blockFrames`; `declickLevel` 0 repairs no clicks.
+    // its blocks of `blockFrames`; `declickLevel` 0 repairs no clicks; `source`, when given,
+    // receives the input's own frames (a plain input only).
     SplitStatus Build(const WAVEFORMATEX* capture, uint32_t maxFormatSize, int declickLevel,
-                      int32_t blockFrames, std::unique_ptr<OutputSink> last);
+                      int32_t blockFrames, std::unique_ptr<OutputSink> last,
+                      SourceFrames* source = nullptr);
     // Watches a converted input for passages the codec drops; `feeder` is the last stage.
     SplitStatus WatchDecoding(BlockFeeder& feeder);
 

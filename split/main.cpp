@@ -103,6 +103,10 @@ void PrintStats(const SplitReport& report, double wallSeconds) {
            kProgramName, report.inputSeconds, wallSeconds,
            wallSeconds > 0.0 ? report.inputSeconds / wallSeconds : 0.0, int(report.blocks),
            int(report.buffersCreated), peakMegabytes);
+    if (!report.samples.empty()) {
+        Printf(STD_ERROR_HANDLE, "%s: stats: tracks: %s, %u Hz\n", kProgramName,
+               report.samples.c_str(), unsigned(report.rate));
+    }
     if (report.declick == 0) return;
     auto plural = [](uint64_t count, const char* word) {
         return std::to_string(count) + " " + word + (count == 1 ? "" : "s");

@@ -8,12 +8,6 @@
 #include "dsp/sample_convert.h"
 #include "output/format_record.h"
 
-namespace {
-
-constexpr WORD kFormatTagFloat = WAVE_FORMAT_IEEE_FLOAT;
-
-}  // namespace
-
 bool IsWideSampleFormat(const WAVEFORMATEX* format) {
     const WORD bits = format->wBitsPerSample;
     if (format->wFormatTag == kFormatTagFloat) return bits == 32 || bits == 64;

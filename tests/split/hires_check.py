@@ -1,9 +1,16 @@
 #!/usr/bin/env python3
-"""grooval-split's blocks last what the recorder's last at any rate: a side made with sox at
-48 kHz, whose tracks are read back by a RIFF walk of our own.
+"""grooval-split keeps a hi-res side: tracks of sides made with sox, read back by sox, flac and
+metaflac and by a RIFF walk of our own (Python's wave module reads no WAVE_FORMAT_EXTENSIBLE).
 
-- A 48 kHz side's blocks are 6400 frames, so in live mode a track ends 15 blocks (2.0 s) after
-  its sound and a 1.9 s silence does not end one.
+- A 24-bit 96 kHz side and the same side as 32-bit floats split into WAV and FLAC tracks that
+  decode to exactly the input's frames, at block starts of 12800 frames; the cuts fall where
+  they fall in the same side at 44.1 kHz/16 bits, within a block. Neither a gap of 1.5 s nor a
+  soft passage of 2.5 s above the silence level ends a track at any rate (with blocks of 5880
+  frames at 96 kHz, or their levels unscaled, each would).
+- Floats finer than 24 bits: FLAC refused, naming --bits, nothing written; --bits 24 and
+  --bits 16 make copies with dither, said in --stats.
+- Mono 24-bit stays mono; a 48 kHz side's blocks are 6400 frames, so in live mode a track ends
+  15 blocks (2.0 s) after its sound and a 1.9 s silence does not end one.
 
 Usage: hires_check.py GROOVAL_SPLIT_EXE BENCH_DIR
 """
@@ -136,6 +143,84 @@ def check_tracks(name, folder, side_data, frame_bytes, rate, block, flac_bps=Non
     return listed
 
 
+def case_hires(tool, bench, work):
+    side = os.path.join(work, "side96.wav")
+    passages = [("gap", 1), ("song", 4, 330), ("gap", 3), ("song", 3, 440), ("gap", 1.5),
+                ("song", 3, 550), ("soft", 2.5, 500), ("song", 2, 550), ("gap", 2.5),
+                ("song", 3.02, 660), ("gap", 2)]
+    make_side(side, 96000, passages)
+    fmt, data = riff(side)
+    check(struct.unpack("<HH", fmt[:4]) == (0xFFFE, 2), "sox made no extensible 24-bit side")
+    floats = os.path.join(work, "float96.wav")
+    sox(side, "-e", "floating-point", "-b", "32", floats)  # 24-bit steps: FLAC takes them
+    side44 = os.path.join(work, "side44.wav")
+    sox(side, "-r", "44100", "-b", "16", side44)
+    code, err = run(tool, bench, side44, os.path.join(work, "cd"))
+    reference = cue(os.path.join(work, "cd"))
+    check(code == 0 and len(reference) == 3, f"44.1 kHz: exit {code}, {reference}: {err}")
+
+    for name, path, fmt_name, expected_fmt in [
+            ("24-bit wav", side, "pcm", (0xFFFE, 2, 96000, 576000, 6, 24)),
+            ("24-bit flac", side, "flac", None), ("float wav", floats, "pcm", (3, 2, 96000, 768000, 8, 32)),
+            ("float flac", floats, "flac", None)]:
+        folder = os.path.join(work, name.replace(" ", "-"))
+        code, err = run(tool, bench, path, folder, "-f", fmt_name)
+        check(code == 0, f"{name}: exit {code}: {err}")
+        check("tracks: the input's own " in err, f"{name}: --stats says {err}")
+        input_data = riff(path)[1]
+        frame_bytes = 8 if name.startswith("float") and fmt_name == "pcm" else 6
+        if fmt_name == "flac":
+            input_data = data  # FLAC holds the 24-bit integers the floats are made of
+        else:
+            for file in os.listdir(folder):
+                if file.endswith(".wav"):
+                    got = struct.unpack("<HHIIHH", riff(os.path.join(folder, file))[0][:16])
+                    check(got == expected_fmt, f"{name} {file}: format {got}")
+        listed = check_tracks(name, folder, input_data, frame_bytes, 96000, 12800, 24)
+        check(len(listed) == len(reference) and all(
+                  abs(a[1] - b[1]) <= 12 and abs(a[2] - b[2]) <= 12  # a block: 10 cue frames
+                  for a, b in zip(listed, reference)),
+              f"{name}: cuts {listed} are not those at 44.1 kHz {reference}")
+    # sox reads the extensible 24-bit track as it is.
+    first = os.path.join(work, "24-bit-wav", reference[0][0]) if reference else ""
+    soxi = [subprocess.run(["soxi", option, first], capture_output=True, text=True).stdout.strip()
+            for option in ("-b", "-c", "-r")]
+    check(soxi == ["24", "2", "96000"], f"soxi: {soxi}")
+
+    # Floats of finer steps: FLAC cannot hold them; --bits makes a copy.
+    fine = os.path.join(work, "fine.wav")
+    sox(side, "-e", "floating-point", "-b", "32", fine, "vol", "0.9")
+    folder = os.path.join(work, "fine-flac")
+    code, err = run(tool, bench, fine, folder, "-f", "flac")
+    check(code == 3 and "--bits 24" in err and not os.listdir(folder),
+          f"finer floats to FLAC: exit {code}, {os.listdir(folder)}: {err}")
+    for bits in (24, 16):
+        code, err = run(tool, bench, fine, folder, "-f", "flac", "--bits", str(bits))
+        check(code == 0 and f"PCM {bits}-bit, 2 channels from the input's float 32-bit" in err and
+              "TPDF dither" in err, f"--bits {bits}: exit {code}: {err}")
+        flacs = sorted(n for n in os.listdir(folder) if n.endswith(".flac"))
+        check(len(flacs) == 3 and metaflac(os.path.join(folder, flacs[0]))[0] == str(bits),
+              f"--bits {bits}: {flacs}")
+
+
+def case_mono(tool, bench, work):
+    side = os.path.join(work, "mono.wav")
+    make_side(side, 96000, [("gap", 1), ("song", 3, 440), ("gap", 3), ("song", 2, 660)],
+              "-c", "1")
+    data = riff(side)[1]
+    for fmt_name in ("pcm", "flac"):
+        folder = os.path.join(work, "mono-" + fmt_name)
+        code, err = run(tool, bench, side, folder, "-f", fmt_name)
+        check(code == 0 and "the input's own PCM 24-bit, 1 channel" in err, f"mono: {err}")
+        listed = check_tracks("mono " + fmt_name, folder, data, 3, 96000, 12800, 24)
+        check(len(listed) == 2, f"mono {fmt_name}: {listed}")
+        for file, _, _ in listed:
+            if file.endswith(".wav"):
+                fmt = riff(os.path.join(folder, file))[0]
+                check(struct.unpack("<HHIIHH", fmt[:16]) == (0xFFFE, 1, 96000, 288000, 3, 24) and
+                      struct.unpack("<HI", fmt[18:24]) == (24, 4), f"mono {file}: {fmt.hex()}")
+
+
 def case_48k(tool, bench, work):
     side = os.path.join(work, "side48.wav")
     make_side(side, 48000, [("gap", 1), ("song", 3, 440), ("gap", 1.9), ("song", 3, 550),
@@ -158,6 +243,8 @@ def main():
     work = os.path.join(bench, "scratch", "hires-check")
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
+    case_hires(tool, bench, work)
+    case_mono(tool, bench, work)
     case_48k(tool, bench, work)
     if failures:
         print(f"{len(failures)} of {checks} checks failed; the files are in {work}")
