@@ -59,6 +59,7 @@ void PutInteger(int64_t value, uint16_t bits, uint8_t* out) {
 }  // namespace
 
 int16_t NarrowSample(const uint8_t* bytes, uint16_t bits, bool isFloat) {
+    if (!isFloat && bits <= 16) return int16_t(IntegerValue(bytes, bits) * (1 << (16 - bits)));
     if (!isFloat) {
         // Half a step of the 16-bit scale added, then rounded down: the nearest value, halves
         // upward.

@@ -2,7 +2,7 @@
 // IEEE float of 32 or 64) read as the engine, the encoders and a narrower copy need them.
 //  - Narrowing to 16 bits for the engine: each sample rounded to the nearest 16-bit value,
 //    halves upward, and clipped to the 16-bit range. Float full scale is 1.0: -1.0 gives
-//    -32768, and +1.0 (32768) is clipped to 32767.
+//    -32768, and +1.0 (32768) is clipped to 32767. 8-bit samples are widened exactly.
 //  - At a depth, exactly (FLAC): an integer of the depth's bits, or no value at all when the
 //    sample has finer steps or more range than the depth holds.
 //  - As floats of full scale 1.0 (MP3).

@@ -34,6 +34,8 @@ TEST(SampleConvertTest, WideSamplesAreRoundedAndClipped) {
         {real(0.5 / 32768, 32), 1}, {real(-0.5 / 32768, 64), 0},  {real(0.25, 32), 8192},
         {real(-1.0, 32), -32768},   {real(1.0, 64), 32767},       {real(-1e30, 32), -32768},
         {real(std::nan(""), 32), 0},
+        // Fewer bits are widened: 8-bit samples are unsigned around 128.
+        {pcm(-32768, 16), -32768},  {pcm(0xFF, 8), 0x7F00},       {pcm(0x00, 8), -32768},
     };
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; ++i) {
         EXPECT_EQ(cases[i].narrowed, cases[i].expected) << "case " << i;
