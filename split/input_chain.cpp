@@ -21,22 +21,23 @@ constexpr uint32_t kReadBlocks = 16;           // one read of plain samples: 16 
 constexpr uint32_t kConvertBlockBytes = 65536;  // a codec's source block, about
 constexpr uint32_t kMaxReadBytes = 1 << 24;     // however many channels a frame has
 
-// The stages that make 16-bit stereo PCM of the input in front of `successor`: wide samples
-// are made 16-bit here (and stereo by the codecs when they are not); anything else goes
-// through the codecs alone. None when no way is known.
+// The stages that make 16-bit stereo PCM of the input in front of `successor`: wide samples,
+// and the front pair of more than two channels, are made 16-bit here (and stereo by the codecs
+// when they are mono); anything else goes through the codecs alone. None when no way is
+// known.
 std::unique_ptr<OutputSink> CreateInputDecoding(const WAVEFORMATEX* input,
                                                 const WAVEFORMATEX* capture,
                                                 uint32_t maxFormatSize,
                                                 std::unique_ptr<OutputSink> successor) {
-    if (!IsWideSampleFormat(input)) {
+    if (!ConvertsSampleFormat(input)) {
         return CreateDecodingChain(input, capture, maxFormatSize, std::move(successor));
     }
     FormatBuffer narrow(kFormatHeaderBytes);
     if (!narrow.Get()) return nullptr;
     WAVEFORMATEX* format = narrow.Get();
     MakePcmFormat(format, input->nSamplesPerSec);
-    format->nChannels = input->nChannels;
-    format->nBlockAlign = WORD(input->nChannels * 2);
+    format->nChannels = ConvertedChannels(input);
+    format->nBlockAlign = WORD(format->nChannels * 2);
     format->nAvgBytesPerSec = format->nSamplesPerSec * format->nBlockAlign;
     std::unique_ptr<OutputSink> next =
         FormatsEqual(format, capture)
@@ -86,7 +87,7 @@ public:
           feeder_(feeder),
           // PCM and block codecs decode every block to the same number of frames; for others
           // (an MPEG stream) only an error tells.
-          fixedRatio_(input->wFormatTag == kFormatTagPcm || IsWideSampleFormat(input) ||
+          fixedRatio_(input->wFormatTag == kFormatTagPcm || ConvertsSampleFormat(input) ||
                       input->nBlockAlign > 1),
           align_(input->nBlockAlign),
           readBytes_(readBytes),

@@ -9,8 +9,10 @@ metaflac and by a RIFF walk of our own (Python's wave module reads no WAVE_FORMA
   frames at 96 kHz, or their levels unscaled, each would).
 - Floats finer than 24 bits: FLAC refused, naming --bits, nothing written; --bits 24 and
   --bits 16 make copies with dither, said in --stats.
-- Mono 24-bit stays mono; a 48 kHz side's blocks are 6400 frames, so in live mode a track ends
-  15 blocks (2.0 s) after its sound and a 1.9 s silence does not end one.
+- Mono 24-bit stays mono; four channels stay four, with their speakers, cut where their front
+  pair is cut.
+- A 48 kHz side's blocks are 6400 frames, so in live mode a track ends 15 blocks (2.0 s) after
+  its sound and a 1.9 s silence does not end one.
 
 Usage: hires_check.py GROOVAL_SPLIT_EXE BENCH_DIR
 """
@@ -203,22 +205,34 @@ def case_hires(tool, bench, work):
               f"--bits {bits}: {flacs}")
 
 
-def case_mono(tool, bench, work):
-    side = os.path.join(work, "mono.wav")
-    make_side(side, 96000, [("gap", 1), ("song", 3, 440), ("gap", 3), ("song", 2, 660)],
-              "-c", "1")
-    data = riff(side)[1]
-    for fmt_name in ("pcm", "flac"):
-        folder = os.path.join(work, "mono-" + fmt_name)
-        code, err = run(tool, bench, side, folder, "-f", fmt_name)
-        check(code == 0 and "the input's own PCM 24-bit, 1 channel" in err, f"mono: {err}")
-        listed = check_tracks("mono " + fmt_name, folder, data, 3, 96000, 12800, 24)
-        check(len(listed) == 2, f"mono {fmt_name}: {listed}")
-        for file, _, _ in listed:
-            if file.endswith(".wav"):
-                fmt = riff(os.path.join(folder, file))[0]
-                check(struct.unpack("<HHIIHH", fmt[:16]) == (0xFFFE, 1, 96000, 288000, 3, 24) and
-                      struct.unpack("<HI", fmt[18:24]) == (24, 4), f"mono {file}: {fmt.hex()}")
+def case_channels(tool, bench, work):
+    """Mono stays mono; four channels stay four, with their speakers, and are cut where their
+    front pair would be."""
+    stereo = os.path.join(work, "front.wav")
+    make_side(stereo, 96000, [("gap", 1), ("song", 3, 440), ("gap", 3), ("song", 2, 660)])
+    mono, quad = os.path.join(work, "mono.wav"), os.path.join(work, "quad.wav")
+    sox(stereo, "-c", "1", mono)
+    sox(stereo, quad, "remix", "1", "2", "1v0.5", "2v0.5")
+    code, err = run(tool, bench, stereo, os.path.join(work, "front"))
+    front = cue(os.path.join(work, "front"))
+    check(code == 0 and len(front) == 2, f"front pair: exit {code}, {front}: {err}")
+    for side, channels, mask in [(mono, 1, 4), (quad, 4, 0x33)]:
+        data = riff(side)[1]
+        name = os.path.basename(side)[:-4]
+        for fmt_name in ("pcm", "flac"):
+            folder = os.path.join(work, name + "-" + fmt_name)
+            code, err = run(tool, bench, side, folder, "-f", fmt_name)
+            own = f"the input's own PCM 24-bit, {channels} channel"
+            check(code == 0 and own in err, f"{name} {fmt_name}: exit {code}: {err}")
+            listed = check_tracks(f"{name} {fmt_name}", folder, data, 3 * channels, 96000, 12800, 24)
+            check([(s, e) for _, s, e in listed] == [(s, e) for _, s, e in front],
+                  f"{name} {fmt_name}: cuts {listed}, not the front pair's {front}")
+            for file, _, _ in listed:
+                if file.endswith(".wav"):
+                    fmt = riff(os.path.join(folder, file))[0]
+                    expected = (0xFFFE, channels, 96000, 288000 * channels, 3 * channels, 24)
+                    check(struct.unpack("<HHIIHH", fmt[:16]) == expected and
+                          struct.unpack("<HI", fmt[18:24]) == (24, mask), f"{name} {file}: {fmt.hex()}")
 
 
 def case_48k(tool, bench, work):
@@ -244,7 +258,7 @@ def main():
     shutil.rmtree(work, ignore_errors=True)
     os.makedirs(work)
     case_hires(tool, bench, work)
-    case_mono(tool, bench, work)
+    case_channels(tool, bench, work)
     case_48k(tool, bench, work)
     if failures:
         print(f"{len(failures)} of {checks} checks failed; the files are in {work}")
