@@ -104,8 +104,8 @@ void PrintStats(const SplitReport& report, double wallSeconds) {
            wallSeconds > 0.0 ? report.inputSeconds / wallSeconds : 0.0, int(report.blocks),
            int(report.buffersCreated), peakMegabytes);
     if (!report.samples.empty()) {
-        Printf(STD_ERROR_HANDLE, "%s: stats: tracks: %s, %u Hz\n", kProgramName,
-               report.samples.c_str(), unsigned(report.rate));
+        Printf(STD_ERROR_HANDLE, "%s: stats: tracks at %u Hz: %s\n", kProgramName,
+               unsigned(report.rate), report.samples.c_str());
     }
     if (report.declick == 0) return;
     auto plural = [](uint64_t count, const char* word) {

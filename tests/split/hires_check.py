@@ -7,7 +7,7 @@ metaflac and by a RIFF walk of our own (Python's wave module reads no WAVE_FORMA
   they fall in the same side at 44.1 kHz/16 bits, within a block. Neither a gap of 1.5 s nor a
   soft passage of 2.5 s above the silence level ends a track at any rate (with blocks of 5880
   frames at 96 kHz, or their levels unscaled, each would).
-- Floats finer than 24 bits: FLAC refused, naming --bits, nothing written; --bits 24 and
+- Floats and 32-bit integers finer than 24 bits: FLAC refused, naming --bits, nothing written; --bits 24 and
   --bits 16 make copies with dither, said in --stats.
 - Mono 24-bit stays mono; four channels stay four, with their speakers, cut where their front
   pair is cut.
@@ -168,7 +168,7 @@ def case_hires(tool, bench, work):
         folder = os.path.join(work, name.replace(" ", "-"))
         code, err = run(tool, bench, path, folder, "-f", fmt_name)
         check(code == 0, f"{name}: exit {code}: {err}")
-        check("tracks: the input's own " in err, f"{name}: --stats says {err}")
+        check("Hz: the input's own " in err, f"{name}: --stats says {err}")
         input_data = riff(path)[1]
         frame_bytes = 8 if name.startswith("float") and fmt_name == "pcm" else 6
         if fmt_name == "flac":
@@ -189,13 +189,16 @@ def case_hires(tool, bench, work):
             for option in ("-b", "-c", "-r")]
     check(soxi == ["24", "2", "96000"], f"soxi: {soxi}")
 
-    # Floats of finer steps: FLAC cannot hold them; --bits makes a copy.
+    # Floats and 32-bit integers of finer steps: FLAC cannot hold them; --bits makes a copy.
     fine = os.path.join(work, "fine.wav")
     sox(side, "-e", "floating-point", "-b", "32", fine, "vol", "0.9")
     folder = os.path.join(work, "fine-flac")
-    code, err = run(tool, bench, fine, folder, "-f", "flac")
-    check(code == 3 and "--bits 24" in err and not os.listdir(folder),
-          f"finer floats to FLAC: exit {code}, {os.listdir(folder)}: {err}")
+    fine32 = os.path.join(work, "fine32.wav")
+    sox(side, "-e", "signed-integer", "-b", "32", fine32, "vol", "0.9")
+    for path in (fine, fine32):
+        code, err = run(tool, bench, path, folder, "-f", "flac")
+        check(code == 3 and "--bits 24" in err and not os.listdir(folder),
+              f"finer {path} to FLAC: exit {code}, {os.listdir(folder)}: {err}")
     for bits in (24, 16):
         code, err = run(tool, bench, fine, folder, "-f", "flac", "--bits", str(bits))
         check(code == 0 and f"PCM {bits}-bit, 2 channels from the input's float 32-bit" in err and
