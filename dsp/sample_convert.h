@@ -63,6 +63,8 @@ public:
                     uint8_t* out);
 
 private:
+    void RequantizeIntegers(const uint8_t* bytes, size_t count, uint16_t fromBits, uint16_t bits,
+                            uint8_t* out);
     uint32_t Draw();
     double Noise();  // triangular on (-1, 1)
 
