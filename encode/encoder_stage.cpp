@@ -2,14 +2,15 @@
 #include "encode/encoder_stage.h"
 
 #include <new>
+#include <string>
 
 #include "encode/flac_stage.h"
 #include "encode/mp3_stage.h"
 #include "engine/stream_format.h"
 
-EncoderStage::EncoderStage(const char* codec, const char* extension, const TrackTagSource& tags,
-                           const EncodedFileApi& api)
-    : file_(api), codec_(codec), extension_(extension), tags_(tags) {}
+EncoderStage::EncoderStage(const char* codec, const char* extension, const SampleLayout& layout,
+                           const TrackTagSource& tags, const EncodedFileApi& api)
+    : file_(api), layout_(layout), codec_(codec), extension_(extension), tags_(tags) {}
 
 void EncoderStage::FinishOpenTrack() {
     if (file_.IsOpen()) Finish(uint32_t(framesIn_));
@@ -39,8 +40,9 @@ int32_t EncoderStage::Open(const char* fileName, uint32_t minBytes) {
 }
 
 int32_t EncoderStage::Write(const void* bytes, int32_t count) {
-    if (!file_.IsOpen() || count < kCaptureFrameBytes) return 0;
-    const uint32_t frames = uint32_t(count) / kCaptureFrameBytes;
+    const uint32_t frameBytes = layout_.FrameBytes();
+    if (!file_.IsOpen() || count <= 0 || uint32_t(count) < frameBytes) return 0;
+    const uint32_t frames = uint32_t(count) / frameBytes;
     if (!Encode(static_cast<const uint8_t*>(bytes), frames)) {
         DropEncoder();
         file_.CloseKeepingWhole();
@@ -67,6 +69,31 @@ int32_t EncoderStage::GetLastMessage(char* text) {
     return file_.Message().CopyTo(text);
 }
 
+bool EncoderStage::Unpack(const uint8_t* bytes, uint32_t frames, std::vector<short>& samples) {
+    if (!SampleRoom(frames, samples)) return false;
+    const size_t values = size_t(frames) * layout_.channels;
+    for (size_t i = 0; i < values; ++i) {
+        samples[i] = short(int16_t(uint16_t(bytes[2 * i] | bytes[2 * i + 1] << 8)));
+    }
+    return true;
+}
+
+bool EncoderStage::Unpack(const uint8_t* bytes, uint32_t frames, uint16_t depth,
+                          std::vector<int32_t>& samples) {
+    if (!SampleRoom(frames, samples)) return false;
+    const size_t values = size_t(frames) * layout_.channels;
+    const size_t exact = SamplesAtDepth(bytes, values, layout_, depth, samples.data());
+    if (exact == values) return true;
+    return Fail("a sample does not fit", std::to_string(depth) + " bits, frame " +
+                                              std::to_string(framesIn_ + exact / layout_.channels));
+}
+
+bool EncoderStage::Unpack(const uint8_t* bytes, uint32_t frames, std::vector<float>& samples) {
+    if (!SampleRoom(frames, samples)) return false;
+    UnitSamples(bytes, size_t(frames) * layout_.channels, layout_, samples.data());
+    return true;
+}
+
 bool EncoderStage::Fail(const char* what, const std::string& detail) {
     if (!file_.IsOpen()) return false;
     if (detail.empty()) {
@@ -77,16 +104,21 @@ bool EncoderStage::Fail(const char* what, const std::string& detail) {
     return false;
 }
 
+uint16_t FlacDepth(const SampleLayout& layout) {
+    return !layout.isFloat && layout.bits <= kFlacMaxDepth ? layout.bits : kFlacMaxDepth;
+}
+
 std::unique_ptr<EncoderStage> CreateEncoderStage(const EncoderFormat& format, uint32_t rate,
-                                                 uint64_t sideFrames, const TrackTagSource& tags,
+                                                 const SampleLayout& layout, uint64_t sideFrames,
+                                                 const TrackTagSource& tags,
                                                  const EncodedFileApi& api) {
     if (format.kind == EncoderKind::Flac) {
         return std::unique_ptr<EncoderStage>(
-            new (std::nothrow) FlacStage(rate, format.flacLevel, sideFrames, tags, api));
+            new (std::nothrow) FlacStage(rate, layout, format.flacLevel, sideFrames, tags, api));
     }
     if (format.kind == EncoderKind::Mp3) {
         return std::unique_ptr<EncoderStage>(
-            new (std::nothrow) Mp3Stage(rate, format.mp3, tags, api));
+            new (std::nothrow) Mp3Stage(rate, layout, format.mp3, tags, api));
     }
     return nullptr;
 }

@@ -25,9 +25,13 @@ bool AddComment(FLAC__StreamMetadata* block, const char* name, const std::string
 
 }  // namespace
 
-FlacStage::FlacStage(uint32_t rate, int level, uint64_t sideFrames, const TrackTagSource& tags,
-                     const EncodedFileApi& api)
-    : EncoderStage("FLAC", "flac", tags, api), rate_(rate), level_(level), sideFrames_(sideFrames) {}
+FlacStage::FlacStage(uint32_t rate, const SampleLayout& layout, int level, uint64_t sideFrames,
+                     const TrackTagSource& tags, const EncodedFileApi& api)
+    : EncoderStage("FLAC", "flac", layout, tags, api),
+      rate_(rate),
+      depth_(FlacDepth(layout)),
+      level_(level),
+      sideFrames_(sideFrames) {}
 
 FlacStage::~FlacStage() {
     FinishOpenTrack();
@@ -35,7 +39,8 @@ FlacStage::~FlacStage() {
 
 int32_t FlacStage::Query() {
     const bool takes = level_ >= kFlacMinLevel && level_ <= kFlacMaxLevel &&
-                       FLAC__format_sample_rate_is_valid(rate_);
+                       FLAC__format_sample_rate_is_valid(rate_) && layout_.channels >= 1 &&
+                       layout_.channels <= FLAC__MAX_CHANNELS;
     return takes ? 0 : kSinkFailed;
 }
 
@@ -76,8 +81,8 @@ bool FlacStage::StartEncoder(const TrackTags& tags) {
     FLAC__StreamMetadata* blocks[] = {seekTable_.Get(), comments_.Get(), padding_.Get()};
 
     FLAC__StreamEncoder* encoder = encoder_.Get();
-    const bool set = FLAC__stream_encoder_set_channels(encoder, kCaptureChannels) &&
-                     FLAC__stream_encoder_set_bits_per_sample(encoder, kCaptureBitsPerSample) &&
+    const bool set = FLAC__stream_encoder_set_channels(encoder, layout_.channels) &&
+                     FLAC__stream_encoder_set_bits_per_sample(encoder, depth_) &&
                      FLAC__stream_encoder_set_sample_rate(encoder, rate_) &&
                      FLAC__stream_encoder_set_compression_level(encoder, uint32_t(level_)) &&
                      FLAC__stream_encoder_set_metadata(encoder, blocks, 3);
@@ -91,7 +96,7 @@ bool FlacStage::StartEncoder(const TrackTags& tags) {
 }
 
 bool FlacStage::Encode(const uint8_t* bytes, uint32_t frames) {
-    if (!Unpack(bytes, frames, samples_)) return false;
+    if (!Unpack(bytes, frames, depth_, samples_)) return false;
     if (!FLAC__stream_encoder_process_interleaved(encoder_.Get(), samples_.data(), frames)) {
         return Failed("encoding failed");
     }

@@ -1,7 +1,7 @@
 // FlacStage: grooval-split's FLAC output, through libFLAC. Each track is a .flac file of the
-// input's 16-bit stereo at its rate, at a compression level of 0 to 8, with Vorbis comments
-// (TITLE, ARTIST, ALBUMARTIST, ALBUM, DATE, TRACKNUMBER, TRACKTOTAL from its tags), a seek
-// table and room for later tags.
+// frames it is given, with their channels at their rate and depth (FlacDepth), at a
+// compression level of 0 to 8, with Vorbis comments (TITLE, ARTIST, ALBUMARTIST, ALBUM, DATE,
+// TRACKNUMBER, TRACKTOTAL from its tags), a seek table and room for later tags.
 //
 // How it works: libFLAC writes through our callbacks into the EncodedFile; at the end it goes
 // back and completes STREAMINFO (length, MD5) and the seek table. The seek table is a template
@@ -30,11 +30,11 @@ using FlacMetadataHandle = UniqueHandle<FLAC__StreamMetadata*, &DeleteFlacMetada
 class FlacStage : public EncoderStage {
 public:
     // `sideFrames`: the longest a track can be (the input's length), for the seek table.
-    FlacStage(uint32_t rate, int level, uint64_t sideFrames, const TrackTagSource& tags,
-              const EncodedFileApi& api = EncodedFileApi());
+    FlacStage(uint32_t rate, const SampleLayout& layout, int level, uint64_t sideFrames,
+              const TrackTagSource& tags, const EncodedFileApi& api = EncodedFileApi());
     ~FlacStage() override;
 
-    // 0 when libFLAC takes this rate and level, else kSinkFailed.
+    // 0 when libFLAC takes this rate, level and number of channels, else kSinkFailed.
     int32_t Query() override;
 
 private:
@@ -54,6 +54,7 @@ private:
                                                 void* stage);
 
     const uint32_t rate_;
+    const uint16_t depth_;
     const int level_;
     const uint64_t sideFrames_;
     FlacMetadataHandle comments_, seekTable_, padding_;  // the encoder uses them: it goes first

@@ -16,9 +16,9 @@ size_t OutputBound(uint32_t frames) {
 
 }  // namespace
 
-Mp3Stage::Mp3Stage(uint32_t rate, const Mp3Settings& settings, const TrackTagSource& tags,
-                   const EncodedFileApi& api)
-    : EncoderStage("LAME", "mp3", tags, api), rate_(rate), settings_(settings) {}
+Mp3Stage::Mp3Stage(uint32_t rate, const SampleLayout& layout, const Mp3Settings& settings,
+                   const TrackTagSource& tags, const EncodedFileApi& api)
+    : EncoderStage("LAME", "mp3", layout, tags, api), rate_(rate), settings_(settings) {}
 
 Mp3Stage::~Mp3Stage() {
     FinishOpenTrack();
@@ -29,7 +29,7 @@ LameHandle Mp3Stage::NewEncoder() const {
     if (!lame) return lame;
     lame_t l = lame.Get();
     bool set = lame_set_in_samplerate(l, int(rate_)) == 0 &&
-               lame_set_num_channels(l, kCaptureChannels) == 0 &&
+               lame_set_num_channels(l, layout_.channels) == 0 &&
                lame_set_findReplayGain(l, 1) == 0 &&  // as the lame tool: the gain in the header
                lame_set_bWriteVbrTag(l, 1) == 0;
     if (settings_.bitrate > 0) {
@@ -48,7 +48,8 @@ int32_t Mp3Stage::Query() {
                            ? IsMp3Bitrate(settings_.bitrate)
                            : settings_.vbrQuality >= kMp3MinVbrQuality &&
                                  settings_.vbrQuality <= kMp3MaxVbrQuality;
-    return valid && NewEncoder() ? 0 : kSinkFailed;
+    const bool channels = layout_.channels >= 1 && layout_.channels <= kMp3MaxChannels;
+    return valid && channels && NewEncoder() ? 0 : kSinkFailed;
 }
 
 bool Mp3Stage::StartEncoder(const TrackTags& tags) {
@@ -69,11 +70,31 @@ bool Mp3Stage::WriteOut(int bytes) {
     return file_.Write(out_.data(), size_t(bytes));
 }
 
+bool Mp3Stage::EncodeSamples(const uint8_t* bytes, uint32_t frames, int& written) {
+    lame_t lame = lame_.Get();
+    const int room = int(out_.size());
+    if (layout_ == SampleLayout()) {  // the engine's own samples, as LAME takes them
+        if (!Unpack(bytes, frames, samples_)) return false;
+        written = lame_encode_buffer_interleaved(lame, samples_.data(), int(frames), out_.data(),
+                                                 room);
+        return true;
+    }
+    if (!Unpack(bytes, frames, fullSamples_)) return false;
+    // LAME's interleaved call takes two channels; one channel goes alone.
+    const float* samples = fullSamples_.data();
+    written = layout_.channels == 1
+                  ? lame_encode_buffer_ieee_float(lame, samples, nullptr, int(frames),
+                                                  out_.data(), room)
+                  : lame_encode_buffer_interleaved_ieee_float(lame, samples, int(frames),
+                                                              out_.data(), room);
+    return true;
+}
+
 bool Mp3Stage::Encode(const uint8_t* bytes, uint32_t frames) {
-    if (!Unpack(bytes, frames, samples_) || !MakeRoom(frames)) return false;
-    const int written = lame_encode_buffer_interleaved(lame_.Get(), samples_.data(), int(frames),
-                                                       out_.data(), int(out_.size()));
-    if (!WriteOut(written)) return false;
+    int written = 0;
+    if (!MakeRoom(frames) || !EncodeSamples(bytes, frames, written) || !WriteOut(written)) {
+        return false;
+    }
     file_.MarkWhole(framesIn_ + frames);
     return true;
 }

@@ -28,9 +28,10 @@ void UpdateHold(ChannelLevel& channel) {
     channel.holdCount = static_cast<int16_t>(channel.holdCount - 1);
 }
 
-int16_t LevelOf(double sumOfSquares, int32_t divisor) {
+int16_t LevelOf(double sumOfSquares, int32_t divisor, double scale) {
     // Only blocks of a few frames can exceed 16 bits; they are capped rather than wrapped.
-    const double level = std::sqrt(sumOfSquares) / divisor;
+    // A scale of 1 leaves the quotient exactly as it is.
+    const double level = std::sqrt(sumOfSquares) / divisor * scale;
     return level >= 32767.0 ? int16_t(32767) : static_cast<int16_t>(level);
 }
 
@@ -87,15 +88,19 @@ bool Append(char* out, size_t& used, const char* text, size_t count) {
 
 }  // namespace
 
-BlockLevels MeasureBlock(const int16_t* values, int32_t count) {
+BlockLevels MeasureBlock(const int16_t* values, int32_t count, int32_t blockFrames) {
     const BlockSums sums = SumBlock(values, count);
     BlockLevels levels;
     // Deliberately not an RMS: the divisor is a quarter of the value count.
     int32_t divisor = count / 4;
     if (divisor <= 0) divisor = 1;
+    // The same sound in a block k times longer measures 1/sqrt(k) of the level.
+    const double scale = blockFrames == kCaptureBlockFrames || blockFrames <= 0
+                             ? 1.0
+                             : std::sqrt(double(blockFrames) / kCaptureBlockFrames);
     // The sums stay far below 2^53, so as doubles they are exact.
-    levels.left = LevelOf(double(sums.left), divisor);
-    levels.right = LevelOf(double(sums.right), divisor);
+    levels.left = LevelOf(double(sums.left), divisor, scale);
+    levels.right = LevelOf(double(sums.right), divisor, scale);
     levels.leftPeak = sums.peakLeft;
     levels.rightPeak = sums.peakRight;
     return levels;
@@ -431,7 +436,7 @@ void TrackEngine::ProcessInput() {
 }
 
 void TrackEngine::MeasureLevels(const SampleBuffer& block) {
-    const BlockLevels levels = MeasureBlock(block.Samples(), block.Count());
+    const BlockLevels levels = MeasureBlock(block.Samples(), block.Count(), levelBlockFrames);
     left.level = levels.left;
     right.level = levels.right;
     left.peak = levels.leftPeak;

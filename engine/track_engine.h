@@ -52,6 +52,7 @@
 #include "base/thread_event.h"
 #include "base/worker_thread.h"
 #include "engine/output_sink.h"
+#include "engine/stream_format.h"
 
 // Level of one channel. Each value is one aligned 16-bit word, read by the window unlocked.
 struct ChannelLevel {
@@ -64,13 +65,17 @@ struct ChannelLevel {
 // The levels of one block of `count` interleaved stereo values as the worker measures them:
 // per channel the square root of the sum of squares over a quarter of the value count (not an
 // RMS), and the largest 16-bit magnitude. Free, so a tool can measure a whole side first.
+// Blocks of `blockFrames` (a tool's block at another rate) measure what a capture block of the
+// same sound measures: the level is scaled by the square root of blockFrames / 5880, 1 for the
+// recorder, whose levels are exactly the ones above.
 struct BlockLevels {
     int16_t left = 0;
     int16_t right = 0;
     int16_t leftPeak = 0;
     int16_t rightPeak = 0;
 };
-BlockLevels MeasureBlock(const int16_t* values, int32_t count);
+BlockLevels MeasureBlock(const int16_t* values, int32_t count,
+                         int32_t blockFrames = kCaptureBlockFrames);
 // The splitting rule's question: sound when either channel is above the threshold; a level
 // equal to it is silence.
 inline bool IsSoundBlock(int32_t leftLevel, int32_t rightLevel, int32_t threshold) {
@@ -190,6 +195,9 @@ public:
     volatile int32_t gapBlocks = kInitialGapBlocks;
     volatile int32_t discardBlocks = 0;
     volatile int32_t trackNumber = 0;  // last number tried; see ResetTrackNumber
+    // The length of a full block as the levels are measured (MeasureBlock); grooval-split sets
+    // its rate's block before Start. The recorder's blocks keep the capture block's.
+    int32_t levelBlockFrames = kCaptureBlockFrames;
 
     ChannelLevel left;
     ChannelLevel right;

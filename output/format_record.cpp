@@ -15,6 +15,16 @@ constexpr uint32_t kMp3FrameSamplesLow = 576;  // samples per frame below 32000 
 constexpr uint32_t kMp3FrameSamples = 1152;    // samples per frame from 32000 Hz (MPEG-1)
 constexpr uint32_t kMp3LowRateLimit = 32000;
 
+// The speakers of the usual layouts, by their count: mono (front centre), stereo, front and
+// centre, quad, quad and centre, 5.1, 6.1, 7.1.
+constexpr uint32_t kChannelMasks[] = {0x4, 0x3, 0x7, 0x33, 0x37, 0x3F, 0x70F, 0x63F};
+constexpr WORD kExtensibleExtraBytes = kExtensibleFormatBytes - kFormatHeaderBytes;  // 22
+// The SubFormat GUID after its first 4 bytes (the format tag): KSDATAFORMAT_SUBTYPE_PCM and
+// _IEEE_FLOAT differ only there.
+constexpr uint8_t kSubFormatTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                        0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr size_t kValidBitsAt = 18, kChannelMaskAt = 20, kSubFormatAt = 24;
+
 }  // namespace
 
 uint32_t FormatSize(const WAVEFORMATEX* record) {
@@ -46,6 +56,36 @@ void MakePcmFormat(WAVEFORMATEX* record, uint32_t rate) {
     record->nAvgBytesPerSec = rate * 4;
     record->nBlockAlign = 4;
     record->wBitsPerSample = 16;
+}
+
+uint32_t DefaultChannelMask(uint16_t channels) {
+    const size_t layouts = sizeof kChannelMasks / sizeof kChannelMasks[0];
+    return channels >= 1 && channels <= layouts ? kChannelMasks[channels - 1] : 0;
+}
+
+bool MakeSampleFormat(FormatBuffer& record, uint32_t rate, uint16_t channels, uint16_t bits,
+                      bool isFloat, uint32_t channelMask) {
+    const bool extensible = channels > 2 || (!isFloat && bits > 16);
+    if (!record.Allocate(extensible ? kExtensibleFormatBytes : kFormatHeaderBytes)) return false;
+    WAVEFORMATEX* format = record.Get();
+    const WORD tag = isFloat ? kFormatTagFloat : kFormatTagPcm;
+    format->wFormatTag = extensible ? kFormatTagExtensible : tag;
+    format->nChannels = channels;
+    format->nSamplesPerSec = rate;
+    format->nBlockAlign = WORD(channels * (bits / 8));
+    format->nAvgBytesPerSec = rate * format->nBlockAlign;
+    format->wBitsPerSample = bits;
+    if (!extensible) return true;
+    format->cbSize = kExtensibleExtraBytes;
+    uint8_t* bytes = record.Bytes();
+    const WORD validBits = bits;
+    const DWORD mask = channelMask ? channelMask : DefaultChannelMask(channels);
+    std::memcpy(bytes + kValidBitsAt, &validBits, sizeof validBits);
+    std::memcpy(bytes + kChannelMaskAt, &mask, sizeof mask);
+    const DWORD subTag = tag;
+    std::memcpy(bytes + kSubFormatAt, &subTag, sizeof subTag);
+    std::memcpy(bytes + kSubFormatAt + sizeof subTag, kSubFormatTail, sizeof kSubFormatTail);
+    return true;
 }
 
 void CompleteMp3Format(WAVEFORMATEX* record) {

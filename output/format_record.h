@@ -17,6 +17,9 @@
 constexpr uint32_t kFormatHeaderBytes = 18;   // a WAVEFORMATEX up to and including cbSize
 constexpr uint32_t kPcmFormatFileBytes = 16;  // a PCM record without cbSize, as in a file
 constexpr WORD kFormatTagPcm = WAVE_FORMAT_PCM;
+constexpr WORD kFormatTagFloat = 0x0003;      // IEEE float samples
+constexpr WORD kFormatTagExtensible = 0xFFFE;  // WAVE_FORMAT_EXTENSIBLE
+constexpr uint32_t kExtensibleFormatBytes = 40;  // WAVEFORMATEXTENSIBLE
 constexpr WORD kFormatTagMp3 = 0x0055;        // MPEG Layer-3
 constexpr WORD kMp3ExtraBytes = 12;           // the MPEGLAYER3WAVEFORMAT fields after cbSize
 constexpr uint32_t kMp3FormatBytes = kFormatHeaderBytes + kMp3ExtraBytes;  // 30
@@ -35,6 +38,20 @@ WAVEFORMATEX* CopyFormat(WAVEFORMATEX* target, const WAVEFORMATEX* source);
 
 // Clears 18 bytes and writes 16-bit stereo PCM at `rate` samples per second.
 void MakePcmFormat(WAVEFORMATEX* record, uint32_t rate);
+
+// The speakers players expect of `channels` channels in a WAVE_FORMAT_EXTENSIBLE record:
+// front centre for one, front left and right for two, then the usual layouts up to 7.1; 0 (no
+// speakers named) past eight.
+uint32_t DefaultChannelMask(uint16_t channels);
+
+class FormatBuffer;
+// A record of plain samples as a WAV file takes it: PCM for integers of up to 16 bits in one
+// or two channels, IEEE float (tag 3) for floats in one or two channels, else
+// WAVE_FORMAT_EXTENSIBLE, which more bits or channels need, with its valid bits, the channel
+// mask (`channelMask`, or DefaultChannelMask when 0) and the samples' subformat (PCM or IEEE
+// float). False when memory is short.
+bool MakeSampleFormat(FormatBuffer& record, uint32_t rate, uint16_t channels, uint16_t bits,
+                      bool isFloat, uint32_t channelMask = 0);
 
 // For an MPEG Layer-3 record (tag 0x0055) only: supplies the 12 extra bytes and a block size
 // when they are missing. The record must have room for 30 bytes.

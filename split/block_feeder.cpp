@@ -6,6 +6,7 @@
 #include <new>
 
 #include "engine/stream_format.h"
+#include "split/source_frames.h"
 
 namespace {
 
@@ -13,6 +14,11 @@ namespace {
 constexpr size_t kExpectedPoolBuffers = 256;
 
 }  // namespace
+
+int32_t SplitBlockFrames(uint32_t rate) {
+    const uint64_t frames = (uint64_t(kCaptureBlockFrames) * rate + kCaptureRate / 2) / kCaptureRate;
+    return frames < 1 ? 1 : frames > kSplitMaxBlockFrames ? kSplitMaxBlockFrames : int32_t(frames);
+}
 
 BlockPositions::BlockPositions() {
     try {
@@ -22,37 +28,55 @@ BlockPositions::BlockPositions() {
     }
 }
 
-bool BlockPositions::Note(const void* samples, uint64_t startFrame) {
+bool BlockPositions::Note(const void* samples, uint64_t startFrame, uint32_t sourceBytes,
+                          uint8_t** source) {
     auto lock = lock_.Lock();
-    for (auto& entry : entries_) {
-        if (entry.first == samples) {
-            entry.second = startFrame;
-            return true;
+    Entry* found = nullptr;
+    for (Entry& entry : entries_) {
+        if (entry.samples != samples) continue;
+        found = &entry;
+        break;
+    }
+    if (!found) {
+        try {
+            entries_.push_back(Entry{samples, 0, nullptr, 0, 0});
+        } catch (const std::bad_alloc&) {
+            return false;
         }
+        found = &entries_.back();
     }
-    try {
-        entries_.emplace_back(samples, startFrame);
-    } catch (const std::bad_alloc&) {
-        return false;
+    found->startFrame = startFrame;
+    found->sourceBytes = sourceBytes;
+    if (sourceBytes > found->sourceRoom) {
+        found->source.reset(new (std::nothrow) uint8_t[sourceBytes]);
+        found->sourceRoom = found->source ? sourceBytes : 0;
+        if (!found->source) return false;
     }
+    if (source) *source = found->source.get();
     return true;
 }
 
-bool BlockPositions::Find(const void* samples, uint64_t& startFrame) {
+bool BlockPositions::Find(const void* samples, uint64_t& startFrame, const uint8_t** source,
+                          uint32_t* sourceBytes) {
     auto lock = lock_.Lock();
-    for (const auto& entry : entries_) {
-        if (entry.first == samples) {
-            startFrame = entry.second;
+    for (const Entry& entry : entries_) {
+        if (entry.samples == samples) {
+            startFrame = entry.startFrame;
+            if (source) *source = entry.sourceBytes ? entry.source.get() : nullptr;
+            if (sourceBytes) *sourceBytes = entry.sourceBytes;
             return true;
         }
     }
     return false;
 }
 
-BlockFeeder::BlockFeeder(TrackEngine& engine, BlockPositions& positions)
+BlockFeeder::BlockFeeder(TrackEngine& engine, BlockPositions& positions, int32_t blockFrames,
+                         SourceFrames* source)
     : engine_(engine),
       positions_(positions),
-      rest_(new (std::nothrow) uint8_t[kCaptureBlockBytes]) {
+      blockBytes_(blockFrames * kCaptureFrameBytes),
+      source_(source),
+      rest_(new (std::nothrow) uint8_t[size_t(blockBytes_)]) {
     failed_ = !rest_;
 }
 
@@ -77,12 +101,17 @@ bool BlockFeeder::WaitForEngine(int32_t allowedAhead) {
 bool BlockFeeder::Submit(const uint8_t* bytes, int32_t count) {
     SampleBuffer* buffer = engine_.GetFreeBuffer();
     if (!buffer) return false;
-    if (!buffer->Fill(count / 2, bytes) || !positions_.Note(buffer->Samples(), frames_)) {
+    const uint32_t frames = uint32_t(count / kCaptureFrameBytes);
+    const uint32_t sourceBytes = source_ ? frames * source_->FrameBytes() : 0;
+    uint8_t* source = nullptr;
+    if (!buffer->Fill(count / 2, bytes) ||
+        !positions_.Note(buffer->Samples(), frames_, sourceBytes, &source) ||
+        (source_ && !source_->Take(frames_, frames, source))) {
         engine_.ReturnBuffer(buffer);
         return false;
     }
     batch_.Push(buffer);
-    frames_ += uint64_t(count / kCaptureFrameBytes);
+    frames_ += frames;
     return batch_.Size() < kSplitBatchBlocks || SubmitBatch();
 }
 
@@ -115,20 +144,20 @@ int32_t BlockFeeder::Append(const uint8_t* input, int32_t count) {
     if (failed_) return kSinkFailed;
     if (count <= 0) return 0;
     if (restBytes_ > 0) {
-        int32_t take = kCaptureBlockBytes - restBytes_;
+        int32_t take = blockBytes_ - restBytes_;
         if (take > count) take = count;
         std::memcpy(rest_.get() + restBytes_, input, size_t(take));
         restBytes_ += take;
         input += take;
         count -= take;
-        if (restBytes_ < kCaptureBlockBytes) return 0;
+        if (restBytes_ < blockBytes_) return 0;
         restBytes_ = 0;
-        if (!Submit(rest_.get(), kCaptureBlockBytes)) failed_ = true;
+        if (!Submit(rest_.get(), blockBytes_)) failed_ = true;
     }
-    while (!failed_ && count >= kCaptureBlockBytes) {
-        if (!Submit(input, kCaptureBlockBytes)) failed_ = true;
-        input += kCaptureBlockBytes;
-        count -= kCaptureBlockBytes;
+    while (!failed_ && count >= blockBytes_) {
+        if (!Submit(input, blockBytes_)) failed_ = true;
+        input += blockBytes_;
+        count -= blockBytes_;
     }
     if (failed_) return kSinkFailed;
     std::memcpy(rest_.get(), input, size_t(count));

@@ -12,7 +12,8 @@
 //
 // The feeder is an OutputSink, so it can also be the last stage behind the codec conversion of
 // an input in another format. Every block submitted is noted in BlockPositions with the frame
-// of the stream it starts at, so the track log can tell where a written block came from.
+// of the stream it starts at, so the track log can tell where a written block came from; when
+// the tracks hold the input's own frames, the block's frames go with it (split/source_frames.h).
 #pragma once
 
 #include <cstdint>
@@ -27,32 +28,58 @@
 #include "engine/pass_through_sink.h"
 #include "split/block_cutter.h"
 
-// Blocks the feeder may have filled ahead of the engine's worker (1.1 MB).
+// Blocks the feeder may have filled ahead of the engine's worker (1.1 MB at 44100 Hz).
 constexpr int32_t kSplitQueuedBlocks = 48;
+// The longest block: rates past 7 MHz are no recording.
+constexpr int32_t kSplitMaxBlockFrames = 1 << 20;
+
+// The frames of grooval-split's block at `rate`: as long as the recorder's capture block of
+// kCaptureBlockFrames lasts at 44100 Hz (12800 frames at 96000 Hz), so the gap, the minimum,
+// the silence level and every second printed mean the same at any rate.
+int32_t SplitBlockFrames(uint32_t rate);
 // Blocks filled before they are handed over together; the worker has the rest to go on with.
 constexpr int32_t kSplitBatchBlocks = 16;
 // How long one wait for the worker lasts before the feeder checks the worker is still there.
 constexpr DWORD kSplitDrainWaitMs = 1000;
 
-// Which stream frame the samples of each buffer in the engine's pool start at. A buffer is
-// filled again only after the engine has written or dropped it, so the entry of its samples
-// is the right one whenever the engine writes them.
+// Which stream frame the samples of each buffer in the engine's pool start at, and the input's
+// own frames of them when they are carried. A buffer is filled again only after the engine has
+// written or dropped it, so the entry of its samples is the right one whenever the engine
+// writes them, and its frames stay put while the worker writes them.
 class BlockPositions {
 public:
     BlockPositions();
-    // Reader side, before the buffer is submitted. False when memory is short.
-    bool Note(const void* samples, uint64_t startFrame);
-    // Worker side.
-    bool Find(const void* samples, uint64_t& startFrame);
+    // Reader side, before the buffer is submitted; with `sourceBytes`, `source` receives room
+    // for the block's own frames, to be filled before the buffer is submitted. False when
+    // memory is short.
+    bool Note(const void* samples, uint64_t startFrame, uint32_t sourceBytes = 0,
+              uint8_t** source = nullptr);
+    // Worker side; `source` and `sourceBytes`, when given, receive the block's own frames
+    // (none when not carried).
+    bool Find(const void* samples, uint64_t& startFrame, const uint8_t** source = nullptr,
+              uint32_t* sourceBytes = nullptr);
 
 private:
+    struct Entry {
+        const void* samples;
+        uint64_t startFrame;
+        std::unique_ptr<uint8_t[]> source;  // its own storage: entries_ may move
+        uint32_t sourceRoom;
+        uint32_t sourceBytes;
+    };
+
     CriticalSection lock_;
-    std::vector<std::pair<const void*, uint64_t>> entries_;
+    std::vector<Entry> entries_;
 };
+
+class SourceFrames;
 
 class BlockFeeder : public BlockCutter {
 public:
-    BlockFeeder(TrackEngine& engine, BlockPositions& positions);
+    // Blocks of `blockFrames` frames (SplitBlockFrames); with `source`, each carries its own
+    // frames taken from it.
+    BlockFeeder(TrackEngine& engine, BlockPositions& positions, int32_t blockFrames,
+                SourceFrames* source = nullptr);
 
     int32_t Prepare(int32_t sourceBlockBytes) override;
     int32_t WriteConverted(const void* bytes, int32_t count) override {
@@ -84,6 +111,8 @@ private:
 
     TrackEngine& engine_;
     BlockPositions& positions_;
+    const int32_t blockBytes_;
+    SourceFrames* const source_;
     std::unique_ptr<uint8_t[]> rest_;
     int32_t restBytes_ = 0;
     BufferQueue batch_;  // filled, not yet handed to the engine

@@ -109,11 +109,15 @@ bool NamesFormatTag(const std::string& name, const CodecFormatTag& tag) {
     return !wanted.empty() && wanted == Normalized(tag.name);
 }
 
+bool NamesPcm(const std::string& name) {
+    WORD number = 0;
+    return Normalized(name) == kSplitPcmFormatName ||
+           (ParseTagNumber(name, number) && number == kFormatTagPcm);
+}
+
 SplitStatus ChooseOutputFormat(const std::string& name, const WAVEFORMATEX* source,
                                uint32_t maxFormatSize, FormatBuffer& chosen) {
-    WORD number = 0;
-    if (Normalized(name) == kSplitPcmFormatName ||
-        (ParseTagNumber(name, number) && number == kFormatTagPcm)) {
+    if (NamesPcm(name)) {
         if (!chosen.Allocate(maxFormatSize + kFormatHeaderBytes)) {
             return SplitStatus::OutOfMemory();
         }

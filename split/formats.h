@@ -26,6 +26,9 @@ std::vector<CodecFormatTag> ListCodecFormats(const WAVEFORMATEX* source, uint32_
 // punctuation ("ima-adpcm" names "IMA ADPCM").
 bool NamesFormatTag(const std::string& name, const CodecFormatTag& tag);
 
+// True when `name` asks for PCM: "pcm" as ChooseOutputFormat takes it, or tag 1.
+bool NamesPcm(const std::string& name);
+
 // Fills `chosen` with the format to write for `name`: 16-bit stereo PCM at the source's rate
 // for "pcm", otherwise the codec manager's suggestion for that tag (stereo at the source's rate
 // when it has one). A usage error when no such format is offered.

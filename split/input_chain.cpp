@@ -13,28 +13,31 @@
 #include "split/block_cutter.h"
 #include "split/cue_sheet.h"
 #include "split/sample_converter.h"
+#include "split/source_frames.h"
 
 namespace {
 
-constexpr uint32_t kReadBytes = 16 * kCaptureBlockBytes;  // one read: 16 blocks of PCM
-constexpr uint32_t kConvertBlockBytes = 65536;            // a codec's source block, about
+constexpr uint32_t kReadBlocks = 16;           // one read of plain samples: 16 blocks
+constexpr uint32_t kConvertBlockBytes = 65536;  // a codec's source block, about
+constexpr uint32_t kMaxReadBytes = 1 << 24;     // however many channels a frame has
 
-// The stages that make 16-bit stereo PCM of the input in front of `successor`: wide samples
-// are made 16-bit here (and stereo by the codecs when they are not); anything else goes
-// through the codecs alone. None when no way is known.
+// The stages that make 16-bit stereo PCM of the input in front of `successor`: wide samples,
+// and the front pair of more than two channels, are made 16-bit here (and stereo by the codecs
+// when they are mono); anything else goes through the codecs alone. None when no way is
+// known.
 std::unique_ptr<OutputSink> CreateInputDecoding(const WAVEFORMATEX* input,
                                                 const WAVEFORMATEX* capture,
                                                 uint32_t maxFormatSize,
                                                 std::unique_ptr<OutputSink> successor) {
-    if (!IsWideSampleFormat(input)) {
+    if (!ConvertsSampleFormat(input)) {
         return CreateDecodingChain(input, capture, maxFormatSize, std::move(successor));
     }
     FormatBuffer narrow(kFormatHeaderBytes);
     if (!narrow.Get()) return nullptr;
     WAVEFORMATEX* format = narrow.Get();
     MakePcmFormat(format, input->nSamplesPerSec);
-    format->nChannels = input->nChannels;
-    format->nBlockAlign = WORD(input->nChannels * 2);
+    format->nChannels = ConvertedChannels(input);
+    format->nBlockAlign = WORD(format->nChannels * 2);
     format->nAvgBytesPerSec = format->nSamplesPerSec * format->nBlockAlign;
     std::unique_ptr<OutputSink> next =
         FormatsEqual(format, capture)
@@ -84,7 +87,7 @@ public:
           last_(last),
           // PCM and block codecs decode every block to the same number of frames; for others
           // (an MPEG stream) only an error tells.
-          fixedRatio_(input->wFormatTag == kFormatTagPcm || IsWideSampleFormat(input) ||
+          fixedRatio_(input->wFormatTag == kFormatTagPcm || ConvertsSampleFormat(input) ||
                       input->nBlockAlign > 1),
           align_(input->nBlockAlign),
           readBytes_(readBytes),
@@ -159,7 +162,8 @@ SplitStatus InputChain::Open(const std::string& input) {
 }
 
 SplitStatus InputChain::Build(const WAVEFORMATEX* capture, uint32_t maxFormatSize,
-                              int declickLevel, std::unique_ptr<OutputSink> last) {
+                              int declickLevel, int32_t blockFrames,
+                              std::unique_ptr<OutputSink> last, SourceFrames* source) {
     std::unique_ptr<OutputSink> first = std::move(last);
     if (declickLevel > 0) {
         std::unique_ptr<DeclickStage> stage(new (std::nothrow) DeclickStage(
@@ -168,29 +172,40 @@ SplitStatus InputChain::Build(const WAVEFORMATEX* capture, uint32_t maxFormatSiz
         declick_ = stage.get();
         first = std::move(stage);
     }
-    readBytes_ = kReadBytes;
-    framesPerRead_ = kReadBytes / kCaptureFrameBytes;
+    readBytes_ = kReadBlocks * uint32_t(blockFrames) * kCaptureFrameBytes;
+    framesPerRead_ = readBytes_ / kCaptureFrameBytes;
     SplitStatus built;
     if (reader_.IsCaptureFormat()) {
         stages_ = std::move(first);
-        stages_->Prepare(kCaptureBlockBytes);
+        stages_->Prepare(blockFrames * kCaptureFrameBytes);
     } else {
-        built = BuildConversion(capture, maxFormatSize, std::move(first));
+        built = BuildConversion(capture, maxFormatSize, blockFrames, std::move(first));
+    }
+    if (built.Ok() && source) {
+        // In front of everything, so it sees the samples as the file holds them.
+        std::unique_ptr<SourceTap> tap(new (std::nothrow) SourceTap(*source, std::move(stages_)));
+        if (!tap) return SplitStatus::OutOfMemory();
+        stages_ = std::move(tap);
     }
     if (built.Ok()) buffer_.reset(new (std::nothrow) uint8_t[readBytes_]);
     return built.Ok() && !buffer_ ? SplitStatus::OutOfMemory() : built;
 }
 
 SplitStatus InputChain::BuildConversion(const WAVEFORMATEX* capture, uint32_t maxFormatSize,
-                                        std::unique_ptr<OutputSink> next) {
+                                        int32_t blockFrames, std::unique_ptr<OutputSink> next) {
     const WAVEFORMATEX* format = reader_.Format();
     std::unique_ptr<FrameCount> count(new (std::nothrow) FrameCount(std::move(next)));
     if (!count) return SplitStatus::OutOfMemory();
     decoded_ = count.get();
     stages_ = CreateInputDecoding(format, capture, maxFormatSize, std::move(count));
-    // Whole codec blocks of the input, about kConvertBlockBytes.
+    // Plain samples 16 blocks at a time; whole codec blocks of the input, about
+    // kConvertBlockBytes.
     const uint32_t align = format->nBlockAlign;
-    const uint32_t blocks = kConvertBlockBytes / align;
+    const bool plain = format->wFormatTag == kFormatTagPcm || format->wFormatTag == kFormatTagFloat;
+    const uint32_t frames = kReadBlocks * uint32_t(blockFrames);
+    const uint32_t blocks = !plain                              ? kConvertBlockBytes / align
+                            : frames < kMaxReadBytes / align ? frames
+                                                             : kMaxReadBytes / align;
     const int32_t sourceBlock = int32_t(align * (blocks > 0 ? blocks : 1));
     if (!stages_ || stages_->Prepare(sourceBlock) != 0) {
         return SplitStatus::InputRejected(input_, "the installed codecs cannot convert " +

@@ -1,9 +1,10 @@
 // InputChain: the input file read and made the engine's samples, 16-bit stereo at the input's
 // own rate, in front of a last stage: the block feeder of the split, or the level meter of the
-// measuring pass. The stages, in order: the reader; the codec conversion or the sample
+// measuring pass. The stages, in order: the reader; the tap that keeps the input's own frames
+// when the tracks are to hold them (split/source_frames.h); the codec conversion or the sample
 // narrowing (split/sample_converter.h) when the input is not 16-bit stereo PCM; the click
 // repair (split/declick_stage.h) when asked for, so the engine measures and the files hold the
-// repaired samples; the last stage.
+// repaired samples; the last stage. Plain samples are read 16 blocks at a time.
 //
 // A converted input is read one source block at a time, so a passage the codec drops is known
 // by its place: with WatchDecoding the chain counts the frames each read gives, and the last
@@ -28,6 +29,7 @@
 class BlockCutter;
 class DecodeCheck;
 class FrameCount;
+class SourceFrames;
 
 class InputChain {
 public:
@@ -40,10 +42,12 @@ public:
     SplitStatus Open(const std::string& input);
     const WaveReader& Reader() const { return reader_; }
 
-    // Makes and prepares the stages in front of `last` for the engine's format `capture`;
-    // `declickLevel` 0 repairs no clicks.
+    // Makes and prepares the stages in front of `last` for the engine's format `capture` and
+    // its blocks of `blockFrames`; `declickLevel` 0 repairs no clicks; `source`, when given,
+    // receives the input's own frames (a plain input only).
     SplitStatus Build(const WAVEFORMATEX* capture, uint32_t maxFormatSize, int declickLevel,
-                      std::unique_ptr<OutputSink> last);
+                      int32_t blockFrames, std::unique_ptr<OutputSink> last,
+                      SourceFrames* source = nullptr);
     // Watches a converted input for passages the codec drops; `last` is the last stage.
     SplitStatus WatchDecoding(BlockCutter& last);
 
@@ -61,7 +65,7 @@ public:
 
 private:
     SplitStatus BuildConversion(const WAVEFORMATEX* capture, uint32_t maxFormatSize,
-                                std::unique_ptr<OutputSink> next);
+                                int32_t blockFrames, std::unique_ptr<OutputSink> next);
 
     std::string input_;
     WaveReader reader_;

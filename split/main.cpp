@@ -108,6 +108,10 @@ void PrintStats(const SplitReport& report, double wallSeconds) {
         Printf(STD_ERROR_HANDLE, "%s: stats: %s\n", kProgramName,
                SilenceLevelText(*report.silence).c_str());
     }
+    if (!report.samples.empty()) {
+        Printf(STD_ERROR_HANDLE, "%s: stats: tracks at %u Hz: %s\n", kProgramName,
+               unsigned(report.rate), report.samples.c_str());
+    }
     if (report.declick == 0) return;
     auto plural = [](uint64_t count, const char* word) {
         return std::to_string(count) + " " + word + (count == 1 ? "" : "s");

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "engine/stream_format.h"
 #include "engine/track_rules.h"
@@ -29,7 +30,7 @@ constexpr OptionName kOptionNames[] = {
     {"list-formats", 0, Takes::Nothing}, {"settings", 0, Takes::Nothing},
     {"cue", 0, Takes::Nothing},          {"quiet", 'q', Takes::Nothing},
     {"stats", 0, Takes::Nothing},        {"help", 'h', Takes::Nothing},
-    {"declick", 0, Takes::MaybeValue},
+    {"declick", 0, Takes::MaybeValue},   {"bits", 0, Takes::Value},
     {"tracks", 'n', Takes::Value},       {"titles", 0, Takes::Value},
     {"artist", 0, Takes::Value},         {"album", 0, Takes::Value},
     {"year", 0, Takes::Value},           {"preview", 0, Takes::Value},
@@ -246,6 +247,16 @@ bool Take(const Argument& argument, SplitOptions& options, std::string& message)
         options.declick = level;
         return true;
     }
+    if (name == "--bits") {
+        for (const int32_t bits : kSplitBitsChoices) {
+            if (value == std::to_string(bits)) {
+                options.bits = bits;
+                return true;
+            }
+        }
+        message = name + " takes " + SplitBitsText();
+        return false;
+    }
     for (const NumberOption& number : kNumberOptions) {
         if (name != std::string("--") + number.longName) continue;
         std::string also;
@@ -328,8 +339,8 @@ std::string OutputHelp() {
            kDefaultPrefix +
            "\"); tracks are named\n"
            "                     PREFIX0001.wav and on, skipping numbers whose files exist\n"
-           "  -f, --format NAME  output format: \"pcm\" (the default: 16-bit stereo at the\n"
-           "                     input's rate); \"flac[:LEVEL]\" (lossless, level " +
+           "  -f, --format NAME  output format: \"pcm\" (the default: WAV in the input's own\n"
+           "                     format); \"flac[:LEVEL]\" (lossless, level " +
            std::to_string(kFlacMinLevel) + " to " + std::to_string(kFlacMaxLevel) +
            ",\n                     default " + std::to_string(kFlacDefaultLevel) +
            "); \"mp3[:KBPS|vQUALITY]\" (through LAME: a constant\n"
@@ -342,6 +353,10 @@ std::string OutputHelp() {
            ");\n"
            "                     or a codec format from --list-formats. FLAC and MP3\n"
            "                     tracks carry their number and the sleeve's tags\n"
+           "      --bits N       " + SplitBitsText() +
+           ": WAV or FLAC tracks of N bits, made from the\n"
+           "                     input's with TPDF dither where it has more (a CD's copy:\n"
+           "                     --bits 16)\n"
            "      --list-formats list the codec formats this system can write\n"
            "      --settings     take every value from the recorder's stored settings (the\n"
            "                     options above, when given too, override them)\n"
@@ -396,11 +411,16 @@ std::string SleeveHelp() {
 
 std::string InputHelp() {
     return "The input is a RIFF WAVE file: PCM of 8 to 32 bits, 32- or 64-bit float, or any\n"
-           "format the installed codecs convert to 16-bit stereo PCM. It keeps its own\n"
-           "sample rate: the recorder's 78 rpm setting does not apply. A take the recorder\n"
-           "never finished (data size 0, 0xFFFFFFFF or past the end of the file) is read\n"
-           "to the end of the file, in whole frames, with a warning saying how much was\n"
-           "found.\n"
+           "format the installed codecs convert to 16-bit stereo PCM. The cuts are found on\n"
+           "its samples made 16-bit stereo (the first two of more channels); the tracks of\n"
+           "a PCM or float input hold its own frames, bits, channels and rate unchanged:\n"
+           "WAV in its format, FLAC at its depth (24 bits at most: finer samples need\n"
+           "--bits), MP3 from its full resolution (one or two channels). With --declick, a\n"
+           "codec format or a codec input they are 16-bit stereo. The input keeps its own\n"
+           "sample rate (the recorder's 78 rpm setting does not apply). A take the\n"
+           "recorder never finished (data size 0, 0xFFFFFFFF or past the end of the file)\n"
+           "is read to the end of the file, in whole frames, with a warning saying how\n"
+           "much was found.\n"
            "Exit codes: 0 done, 1 wrong command line, 2 input rejected (nothing written),\n"
            "3 output failed, 4 interrupted (the open track was finished), 5 fewer tracks\n"
            "found than --tracks asks for (those found were written), 6 input damaged (the\n"
@@ -410,6 +430,16 @@ std::string InputHelp() {
 }
 
 }  // namespace
+
+std::string SplitBitsText() {
+    std::string text;
+    for (const int32_t bits : kSplitBitsChoices) {
+        const bool last = bits == kSplitBitsChoices[std::size(kSplitBitsChoices) - 1];
+        if (!text.empty()) text += last ? " or " : ", ";
+        text += std::to_string(bits);
+    }
+    return text;
+}
 
 bool HoldsRefusedPrefixCharacter(const std::string& prefix, UINT codePage) {
     return WithoutRefusedCharacters(prefix, codePage) != prefix;
@@ -491,6 +521,7 @@ SplitSettings ResolveSplitSettings(const SplitOptions& options, const Settings* 
     if (options.minimum) settings.minimum = *options.minimum;
     if (options.live) settings.live = *options.live;
     if (options.declick) settings.declick = *options.declick;
+    settings.bits = options.bits.value_or(0);
     if (options.folder) settings.folder = *options.folder;
     if (options.prefix) settings.prefix = *options.prefix;
     if (options.format) {
@@ -514,7 +545,8 @@ SplitSettings ResolveSplitSettings(const SplitOptions& options, const Settings* 
 std::string SplitHelpText() {
     return "Usage: grooval-split [options] INPUT.wav\n"
            "Cuts a recorded side into numbered track files at its silences, by the rules\n"
-           "of the Grooval recorder. A block is 5880 frames (0.13 s at 44100 Hz).\n"
+           "of the Grooval recorder. A block lasts 0.13 s at any rate: 5880 frames at\n"
+           "44100 Hz, 12800 at 96000 Hz.\n"
            "\n" +
            DetectionHelp() + OutputHelp() + "\n" + SleeveHelp() + "\n" + InputHelp();
 }

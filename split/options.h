@@ -20,6 +20,10 @@ constexpr char kSplitPcmFormatName[] = "pcm";
 constexpr int32_t kSplitMaxTracks = 999;  // --tracks: a side of one-second tracks is far fewer
 constexpr char kAutoSilenceName[] = "auto";  // --silence auto: the tool's default
 constexpr int32_t kAutoSilence = -1;         // --silence auto, in SplitOptions::silence
+// --bits: a CD's 16 bits, or the 24 of a hi-res copy (and FLAC's most).
+constexpr int32_t kSplitBitsChoices[] = {16, 24};
+// "16 or 24"
+std::string SplitBitsText();
 
 enum class SplitCommand {
     Run,          // split the input
@@ -40,6 +44,7 @@ struct SplitOptions {
     std::optional<std::string> prefix;
     std::optional<std::string> format;
     std::optional<int32_t> declick;  // the declicker's level
+    std::optional<int32_t> bits;     // --bits: 16 or 24
     bool useStored = false;
     bool cue = false;
     bool quiet = false;
@@ -65,6 +70,7 @@ struct SplitSettings {
     int32_t minimum = kDefaultDiscard;
     bool live = false;
     int32_t declick = 0;  // the declicker's level; 0: no click repair
+    int32_t bits = 0;     // the tracks' bits (16 or 24, a copy with dither); 0: the input's
     std::string folder;
     std::string prefix = kDefaultPrefix;
     // "pcm", or a codec format's tag name or number (see split/formats.h); empty when

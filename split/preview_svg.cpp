@@ -97,7 +97,7 @@ std::string ChannelPath(const SidePreview& side, const Scale& scale, bool left) 
             loudest = std::max<int32_t>(loudest, left ? side.levels[b].left : side.levels[b].right);
         }
         const uint64_t endFrame =
-            std::min<uint64_t>(uint64_t(end) * kCaptureBlockFrames, side.frames);
+            std::min<uint64_t>(uint64_t(end) * uint64_t(side.blockFrames), side.frames);
         path += "V" + Number(kCenter + sign * Scale::Height(loudest)) + "H" +
                 Number(scale.X(endFrame));
     }

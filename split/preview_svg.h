@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "dsp/noise_floor.h"
+#include "engine/stream_format.h"
 #include "engine/track_engine.h"
 #include "split/cue_sheet.h"
 #include "split/status.h"
@@ -24,7 +25,8 @@ struct SidePreview {
     uint64_t frames = 0;  // the whole side
     int32_t threshold = 0;
     NoiseFloor floor;  // in dBFS; drawn when found
-    std::vector<BlockLevels> levels;  // block n starts at frame n * kCaptureBlockFrames
+    int32_t blockFrames = kCaptureBlockFrames;  // the side's block (SplitBlockFrames)
+    std::vector<BlockLevels> levels;  // block n starts at frame n * blockFrames
     std::vector<CueTrack> tracks;     // kept, in order
     std::vector<CueTrack> discarded;  // deleted as too short
 };

@@ -10,42 +10,61 @@
 
 namespace {
 
-constexpr WORD kFormatTagFloat = WAVE_FORMAT_IEEE_FLOAT;
+constexpr uint16_t kEngineChannels = 2;
+
+bool IsPlainSamples(const WAVEFORMATEX* format) {
+    const WORD bits = format->wBitsPerSample;
+    if (format->wFormatTag == kFormatTagFloat) return bits == 32 || bits == 64;
+    return format->wFormatTag == kFormatTagPcm && bits % 8 == 0 && bits >= 8 && bits <= 32;
+}
 
 }  // namespace
 
-bool IsWideSampleFormat(const WAVEFORMATEX* format) {
-    const WORD bits = format->wBitsPerSample;
-    if (format->wFormatTag == kFormatTagFloat) return bits == 32 || bits == 64;
-    return format->wFormatTag == kFormatTagPcm && (bits == 24 || bits == 32);
+bool ConvertsSampleFormat(const WAVEFORMATEX* format) {
+    const bool wide = format->wBitsPerSample > 16 || format->wFormatTag == kFormatTagFloat;
+    return IsPlainSamples(format) && (wide || format->nChannels > kEngineChannels);
+}
+
+uint16_t ConvertedChannels(const WAVEFORMATEX* format) {
+    return format->nChannels < kEngineChannels ? format->nChannels : kEngineChannels;
 }
 
 SampleConverter::SampleConverter(const WAVEFORMATEX* source, std::unique_ptr<OutputSink> successor)
     : PassThroughSink(std::move(successor)),
       bits_(source->wBitsPerSample),
-      isFloat_(source->wFormatTag == kFormatTagFloat) {}
+      isFloat_(source->wFormatTag == kFormatTagFloat),
+      channels_(source->nChannels),
+      kept_(ConvertedChannels(source)) {}
 
 int32_t SampleConverter::Prepare(int32_t sourceBlockBytes) {
     sourceBlockBytes_ = sourceBlockBytes;
-    narrowCount_ = sourceBlockBytes / (bits_ / 8);
-    narrow_.reset(new (std::nothrow) int16_t[size_t(narrowCount_ > 0 ? narrowCount_ : 1)]);
-    if (!narrow_ || narrowCount_ <= 0) return kSinkFailed;
-    return Successor()->Prepare(narrowCount_ * 2);
+    narrowFrames_ = sourceBlockBytes / (bits_ / 8 * channels_);
+    const size_t values = size_t(narrowFrames_ > 0 ? narrowFrames_ : 1) * kept_;
+    narrow_.reset(new (std::nothrow) int16_t[values]);
+    if (!narrow_ || narrowFrames_ <= 0) return kSinkFailed;
+    return Successor()->Prepare(narrowFrames_ * kept_ * 2);
 }
 
 int32_t SampleConverter::Write(const void* bytes, int32_t count) {
     if (!narrow_) return kSinkFailed;
-    const int sampleBytes = bits_ / 8;
+    const int32_t sampleBytes = bits_ / 8, frameBytes = sampleBytes * channels_;
     const uint8_t* input = static_cast<const uint8_t*>(bytes);
-    int32_t samples = count > 0 ? count / sampleBytes : 0;
+    int32_t frames = count > 0 ? count / frameBytes : 0;
     int32_t result = 0;
-    while (samples > 0) {
-        const int32_t piece = samples < narrowCount_ ? samples : narrowCount_;
-        NarrowSamples(input, size_t(piece), bits_, isFloat_, narrow_.get());
-        input += piece * sampleBytes;
-        const int32_t written = PassThroughSink::Write(narrow_.get(), piece * 2);
+    while (frames > 0) {
+        const int32_t piece = frames < narrowFrames_ ? frames : narrowFrames_;
+        if (kept_ == channels_) {
+            NarrowSamples(input, size_t(piece) * kept_, bits_, isFloat_, narrow_.get());
+        } else {
+            for (int32_t frame = 0; frame < piece; ++frame) {
+                NarrowSamples(input + frame * frameBytes, kept_, bits_, isFloat_,
+                              narrow_.get() + size_t(frame) * kept_);
+            }
+        }
+        input += piece * frameBytes;
+        const int32_t written = PassThroughSink::Write(narrow_.get(), piece * kept_ * 2);
         if (result == 0) result = written;
-        samples -= piece;
+        frames -= piece;
     }
     return result;
 }

@@ -8,9 +8,9 @@
 
 #include "engine/stream_format.h"
 
-SideLevelMeter::SideLevelMeter() {
+SideLevelMeter::SideLevelMeter(int32_t blockFrames) : blockFrames_(blockFrames) {
     try {
-        block_.resize(kCaptureBlockValues);
+        block_.resize(size_t(blockFrames) * kCaptureChannels);
     } catch (const std::bad_alloc&) {
         failed_ = true;
     }
@@ -33,7 +33,7 @@ float LouderChannelDbfs(const int16_t* values, int32_t frames) {
 
 void SideLevelMeter::Measure(int32_t bytes) {
     try {
-        levels_.push_back(MeasureBlock(block_.data(), bytes / 2));
+        levels_.push_back(MeasureBlock(block_.data(), bytes / 2, blockFrames_));
         loudness_.push_back(LouderChannelDbfs(block_.data(), bytes / kCaptureFrameBytes));
     } catch (const std::bad_alloc&) {
         failed_ = true;
@@ -59,13 +59,14 @@ int32_t SideLevelMeter::Write(const void* bytes, int32_t count) {
 
 void SideLevelMeter::Append(const uint8_t* input, int32_t count) {
     while (!failed_ && count > 0) {
-        int32_t take = kCaptureBlockBytes - blockBytes_;
+        const int32_t full = blockFrames_ * kCaptureFrameBytes;
+        int32_t take = full - blockBytes_;
         if (take > count) take = count;
         std::memcpy(reinterpret_cast<uint8_t*>(block_.data()) + blockBytes_, input, size_t(take));
         blockBytes_ += take;
         input += take;
         count -= take;
-        if (blockBytes_ == kCaptureBlockBytes) {
+        if (blockBytes_ == full) {
             Measure(blockBytes_);
             blockBytes_ = 0;
         }

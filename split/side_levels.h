@@ -16,7 +16,8 @@
 
 class SideLevelMeter : public BlockCutter {
 public:
-    SideLevelMeter();
+    // Blocks of `blockFrames` frames, as the feeder cuts them (SplitBlockFrames).
+    explicit SideLevelMeter(int32_t blockFrames);
 
     int32_t WriteConverted(const void* bytes, int32_t count) override {
         return Write(bytes, count);
@@ -40,8 +41,9 @@ private:
     void Measure(int32_t bytes);
     uint64_t StreamFrames() const { return frames_ + uint64_t(blockBytes_ / kCaptureFrameBytes); }
 
-    std::vector<int16_t> block_;  // one capture block, aligned for the metering
-    int32_t blockBytes_ = 0;
+    const int32_t blockFrames_;
+    std::vector<int16_t> block_;  // one block, aligned for the metering
+    int32_t blockBytes_ = 0;      // in block_ so far
     std::vector<BlockLevels> levels_;
     std::vector<float> loudness_;
     uint64_t frames_ = 0;

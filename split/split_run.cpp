@@ -29,6 +29,14 @@ constexpr double kMeasuredShare = 0.5;     // of the progress bar, when the side
 // Each track file's mmio buffer when no codec is needed: the disk sees 1 MB writes.
 constexpr LONG kDirectWriteBufferBytes = 1 << 20;
 
+// The engine counts a track in frames of 16-bit stereo; a WAV file of wider frames reaches its
+// `limit` in fewer of them.
+uint32_t MaxTrackBytes(const SampleLayout& tracks, uint32_t limit) {
+    const uint64_t frames = limit / tracks.FrameBytes();
+    const uint64_t bytes = frames * kCaptureFrameBytes;
+    return bytes < kMaxTrackBytesUncapped ? uint32_t(bytes) : kMaxTrackBytesUncapped;
+}
+
 // The recorder's Shift+Start and Shift+Stop have no meaning here.
 const TrackEngineApi kNoKeyboard{&ShiftNeverHeld};
 
@@ -92,6 +100,7 @@ SplitStatus SplitRun::Check() {
     if (!status.Ok()) return status;
     const WaveReader& reader = inputChain_.Reader();
     report_.rate = reader.Format()->nSamplesPerSec;
+    blockFrames_ = SplitBlockFrames(report_.rate);
     report_.inputSeconds = reader.DurationSeconds();
     if (!reader.Warning().empty()) report_.warnings.push_back(input_ + ": " + reader.Warning());
 
@@ -107,8 +116,18 @@ SplitStatus SplitRun::Check() {
         return SplitStatus::OutOfMemory();
     }
     MakePcmFormat(capture_.Get(), report_.rate);
+    status = ChooseTrackSamples(reader.Format(), reader.ChannelMask(), settings_, samples_);
+    if (!status.Ok()) return status;
+    report_.samples = TrackSamplesText(samples_);
+    if (settings_.declick > 0 && !samples_.why16.empty()) {
+        report_.warnings.push_back("the tracks are 16-bit stereo, not the input's own samples: " +
+                                   samples_.why16);
+    }
     status = CheckOutputFolder();
     if (status.Ok()) status = MakeOutput();
+    if (status.Ok() && settings_.encoder.kind == EncoderKind::Flac && !settings_.dryRun) {
+        status = CheckFlacDepth(input_, samples_);
+    }
     if (status.Ok()) status = CheckNames();
     if (status.Ok()) {
         status = LoadSleeve(settings_.titlesFile, settings_.artist, settings_.album,
@@ -151,13 +170,29 @@ SplitStatus SplitRun::CheckOutputFolder() {
 SplitStatus SplitRun::MakeOutput() {
     if (settings_.encoder.kind != EncoderKind::None) {
         const uint64_t sideFrames = uint64_t(report_.inputSeconds * report_.rate);
-        output_ = CreateEncoderStage(settings_.encoder, report_.rate, sideFrames, tags_);
+        output_ = CreateEncoderStage(settings_.encoder, report_.rate, samples_.tracks, sideFrames,
+                                     tags_);
         if (!output_) return SplitStatus::OutOfMemory();
         if (output_->Query() != 0) {
             return SplitStatus::OutputFailed(
                 "", std::string(settings_.encoder.kind == EncoderKind::Flac ? "FLAC" : "LAME") +
-                        " cannot encode " + FormatSummary(capture_.Get()));
+                        " cannot encode " + report_.samples + " at " +
+                        std::to_string(report_.rate) + " Hz");
         }
+        return SplitStatus();
+    }
+    if (samples_.own) {
+        // The input's own format, or its bits as --bits asks.
+        const SampleLayout& tracks = samples_.tracks;
+        FormatBuffer format;
+        std::unique_ptr<PassThroughWriter> writer;
+        if (MakeSampleFormat(format, report_.rate, tracks.channels, tracks.bits, tracks.isFloat,
+                             samples_.channelMask)) {
+            writer.reset(new (std::nothrow)
+                             PassThroughWriter(format.Get(), kDirectWriteBufferBytes));
+        }
+        if (!writer || !writer->IsValid()) return SplitStatus::OutOfMemory();
+        output_ = std::move(writer);
         return SplitStatus();
     }
     FormatBuffer chosen;
@@ -234,11 +269,12 @@ SplitStatus SplitRun::MeasureSide() {
     InputChain input(readApi_);
     SplitStatus status = input.Open(input_);
     if (!status.Ok()) return status;
-    std::unique_ptr<SideLevelMeter> last(new (std::nothrow) SideLevelMeter);
+    std::unique_ptr<SideLevelMeter> last(new (std::nothrow) SideLevelMeter(blockFrames_));
     if (!last || last->Failed()) return SplitStatus::OutOfMemory();
     SideLevelMeter* meter = last.get();
     if (settings_.declick > 0) report_.declick = settings_.declick;
-    status = input.Build(capture_.Get(), maxFormatSize_, settings_.declick, std::move(last));
+    status = input.Build(capture_.Get(), maxFormatSize_, settings_.declick, blockFrames_,
+                         std::move(last));
     // Blocks cut where the split's feeder cuts them, at a dropped passage too.
     if (status.Ok()) status = input.WatchDecoding(*meter);
     if (!status.Ok()) return status;
@@ -286,12 +322,18 @@ void SplitRun::ChooseSilenceLevel() {
 // ---- Start: the stages around the engine, and the engine itself ----
 
 SplitStatus SplitRun::Start() {
-    std::unique_ptr<BlockFeeder> feeder(new (std::nothrow) BlockFeeder(engine_, positions_));
+    // A dry run writes no samples: it needs none carried.
+    if (samples_.own && !settings_.dryRun) {
+        source_.reset(new (std::nothrow) SourceFrames(samples_.input.FrameBytes()));
+        if (!source_) return SplitStatus::OutOfMemory();
+    }
+    std::unique_ptr<BlockFeeder> feeder(
+        new (std::nothrow) BlockFeeder(engine_, positions_, blockFrames_, source_.get()));
     if (!feeder || feeder->Failed()) return SplitStatus::OutOfMemory();
     feeder_ = feeder.get();
     if (settings_.declick > 0) report_.declick = settings_.declick;
-    SplitStatus status =
-        inputChain_.Build(capture_.Get(), maxFormatSize_, settings_.declick, std::move(feeder));
+    SplitStatus status = inputChain_.Build(capture_.Get(), maxFormatSize_, settings_.declick,
+                                           blockFrames_, std::move(feeder), source_.get());
     if (status.Ok()) status = inputChain_.WatchDecoding(*feeder_);
     if (!status.Ok()) return status;
 
@@ -300,7 +342,7 @@ SplitStatus SplitRun::Start() {
     if (!status.Ok()) return status;
     OutputSink* stages = first.get();
     engine_.SetSink(first.release());  // the engine owns the stages and, through them, the chain
-    const int32_t prepared = stages->Prepare(kCaptureBlockBytes);
+    const int32_t prepared = stages->Prepare(blockFrames_ * kCaptureFrameBytes);
     if (prepared != 0) {
         return SplitStatus::OutputFailed(
             "", "the codec refuses the output format (error " + std::to_string(prepared) + ")");
@@ -314,6 +356,11 @@ SplitStatus SplitRun::MakeOutputStages(std::unique_ptr<OutputSink>& first) {
     if (settings_.dryRun) {
         const std::string extension = output_->GetExtension();
         output_.reset(new (std::nothrow) DryRunSink(extension));
+        if (!output_) return SplitStatus::OutOfMemory();
+    }
+    if (source_) {
+        output_.reset(new (std::nothrow) SourceFrameSink(std::move(output_), positions_,
+                                                         samples_.input, samples_.tracks));
         if (!output_) return SplitStatus::OutOfMemory();
     }
     std::unique_ptr<TrackLogSink> log(new (std::nothrow) TrackLogSink(
@@ -335,10 +382,16 @@ SplitStatus SplitRun::MakeOutputStages(std::unique_ptr<OutputSink>& first) {
 
 // The recorder's settings, as its window writes them into its engine, and the start.
 SplitStatus SplitRun::StartEngine() {
-    engine_.blockBytes = kCaptureBlockBytes;
+    engine_.blockBytes = blockFrames_ * kCaptureFrameBytes;
+    engine_.levelBlockFrames = blockFrames_;
     // Only a RIFF file must end below 2 GB.
-    engine_.maxTrackBytes = settings_.encoder.kind != EncoderKind::None ? kMaxTrackBytesUncapped
-                                                                        : settings_.trackBytesLimit;
+    if (settings_.encoder.kind != EncoderKind::None) {
+        engine_.maxTrackBytes = kMaxTrackBytesUncapped;
+    } else if (samples_.own) {
+        engine_.maxTrackBytes = MaxTrackBytes(samples_.tracks, settings_.trackBytesLimit);
+    } else {
+        engine_.maxTrackBytes = settings_.trackBytesLimit;
+    }
     engine_.silenceThreshold = silence_.level;
     engine_.gapBlocks = settings_.gap;
     // The sleeve's count says each piece is a track, however short.
@@ -485,6 +538,7 @@ SplitStatus SplitRun::DrawPreview() {
                   std::to_string(settings_.minimum) + " blocks deleted";
     if (settings_.dryRun) side_.subheading += " (dry run: nothing written)";
     side_.rate = report_.rate;
+    side_.blockFrames = blockFrames_;
     side_.threshold = silence_.level;
     side_.floor = silence_.floor;
     side_.tracks = report_.tracks;

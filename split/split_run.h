@@ -1,21 +1,24 @@
 // SplitRun: one run of grooval-split, as named phases. The input is read, made the engine's
-// samples (16-bit stereo at its own rate; split/input_chain.h), cut into capture blocks and fed,
-// armed from the first block, through the recorder's TrackEngine into the recorder's output
-// chain or an encoder stage; at the end the engine's worker finishes the open track as the
-// recorder's Stop does.
+// samples (16-bit stereo at its own rate; split/input_chain.h), cut into blocks as long as the
+// recorder's at any rate (SplitBlockFrames) and fed, armed from the first block, through the
+// recorder's TrackEngine into the recorder's output chain or an encoder stage; at the end the
+// engine's worker finishes the open track as the recorder's Stop does. The tracks hold the
+// input's own frames where they can (split/track_samples.h), carried beside the blocks
+// (split/source_frames.h).
 //
 // The phases, in order (Run):
 //   Check    everything that can reject the run (the input's header and format, the prefix, the
-//            output folder and format, the names' lengths, the titles file, the preview's
-//            file), before any file exists; a rejected run leaves no file
+//            output folder and format, what the tracks hold, the names' lengths, the titles
+//            file, the preview's file), before any file exists; a rejected run leaves no file
 //   Plan     with --silence auto, --tracks or --preview, a measuring pass reads the whole side
 //            through the same input chain and measures every block as the engine will
 //            (split/side_levels.h); the silence level is chosen from the side's noise floor
 //            (split/silence_level.h) unless one is given; --tracks then plans the cuts
 //            (split/track_plan.h) the engine takes in place of its gap rule
-//   Start    the input chain in front of the block feeder; in front of the output the track
-//            log and, with a sleeve, the namer (split/track_namer.h); --dry-run puts DryRunSink
-//            in place of the output; the engine set as the recorder's window sets it, started
+//   Start    the input chain in front of the block feeder; in front of the output the stage
+//            that writes the input's own frames, the track log and, with a sleeve, the namer
+//            (split/track_namer.h); --dry-run puts DryRunSink in place of the output; the
+//            engine set as the recorder's window sets it, started
 //   Split    the split pass; it and the measuring pass share one feed loop (Feed); a read
 //            error here ends it as an interruption does, with the input failed part-way
 //   Collect  the tracks the log saw, the clicks of each, the first failure of the worker
@@ -41,8 +44,10 @@
 #include "split/silence_level.h"
 #include "split/sleeve.h"
 #include "split/sleeve_tags.h"
+#include "split/source_frames.h"
 #include "split/status.h"
 #include "split/track_plan.h"
+#include "split/track_samples.h"
 
 class TrackLogSink;
 
@@ -53,6 +58,7 @@ struct SplitReport {
     std::string cuePath;
     std::string folder;  // where the tracks go, a full path
     uint32_t rate = 0;  // the input's sample rate
+    std::string samples;  // what the tracks hold (TrackSamplesText)
     double inputSeconds = 0.0;
     int32_t blocks = 0;          // blocks fed to the engine
     int32_t buffersCreated = 0;  // the engine's pool at the end
@@ -118,11 +124,13 @@ private:
     const std::atomic<bool>* const interrupted_;
     const WaveReadApi readApi_;
 
-    // Check: the engine's samples and where the files go; Plan: the measured side, the silence
-    // level (read by the engine, the cuts and the preview in place of the settings') and the
-    // cuts.
+    // Check: the engine's samples and blocks, the tracks' samples and where the files go; Plan:
+    // the measured side, the silence level (read by the engine, the cuts and the preview in
+    // place of the settings') and the cuts.
     uint32_t maxFormatSize_ = 0;
     FormatBuffer capture_;
+    int32_t blockFrames_ = kCaptureBlockFrames;
+    TrackSamples samples_;
     std::string folder_;
     SidePreview side_;
     SilenceLevel silence_;
@@ -140,6 +148,7 @@ private:
     // After the engine, as they read its track number or submit into it.
     const SleeveTrackTags tags_;          // asked only while a track opens
     std::unique_ptr<OutputSink> output_;  // made by Check, handed to the engine by Start
+    std::unique_ptr<SourceFrames> source_;  // the input's own frames, when the tracks hold them
     InputChain inputChain_;               // opened by Check, built by Start: ends in the feeder
     BlockFeeder* feeder_ = nullptr;       // owned by the input chain
     TrackLogSink* log_ = nullptr;         // owned by the engine

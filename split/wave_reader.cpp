@@ -16,6 +16,7 @@ constexpr uint32_t kChunkHeaderBytes = 8;  // id, size
 constexpr uint32_t kPcmFormatBytes = 16;   // the shortest usable "fmt " chunk
 // The longest file a 32-bit RIFF size can describe; in a longer one the sizes have wrapped.
 constexpr uint64_t kMaxRiffFileBytes = 8ull + 0xFFFFFFFFull;
+constexpr size_t kChannelMaskAt = 20;      // the speakers in WAVEFORMATEXTENSIBLE
 constexpr size_t kSubFormatAt = 24;        // the SubFormat GUID in WAVEFORMATEXTENSIBLE
 // The last 12 bytes of KSDATAFORMAT_SUBTYPE_PCM and _IEEE_FLOAT; the first 4 hold the tag.
 constexpr uint8_t kSubFormatBase[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
@@ -71,6 +72,7 @@ bool WaveReader::Open(const char* path) {
     problem_.clear();
     warning_.clear();
     format_ = FormatBuffer();
+    channelMask_ = 0;
     dataBytes_ = dataRead_ = 0;
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -229,6 +231,7 @@ bool WaveReader::TakeFormat(uint64_t offset, uint32_t size) {
             std::memcmp(subFormat + 4, kSubFormatBase, sizeof kSubFormatBase) == 0) {
             tag = WORD(subTag);
             extra = 0;
+            channelMask_ = U32(&bytes[kChannelMaskAt]);
         }
     }
     if (!format_.Allocate(kFormatHeaderBytes + extra)) return Fail("out of memory");

@@ -26,9 +26,6 @@
 constexpr int kWaveMaxChunks = 10000;
 // The largest "fmt " chunk read: a WAVEFORMATEX with the most extra bytes cbSize can name.
 constexpr uint32_t kWaveMaxFormatBytes = kFormatHeaderBytes + 0xFFFF;
-constexpr WORD kFormatTagFloat = 0x0003;         // IEEE float samples
-constexpr WORD kFormatTagExtensible = 0xFFFE;    // WAVE_FORMAT_EXTENSIBLE
-constexpr uint32_t kExtensibleFormatBytes = 40;  // WAVEFORMATEXTENSIBLE
 constexpr uint32_t kUnfinishedDataBytes = 0xFFFFFFFF;  // what streaming writers leave
 
 // The reads of the samples: a seam for a drive that goes away part-way, which Wine cannot
@@ -48,6 +45,8 @@ public:
 
     // The sample format as the codec manager takes it (an extensible record reduced).
     const WAVEFORMATEX* Format() const { return format_.Get(); }
+    // The speakers an extensible record named; 0 when it named none, or the record was plain.
+    uint32_t ChannelMask() const { return channelMask_; }
     // The data chunk's length in whole blocks of the format (nBlockAlign).
     uint32_t DataBytes() const { return dataBytes_; }
     uint64_t FileBytes() const { return fileBytes_; }
@@ -78,6 +77,7 @@ private:
     FileHandle file_;
     uint64_t fileBytes_ = 0;
     FormatBuffer format_;
+    uint32_t channelMask_ = 0;
     uint64_t dataOffset_ = 0;
     uint32_t dataBytes_ = 0;
     uint32_t dataRead_ = 0;

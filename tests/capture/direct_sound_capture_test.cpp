@@ -432,7 +432,9 @@ TEST_P(DirectSoundFailure, ThreadEndsByItselfWithACodeTheWindowCanShow) {
         EXPECT_GE(rig.engine.ProcessedBlocks(), param.failingRead - 1);
     } else {
         EXPECT_EQ(rig.engine.ProcessedBlocks(), 0);
-        if (param.creates == 0) EXPECT_EQ(rig.engine.blockBytes, 0);
+        if (param.creates == 0) {
+            EXPECT_EQ(rig.engine.blockBytes, 0);
+        }
     }
 }
 

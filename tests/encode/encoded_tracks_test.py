@@ -7,7 +7,8 @@ level; the tags, the seek table, short tracks and 2 GB-class tracks.
   encoded_tracks_test.py BENCH_DIR GROOVAL_SPLIT_EXE ENCODE_TESTS_EXE CASE
 
 Cases: formats (a side of songs in every format), short (tracks of a few frames and blocks,
-and an empty side), stage (the files tests/encode/encoder_stage_test.cpp leaves), 2gb-flac and
+and an empty side), stage (the files tests/encode/encoder_stage_test.cpp leaves, wide layouts
+among them), 2gb-flac and
 2gb-mp3 (one track of 537 million frames: 2.1 GB as 16-bit stereo). The long sides are mu-law
 WAV files that are sparse: their loud part is a hole, whose zero bytes decode to -32124, so
 nothing of them is stored, and the tool's flow control keeps its memory flat.
@@ -346,6 +347,31 @@ def case_stage(work, bench):
             check_flac(tagged, frames=3 * BLOCK)
         else:
             check_mp3(tagged, 3 * BLOCK)
+    check_wide(scratch)
+
+
+def check_wide(scratch):
+    """EncoderStageTest.WideLayoutsAreEncodedAtTheirResolution: a second of a tone of 24-bit
+    steps at 96 kHz in each layout; FLAC at the layout's depth, MP3 with its channels."""
+    folder = os.path.join(scratch, "encoder_stage_wide")
+    for name, channels, bps in [("mono24", 1, 24), ("float", 2, 24), ("pcm8", 2, 8)]:
+        path = os.path.join(folder, name + ".flac")
+        shown = metaflac(path, "--show-bps", "--show-channels", "--show-total-samples").split()
+        check(shown == [str(bps), str(channels), "96000"], f"{name}.flac: metaflac says {shown}")
+        decoded = flac_raw(path)
+        width = bps // 8
+        worst = 0
+        for i in range(0, len(decoded), width):
+            frame, channel = divmod(i // width, channels)
+            value = 0.5 * math.sin(0.02 * frame + channel) * 8388608
+            step = math.floor(value + 0.5) if value >= 0 else -math.floor(-value + 0.5)
+            got = int.from_bytes(decoded[i:i + width], "little", signed=True)
+            worst = max(worst, abs(got - (step >> (24 - bps))))  # libm's last bit may differ
+        check(len(decoded) == 96000 * channels * width and worst <= 1,
+              f"{name}.flac: {len(decoded)} bytes, off by up to {worst}")
+        info = MP3(os.path.join(folder, name + ".mp3")).info
+        check(info.channels == channels and abs(info.length - 1.0) <= 2 * MP3_FRAME / 48000,
+              f"{name}.mp3: {info.channels} channels, {info.length:.3f} s")
 
 
 def case_long(work, extension):

@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,7 +31,8 @@ std::unique_ptr<EncoderStage> MakeStage(const Format& format, const TrackTagSour
                                         const EncodedFileApi& api = EncodedFileApi()) {
     EncoderFormat encoder;
     encoder.kind = format.kind;
-    auto stage = CreateEncoderStage(encoder, kCaptureRate, 60ull * kCaptureRate, tags, api);
+    auto stage =
+        CreateEncoderStage(encoder, kCaptureRate, SampleLayout(), 60ull * kCaptureRate, tags, api);
     EXPECT_EQ(stage->Prepare(kCaptureBlockBytes), 0);
     EXPECT_STREQ(stage->GetExtension(), format.extension);
     return stage;
@@ -205,17 +207,27 @@ TEST(EncoderStageTest, TagsAndAFinishedHeaderReachTheFile) {
 
 TEST(EncoderStageTest, QueryAsksTheEncoder) {
     FixedTags tags;
+    const SampleLayout stereo, mono{1, 24, false}, eight{8, 32, true}, nine{9, 16, false};
     const struct {
         EncoderKind kind;
         int level;  // FLAC level, MP3 bitrate (0: VBR at the quality below)
         int quality;
         uint32_t rate;
+        SampleLayout layout;
         int32_t result;
     } cases[] = {
-        {EncoderKind::Flac, 5, 0, 44100, 0},          {EncoderKind::Flac, 8, 0, 655350, 0},
-        {EncoderKind::Flac, 9, 0, 44100, kSinkFailed}, {EncoderKind::Flac, 5, 0, 0, kSinkFailed},
-        {EncoderKind::Mp3, 0, 2, 25442, 0},           {EncoderKind::Mp3, 320, 2, 48000, 0},
-        {EncoderKind::Mp3, 100, 2, 44100, kSinkFailed}, {EncoderKind::Mp3, 0, 10, 44100, kSinkFailed},
+        {EncoderKind::Flac, 5, 0, 44100, stereo, 0},
+        {EncoderKind::Flac, 8, 0, 655350, stereo, 0},
+        {EncoderKind::Flac, 9, 0, 44100, stereo, kSinkFailed},
+        {EncoderKind::Flac, 5, 0, 0, stereo, kSinkFailed},
+        {EncoderKind::Flac, 5, 0, 96000, eight, 0},
+        {EncoderKind::Flac, 5, 0, 96000, nine, kSinkFailed},  // FLAC's most is 8 channels
+        {EncoderKind::Mp3, 0, 2, 25442, stereo, 0},
+        {EncoderKind::Mp3, 320, 2, 48000, stereo, 0},
+        {EncoderKind::Mp3, 100, 2, 44100, stereo, kSinkFailed},
+        {EncoderKind::Mp3, 0, 10, 44100, stereo, kSinkFailed},
+        {EncoderKind::Mp3, 0, 2, 96000, mono, 0},
+        {EncoderKind::Mp3, 0, 2, 96000, {3, 24, false}, kSinkFailed},
     };
     for (const auto& test : cases) {
         EncoderFormat format;
@@ -223,9 +235,64 @@ TEST(EncoderStageTest, QueryAsksTheEncoder) {
         format.flacLevel = test.level;
         format.mp3.bitrate = test.kind == EncoderKind::Mp3 ? test.level : 0;
         format.mp3.vbrQuality = test.quality;
-        auto stage = CreateEncoderStage(format, test.rate, 0, tags);
-        EXPECT_EQ(stage->Query(), test.result) << test.level << " at " << test.rate;
+        auto stage = CreateEncoderStage(format, test.rate, test.layout, 0, tags);
+        EXPECT_EQ(stage->Query(), test.result)
+            << test.level << " at " << test.rate << ", " << test.layout.channels << " channels";
     }
+}
+
+// Any layout at its full resolution: FLAC at the layout's depth (24 at most, exactly), MP3
+// from floats. The files are read back by encoded_tracks_test.py (case "stage").
+TEST(EncoderStageTest, WideLayoutsAreEncodedAtTheirResolution) {
+    const std::string folder = splittest::Scratch("encoder_stage_wide");
+    FixedTags tags;
+    const struct {
+        const char* name;
+        SampleLayout layout;
+        uint16_t depth;
+    } layouts[] = {{"mono24", {1, 24, false}, 24}, {"float", {2, 32, true}, 24},
+                   {"pcm8", {2, 8, false}, 8}};
+    for (const auto& test : layouts) {
+        for (const Format& format : kFormats) {
+            EncoderFormat encoder;
+            encoder.kind = format.kind;
+            auto stage = CreateEncoderStage(encoder, 96000, test.layout, 96000, tags);
+            ASSERT_EQ(stage->Query(), 0) << test.name;
+            ASSERT_EQ(stage->Prepare(kCaptureBlockBytes), 0);
+            EXPECT_EQ(FlacDepth(test.layout), test.depth) << test.name;
+            // A tone of 24-bit steps, one second.
+            std::vector<uint8_t> bytes;
+            for (uint32_t frame = 0; frame < 96000; ++frame) {
+                for (uint16_t channel = 0; channel < test.layout.channels; ++channel) {
+                    const double value = 0.5 * std::sin(0.02 * frame + channel);
+                    const int64_t step = std::lround(value * 8388608);
+                    const float single = float(step) / 8388608;
+                    uint8_t sample[4];
+                    const int64_t scaled = test.layout.bits == 8 ? (step >> 16) + 128 : step;
+                    for (int i = 0; i < 4; ++i) sample[i] = uint8_t(uint64_t(scaled) >> (8 * i));
+                    if (test.layout.isFloat) std::memcpy(sample, &single, 4);
+                    bytes.insert(bytes.end(), sample, sample + test.layout.SampleBytes());
+                }
+            }
+            const std::string path = Path(folder, test.name, format);
+            ASSERT_EQ(stage->Open(path.c_str(), 0), 0);
+            stage->Write(bytes.data(), int32_t(bytes.size()));
+            EXPECT_EQ(stage->Finish(96000), 0) << path;
+        }
+    }
+    // A float finer than 24 bits is no FLAC sample: the track ends there, saying why.
+    EncoderFormat flac;
+    flac.kind = EncoderKind::Flac;
+    auto stage = CreateEncoderStage(flac, 96000, {1, 32, true}, 96000, tags);
+    ASSERT_EQ(stage->Prepare(kCaptureBlockBytes), 0);
+    const float samples[] = {0.25f, 0.5f, 1.0f / (1 << 30)};
+    const std::string path = Path(folder, "fine", kFormats[0]);
+    ASSERT_EQ(stage->Open(path.c_str(), 0), 0);
+    EXPECT_EQ(stage->Write(samples, int32_t(sizeof samples)), 0) << "told success";
+    EXPECT_FALSE(stage->IsOpen());
+    char text[kSinkMessageBytes] = "";
+    EXPECT_EQ(stage->GetLastMessage(text), 1);
+    EXPECT_STREQ(text, "FLAC: a sample does not fit (24 bits, frame 2)");
 }
 
 }  // namespace

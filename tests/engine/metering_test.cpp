@@ -76,6 +76,17 @@ TEST_F(MeteringTest, SeveralBlocksAtOnceMeasureOneOverRootK) {
         ASSERT_NO_FATAL_FAILURE(Measure(Sine(32767, k)));
         EXPECT_NEAR(engine.left.level, single / std::sqrt(double(k)), 1.0) << k << " blocks";
     }
+    // A tool whose blocks are k times longer (a higher rate) says so, and measures the level a
+    // capture block of the same sound has; a last, shorter block is scaled alike.
+    for (int32_t k : {2, 3}) {
+        engine.levelBlockFrames = k * kCaptureBlockFrames;
+        ASSERT_NO_FATAL_FAILURE(Measure(Sine(32767, k)));
+        EXPECT_NEAR(engine.left.level, single, 1.0) << k << " blocks long";
+        const std::vector<int16_t> part = Sine(32767, 1);
+        const BlockLevels shorter = MeasureBlock(part.data(), kCaptureBlockValues / 2,
+                                                 k * kCaptureBlockFrames);
+        EXPECT_NEAR(shorter.left, single * std::sqrt(2.0 * k), 1.0) << k << " blocks long";
+    }
 }
 
 TEST_F(MeteringTest, PeakIsHeldFourteenBlocksUnlessExceeded) {

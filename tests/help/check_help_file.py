@@ -35,6 +35,7 @@ SETTING_NAMES = {
     "gap": ("New Track after", "--gap"),
     "discard": ("Discard", "--min"), "flac": ("flac:", "--format flac"),
     "mp3": ("mp3:", "--format mp3"), "declick": ("--declick",), "tracks": ("--tracks",),
+    "bits": ("--bits",),
 }
 VALUE = r"(v?\d+(?:\.\d+)?|auto\b)"
 RANGE = re.compile(VALUE + r"(?:\s*\([^)]*\))?\s+to\s+" + VALUE)  # "0 (fastest) to 8"

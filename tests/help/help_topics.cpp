@@ -2,9 +2,9 @@
 // topic of the main window's and the Options dialog's tables; the ranges and defaults of the
 // settings the manual names (the detection sliders as the window shows them and as
 // grooval-split takes them, with grooval-split's own silence default, and grooval-split's own
-// levels); the texts the window shows from its string table; the status texts of the engine
-// and the output chain that have names; the silence levels in dBFS; and grooval-split's --help,
-// which names its options and exit codes.
+// levels and bits); the texts the window shows from its string table; the status texts of the
+// engine and the output chain that have names; the silence levels in dBFS; and grooval-split's
+// --help, which names its options and exit codes.
 //
 //   topic DIALOG CONTROL NUMBER
 //   setting NAME POPUP            the pop-up that must state the setting (0: none)
@@ -113,6 +113,8 @@ int main() {
     PrintLevels("declick", kDeclickMinLevel, kDeclickMaxLevel, kDeclickDefaultLevel);
     PrintSetting("tracks", 0);
     PrintRange("tracks", "1", std::to_string(kSplitMaxTracks), false);
+    PrintSetting("bits", 0);
+    std::printf("list bits %s\n", SplitBitsText().c_str());
 
     UiLanguage = LANG_ENGLISH;
     for (UINT id : {IDS_SOUND_CARD_BUSY, IDS_TRACK_NUMBER, IDS_CUEING, IDS_NOT_RECORDING}) {

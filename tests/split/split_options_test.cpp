@@ -49,6 +49,9 @@ TEST(SplitOptionsTest, AcceptedCommandLines) {
     ASSERT_EQ(Parse({"--declick=10", "a.wav"}, options, message), SplitCommand::Run);
     EXPECT_EQ(options.declick, 10);
     EXPECT_EQ(ResolveSplitSettings(options, nullptr, "C:\\").declick, 10);
+    EXPECT_EQ(ResolveSplitSettings(options, nullptr, "C:\\").bits, 0) << "the input's own";
+    ASSERT_EQ(Parse({"--bits", "24", "a.wav"}, options, message), SplitCommand::Run);
+    EXPECT_EQ(ResolveSplitSettings(options, nullptr, "C:\\").bits, 24);
 
     ASSERT_EQ(Parse({"-n", "12", "--titles=a b.txt", "--artist", "", "--album", "X", "--year",
                      "1958-04-01", "--preview", "s.svg", "--dry-run", "-p", "A ", "side.wav"},
@@ -151,6 +154,8 @@ TEST(SplitOptionsTest, RefusedCommandLinesSayWhy) {
         {{"--year", "58", "a.wav"}, "--year takes a year, YYYY or YYYY-MM-DD"},
         {{"--year", "1958-4-1", "a.wav"}, "--year takes"},
         {{"--dry-run=1", "a.wav"}, "--dry-run takes no value"},
+        {{"--bits", "20", "a.wav"}, "--bits takes 16 or 24"},
+        {{"--bits=8", "a.wav"}, "--bits takes 16 or 24"},
         {{"-f", "flac:9", "a.wav"}, "--format: flac takes a compression level from 0 to 8"},
         {{"-f", "flac:", "a.wav"}, "flac takes a compression level"},
         {{"-f", "flac:-1", "a.wav"}, "flac takes a compression level"},
@@ -330,7 +335,7 @@ TEST(SplitOptionsTest, HelpListsEveryOption) {
           "(default 14, 2.00 s)", "--declick[=LEVEL]", "1 to 10", "(default 5,",
           "--tracks N", "--titles FILE", "--artist TEXT", "--album TEXT", "--year YEAR",
           "--preview FILE", "--dry-run", "--tracks 6\n", "5 fewer tracks",
-          "7 input failed part-way",
+          "7 input failed part-way", "--bits N", "12800 at 96000 Hz",
           "\"flac[:LEVEL]\" (lossless, level 0 to 8,", "default 5)", "\"mp3[:KBPS|vQUALITY]\"",
           "bitrate of 32 to 320 kbit/s", "default v2", "never finished (data size 0, 0xFFFFFFFF"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;

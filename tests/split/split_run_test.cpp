@@ -109,20 +109,22 @@ protected:
     }
 
     // Every kept track holds exactly the input's frames the report gives, and the report
-    // matches the prediction.
-    void CheckTracks(const SplitReport& report, const std::vector<Expected>& expected) {
-        const std::vector<uint8_t> input = splittest::SampleBytes(samples_);
+    // matches the prediction. The input's data is samples_ unless `data` (of `frameBytes`
+    // frames) is given.
+    void CheckTracks(const SplitReport& report, const std::vector<Expected>& expected,
+                     const std::vector<uint8_t>* data = nullptr, uint32_t frameBytes = 4) {
+        const std::vector<uint8_t> input = data ? *data : splittest::SampleBytes(samples_);
         ASSERT_EQ(report.tracks.size(), expected.size());
         for (size_t i = 0; i < expected.size(); ++i) {
             const CueTrack& track = report.tracks[i];
             EXPECT_EQ(track.file, expected[i].file);
             EXPECT_EQ(track.startFrame, expected[i].startFrame) << track.file;
             EXPECT_EQ(track.endFrame, expected[i].endFrame) << track.file;
-            const std::vector<uint8_t> data = splittest::TrackData(folder_ + "\\" + track.file);
-            ASSERT_EQ(data.size(), (expected[i].endFrame - expected[i].startFrame) * 4)
+            const std::vector<uint8_t> kept = splittest::TrackData(folder_ + "\\" + track.file);
+            ASSERT_EQ(kept.size(), (expected[i].endFrame - expected[i].startFrame) * frameBytes)
                 << track.file;
-            EXPECT_TRUE(std::equal(data.begin(), data.end(),
-                                   input.begin() + long(expected[i].startFrame * 4)))
+            EXPECT_TRUE(std::equal(kept.begin(), kept.end(),
+                                   input.begin() + long(expected[i].startFrame * frameBytes)))
                 << track.file << " does not hold its part of the input";
         }
     }
@@ -485,57 +487,72 @@ TEST_F(SplitRunTest, ASideWithoutAFloorIsCutAtTheFixedLevelAndSaysSo) {
     EXPECT_EQ(given.err, "");
 }
 
-TEST_F(SplitRunTest, AMonoInputIsConvertedToStereoFirst) {
+// A mono input is cut as its stereo (the same samples on both channels), and its tracks hold
+// the input's own mono frames.
+TEST_F(SplitRunTest, AMonoInputIsCutAsStereoAndKeptMono) {
     std::vector<int16_t> mono;
     for (size_t i = 0; i < samples_.size(); i += 2)
         mono.push_back(samples_[i]);
     const std::string input = inputFolder_ + "\\mono.wav";
-    ASSERT_TRUE(splittest::WritePcmWav(input, kCaptureRate, 1, 16, splittest::SampleBytes(mono)));
+    const std::vector<uint8_t> data = splittest::SampleBytes(mono);
+    ASSERT_TRUE(splittest::WritePcmWav(input, kCaptureRate, 1, 16, data));
     SplitReport report;
     ASSERT_EQ(RunSplit(InFolder(folder_), input, false, report), kSplitDone) << report.problem;
-    ASSERT_EQ(report.tracks.size(), 3u);
-    EXPECT_EQ(report.tracks[0].startFrame, At(4));
-    EXPECT_EQ(report.tracks[2].endFrame, At(200) + kTailFrames);
-    // Both channels carry the mono samples.
-    const std::vector<uint8_t> data = splittest::TrackData(folder_ + "\\tmp0001.wav");
-    ASSERT_EQ(data.size(), At(43) * 4);
-    const size_t frame = size_t(At(1)) + 100;  // inside the song
-    const int16_t left = int16_t(data[frame * 4] | data[frame * 4 + 1] << 8);
-    const int16_t right = int16_t(data[frame * 4 + 2] | data[frame * 4 + 3] << 8);
-    EXPECT_EQ(left, mono[At(4) + frame]);
-    EXPECT_EQ(right, left);
+    ASSERT_NO_FATAL_FAILURE(CheckTracks(report, {{"tmp0001.wav", At(4), At(47)},
+                         {"tmp0002.wav", At(74), At(110)},
+                         {"tmp0003.wav", At(169), At(200) + kTailFrames}}, &data, 2));
+    const std::vector<uint8_t> file = splittest::ReadBytes(folder_ + "\\tmp0001.wav");
+    ASSERT_GT(file.size(), 36u);
+    EXPECT_EQ(file[20] | file[21] << 8, 1) << "PCM";
+    EXPECT_EQ(file[22] | file[23] << 8, 1) << "one channel";
+    EXPECT_EQ(report.samples, "the input's own PCM 16-bit, 1 channel");
 }
 
-// Float and wide PCM need no codec: made 16-bit in the tool, each splits as the 16-bit side.
-TEST_F(SplitRunTest, FloatAndWidePcmSplitAsTheSixteenBitSide) {
+// Float and wide PCM need no codec: made 16-bit in the tool, each splits as the 16-bit side,
+// and the tracks keep the input's own samples; --bits 16 makes a 16-bit copy.
+TEST_F(SplitRunTest, FloatAndWidePcmSplitAsTheSixteenBitSideAndKeepTheirSamples) {
     const struct {
         const char* name;
         uint16_t tag;
         int bits;
-    } formats[] = {{"float", 3, 32}, {"double", 3, 64}, {"pcm24-", 1, 24}, {"pcm32-", 1, 32}};
+        int32_t trackBits;  // --bits; 0: the input's own
+    } formats[] = {{"float", 3, 32, 0},   {"double", 3, 64, 0},  {"pcm24-", 1, 24, 0},
+                   {"pcm32-", 1, 32, 0}, {"pcm8-", 1, 8, 0},    {"narrow", 1, 24, 16}};
     for (const auto& format : formats) {
         SCOPED_TRACE(format.name);
         std::vector<uint8_t> data;
         for (const int16_t sample : samples_) {
-            const float single = sample / 32768.0f;
-            const double twice = sample / 32768.0;
-            const uint32_t wide = uint32_t(int32_t(sample) * (1 << (format.bits - 16)));
-            const void* value = format.tag == 1      ? static_cast<const void*>(&wide)
-                                : format.bits == 32 ? static_cast<const void*>(&single)
-                                                    : &twice;
-            const uint8_t* bytes = static_cast<const uint8_t*>(value);  // little-endian
+            // Eight bits keep the high byte (the quiet blocks' noise becomes silence).
+            const int16_t value = format.bits == 8 ? int16_t(sample / 256 * 256) : sample;
+            const float single = value / 32768.0f;
+            const double twice = value / 32768.0;
+            const uint32_t wide = format.bits == 8 ? uint32_t((value >> 8) + 128)
+                                                   : uint32_t(int32_t(value) * (1 << (format.bits - 16)));
+            const void* sampleBytes = format.tag == 1      ? static_cast<const void*>(&wide)
+                                      : format.bits == 32 ? static_cast<const void*>(&single)
+                                                          : &twice;
+            const uint8_t* bytes = static_cast<const uint8_t*>(sampleBytes);  // little-endian
             data.insert(data.end(), bytes, bytes + format.bits / 8);
         }
         const std::string input = inputFolder_ + "\\" + format.name + ".wav";
         ASSERT_TRUE(splittest::WritePcmWav(input, kCaptureRate, 2, format.bits, data, format.tag));
         SplitSettings settings = InFolder(folder_);
         settings.prefix = format.name;
+        settings.bits = format.trackBits;
         SplitReport report;
         ASSERT_EQ(RunSplit(settings, input, false, report), kSplitDone) << report.problem;
         const std::string prefix = format.name;
-        ASSERT_NO_FATAL_FAILURE(CheckTracks(report, {{prefix + "0001.wav", At(4), At(47)},
-                             {prefix + "0002.wav", At(74), At(110)},
-                             {prefix + "0003.wav", At(169), At(200) + kTailFrames}}));
+        const std::vector<Expected> tracks = {{prefix + "0001.wav", At(4), At(47)},
+                                              {prefix + "0002.wav", At(74), At(110)},
+                                              {prefix + "0003.wav", At(169), At(200) + kTailFrames}};
+        if (format.trackBits == 0) {
+            ASSERT_NO_FATAL_FAILURE(CheckTracks(report, tracks, &data, uint32_t(format.bits / 4)));
+            continue;
+        }
+        // Exact 16-bit steps in 24 bits: the copy is the 16-bit side, with no noise added.
+        ASSERT_NO_FATAL_FAILURE(CheckTracks(report, tracks));
+        EXPECT_EQ(report.samples,
+                  "PCM 16-bit, 2 channels from the input's PCM 24-bit, 2 channels, with TPDF dither");
     }
 }
 
@@ -673,6 +690,33 @@ TEST_F(SplitRunTest, AnUnknownOutputFormatIsAUsageErrorAndWritesNothing) {
     const std::vector<uint8_t> track = splittest::ReadBytes(folder_ + "\\tmp0001.wav");
     ASSERT_GE(track.size(), 28u);
     EXPECT_EQ(track[24] | track[25] << 8 | track[26] << 16, 96000);  // the fmt chunk's rate
+}
+
+// --bits asks for tracks of a depth: refused, before anything is written, where they have
+// none to choose.
+TEST_F(SplitRunTest, BitsTheTracksCannotHaveAreAUsageError) {
+    const struct {
+        const char* format;
+        int32_t declick;
+        int32_t bits;
+        const char* message;
+    } cases[] = {
+        {"mp3", 0, 16, "--bits is for WAV and FLAC tracks: MP3 has no bit depth"},
+        {"pcm", kDeclickDefaultLevel, 24, "--bits 24: these tracks are 16-bit stereo (--declick"},
+        {"ima-adpcm", 0, 24, "--bits 24: these tracks are 16-bit stereo (a codec format"},
+    };
+    for (const auto& test : cases) {
+        SplitSettings settings = InFolder(folder_);
+        settings.formatName = test.format;
+        std::string problem;
+        ParseEncoderFormat(test.format, settings.encoder, problem);
+        settings.declick = test.declick;
+        settings.bits = test.bits;
+        SplitReport report;
+        EXPECT_EQ(RunSplit(settings, input_, true, report), kSplitUsage) << test.format;
+        EXPECT_EQ(report.problem.find(test.message), 0u) << report.problem;
+        EXPECT_TRUE(splittest::FilesIn(folder_).empty()) << test.format;
+    }
 }
 
 TEST_F(SplitRunTest, TrackNamesThatWouldNotFitAreRefusedBeforeSplitting) {
