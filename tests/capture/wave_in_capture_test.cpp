@@ -83,6 +83,9 @@ struct DriverPlan {
     enum Call { kNone, kOpen, kPrepare, kAdd, kStart } failing = kNone;
     int failAt = 0;
     MMRESULT code = MMSYSERR_NOERROR;
+    // With a failing add: that add waits until another header is done, so the same recycle
+    // adds it too, and every later add answers laterCode.
+    MMRESULT laterCode = MMSYSERR_NOERROR;
     int calls[5] = {};
     // Late thread: after the stallAfter-th add, the thread waits until `stallQueued` headers
     // are queued, then the stop event is set.
@@ -135,7 +138,18 @@ MMRESULT WINAPI PlannedUnprepare(HWAVEIN device, LPWAVEHDR header, UINT size) {
 }
 
 MMRESULT WINAPI PlannedAdd(HWAVEIN device, LPWAVEHDR header, UINT size) {
-    if (Fails(DriverPlan::kAdd)) return plan.code;
+    if (Fails(DriverPlan::kAdd)) {
+        const DWORD start = GetTickCount();
+        while (plan.laterCode != MMSYSERR_NOERROR && plan.capture->QueuedHeaders() < 1 &&
+               GetTickCount() - start < kWaitMs) {
+            Sleep(10);  // polling the done list while the driver fills the next header
+        }
+        return plan.code;
+    }
+    if (plan.laterCode != MMSYSERR_NOERROR && plan.failing == DriverPlan::kAdd &&
+        plan.calls[DriverPlan::kAdd] > plan.failAt) {
+        return plan.laterCode;
+    }
     if (plan.stallAfter && !plan.stalled && plan.calls[DriverPlan::kAdd] >= plan.stallAfter) {
         plan.stalled = true;
         const DWORD start = GetTickCount();
@@ -237,6 +251,7 @@ struct FailureCase {
     int failAt;
     MMRESULT code;
     bool started;  // the failure comes after waveInStart
+    MMRESULT laterCode = MMSYSERR_NOERROR;  // of the adds after a failing one
 };
 
 class WaveInFailure : public ::testing::TestWithParam<FailureCase> {};
@@ -247,6 +262,7 @@ TEST_P(WaveInFailure, ThreadEndsByItselfWithTheCodeAndReleasesEverything) {
     plan.failing = param.call;
     plan.failAt = param.failAt;
     plan.code = param.code;
+    plan.laterCode = param.laterCode;
     CaptureRig rig;
     WaveInCapture capture("", &rig.engine, false, PlannedApi());
     InstallPlan(capture);
@@ -275,7 +291,10 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"start", DriverPlan::kStart, 1, MMSYSERR_ERROR, false},
         // The sixth recycle: the capture had been running for ~0.8 s.
         FailureCase{"add while capturing", DriverPlan::kAdd, kWaveInHeaders + 6, MMSYSERR_NOMEM,
-                    true}),
+                    true},
+        // The first failure is the one reported, not a later one of the same recycle.
+        FailureCase{"two adds failing", DriverPlan::kAdd, kWaveInHeaders + 6, MMSYSERR_NOMEM,
+                    true, MMSYSERR_INVALPARAM}),
     [](const ::testing::TestParamInfo<FailureCase>& info) {
         std::string name = info.param.what;
         for (char& c : name) {
