@@ -2,11 +2,15 @@
 // robust level, repair by least-squares autoregressive interpolation (see declicker.h).
 #include "dsp/declicker.h"
 
+#include "dsp/ar_interpolator.h"
+
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace {
+
 
 constexpr int kP = kDeclickOrder;
 static_assert(kP % 2 == 0, "the prediction sums take the coefficients in pairs");
@@ -16,15 +20,35 @@ constexpr int kAhead = kDeclickLookAheadFrames;
 constexpr int kModelMargin = 512;  // detection model window: block + margin each side
 constexpr int kContext = kDeclickRepairContext;
 constexpr int kModelWindow = kBlock + 2 * kModelMargin;
-constexpr int kKeepBefore = kModelMargin + kContext;  // samples kept before the next block
+constexpr int kAttackCap = 960;     // the longest stretch of music compared around an event
+constexpr int kKeepBefore = kModelMargin + kDeclickRepairContext + 64;  // kept before a block
+static_assert(kKeepBefore >= kModelMargin + kDeclickRepairContext, "the models' context");
+static_assert(kKeepBefore >= kAttackCap + 2 * kP + 16, "the music compared around an event");
 constexpr int kCapacity = kKeepBefore + 2 * kBlock + kAhead;
 constexpr int kEdge = 2;       // samples added on each side of an event
 constexpr int kMergeGap = 8;   // suspects at most this far apart form one event
 constexpr int kMaxClickCap = 256;
-constexpr int kEndRounds = 4;       // rounds of finding a click's end
+constexpr int kLocal = 256;          // residual samples on each side for the local level
+constexpr int kGuard = 8;            // kept clear between the event and the local level
+constexpr int kLead = 8;            // a smooth click's onset before its first suspect
 constexpr double kTailShare = 0.05;  // a click ends where it falls below 5 % of its peak
-constexpr double kTailDeviations = 3.0;  // or below 3 robust deviations
-constexpr double kClickGain = 2.0;   // a click's interpolation halves the prediction error
+constexpr double kTailMusic = 2.0;  // or below twice the music's own interpolation error
+constexpr double kOnsetMusic = 3.5;  // an onset before the suspects: 3.5 times that error
+// A repair is made only when the click's energy is this many times the error the
+// interpolation makes on the music next to it, and the error the model itself expects (its
+// innovation times the trace of its system's inverse): on average it then takes away far more
+// than it adds.
+constexpr double kHarm = 4.0;
+// A click's interpolation takes away most of its prediction error: it is plainly better.
+constexpr double kClickGain = 4.0;
+// An attack: the music after the event louder than before it by this factor (3 dB), or its
+// prediction error staying that much higher.
+constexpr double kAttackRise = 1.41;
+constexpr double kAttackSeconds = 0.02;  // the music compared on each side of an event
+// A click stands out from the music's own largest prediction errors nearby by this factor:
+// busy drums and loud orchestral passages have many large ones, a click is rare.
+constexpr double kContrast = 2.0;
+constexpr double kContrastSeconds = 0.02;  // the music compared on each side of an event
 constexpr double kMadToDeviation = 1.4826;  // MAD of a normal distribution to its deviation
 constexpr double kDeviationFloor = 1.0;     // one step of 16 bits: digital silence is no noise
 constexpr double kNoiseCorrection = 1e-6;   // added to the model's zero lag, for stability
@@ -33,9 +57,9 @@ constexpr double kNoiseCorrection = 1e-6;   // added to the model's zero lag, fo
 constexpr double kRepairFit = 2.0;
 constexpr double kPi = 3.14159265358979323846;
 
-int ClickFramesAt(uint32_t rate) {
-    const int frames = int(std::lround(kDeclickMaxClickSeconds * double(rate)));
-    return std::max(1, std::min(frames, kMaxClickCap));
+int FramesAt(uint32_t rate, double seconds, int cap) {
+    const int frames = int(std::lround(seconds * double(rate)));
+    return std::max(1, std::min(frames, cap));
 }
 
 }  // namespace
@@ -46,10 +70,9 @@ struct Declicker::Channel {
     std::vector<double> weighted;  // the model window, weighted
     std::vector<double> scratch;   // magnitudes for the median
     std::vector<uint8_t> masked;   // 1 where a suspect event lies, same indices as x
-    std::vector<double> chol, rhs, known, saved;  // interpolation
-    std::vector<double> burgForward, burgBackward;  // fitting the repair model
+    std::vector<double> values, saved;  // interpolation
+    ArInterpolator repairModel{kQ, kMaxClickCap + 2 * kEdge};
     double detect[kP + 1] = {};    // prediction error filters: 1, -a1 ... -ap
-    double repair[kQ + 1] = {};
     uint64_t doneUntil = 0;        // frames before this are decided
     uint64_t longUntil = 0;        // last frame of the last long event, + 1
     bool inLong = false;
@@ -66,7 +89,11 @@ size_t Declicker::LatencyFrames() {
 }
 
 Declicker::Declicker(uint32_t rate, int level, DeclickListener* listener)
-    : maxClick_(ClickFramesAt(rate)), threshold_(Threshold(level)), listener_(listener) {
+    : maxClick_(FramesAt(rate, kDeclickMaxClickSeconds, kMaxClickCap)),
+      attackWindow_(FramesAt(rate, kAttackSeconds, kAttackCap)),
+      contrastWindow_(FramesAt(rate, kContrastSeconds, kAttackCap)),
+      threshold_(Threshold(level)),
+      listener_(listener) {
     const int maxSpan = kMaxClickCap + 2 * kEdge;
     for (int i = 0; i < 2; ++i) {
         channels_[i].reset(new Channel);
@@ -76,14 +103,10 @@ Declicker::Declicker(uint32_t rate, int level, DeclickListener* listener)
         ch.residual.assign(kCapacity, 0.0);
         ch.masked.assign(kCapacity, 0);
         ch.weighted.assign(kModelWindow, 0.0);
-        ch.scratch.assign(kBlock, 0.0);
-        ch.chol.assign(size_t(maxSpan) * maxSpan, 0.0);
-        ch.rhs.assign(maxSpan, 0.0);
-        ch.known.assign(maxSpan + kQ, 0.0);
-        ch.saved.assign(4 * kMaxClickCap + kP + 64, 0.0);
-        ch.burgForward.assign(2 * kContext, 0.0);
-        ch.burgBackward.assign(2 * kContext, 0.0);
-        ch.detect[0] = ch.repair[0] = 1.0;
+        ch.scratch.assign(kBlock + 2 * kLocal, 0.0);
+        ch.values.assign(maxSpan, 0.0);
+        ch.saved.assign(maxSpan, 0.0);
+        ch.detect[0] = 1.0;
     }
 }
 
@@ -105,13 +128,12 @@ const double* HannWindow() {
 // filters are 1, -a1 ... -ap for the model x[n] = a1 x[n-1] + ... + ap x[n-p] + error.
 class Analysis {
 public:
-    Analysis(double* x, double* residual, uint8_t* masked, double* detect, double* repair)
-        : x_(x), residual_(residual), masked_(masked), detect_(detect), repair_(repair) {}
+    Analysis(double* x, double* residual, uint8_t* masked, double* detect)
+        : x_(x), residual_(residual), masked_(masked), detect_(detect) {}
 
-    // Fits the models to [from, to) under a Hann window, leaving out masked samples: the
-    // detection model always, the repair model when asked (Levinson-Durbin passes through the
-    // detection model's order on its way).
-    void Fit(int from, int to, double* weighted, bool useMask) {
+    // Fits the detection model to [from, to) under a Hann window (autocorrelation,
+    // Levinson-Durbin); `weighted` keeps the weighted window for FitWithoutMasked.
+    void Fit(int from, int to, double* weighted) {
         const int length = to - from;
         const double* window = HannWindow();
         for (int i = 0; i < length; ++i) {
@@ -119,13 +141,11 @@ public:
             const double w = length == kModelWindow
                                  ? window[i]
                                  : 0.5 - 0.5 * std::cos(2.0 * kPi * (i + 0.5) / length);
-            weighted[i] = useMask && masked_[from + i] ? 0.0 : w * x_[from + i];
+            weighted[i] = w * x_[from + i];
         }
-        const int order = kP;
-        double r[kP + 1];
         // Four lags at a time: one load of each sample serves four independent sums.
         int k = 0;
-        for (; k + 3 <= order; k += 4) {
+        for (; k + 3 <= kP; k += 4) {
             double s0 = 0.0, s1 = 0.0, s2 = 0.0, s3 = 0.0;
             const int n = length - k - 3;
             for (int i = 0; i < n; ++i) {
@@ -142,35 +162,35 @@ public:
                 if (i + k + 1 < length) s1 += y * weighted[i + k + 1];
                 if (i + k + 2 < length) s2 += y * weighted[i + k + 2];
             }
-            r[k] = s0;
-            r[k + 1] = s1;
-            r[k + 2] = s2;
-            r[k + 3] = s3;
+            lags_[k] = s0;
+            lags_[k + 1] = s1;
+            lags_[k + 2] = s2;
+            lags_[k + 3] = s3;
         }
-        for (; k <= order; ++k) {
+        for (; k <= kP; ++k) {
             double sum = 0.0;
             for (int i = 0; i + k < length; ++i)
                 sum += weighted[i] * weighted[i + k];
-            r[k] = sum;
+            lags_[k] = sum;
         }
-        r[0] *= 1.0 + kNoiseCorrection;
-        double c[kP + 1] = {1.0};
-        if (r[0] > 0.0) {  // else digital silence: the residual is the signal
-            double error = r[0];
-            double previous[kP + 1];
-            for (int i = 1; i <= order && error > 0.0; ++i) {
-                double acc = r[i];
-                for (int j = 1; j < i; ++j)
-                    acc += c[j] * r[i - j];
-                const double k = -acc / error;
-                std::memcpy(previous, c, sizeof(double) * size_t(i));
-                for (int j = 1; j < i; ++j)
-                    c[j] = previous[j] + k * previous[i - j];
-                c[i] = k;
-                error *= 1.0 - k * k;
+        Solve(lags_);
+    }
+
+    // Fits it again with the masked samples of [from, to) left out: the products that involve
+    // them are taken from the last Fit's autocorrelation (few samples are masked).
+    void FitWithoutMasked(int from, int to, const double* weighted) {
+        const int length = to - from;
+        double r[kP + 1];
+        std::memcpy(r, lags_, sizeof r);
+        for (int i = 0; i < length; ++i) {
+            if (!masked_[from + i]) continue;
+            for (int k = 0; k <= kP; ++k) {
+                if (i + k < length) r[k] -= weighted[i] * weighted[i + k];
+                if (k > 0 && i - k >= 0 && !masked_[from + i - k])
+                    r[k] -= weighted[i - k] * weighted[i];
             }
         }
-        std::memcpy(detect_, c, sizeof(double) * (kP + 1));
+        Solve(r);
     }
 
     double Forward(int n) const { return Forward(n, detect_, kP); }
@@ -188,14 +208,16 @@ public:
         for (int n = from; n < to; ++n)
             residual_[n] = Forward(n);
     }
-    // The robust deviation of the residual over [from, to).
+    // The robust deviation of the residual over [from, to) and [from2, to2).
     double Deviation(int from, int to, double* scratch) const {
-        const int n = to - from;
-        if (n <= 0) return kDeviationFloor;
+        return Deviation(from, to, to, to, scratch);
+    }
+    double Deviation(int from, int to, int from2, int to2, double* scratch) const {
         // Every other sample is enough for the median.
         int count = 0;
-        for (int i = 0; i < n; i += 2)
-            scratch[count++] = std::fabs(residual_[from + i]);
+        for (int i = from; i < to; i += 2) scratch[count++] = std::fabs(residual_[i]);
+        for (int i = from2; i < to2; i += 2) scratch[count++] = std::fabs(residual_[i]);
+        if (count == 0) return kDeviationFloor;
         std::nth_element(scratch, scratch + count / 2, scratch + count);
         return std::max(kDeviationFloor, kMadToDeviation * scratch[count / 2]);
     }
@@ -209,106 +231,33 @@ public:
         return sum;
     }
 
-    // Fits the repair model by Burg's method to the segments [from1, to1) and [from2, to2)
-    // together (the samples around a span, not the span). False when they are too short.
-    bool FitRepair(int from1, int to1, int from2, int to2, double* f, double* b) {
-        const int length1 = std::max(0, to1 - from1), length2 = std::max(0, to2 - from2);
-        if (length1 + length2 < 2 * kQ || length1 <= kQ / 2 || length2 <= kQ / 2) return false;
-        std::copy(x_ + from1, x_ + to1, f);
-        std::copy(x_ + from2, x_ + to2, f + length1);
-        std::copy(f, f + length1 + length2, b);
-        double* c = repair_;
-        std::fill(c, c + kQ + 1, 0.0);
-        c[0] = 1.0;
-        double previous[kQ + 1];
-        const int starts[2] = {0, length1}, ends[2] = {length1, length1 + length2};
-        for (int m = 1; m <= kQ; ++m) {
-            double num = 0.0, den = 0.0;
-            for (int segment = 0; segment < 2; ++segment) {
-                for (int n = starts[segment] + m; n < ends[segment]; ++n) {
-                    num += f[n] * b[n - 1];
-                    den += f[n] * f[n] + b[n - 1] * b[n - 1];
-                }
-            }
-            const double k = den > 0.0 ? -2.0 * num / den : 0.0;
-            std::memcpy(previous, c, sizeof(double) * size_t(m));
-            for (int j = 1; j < m; ++j)
-                c[j] = previous[j] + k * previous[m - j];
-            c[m] = k;
-            for (int segment = 0; segment < 2; ++segment) {
-                for (int n = ends[segment] - 1; n >= starts[segment] + m; --n) {
-                    const double forward = f[n];
-                    f[n] = forward + k * b[n - 1];
-                    b[n] = b[n - 1] + k * forward;
-                }
-            }
-        }
-        return true;
-    }
-
-    // Least-squares autoregressive interpolation of [s, e] by the repair model (or the
-    // detection model): the values that minimise its prediction error over [s, e + order].
-    // False when the system is not positive definite.
-    bool Interpolate(int s, int e, bool repairModel, double* chol, double* rhs, double* known,
-                     double* values) {
-        const double* c = repairModel ? repair_ : detect_;
-        const int order = repairModel ? kQ : kP;
-        const int m = e - s + 1;
-        double g[kQ + 1];
-        for (int j = 0; j <= order; ++j) {
-            double sum = 0.0;
-            for (int k = 0; k + j <= order; ++k)
-                sum += c[k] * c[k + j];
-            g[j] = sum;
-        }
-        // The prediction error of each row from the known samples alone.
-        for (int n = s; n <= e + order; ++n) {
-            double sum = 0.0;
-            for (int k = 0; k <= order; ++k) {
-                const int at = n - k;
-                if (at < s || at > e) sum += c[k] * x_[at];
-            }
-            known[n - s] = sum;
-        }
-        for (int i = 0; i < m; ++i) {
-            double sum = 0.0;
-            for (int k = 0; k <= order; ++k)
-                sum += c[k] * known[i + k];
-            rhs[i] = -sum;
-        }
-        // Banded Cholesky of the Toeplitz matrix g(|i - j|).
-        for (int i = 0; i < m; ++i) {
-            const int first = std::max(0, i - order);
-            for (int j = first; j <= i; ++j) {
-                double sum = g[i - j];
-                for (int k = std::max(first, j - order); k < j; ++k)
-                    sum -= chol[i * m + k] * chol[j * m + k];
-                if (i == j) {
-                    if (sum <= 0.0) return false;
-                    chol[i * m + i] = std::sqrt(sum);
-                } else {
-                    chol[i * m + j] = sum / chol[j * m + j];
-                }
-            }
-        }
-        for (int i = 0; i < m; ++i) {
-            double sum = rhs[i];
-            for (int k = std::max(0, i - order); k < i; ++k)
-                sum -= chol[i * m + k] * values[k];
-            values[i] = sum / chol[i * m + i];
-        }
-        for (int i = m - 1; i >= 0; --i) {
-            double sum = values[i];
-            for (int k = i + 1; k <= std::min(m - 1, i + order); ++k)
-                sum -= chol[k * m + i] * values[k];
-            values[i] = sum / chol[i * m + i];
-        }
-        return true;
-    }
-
     double* X() { return x_; }
 
 private:
+    // Levinson-Durbin from the autocorrelation r.
+    void Solve(const double* lags) {
+        double r[kP + 1];
+        std::memcpy(r, lags, sizeof r);
+        r[0] *= 1.0 + kNoiseCorrection;
+        double c[kP + 1] = {1.0};
+        if (r[0] > 0.0) {  // else digital silence: the residual is the signal
+            double error = r[0];
+            double previous[kP + 1];
+            for (int i = 1; i <= kP && error > 0.0; ++i) {
+                double acc = r[i];
+                for (int j = 1; j < i; ++j)
+                    acc += c[j] * r[i - j];
+                const double k = -acc / error;
+                std::memcpy(previous, c, sizeof(double) * size_t(i));
+                for (int j = 1; j < i; ++j)
+                    c[j] = previous[j] + k * previous[i - j];
+                c[i] = k;
+                error *= 1.0 - k * k;
+            }
+        }
+        std::memcpy(detect_, c, sizeof(double) * (kP + 1));
+    }
+
     double Forward(int n, const double* c, int order) const {
         const double* x = x_ + n;
         double even = x[0], odd = 0.0;  // two sums: shorter chains of additions
@@ -325,7 +274,7 @@ private:
     double* residual_;
     uint8_t* masked_;
     double* detect_;
-    double* repair_;
+    double lags_[kP + 1] = {};  // the last Fit's autocorrelation
 };
 
 // The next event at or after `from` and before `to`: suspects no more than kMergeGap apart,
@@ -353,28 +302,28 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
     const int blockEnd = int(blockEnd64 - base_);
     // What the block may see does not depend on how the input was cut into pieces.
     const int dataEnd = std::min(int(dataEnd64 - base_), blockEnd + kAhead);
-    const int rangeEnd = dataEnd;
     const int modelFrom = std::max(0, blockStart - kModelMargin);
     const int modelTo = std::min(dataEnd, blockEnd + kModelMargin);
     const int residualFrom = std::max(blockStart, kP);
+    // An event's residual reaches this far: the longest click, then the music compared with it.
+    const int residualEnd = std::min(
+        dataEnd, blockEnd + maxClick_ + kP + kGuard + std::max({kLocal, contrastWindow_, attackWindow_}));
     if (modelTo - modelFrom < 4 * kP || residualFrom >= blockEnd) return;
 
     for (auto& owned : channels_) {
         Channel& ch = *owned;
-        Analysis analysis(ch.x.data(), ch.residual.data(), ch.masked.data(), ch.detect,
-                          ch.repair);
-        analysis.Fit(modelFrom, modelTo, ch.weighted.data(), false);
-        analysis.Residuals(residualFrom, rangeEnd);
-        double deviation = analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
-        double bound = threshold_ * deviation;
+        Analysis analysis(ch.x.data(), ch.residual.data(), ch.masked.data(), ch.detect);
+        analysis.Fit(modelFrom, modelTo, ch.weighted.data());
+        analysis.Residuals(residualFrom, modelTo);  // the suspects matter to the model only there
+        double bound = threshold_ * analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
         const int doneLocal =
-            ch.doneUntil > base_ ? int(std::min<uint64_t>(ch.doneUntil - base_, uint64_t(rangeEnd))) : 0;
+            ch.doneUntil > base_ ? int(std::min<uint64_t>(ch.doneUntil - base_, uint64_t(dataEnd))) : 0;
         const int scanFrom = std::max(residualFrom, doneLocal);
 
         // Pass 1: where are the suspects? Then the model again without them.
         int first = 0, last = 0;
         bool any = false;
-        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, rangeEnd, bound, first,
+        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, modelTo, bound, first,
                                          last);
              n = last + 1) {
             if (!any) std::fill(ch.masked.begin() + modelFrom, ch.masked.begin() + modelTo, 0);
@@ -384,50 +333,43 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
             if (from < to) std::fill(ch.masked.begin() + from, ch.masked.begin() + to, 1);
         }
         if (!any) continue;
-        analysis.Fit(modelFrom, modelTo, ch.weighted.data(), true);
-        analysis.Residuals(residualFrom, rangeEnd);
-        deviation = analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
-        bound = threshold_ * deviation;
+        analysis.FitWithoutMasked(modelFrom, modelTo, ch.weighted.data());
+        analysis.Residuals(residualFrom, residualEnd);
+        bound = threshold_ * analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
 
         // Pass 2: decide each event.
-        const int longLimit = maxClick_ + kP + 2 * kMergeGap;
         const int lowest = std::max(int(emitted_ - base_), kP);
-        const int highest = dataEnd - 1 - kQ;  // the last sample a span may hold
-        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, rangeEnd, bound, first,
+        Limits limits;
+        limits.dataEnd = dataEnd;
+        limits.residualEnd = residualEnd;
+        // Room after a span for the music compared with it and for its control interpolation.
+        limits.highest = dataEnd - 1 - std::max(2 * kQ + maxClick_ + 2 * kEdge + kGuard,
+                                                attackWindow_ + kP + 1);
+        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, residualEnd, bound, first,
                                          last);
              n = last + 1) {
             const uint64_t firstFrame = base_ + uint64_t(first);
-            const bool open = !streamEnds && last + kMergeGap >= rangeEnd;
             if (ch.inLong && firstFrame <= ch.longUntil + kMergeGap) {
                 ch.longUntil = base_ + uint64_t(last);  // the same long event goes on
                 ch.doneUntil = base_ + uint64_t(last) + 1;
                 continue;
             }
             ch.inLong = false;
-            const int floor = std::max(lowest, doneLocal);
-            // The click ends at the last suspect of the backward prediction error.
-            int end = first;
-            for (int m = std::min(last, highest); m >= first; --m) {
-                if (std::fabs(analysis.Backward(m)) > bound) {
-                    end = m;
-                    break;
-                }
-            }
-            int s = std::max(first - kEdge, floor);
-            int e = std::min(end + kEdge, highest);
-            Span span = open || last - first + 1 > longLimit
-                            ? Span::Long
-                            : Repair(analysis, ch, highest, deviation, s, e);
+            limits.floor = std::max(lowest, doneLocal);
+            const bool open = !streamEnds && last + kMergeGap >= residualEnd;
+            int s = first, e = last;
+            const Span span = open ? Span::Long : Decide(analysis, ch, limits, s, e);
+            ch.doneUntil = base_ + uint64_t(std::max(last, e)) + 1;
+            if (span == Span::None) continue;
             DeclickEvent event;
             event.frame = base_ + uint64_t(s);
             event.frames = uint32_t(std::max(1, e - s + 1));
             event.channel = ch.channel;
             event.repaired = span == Span::Repaired;
-            ch.doneUntil = base_ + uint64_t(std::max(last, e)) + 1;
             if (span == Span::Repaired) {
                 ++repaired_;
                 // The prediction error after the span no longer holds the click.
-                analysis.Residuals(s, std::min(e + kP + 1, rangeEnd));
+                analysis.Residuals(s, std::min(e + kP + 1, dataEnd));
                 last = std::max(last, e);
             } else {
                 ++left_;
@@ -441,87 +383,216 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
     }
 }
 
-// Decides one event whose suspects span [s, e] and repairs it when it is a click; [s, e] is the
+// The robust deviation of the residual around the event [first, last]: before it, and after
+// the longest click that may start there.
+double Declicker::LocalDeviation(Analysis& analysis, Channel& ch, int first, int last,
+                                 int dataEnd) const {
+    const int beforeTo = std::max(kP, first - kGuard);
+    const int beforeFrom = std::max(kP, beforeTo - kLocal);
+    const int afterFrom = std::min(dataEnd, std::max(last, first + maxClick_) + kP);
+    const int afterTo = std::min(dataEnd, afterFrom + kLocal);
+    return analysis.Deviation(beforeFrom, beforeTo, afterFrom, afterTo, ch.scratch.data());
+}
+
+
+// The largest prediction error in the music around the event [first, last], the event's own
+// samples and the longest click after it left out.
+double Declicker::LocalPeak(const Channel& ch, int first, int last, int dataEnd) const {
+    const double* residual = ch.residual.data();
+    const int beforeFrom = std::max(kP, first - kGuard - contrastWindow_);
+    const int afterFrom = std::min(dataEnd, std::max(last, first + maxClick_) + kP + kGuard);
+    const int afterTo = std::min(dataEnd, afterFrom + contrastWindow_);
+    double peak = 0.0;
+    for (int n = beforeFrom; n < first - kGuard; ++n) peak = std::max(peak, std::fabs(residual[n]));
+    for (int n = afterFrom; n < afterTo; ++n) peak = std::max(peak, std::fabs(residual[n]));
+    return peak;
+}
+
+// Decides the event whose suspects are [s, e] and repairs it when it is a click; [s, e] is the
 // final span.
-Declicker::Span Declicker::Repair(Analysis& analysis, Channel& ch, int highest, double deviation,
-                                  int& s, int& e) const {
-    double* x = analysis.X();
+Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits& limits, int& s,
+                                  int& e) const {
+    const int first = s, last = e;
+    double peak = 0.0;
+    for (int n = first; n <= last; ++n) peak = std::max(peak, std::fabs(ch.residual[size_t(n)]));
+    const double deviation = LocalDeviation(analysis, ch, first, last, limits.residualEnd);
+    const double bound = threshold_ * deviation;
+    if (peak <= bound) return Span::None;  // ordinary for the music around it
+    if (peak <= kContrast * LocalPeak(ch, first, last, limits.residualEnd)) return Span::Left;
     const int longest = maxClick_ + 2 * kEdge;
-    e = std::min(e, highest);
-    if (e < s) return Span::Long;
-    if (s < kQ) return Span::Left;  // the first samples of the stream have too little before them
-    double* values = ch.rhs.data();  // solved in place of the right-hand side
-    auto interpolate = [&](int to, bool repairModel) {
-        return analysis.Interpolate(s, to, repairModel, ch.chol.data(), ch.rhs.data(),
-                                    ch.known.data(), values);
-    };
-    auto put = [&](int to) {
-        for (int i = 0; i < to - s + 1; ++i) {
-            const double v = std::round(values[i]);
-            x[s + i] = v < -32768.0 ? -32768.0 : v > 32767.0 ? 32767.0 : v;
+    if (last - first + 1 > longest + kP) return Span::Long;
+    const int room = 2 * kQ + 2 * longest + kGuard + kLead;  // the models and the control
+    if (first - kEdge < std::max(limits.floor, room)) return Span::Left;
+
+    // The click ends at the last suspect of the backward prediction error, or later.
+    int end = first;
+    for (int m = std::min(last, limits.highest); m >= first; --m) {
+        if (std::fabs(analysis.Backward(m)) > bound) {
+            end = m;
+            break;
         }
-    };
-    const int lastEnd = std::min(highest, s + longest - 1);
-    std::copy(x + s, x + std::max(e, lastEnd) + 1, ch.saved.begin());
-    auto restore = [&](int to) { std::copy(ch.saved.begin(), ch.saved.begin() + (to - s + 1), x + s); };
-
-    // Is it a click at all? Interpolating the suspects by the detection model must take away
-    // most of the prediction error there; at a step or a sharp onset it does not.
-    if (e - s + 1 <= longest) {
-        const double before = analysis.Energy(s, e + kP + 1);
-        if (!interpolate(e, false)) return Span::Left;
-        put(e);
-        const double after = analysis.Energy(s, e + kP + 1);
-        restore(e);
-        if (after * kClickGain > before) return Span::Left;
     }
-
+    s = first - kEdge;
+    const int lastEnd = std::min(limits.highest, s + longest - 1);
+    if (lastEnd < s) return Span::Long;
+    e = std::min(end + kEdge, lastEnd);
+    // A smooth click begins before its first suspect: the span may reach back kLead samples.
+    const int lead = s - kLead;
+    // An attack is music, whatever its start looks like: judged first, as it costs least.
+    // The other channel hears the same music: louder after the event there is an attack too.
+    const Channel& other = *channels_[1 - ch.channel];
+    if (Attack(ch, limits, deviation, lead, lastEnd) ||
+        LouderAfter(other.x.data(), limits, deviation, lead, lastEnd)) {
+        return Span::Left;
+    }
     // The repair model, from the music on both sides of the longest span.
-    const int afterEnd = std::min(highest + 1 + kQ, lastEnd + 1 + kContext);
-    if (!analysis.FitRepair(std::max(0, s - kContext), s, lastEnd + 1, afterEnd,
-                            ch.burgForward.data(), ch.burgBackward.data())) {
+    const int contextEnd = std::min(limits.dataEnd, lastEnd + 1 + kContext);
+    if (!ch.repairModel.Fit(analysis.X(), std::max(0, lead - kContext), lead, lastEnd + 1,
+                            contextEnd)) {
         return Span::Left;
     }
+    const Span span = ClickEnd(analysis, ch, lead, lastEnd, longest, s, e);
+    if (span == Span::Repaired && e - s + 1 > longest) return Span::Long;
+    if (span != Span::Repaired) return span;
+    return Keep(analysis, ch, deviation, s, e) ? Span::Repaired : Span::Left;
+}
 
-    // Where does the click end? Its smooth decay hardly shows in the prediction error, so the
-    // longest span is interpolated and the span cut back to the last sample that still stands
-    // out from the interpolation like the click; then again, on the shorter span.
-    int end = lastEnd;
-    bool current = false;  // values hold the interpolation of [s, end]
-    for (int round = 0; round < kEndRounds; ++round) {
-        if (!interpolate(end, true)) return Span::Left;
-        current = true;
-        double peak = 0.0;
-        for (int n = s; n <= end; ++n)
-            peak = std::max(peak, std::fabs(ch.saved[size_t(n - s)] - values[n - s]));
-        const double level = std::max(kTailShare * peak, kTailDeviations * deviation);
-        int stands = s;
-        for (int n = end; n > s; --n) {
-            if (std::fabs(ch.saved[size_t(n - s)] - values[n - s]) > level) {
-                stands = n;
-                break;
-            }
+// The error per sample, squared, of the repair model's interpolation of the music over a span
+// of `length` before and after the event's longest span [s, lastEnd] (far enough that the
+// click takes no part in it), the larger: how well it would repair a click that long there.
+double Declicker::MusicError(Analysis& analysis, Channel& ch, int s, int lastEnd,
+                             int length) const {
+    double* values = ch.values.data();
+    const double* x = analysis.X();
+    double worst = 0.0;
+    for (const int from : {s - kGuard - length - kQ, lastEnd + 1 + kGuard + kQ}) {
+        if (!ch.repairModel.Interpolate(analysis.X(), from, from + length - 1, values)) {
+            return -1.0;
         }
-        if (round == 0 && stands + kEdge >= lastEnd && lastEnd - s + 1 >= longest) {
-            return Span::Long;  // it goes on past the longest click
-        }
-        const int shorter = std::min(end, stands + kEdge);
-        if (shorter >= end) break;
-        end = shorter;
-        current = false;
+        double sum = 0.0;
+        for (int i = 0; i < length; ++i) sum += (x[from + i] - values[i]) * (x[from + i] - values[i]);
+        worst = std::max(worst, sum / length);
     }
-    if (!current && !interpolate(end, true)) return Span::Left;
-    e = end;
+    return worst;
+}
 
-    // Kept only when the repaired samples fit the music around them like ordinary signal.
-    const double before = analysis.Energy(s, e + kP + 1);
-    put(e);
-    const double after = analysis.Energy(s, e + kP + 1);
-    if (!(after < before && after <= kRepairFit * double(kP + e - s + 1) * deviation * deviation)) {
-        restore(e);
+// Where does the click end? Its smooth decay hardly shows in the prediction error: the longest
+// span [s, lastEnd] is interpolated and the click goes on while the input stands out from that,
+// above the error the interpolation makes on the music before the event (a span as long, far
+// enough that the click takes no part in it). Repaired here means: a click, [s, e] its span.
+Declicker::Span Declicker::ClickEnd(Analysis& analysis, Channel& ch, int lead, int lastEnd,
+                                    int longest, int& s, int& e) const {
+    const int length = lastEnd - lead + 1;
+    const double coreError = MusicError(analysis, ch, lead, lastEnd, e - s + 1);
+    const double musicError = MusicError(analysis, ch, lead, lastEnd, length);
+    double* values = ch.values.data();
+    if (coreError < 0.0 || musicError < 0.0 ||
+        !ch.repairModel.Interpolate(analysis.X(), lead, lastEnd, values)) {
         return Span::Left;
     }
+    const double* x = analysis.X();
+    auto difference = [&](int n) { return std::fabs(x[n] - values[n - lead]); };
+    double core = 0.0, peak = 0.0;
+    for (int n = lead; n <= lastEnd; ++n) {
+        peak = std::max(peak, difference(n));
+        if (n >= s && n <= e) core = std::max(core, difference(n));
+    }
+    // The suspects themselves must stand out from what interpolating as many samples of the
+    // music would get wrong; else nothing tells the click from the music.
+    if (core <= kTailMusic * std::sqrt(coreError)) return Span::Left;
+    const double level = std::max(kTailShare * peak, kTailMusic * std::sqrt(musicError));
+    int reach = e, begin = s;  // then on across gaps no longer than kMergeGap, either way
+    for (int n = e + 1; n <= lastEnd && n <= reach + kMergeGap; ++n) {
+        if (difference(n) > level) reach = n;
+    }
+    // Before the suspects the bar is higher: the onset must not be the music's own error.
+    const double onset = std::max(level, kOnsetMusic * std::sqrt(musicError));
+    for (int n = s - 1; n >= lead && n >= begin - kMergeGap; --n) {
+        if (difference(n) > onset) begin = n;
+    }
+    if (reach + kMergeGap > lastEnd && length >= longest) return Span::Long;
+    if (begin < lead + kEdge) return Span::Left;  // it began even earlier: no click onset
+    s = std::max(lead, begin - kEdge);
+    e = std::min(reach + kEdge, lastEnd);
     return Span::Repaired;
+}
+
+// Repairs [s, e] when that does no harm: the click is plainly larger than the error the repair
+// itself makes on music (measured before and after the event, over a span as long), and the
+// repair takes away most of the detection model's prediction error there and leaves that of
+// the music around. Else the input's samples stay.
+bool Declicker::Keep(Analysis& analysis, Channel& ch, double deviation, int s, int e) const {
+    const int m = e - s + 1;
+    const double repairError = MusicError(analysis, ch, s, s + maxClick_ + 2 * kEdge - 1, m);
+    double* values = ch.values.data();
+    if (repairError < 0.0 || !ch.repairModel.Interpolate(analysis.X(), s, e, values)) {
+        return false;
+    }
+    double* x = analysis.X();
+    double clickEnergy = 0.0;
+    for (int n = s; n <= e; ++n) clickEnergy += (x[n] - values[n - s]) * (x[n] - values[n - s]);
+    if (clickEnergy < kHarm * repairError * m ||
+        clickEnergy < kHarm * ch.repairModel.Innovation() * ch.repairModel.ErrorTrace()) {
+        return false;
+    }
+
+    double* saved = ch.saved.data();
+    std::copy(x + s, x + e + 1, saved);
+    const double before = analysis.Energy(s, e + kP + 1);
+    for (int i = 0; i < m; ++i) {
+        const double v = std::round(values[i]);
+        x[s + i] = v < -32768.0 ? -32768.0 : v > 32767.0 ? 32767.0 : v;
+    }
+    const double after = analysis.Energy(s, e + kP + 1);
+    const double ordinary = kRepairFit * double(m + kP) * deviation * deviation;
+    if (after * kClickGain > before || after > ordinary) {
+        std::copy(saved, saved + m, x + s);
+        return false;
+    }
+    return true;
+}
+
+// An attack, not a click: with the event taken away, the music after it is louder than before
+// it, or its prediction error stays high (a drum's noise, a new note's excitation).
+// The music in the attack window after [s, e] is louder than before it by kAttackRise (the
+// mean square below `floor` counts as `floor`).
+bool Declicker::LouderAfter(const double* x, const Limits& limits, double floor, int s,
+                            int e) const {
+    const int w = attackWindow_;
+    const int afterTo = std::min(limits.residualEnd, e + kP + 1 + w);
+    const int beforeFrom = std::max(kP, s - w);
+    if (afterTo - (e + kP + 1) < w / 2 || s - beforeFrom < w / 2) return true;  // too little
+    double before = 0.0, after = 0.0;
+    for (int n = beforeFrom; n < s; ++n) before += x[n] * x[n];
+    for (int n = e + 1; n < afterTo; ++n) after += x[n] * x[n];
+    before /= double(s - beforeFrom);
+    after /= double(afterTo - (e + 1));
+    return after > kAttackRise * kAttackRise * std::max(before, floor * floor);
+}
+
+bool Declicker::Attack(const Channel& ch, const Limits& limits, double deviation, int s,
+                       int e) const {
+    const double* x = ch.x.data();
+    const double* residual = ch.residual.data();
+    const int w = attackWindow_;
+    const int afterTo = std::min(limits.residualEnd, e + kP + 1 + w);
+    const int beforeFrom = std::max(kP, s - w);
+    if (afterTo - (e + kP + 1) < w / 2 || s - beforeFrom < w / 2) return true;  // too little
+    double signalBefore = 0.0, signalAfter = 0.0, errorBefore = 0.0, errorAfter = 0.0;
+    for (int n = beforeFrom; n < s; ++n) {
+        signalBefore += x[n] * x[n];
+        errorBefore += residual[n] * residual[n];
+    }
+    for (int n = e + 1; n < afterTo; ++n) signalAfter += x[n] * x[n];
+    for (int n = e + kP + 1; n < afterTo; ++n) errorAfter += residual[n] * residual[n];
+    signalBefore /= double(s - beforeFrom);
+    signalAfter /= double(afterTo - (e + 1));
+    errorBefore /= double(s - beforeFrom);
+    errorAfter /= double(afterTo - (e + kP + 1));
+    const double rise = kAttackRise * kAttackRise;
+    const double noise = deviation * deviation;  // below this, loudness is no measure
+    return signalAfter > rise * std::max(signalBefore, noise) ||
+           errorAfter > rise * std::max(errorBefore, noise);
 }
 
 void Declicker::Emit(uint64_t upTo, std::vector<int16_t>& out) {

@@ -4,30 +4,37 @@
 // Plain C++17: no window, no Windows or Wine API. Deterministic: the same input, cut into any
 // pieces, gives the same output.
 //
-// How it works, per channel and independently:
+// How it works, per channel and independently. A click is a short disturbance that the music's
+// own model cannot explain and that ends within about 2 ms; a drum or pluck attack starts a new
+// sustained sound. The first rule is to do no harm: when in doubt the input's samples stay.
 //  - The stream is analysed in blocks of kDeclickBlockFrames with kDeclickLookAheadFrames of
-//    look-ahead, so the output lags the input by a fixed amount and memory stays flat.
+//    look-ahead (the music after an event), so the output lags the input by a fixed amount.
 //  - Detection: an autoregressive (linear-prediction) model of order kDeclickOrder is fitted to
 //    a Hann window over the block and 512 samples on each side (autocorrelation,
-//    Levinson-Durbin). Its prediction error (residual) is compared with the block's robust
-//    level, the median absolute deviation (MAD) of the residual scaled to a standard deviation:
-//    a sample whose residual exceeds Threshold(level) such deviations is suspect, and suspects
-//    at most 8 samples apart form one event. When a block has events the model is fitted again
-//    without their samples and detection runs again with it. An event starts at its first
-//    suspect (less two samples); the backward prediction error bounds its end from inside.
-//  - Is it a click? Interpolating the suspects by the detection model must at least halve the
-//    prediction error there; at a step (a square wave's edge) or a sharp onset it does not,
-//    and the event is left alone.
-//  - Repair: a model of order kDeclickRepairOrder is fitted by Burg's method to the
-//    kDeclickRepairContext samples on each side of the longest span (2 ms, 88 samples at
-//    44100 Hz, scaled with the rate). The span is interpolated by least-squares autoregressive
-//    interpolation (the values that minimise the model's prediction error, given the samples on
-//    both sides), then cut back to where the click, the difference between the input and the
-//    interpolation, falls below 5 % of its peak or 3 deviations, and interpolated again (a
-//    click's smooth decay hardly shows in the prediction error). An event that still stands
-//    out at the end of the longest span is longer than a click and left alone.
-//  - The repair is kept only when the repaired samples' prediction error is that of ordinary
-//    signal; else the event is left alone. Every event left alone is counted.
+//    Levinson-Durbin), again without the suspects when there are any. A sample whose
+//    prediction error (residual) exceeds Threshold(level) robust deviations of the block's
+//    residual is suspect; suspects at most 8 samples apart form one event.
+//  - An event must stand out locally too: above Threshold(level) deviations of the residual
+//    just around it (loud passages have a larger residual), and twice as high as the largest
+//    residual in the 20 ms on each side (busy drums and loud orchestral passages have many
+//    large ones; a click is rare). Else it is left alone and counted.
+//  - No attack: with the longest span set aside, the music in the 20 ms after the event is no
+//    more than 3 dB louder than in the 20 ms before it, nor is its prediction error; nor is
+//    the other channel's music louder after it (both channels hear the same attack).
+//  - Span: the repair model (order kDeclickRepairOrder, Burg's method on kDeclickRepairContext
+//    samples on each side) interpolates the longest span (2 ms, scaled with the rate, from 10
+//    samples before the first suspect) by least-squares autoregressive interpolation. The
+//    suspects must stand out from it by twice the error that interpolating as many samples
+//    makes on the music before and after the event (the larger); the click then goes on while
+//    the input stands out by 5 % of the peak difference and twice that error for the longest
+//    span (3.5 times before the suspects, where a smooth click begins). So the span grows only
+//    as far as the click does; one that goes on past 2 ms is longer than a click, left alone.
+//  - Kept only when plainly better: the click's energy (input less repair) is at least 4 times
+//    the error the repair makes on the music before and after it over a span as long, and 4
+//    times the error the repair model itself expects over the span (its innovation times the
+//    trace of its system's inverse: dsp/ar_interpolator.h), and the repair takes away three
+//    quarters of the detection model's prediction error there and leaves that of the music
+//    around. Else the samples stay.
 #pragma once
 
 #include <cstddef>
@@ -36,18 +43,17 @@
 #include <vector>
 
 // Sensitivity: 1 (only the loudest clicks) to 10 (the faintest). A sample is suspect when its
-// prediction error exceeds 14 x 0.85^(level - 1) robust deviations: 7.3 at the default 5, where
-// a synthesized side of music with surface noise had no false repairs at all (see
-// scripts/declick-bench.sh).
+// prediction error exceeds 14 x 0.85^(level - 1) robust deviations: 7.3 at the default 5 (see
+// scripts/declick-bench.sh for its figures on real music and on a synthesized side).
 constexpr int kDeclickMinLevel = 1;
 constexpr int kDeclickMaxLevel = 10;
 constexpr int kDeclickDefaultLevel = 5;
 
 constexpr int kDeclickOrder = 24;           // order of the detection model
-constexpr int kDeclickRepairOrder = 192;    // order of the interpolation model
-constexpr int kDeclickRepairContext = 512;  // samples on each side it is fitted to
+constexpr int kDeclickRepairOrder = 256;    // order of the interpolation model
+constexpr int kDeclickRepairContext = 1024; // samples on each side it is fitted to
 constexpr int kDeclickBlockFrames = 1024;   // analysis block
-constexpr int kDeclickLookAheadFrames = 768;  // a click and the repair model's context
+constexpr int kDeclickLookAheadFrames = 1536;  // a click and the music after it
 constexpr double kDeclickMaxClickSeconds = 0.002;  // longer events are left alone
 
 // One event a channel met: a repaired click, or an event left alone.
@@ -91,16 +97,37 @@ public:
     // The residual, in robust standard deviations, above which a sample is suspect.
     static double Threshold(int level);
 
+    enum class Span { None, Repaired, Left, Long };
+
 private:
     struct Channel;
-    enum class Span { Repaired, Left, Long };
-    Span Repair(declick_detail::Analysis& analysis, Channel& channel, int highest,
-                double deviation, int& s, int& e) const;
+    struct Limits {
+        int floor = 0;    // the first sample a span may hold
+        int highest = 0;  // the last sample a span may hold
+        int dataEnd = 0;  // samples seen
+        int residualEnd = 0;  // samples whose residual is known
+    };
+    Span Decide(declick_detail::Analysis& analysis, Channel& channel, const Limits& limits,
+                int& s, int& e) const;
+    Span ClickEnd(declick_detail::Analysis& analysis, Channel& channel, int lead, int lastEnd,
+                  int longest, int& s, int& e) const;
+    double MusicError(declick_detail::Analysis& analysis, Channel& channel, int s, int lastEnd,
+                      int length) const;
+    bool Keep(declick_detail::Analysis& analysis, Channel& channel, double deviation, int s,
+              int e) const;
+    bool LouderAfter(const double* x, const Limits& limits, double floor, int s, int e) const;
+    bool Attack(const Channel& channel, const Limits& limits, double deviation, int s,
+                int e) const;
+    double LocalPeak(const Channel& channel, int first, int last, int dataEnd) const;
+    double LocalDeviation(declick_detail::Analysis& analysis, Channel& channel, int first,
+                          int last, int dataEnd) const;
     void Analyse(uint64_t blockEnd, uint64_t dataEnd, bool streamEnds);
     void Emit(uint64_t upTo, std::vector<int16_t>& out);
     void Compact();
 
     const int maxClick_;
+    const int attackWindow_;
+    const int contrastWindow_;
     const double threshold_;
     DeclickListener* const listener_;
     std::unique_ptr<Channel> channels_[2];

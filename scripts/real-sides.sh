@@ -4,8 +4,10 @@
 #
 #   scripts/real-sides.sh DIR
 #
-# Fetches the soundtracks of two Debian packages (wesnoth-1.16-music: orchestra, choir, lute,
-# drums; singularity-music: electronic music on a steady beat) with `apt-get download` into
+# Fetches the soundtracks of three Debian packages (wesnoth-1.16-music: orchestra, choir, lute,
+# drums; singularity-music: electronic music on a steady beat; hyperrogue-music: the pieces with
+# the most onsets, for a third side of other material, g: scripts/level-bench.sh lays out its
+# own sides c to f in the same folder) with `apt-get download` into
 # DIR/debs and unpacks them with `dpkg-deb -x` into DIR/extract (never installed; a second run
 # fetches nothing). Excerpts of the pieces are converted with sox to 44100 Hz 16-bit stereo and
 # laid out by scripts/real_sides.py as sides: a second of lead-in, the pieces with 2-4 s gaps,
@@ -29,7 +31,7 @@ if ! "$python" -c 'import numpy' 2>/dev/null || ! command -v sox >/dev/null; the
   apt-get install -y python3-numpy sox libsox-fmt-all >/dev/null
 fi
 
-packages=(wesnoth-1.16-music singularity-music)
+packages=(wesnoth-1.16-music singularity-music hyperrogue-music)
 for package in "${packages[@]}"; do
   if ! ls "$dir/debs/${package}"_*.deb >/dev/null 2>&1; then
     (cd "$dir/debs" && apt-get download "$package")
@@ -43,6 +45,7 @@ done
 
 wesnoth=$dir/extract/usr/share/games/wesnoth/1.16/data/core/music
 singularity=$dir/extract/usr/share/games/singularity/music
+hyperrogue=$dir/extract/usr/share/hyperrogue/music
 # side|name|file|start (s)|length (s), chosen for what they hold
 pieces=(
   "a|minstrels|$wesnoth/traveling_minstrels.ogg|8|80"        # lute, hand drums
@@ -53,6 +56,10 @@ pieces=(
   "b|symphony|$wesnoth/the_dangerous_symphony.ogg|60|80"     # full orchestra, percussion
   "b|elvish|$wesnoth/elvish-theme.ogg|15|75"                 # harp, strings, soft
   "b|rite|$wesnoth/heroes_rite.ogg|40|70"                    # choir, orchestra, drums
+  "g|icyland|$hyperrogue/hr3-icyland.ogg|5|75"               # 4.8 onsets a second
+  "g|palace|$hyperrogue/hr-savino-palace.ogg|0|65"           # 3.9
+  "g|ivory|$hyperrogue/hr-savino-ivory.ogg|0|64"             # 3.8
+  "g|jungle|$hyperrogue/hr3-jungle.ogg|0|75"                 # 3.3
 )
 declare -A side_pieces
 for line in "${pieces[@]}"; do
@@ -63,7 +70,7 @@ for line in "${pieces[@]}"; do
 done
 
 seed=1
-for side in a b; do
+for side in a b g; do
   IFS='|' read -r -a files <<<"${side_pieces[$side]}"
   "$python" "$root/scripts/real_sides.py" "$dir/side-$side" "${files[@]}" --seed "$seed"
   seed=$((seed + 1))

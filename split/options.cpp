@@ -368,7 +368,9 @@ std::string OutputHelp() {
            RangeText(kDeclickMinLevel, kDeclickMaxLevel) + "\n                     (default " +
            std::to_string(kDeclickDefaultLevel) +
            ", higher finds fainter ones); clicks up to 2 ms\n"
-           "                     are interpolated, longer events and steps left alone\n"
+           "                     are interpolated where that is plainly better; longer\n"
+           "                     events, steps and drum or pluck attacks are left alone\n"
+           "                     (when in doubt, a click stays as recorded)\n"
            "  -q, --quiet        no progress bar and no track list\n"
            "      --stats        print the time taken and the peak memory on stderr; with\n"
            "                     --declick also each track's clicks repaired and events\n"

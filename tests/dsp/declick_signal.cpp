@@ -154,21 +154,110 @@ SynthSide MakeSide(double seconds, int clicks, uint32_t seed, uint32_t rate) {
     for (int i = 0; i < clicks; ++i) {
         Click click;
         click.frames = std::max<uint32_t>(
-            1, uint32_t(std::lround(random.LogBetween(kClickShortest, kClickLongest) * rate)));
-        click.channel = int(random.Next() & 1);
+            2, uint32_t(std::lround(random.LogBetween(kClickShortest, kClickLongest) * rate)));
+        click.shape = Shape(i % kShapes);
         const uint64_t room = slot > 2 * longest + 4 ? slot - 2 * longest : 1;
         click.frame = uint64_t(i) * slot + longest + uint64_t(random.Uniform() * double(room));
-        const double peak = random.LogBetween(kClickPeakLow, kClickPeakHigh);
-        const double sign = (random.Next() & 1) ? 1.0 : -1.0;
+        const double peak = random.LogBetween(kClickPeakLow, kClickPeakHigh) *
+                            ((random.Next() & 1) ? 1.0 : -1.0);
+        const int channel = int(random.Next() & 1);
+        click.gain[channel] = peak;
+        if (random.Next() & 1) click.gain[1 - channel] = peak * random.Between(0.2, 1.0);
         for (uint32_t n = 0; n < click.frames; ++n) {
             const double shape =
-                std::exp(-2.5 * n / click.frames) * (1.0 + 0.4 * (random.Uniform() - 0.5));
-            int16_t& sample = side.clicked[size_t(click.frame + n) * 2 + size_t(click.channel)];
-            sample = Clip(sample + sign * peak * shape);
+                ClickShape(click.shape, n, click.frames, random.Uniform() - 0.5);
+            for (int c = 0; c < 2; ++c) {
+                int16_t& sample = side.clicked[size_t(click.frame + n) * 2 + size_t(c)];
+                sample = Clip(sample + click.gain[c] * shape);
+            }
         }
         side.clicks.push_back(click);
     }
     return side;
+}
+
+void AddClick(std::vector<int16_t>& samples, const Click& click) {
+    for (uint32_t n = 0; n < click.frames; ++n) {
+        const double shape = ClickShape(click.shape, n, click.frames, 0.0);
+        for (int c = 0; c < 2; ++c) {
+            int16_t& sample = samples[size_t(click.frame + n) * 2 + size_t(c)];
+            sample = Clip(sample + click.gain[c] * shape);
+        }
+    }
+}
+
+std::vector<int16_t> MakePattern(Pattern pattern, double seconds, uint32_t seed) {
+    const uint32_t rate = 44100;
+    const size_t frames = size_t(seconds * rate);
+    std::vector<double> left(frames, 0.0), right(frames, 0.0);
+    Random random(seed);
+    if (pattern == Pattern::Drums) {
+        const size_t step = rate / 4;  // 8th notes at 120 bpm
+        for (size_t beat = 0, at = step / 2; at < frames; ++beat, at += step) {
+            double phase = 0.0, low = 0.0;
+            for (size_t n = 0; at + n < frames && n < size_t(rate) * 3 / 10; ++n) {
+                const double t = double(n) / rate;
+                double v = 0.0;
+                if (beat % 4 == 0) {  // kick: 120 Hz falling to 50 Hz, a sharp attack
+                    phase += 2.0 * kPi * (50.0 + 70.0 * std::exp(-t / 0.03)) / rate;
+                    v += 14000.0 * std::sin(phase) * std::exp(-t / 0.12) * std::min(1.0, n / 12.0);
+                }
+                const double noise = random.Normal();
+                low += 0.3 * (noise - low);
+                if (beat % 4 == 2)  // snare: noise and a body, 2 ms attack
+                    v += (5000.0 * low + 2500.0 * noise) * std::exp(-t / 0.06) * std::min(1.0, n / 88.0);
+                // hi-hat on every 8th: bright noise, short
+                v += 1800.0 * (noise - low) * std::exp(-t / 0.02) * std::min(1.0, n / 4.0);
+                left[at + n] += 0.9 * v;
+                right[at + n] += 0.7 * v;
+            }
+        }
+    } else {
+        const size_t step = size_t(0.3 * rate);
+        for (size_t at = step / 3; at < frames; at += step) {
+            const double midi = std::floor(random.Between(45.0, 76.0));
+            const size_t period = size_t(std::lround(rate / (440.0 * std::pow(2.0, (midi - 69.0) / 12.0))));
+            std::vector<double> line(period);
+            for (double& v : line) v = random.Between(-1.0, 1.0);
+            const double pan = random.Between(0.3, 0.7);
+            double previous = 0.0;
+            for (size_t n = 0; at + n < frames && n < size_t(rate); ++n) {
+                double& slot = line[n % period];
+                const double v = slot;
+                slot = 0.996 * 0.5 * (v + previous);  // the string's loss
+                previous = v;
+                left[at + n] += 7000.0 * v * (1.0 - pan);
+                right[at + n] += 7000.0 * v * pan;
+            }
+        }
+    }
+    std::vector<int16_t> samples(frames * 2);
+    for (size_t n = 0; n < frames; ++n) {
+        samples[2 * n] = Clip(left[n] + 33.0 * random.Normal());  // surface noise, -60 dBFS
+        samples[2 * n + 1] = Clip(right[n] + 33.0 * random.Normal());
+    }
+    return samples;
+}
+
+const char* ShapeName(Shape shape) {
+    return shape == Shape::Spike ? "spike" : shape == Shape::Bump ? "bump" : "pop";
+}
+
+double ClickShape(Shape shape, uint32_t n, uint32_t frames, double rough) {
+    const double t = (n + 0.5) / frames;
+    switch (shape) {
+    case Shape::Spike:
+        return std::exp(-3.0 * t) * (1.0 + 0.3 * rough);
+    case Shape::Bump:
+        return std::sin(kPi * t);
+    case Shape::Pop: {
+        // Most of the swing in the first third, a smaller return after it.
+        const uint32_t split = std::max<uint32_t>(1, frames / 3);
+        if (n < split) return std::sin(kPi * (n + 0.5) / split);
+        return -0.45 * std::sin(kPi * (n - split + 0.5) / (frames - split));
+    }
+    }
+    return 0.0;
 }
 
 namespace {
@@ -249,50 +338,58 @@ Figures Measure(const SynthSide& side, const RunResult& clicked, const RunResult
     figures.cleanRepairsPerMinute =
         double(clean.repaired.size()) / (double(side.Frames()) / side.rate / 60.0);
 
-    // The repaired spans of each channel, in order, to find those that meet a click.
-    std::vector<RunResult::Span> spans[2];
-    for (const RunResult::Span& span : clicked.repaired) spans[span.channel].push_back(span);
-    for (auto& list : spans) {
-        std::sort(list.begin(), list.end(),
-                  [](const RunResult::Span& a, const RunResult::Span& b) { return a.frame < b.frame; });
-    }
     double clickEnergy = 0.0, errorEnergy = 0.0;
     std::vector<double> perClick;
+    int reducedByShape[kShapes] = {}, byShape[kShapes] = {};
     const int64_t around = 16;  // samples of the error's region beyond click and repair
     const int64_t frames = int64_t(side.Frames());
     for (const Click& click : side.clicks) {
-        const std::vector<RunResult::Span>& list = spans[click.channel];
-        auto it = std::lower_bound(list.begin(), list.end(), click.frame + click.frames,
-                                   [](const RunResult::Span& span, uint64_t end) {
-                                       return span.frame < end;
-                                   });
         int64_t from = int64_t(click.frame), to = int64_t(click.frame + click.frames);
         bool found = false;
-        // Spans that start before the click's end and end after its start.
-        while (it != list.begin()) {
-            --it;
-            if (it->frame + it->frames <= click.frame) break;
+        for (const RunResult::Span& span : clicked.repaired) {  // the repairs that meet it
+            if (click.gain[span.channel] == 0.0 || int64_t(span.frame) >= to + around ||
+                int64_t(span.frame + span.frames) + around <= int64_t(click.frame)) {
+                continue;
+            }
             found = true;
-            from = std::min(from, int64_t(it->frame));
-            to = std::max(to, int64_t(it->frame + it->frames));
+            from = std::min(from, int64_t(span.frame));
+            to = std::max(to, int64_t(span.frame + span.frames));
+        }
+        double energy = 0.0, error = 0.0;
+        for (int c = 0; c < 2; ++c) {
+            for (uint64_t n = click.frame; n < click.frame + click.frames; ++n) {
+                const size_t i = size_t(n) * 2 + size_t(c);
+                const double d = double(side.clicked[i]) - side.clean[i];
+                energy += d * d;
+            }
+            for (int64_t n = std::max<int64_t>(0, from - around);
+                 n < std::min(frames, to + around); ++n) {
+                const size_t i = size_t(n) * 2 + size_t(c);
+                const double d = double(clicked.output[i]) - side.clean[i];
+                error += d * d;
+            }
+        }
+        const double db = 10.0 * std::log10(std::max(energy, 1.0) / std::max(error, 1.0));
+        const int shape = int(click.shape);
+        figures.reductionDb.push_back(db);
+        ++byShape[shape];
+        if (db >= 20.0) {
+            ++figures.reduced;
+            ++reducedByShape[shape];
         }
         if (!found) continue;
         ++figures.found;
-        double energy = 0.0, error = 0.0;
-        for (uint64_t n = click.frame; n < click.frame + click.frames; ++n) {
-            const size_t i = size_t(n) * 2 + size_t(click.channel);
-            const double d = double(side.clicked[i]) - side.clean[i];
-            energy += d * d;
-        }
-        for (int64_t n = std::max<int64_t>(0, from - around); n < std::min(frames, to + around);
-             ++n) {
-            const size_t i = size_t(n) * 2 + size_t(click.channel);
-            const double d = double(clicked.output[i]) - side.clean[i];
-            error += d * d;
-        }
         clickEnergy += energy;
         errorEnergy += error;
-        perClick.push_back(10.0 * std::log10(energy / std::max(error, 1.0)));
+        perClick.push_back(db);
+    }
+    figures.worstShapeShare = 100.0;
+    for (int shape = 0; shape < kShapes; ++shape) {
+        const double share = 100.0 * reducedByShape[shape] / std::max(1, byShape[shape]);
+        if (share <= figures.worstShapeShare) {
+            figures.worstShapeShare = share;
+            figures.worstShape = ShapeName(Shape(shape));
+        }
     }
     figures.errorDb = 10.0 * std::log10(clickEnergy / std::max(errorEnergy, 1.0));
     if (!perClick.empty()) {
