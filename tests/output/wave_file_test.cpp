@@ -333,15 +333,19 @@ TEST(WaveFileMessages, LongFileNameIsCutToFitTheText) {
 }
 
 // Fails the advance of the mmio buffer from a given call on, without writing, as a full or
-// removed disk would; earlier calls go through to mmio.
+// removed disk would; earlier calls go through to mmio. The first `noRoom` failing calls
+// answer success but leave the buffer full, as a broken driver might.
 struct FailingAdvance {
     static int callsLeft;
+    static int noRoom;
     static MMRESULT WINAPI Advance(HMMIO file, LPMMIOINFO info, UINT flags) {
         if (callsLeft-- > 0) return mmioAdvance(file, info, flags);
+        if (noRoom-- > 0) return MMSYSERR_NOERROR;
         return MMIOERR_CANNOTWRITE;
     }
 };
 int FailingAdvance::callsLeft = 0;
+int FailingAdvance::noRoom = 0;
 
 class WaveFileFailure : public testing::Test {
 protected:
@@ -386,6 +390,23 @@ TEST_F(WaveFileFailure, FailedWriteKeepsWhatReachedTheFile) {
     writer->Write(data.data(), int32_t(data.size()));
     EXPECT_EQ(writer->Finish(uint32_t(data.size() / 4)), 0);
     ASSERT_NO_FATAL_FAILURE(ExpectPcmFile(next, data, uint32_t(data.size() / 4)));
+}
+
+// An advance that answers success without room would write nothing for ever: it ends the file.
+TEST_F(WaveFileFailure, AnAdvanceThatGivesNoRoomIsAFailure) {
+    FailingAdvance::callsLeft = 2;
+    FailingAdvance::noRoom = 1;
+    auto writer = PreparedPcmWriter(FailingApi());
+    ASSERT_EQ(writer->Open((Scratch("wave_no_room") + "\\take.wav").c_str(), 8000), 0);
+    const std::vector<uint8_t> data = outtest::PatternBytes(kBlock * 5);
+    writer->Write(data.data(), int32_t(data.size()));
+    FailingAdvance::noRoom = 0;
+    EXPECT_FALSE(writer->IsOpen());
+    char text[kSinkMessageBytes] = "";
+    EXPECT_EQ(writer->GetLastMessage(text), 1);
+    char expected[kSinkMessageBytes];
+    std::snprintf(expected, sizeof expected, "mmioAdvance %x", MMIOERR_CANNOTEXPAND);
+    EXPECT_STREQ(text, expected);
 }
 
 TEST_F(WaveFileFailure, KeptPartShorterThanTheMinimumIsDeleted) {
