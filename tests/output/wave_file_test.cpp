@@ -445,8 +445,11 @@ TEST_F(WaveFileFailure, TheWriteThatWouldPassTwoGigabytesEndsTheFileInstead) {
     for (int i = 0; i < 2047; ++i) {  // with the 56-byte header, 2047 MB fit
         ASSERT_EQ(file.Write(int32_t(megabyte.size()), megabyte.data()), 0) << i;
     }
+    // What is left fills the file to the limit, with no room for the pad byte an odd size
+    // needs.
+    const std::vector<uint8_t> rest(kMaxWaveFileBytes - 56 - 2047u * megabyte.size(), 0x5A);
     int32_t stored = -1;
-    EXPECT_EQ(file.Write(int32_t(megabyte.size()), megabyte.data(), &stored), kSinkFailed);
+    EXPECT_EQ(file.Write(int32_t(rest.size()), rest.data(), &stored), kSinkFailed);
     EXPECT_EQ(stored, 0);
     EXPECT_FALSE(file.IsOpen());
     // The seam kept every byte off the disk, so the close after the refused write also finds the
