@@ -789,9 +789,9 @@ TEST_F(SplitRunTest, ARunIsRefusedBeforeItsFirstTrackOrEndsWithItsCueSheet) {
          {"0001-0003 (2).cue", "0001-0003.cue", "01 A (2).wav", "01 A.wav", "02 B (2).wav",
           "02 B.wav", "03 C (2).wav", "03 C.wav"}},
         // Read 16 blocks at a time: the first track is done, the second open at block 96.
-        {"the input failing part-way", [](SplitSettings&) {}, 6, false, kSplitInputFailed,
+        {"the input failing part-way", withTitles, 6, false, kSplitInputFailed,
          "side a.wav: reading failed part-way: read error (",
-         {"0001-0002.cue", "0001.wav", "0002.wav"}},
+         {"0001-0002.cue", "01 A.wav", "02 B.wav"}},
         {"the input failing while it is measured", [](SplitSettings& s) { s.tracks = 3; }, 6,
          false, kSplitInputRejected, "; nothing was written", {}},
     };
@@ -812,6 +812,10 @@ TEST_F(SplitRunTest, ARunIsRefusedBeforeItsFirstTrackOrEndsWithItsCueSheet) {
             << report.problem;
         EXPECT_NE(report.problem.find(test.problem), std::string::npos) << report.problem;
         EXPECT_EQ(splittest::FilesIn(folder), test.files);
+        if (test.code != kSplitInputFailed) continue;
+        // The finished tracks are listed with their titles.
+        const std::vector<uint8_t> cue = splittest::ReadBytes(folder + "\\" + test.files[0]);
+        EXPECT_NE(std::string(cue.begin(), cue.end()).find("TITLE \"B\""), std::string::npos);
     }
     EXPECT_EQ(splittest::ReadBytes(titles),
               (std::vector<uint8_t>{'A', '\n', 'B', '\n', 'C', '\n'}));  // never replaced
