@@ -126,20 +126,6 @@ bool BlockFeeder::SubmitBatch() {
     return true;
 }
 
-int32_t BlockFeeder::Write(const void* bytes, int32_t count) {
-    const uint8_t* input = static_cast<const uint8_t*>(bytes);
-    if (gapFrames_ > 0 && count > 0) {
-        const uint64_t before = (gapAt_ - StreamFrames()) * kCaptureFrameBytes;
-        if (before <= uint64_t(count)) {
-            if (Append(input, int32_t(before)) != 0) return kSinkFailed;
-            SkipFrames(gapAt_, 0);
-            input += before;
-            count -= int32_t(before);
-        }
-    }
-    return Append(input, count);
-}
-
 int32_t BlockFeeder::Append(const uint8_t* input, int32_t count) {
     if (failed_) return kSinkFailed;
     if (count <= 0) return 0;
@@ -171,15 +157,6 @@ int32_t BlockFeeder::Finish(uint32_t) {
     if (!failed_ && whole > 0 && !Submit(rest_.get(), whole)) failed_ = true;
     if (!failed_ && !SubmitBatch()) failed_ = true;
     return failed_ ? kSinkFailed : 0;
-}
-
-void BlockFeeder::SkipFrames(uint64_t at, uint64_t frames) {
-    gapAt_ = at;
-    gapFrames_ += frames;
-    if (at > StreamFrames()) return;  // its bytes are still on their way
-    Finish(0);
-    frames_ += gapFrames_;
-    gapFrames_ = 0;
 }
 
 bool BlockFeeder::WaitUntilProcessed() {

@@ -85,8 +85,6 @@ public:
     int32_t WriteConverted(const void* bytes, int32_t count) override {
         return Write(bytes, count);
     }
-    // kSinkFailed once a block could not be submitted (no memory, or the worker is gone).
-    int32_t Write(const void* bytes, int32_t count) override;
     // Submits the rest as a last, shorter block (whole frames only).
     // Requires: the last Write of the stream.
     int32_t Finish(uint32_t frames) override;
@@ -98,15 +96,14 @@ public:
 
     int32_t SubmittedBlocks() const { return submitted_; }
     uint64_t SubmittedFrames() const { return frames_; }
-    // Frames of the stream taken so far, the rest waiting for its block included.
-    uint64_t StreamFrames() const { return frames_ + uint64_t(restBytes_ / kCaptureFrameBytes); }
-    void SkipFrames(uint64_t at, uint64_t frames) override;
     bool Failed() const override { return failed_; }
 
 private:
+    // kSinkFailed once a block could not be submitted (no memory, or the worker is gone).
+    int32_t Append(const uint8_t* bytes, int32_t count) override;
+    uint64_t HeldFrames() const override { return uint64_t(restBytes_ / kCaptureFrameBytes); }
     bool WaitForEngine(int32_t allowedAhead);
     bool Submit(const uint8_t* bytes, int32_t count);
-    int32_t Append(const uint8_t* bytes, int32_t count);
     bool SubmitBatch();
 
     TrackEngine& engine_;
@@ -117,8 +114,5 @@ private:
     int32_t restBytes_ = 0;
     BufferQueue batch_;  // filled, not yet handed to the engine
     int32_t submitted_ = 0;
-    uint64_t frames_ = 0;
-    uint64_t gapAt_ = 0;  // a gap of gapFrames_ is due at this stream frame
-    uint64_t gapFrames_ = 0;
     bool failed_ = false;
 };

@@ -41,23 +41,7 @@ void SideLevelMeter::Measure(int32_t bytes) {
     frames_ += uint64_t(bytes / kCaptureFrameBytes);
 }
 
-int32_t SideLevelMeter::Write(const void* bytes, int32_t count) {
-    const uint8_t* input = static_cast<const uint8_t*>(bytes);
-    // As the feeder does: the bytes before a gap that is due end a block of their own.
-    if (gapFrames_ > 0 && count > 0) {
-        const uint64_t before = (gapAt_ - StreamFrames()) * kCaptureFrameBytes;
-        if (before <= uint64_t(count)) {
-            Append(input, int32_t(before));
-            SkipFrames(gapAt_, 0);
-            input += before;
-            count -= int32_t(before);
-        }
-    }
-    Append(input, count);
-    return failed_ ? kSinkFailed : 0;
-}
-
-void SideLevelMeter::Append(const uint8_t* input, int32_t count) {
+int32_t SideLevelMeter::Append(const uint8_t* input, int32_t count) {
     while (!failed_ && count > 0) {
         const int32_t full = blockFrames_ * kCaptureFrameBytes;
         int32_t take = full - blockBytes_;
@@ -71,6 +55,7 @@ void SideLevelMeter::Append(const uint8_t* input, int32_t count) {
             blockBytes_ = 0;
         }
     }
+    return failed_ ? kSinkFailed : 0;
 }
 
 int32_t SideLevelMeter::Finish(uint32_t) {
@@ -78,13 +63,4 @@ int32_t SideLevelMeter::Finish(uint32_t) {
     blockBytes_ = 0;
     if (!failed_ && whole > 0) Measure(whole);
     return failed_ ? kSinkFailed : 0;
-}
-
-void SideLevelMeter::SkipFrames(uint64_t at, uint64_t frames) {
-    gapAt_ = at;
-    gapFrames_ += frames;
-    if (at > StreamFrames()) return;  // its bytes are still on their way
-    Finish(0);
-    frames_ += gapFrames_;
-    gapFrames_ = 0;
 }

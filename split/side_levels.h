@@ -22,7 +22,6 @@ public:
     int32_t WriteConverted(const void* bytes, int32_t count) override {
         return Write(bytes, count);
     }
-    int32_t Write(const void* bytes, int32_t count) override;
     // Measures the rest as a last, shorter block.
     int32_t Finish(uint32_t frames) override;
 
@@ -33,21 +32,17 @@ public:
     const std::vector<float>& Loudness() const { return loudness_; }
     // The stream's frames, the gaps included.
     uint64_t Frames() const { return frames_; }
-    void SkipFrames(uint64_t at, uint64_t frames) override;
     bool Failed() const override { return failed_; }
 
 private:
-    void Append(const uint8_t* bytes, int32_t count);
+    int32_t Append(const uint8_t* bytes, int32_t count) override;
+    uint64_t HeldFrames() const override { return uint64_t(blockBytes_ / kCaptureFrameBytes); }
     void Measure(int32_t bytes);
-    uint64_t StreamFrames() const { return frames_ + uint64_t(blockBytes_ / kCaptureFrameBytes); }
 
     const int32_t blockFrames_;
     std::vector<int16_t> block_;  // one block, aligned for the metering
     int32_t blockBytes_ = 0;      // in block_ so far
     std::vector<BlockLevels> levels_;
     std::vector<float> loudness_;
-    uint64_t frames_ = 0;
-    uint64_t gapAt_ = 0;  // a gap of gapFrames_ is due at this stream frame
-    uint64_t gapFrames_ = 0;
     bool failed_ = false;
 };
