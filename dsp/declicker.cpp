@@ -3,6 +3,7 @@
 #include "dsp/declicker.h"
 
 #include "dsp/ar_interpolator.h"
+#include "dsp/bump_filter.h"
 
 #include <algorithm>
 #include <cmath>
@@ -52,6 +53,9 @@ constexpr double kContrastSeconds = 0.02;  // the music compared on each side of
 constexpr double kMadToDeviation = 1.4826;  // MAD of a normal distribution to its deviation
 constexpr double kDeviationFloor = 1.0;     // one step of 16 bits: digital silence is no noise
 constexpr double kNoiseCorrection = 1e-6;   // added to the model's zero lag, for stability
+// A smooth click's repair takes away a bump: at least this share of what it takes away has the
+// bump's shape (on real sides clicks give 0.6 to 1, misread music 0 to 0.5).
+constexpr double kBumpShape = 0.6;
 // A repair is kept when the prediction error it leaves, per sample, is at most this many times
 // the block's robust variance: the span then fits the music around it like ordinary signal.
 constexpr double kRepairFit = 2.0;
@@ -70,6 +74,10 @@ struct Declicker::Channel {
     std::vector<double> weighted;  // the model window, weighted
     std::vector<double> scratch;   // magnitudes for the median
     std::vector<uint8_t> masked;   // 1 where a suspect event lies, same indices as x
+    std::vector<double> bump;      // the strongest smooth bump starting at each sample
+    std::vector<uint16_t> bumpWidth;  // and its width; same indices as x
+    std::unique_ptr<BumpFilter> bumps;
+    std::vector<int> candidates;   // starts of smooth clicks in the block
     std::vector<double> values, saved;  // interpolation
     ArInterpolator repairModel{kQ, kMaxClickCap + 2 * kEdge};
     double detect[kP + 1] = {};    // prediction error filters: 1, -a1 ... -ap
@@ -102,6 +110,9 @@ Declicker::Declicker(uint32_t rate, int level, DeclickListener* listener)
         ch.x.assign(kCapacity, 0.0);
         ch.residual.assign(kCapacity, 0.0);
         ch.masked.assign(kCapacity, 0);
+        ch.bump.assign(kCapacity, 0.0);
+        ch.bumpWidth.assign(kCapacity, 0);
+        ch.bumps.reset(new BumpFilter(kP, maxClick_));
         ch.weighted.assign(kModelWindow, 0.0);
         ch.scratch.assign(kBlock + 2 * kLocal, 0.0);
         ch.values.assign(maxSpan, 0.0);
@@ -321,21 +332,14 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
         const int scanFrom = std::max(residualFrom, doneLocal);
 
         // Pass 1: where are the suspects? Then the model again without them.
-        int first = 0, last = 0;
-        bool any = false;
-        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, modelTo, bound, first,
-                                         last);
-             n = last + 1) {
-            if (!any) std::fill(ch.masked.begin() + modelFrom, ch.masked.begin() + modelTo, 0);
-            any = true;
-            const int from = std::max(modelFrom, first - kEdge);
-            const int to = std::min(modelTo, last + kEdge + 1);
-            if (from < to) std::fill(ch.masked.begin() + from, ch.masked.begin() + to, 1);
+        if (MaskSuspects(ch, scanFrom, blockEnd, modelFrom, modelTo, bound)) {
+            analysis.FitWithoutMasked(modelFrom, modelTo, ch.weighted.data());
+            analysis.Residuals(residualFrom, residualEnd);
+            bound = threshold_ * analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
+        } else {  // no sharp suspects; smooth clicks are looked for all the same
+            analysis.Residuals(modelTo, residualEnd);
         }
-        if (!any) continue;
-        analysis.FitWithoutMasked(modelFrom, modelTo, ch.weighted.data());
-        analysis.Residuals(residualFrom, residualEnd);
-        bound = threshold_ * analysis.Deviation(residualFrom, blockEnd, ch.scratch.data());
+        int first = 0, last = 0;
 
         // Pass 2: decide each event.
         const int lowest = std::max(int(emitted_ - base_), kP);
@@ -345,9 +349,22 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
         // Room after a span for the music compared with it and for its control interpolation.
         limits.highest = dataEnd - 1 - std::max(2 * kQ + maxClick_ + 2 * kEdge + kGuard,
                                                 attackWindow_ + kP + 1);
-        for (int n = scanFrom; NextEvent(ch.residual.data(), n, blockEnd, residualEnd, bound, first,
-                                         last);
-             n = last + 1) {
+        FindBumps(ch, residualFrom, scanFrom, blockEnd, residualEnd, bound);
+        size_t nextBump = 0;
+        for (int n = scanFrom;; n = last + 1) {
+            const bool sharp = NextEvent(ch.residual.data(), n, blockEnd, residualEnd, bound,
+                                         first, last);
+            // The smooth clicks before the event, clear of it, in stream order.
+            for (; nextBump < ch.candidates.size(); ++nextBump) {
+                const int start = ch.candidates[nextBump];
+                if (sharp && start + ch.bumpWidth[size_t(start)] - 1 + kMergeGap >= first) break;
+                if (base_ + uint64_t(start) < ch.doneUntil + kMergeGap) continue;
+                limits.floor = std::max(lowest, int(std::max(ch.doneUntil, base_) - base_));
+                int s = start, e = start + ch.bumpWidth[size_t(start)] - 1;
+                const Span span = Decide(analysis, ch, limits, start, s, e);
+                if (span == Span::Repaired) Report(analysis, ch, span, s, e, dataEnd);
+            }
+            if (!sharp) break;
             const uint64_t firstFrame = base_ + uint64_t(first);
             if (ch.inLong && firstFrame <= ch.longUntil + kMergeGap) {
                 ch.longUntil = base_ + uint64_t(last);  // the same long event goes on
@@ -358,29 +375,108 @@ void Declicker::Analyse(uint64_t blockEnd64, uint64_t dataEnd64, bool streamEnds
             limits.floor = std::max(lowest, doneLocal);
             const bool open = !streamEnds && last + kMergeGap >= residualEnd;
             int s = first, e = last;
-            const Span span = open ? Span::Long : Decide(analysis, ch, limits, s, e);
-            ch.doneUntil = base_ + uint64_t(std::max(last, e)) + 1;
-            if (span == Span::None) continue;
-            DeclickEvent event;
-            event.frame = base_ + uint64_t(s);
-            event.frames = uint32_t(std::max(1, e - s + 1));
-            event.channel = ch.channel;
-            event.repaired = span == Span::Repaired;
-            if (span == Span::Repaired) {
-                ++repaired_;
-                // The prediction error after the span no longer holds the click.
-                analysis.Residuals(s, std::min(e + kP + 1, dataEnd));
-                last = std::max(last, e);
-            } else {
-                ++left_;
-                if (span == Span::Long) {
-                    ch.inLong = true;
-                    ch.longUntil = base_ + uint64_t(last);
+            Span span = open ? Span::Long : Decide(analysis, ch, limits, -1, s, e);
+            // Not a sharp click: it may still hold a smooth one.
+            for (; nextBump < ch.candidates.size() && ch.candidates[nextBump] <= last + kMergeGap;
+                 ++nextBump) {
+                const int start = ch.candidates[nextBump];
+                int bs = start, be = start + ch.bumpWidth[size_t(start)] - 1;
+                if ((span == Span::None || span == Span::Left) &&
+                    Decide(analysis, ch, limits, start, bs, be) == Span::Repaired) {
+                    span = Span::Repaired;
+                    s = bs;
+                    e = be;
                 }
             }
-            if (listener_) listener_->OnDeclickEvent(event);
+            ch.doneUntil = base_ + uint64_t(std::max(last, e)) + 1;
+            if (span == Span::None) continue;
+            Report(analysis, ch, span, s, e, dataEnd);
+            if (span == Span::Repaired) last = std::max(last, e);
+            if (span == Span::Long) {
+                ch.inLong = true;
+                ch.longUntil = base_ + uint64_t(last);
+            }
         }
     }
+}
+
+// Marks the events of suspects above `bound` in [from, to) in ch.masked over [modelFrom,
+// modelTo); false when there are none.
+bool Declicker::MaskSuspects(Channel& ch, int from, int to, int modelFrom, int modelTo,
+                             double bound) const {
+    int first = 0, last = 0;
+    bool any = false;
+    for (int n = from; NextEvent(ch.residual.data(), n, to, modelTo, bound, first, last);
+         n = last + 1) {
+        if (!any) std::fill(ch.masked.begin() + modelFrom, ch.masked.begin() + modelTo, 0);
+        any = true;
+        const int begin = std::max(modelFrom, first - kEdge);
+        const int end = std::min(modelTo, last + kEdge + 1);
+        if (begin < end) std::fill(ch.masked.begin() + begin, ch.masked.begin() + end, 1);
+    }
+    return any;
+}
+
+// The smooth clicks that start in [from, to): bumps above `bound` that are the strongest within
+// their width and kContrast times stronger than any in the music around them. Their starts go
+// into ch.candidates, in order. The whole block, from `blockStart`, is scanned: the next block
+// compares its bumps with these.
+void Declicker::FindBumps(Channel& ch, int blockStart, int from, int to, int residualEnd,
+                          double bound) const {
+    ch.candidates.clear();
+    const int limit = residualEnd - ch.bumps->Reach();  // the bumps whose residual is known
+    to = std::min(to, limit);
+    if (to <= blockStart) return;
+    ch.bumps->SetModel(ch.detect);
+    ch.bumps->Scan(ch.residual.data(), blockStart, to, bound, ch.bump.data(), ch.bumpWidth.data());
+    // After the block only as far as a candidate needs; before it, the earlier blocks' values.
+    int scanned = to;
+    auto scanTo = [&](int end) {
+        end = std::min(end, limit);
+        if (end <= scanned) return;
+        ch.bumps->Scan(ch.residual.data(), scanned, end, bound, ch.bump.data(),
+                       ch.bumpWidth.data());
+        scanned = end;
+    };
+    const double* size = ch.bump.data();
+    auto peak = [&](int a, int b) {
+        double most = 0.0;
+        for (int n = std::max(a, kP); n < std::min(b, scanned); ++n) most = std::max(most, size[n]);
+        return most;
+    };
+    for (int n = from; n < to; ++n) {
+        if (size[n] <= bound) continue;
+        const int w = ch.bumpWidth[size_t(n)];
+        scanTo(n + w + 1);
+        if (peak(n - w, n) >= size[n] || peak(n + 1, n + w + 1) > size[n]) continue;
+        // Its own lobe aside: the same bump matched a little early or late, or by another width.
+        const int lobeFrom = n - w - kGuard, lobeTo = n + 2 * w + kGuard;
+        scanTo(lobeTo + contrastWindow_);
+        const double around = std::max(peak(lobeFrom - contrastWindow_, lobeFrom),
+                                       peak(lobeTo, lobeTo + contrastWindow_));
+        if (size[n] > kContrast * around) {
+            ch.candidates.push_back(n);
+            n += w;
+        }
+    }
+}
+
+// Counts the event [s, e] and tells the listener; after a repair the prediction error no longer
+// holds the click.
+void Declicker::Report(Analysis& analysis, Channel& ch, Span span, int s, int e, int dataEnd) {
+    DeclickEvent event;
+    event.frame = base_ + uint64_t(s);
+    event.frames = uint32_t(std::max(1, e - s + 1));
+    event.channel = ch.channel;
+    event.repaired = span == Span::Repaired;
+    if (span == Span::Repaired) {
+        ++repaired_;
+        analysis.Residuals(s, std::min(e + kP + 1, dataEnd));
+        ch.doneUntil = std::max(ch.doneUntil, base_ + uint64_t(e) + 1);
+    } else {
+        ++left_;
+    }
+    if (listener_) listener_->OnDeclickEvent(event);
 }
 
 // The robust deviation of the residual around the event [first, last]: before it, and after
@@ -410,23 +506,26 @@ double Declicker::LocalPeak(const Channel& ch, int first, int last, int dataEnd)
 
 // Decides the event whose suspects are [s, e] and repairs it when it is a click; [s, e] is the
 // final span.
-Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits& limits, int& s,
-                                  int& e) const {
+Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits& limits,
+                                  int bump, int& s, int& e) const {
     const int first = s, last = e;
-    double peak = 0.0;
-    for (int n = first; n <= last; ++n) peak = std::max(peak, std::fabs(ch.residual[size_t(n)]));
     const double deviation = LocalDeviation(analysis, ch, first, last, limits.residualEnd);
     const double bound = threshold_ * deviation;
-    if (peak <= bound) return Span::None;  // ordinary for the music around it
-    if (peak <= kContrast * LocalPeak(ch, first, last, limits.residualEnd)) return Span::Left;
     const int longest = maxClick_ + 2 * kEdge;
-    if (last - first + 1 > longest + kP) return Span::Long;
+    if (bump < 0) {  // a sharp event: its samples stand out
+        double peak = 0.0;
+        for (int n = first; n <= last; ++n)
+            peak = std::max(peak, std::fabs(ch.residual[size_t(n)]));
+        if (peak <= bound) return Span::None;  // ordinary for the music around it
+        if (peak <= kContrast * LocalPeak(ch, first, last, limits.residualEnd)) return Span::Left;
+        if (last - first + 1 > longest + kP) return Span::Long;
+    }
     const int room = 2 * kQ + 2 * longest + kGuard + kLead;  // the models and the control
     if (first - kEdge < std::max(limits.floor, room)) return Span::Left;
 
     // The click ends at the last suspect of the backward prediction error, or later.
-    int end = first;
-    for (int m = std::min(last, limits.highest); m >= first; --m) {
+    int end = bump < 0 ? first : std::min(last, limits.highest);
+    for (int m = std::min(last, limits.highest); bump < 0 && m >= first; --m) {
         if (std::fabs(analysis.Backward(m)) > bound) {
             end = m;
             break;
@@ -454,7 +553,7 @@ Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits&
     const Span span = ClickEnd(analysis, ch, lead, lastEnd, longest, s, e);
     if (span == Span::Repaired && e - s + 1 > longest) return Span::Long;
     if (span != Span::Repaired) return span;
-    return Keep(analysis, ch, deviation, s, e) ? Span::Repaired : Span::Left;
+    return Keep(analysis, ch, deviation, bump, s, e) ? Span::Repaired : Span::Left;
 }
 
 // The error per sample, squared, of the repair model's interpolation of the music over a span
@@ -517,11 +616,31 @@ Declicker::Span Declicker::ClickEnd(Analysis& analysis, Channel& ch, int lead, i
     return Span::Repaired;
 }
 
+namespace {
+
+// The share of the click's energy, x less values over [s, e], that the bump of `width` starting
+// at `start` explains: a smooth click has a bump's shape, a misreading of the music has not.
+double BumpShare(const double* x, const double* values, int s, int e, int start, int width) {
+    double along = 0.0, bumpEnergy = 0.0, clickEnergy = 0.0;
+    for (int n = s; n <= e; ++n) {
+        const double d = x[n] - values[n - s];
+        clickEnergy += d * d;
+        if (n < start || n >= start + width) continue;
+        const double b = BumpFilter::Shape(n - start, width);
+        along += d * b;
+        bumpEnergy += b * b;
+    }
+    return bumpEnergy > 0.0 && clickEnergy > 0.0 ? along * along / (bumpEnergy * clickEnergy) : 0.0;
+}
+
+}  // namespace
+
 // Repairs [s, e] when that does no harm: the click is plainly larger than the error the repair
 // itself makes on music (measured before and after the event, over a span as long), and the
 // repair takes away most of the detection model's prediction error there and leaves that of
 // the music around. Else the input's samples stay.
-bool Declicker::Keep(Analysis& analysis, Channel& ch, double deviation, int s, int e) const {
+bool Declicker::Keep(Analysis& analysis, Channel& ch, double deviation, int bump, int s,
+                     int e) const {
     const int m = e - s + 1;
     const double repairError = MusicError(analysis, ch, s, s + maxClick_ + 2 * kEdge - 1, m);
     double* values = ch.values.data();
@@ -531,6 +650,9 @@ bool Declicker::Keep(Analysis& analysis, Channel& ch, double deviation, int s, i
     double* x = analysis.X();
     double clickEnergy = 0.0;
     for (int n = s; n <= e; ++n) clickEnergy += (x[n] - values[n - s]) * (x[n] - values[n - s]);
+    if (bump >= 0 && BumpShare(x, values, s, e, bump, ch.bumpWidth[size_t(bump)]) < kBumpShape) {
+        return false;
+    }
     if (clickEnergy < kHarm * repairError * m ||
         clickEnergy < kHarm * ch.repairModel.Innovation() * ch.repairModel.ErrorTrace()) {
         return false;
@@ -621,6 +743,8 @@ void Declicker::Compact() {
         std::memmove(ch.x.data(), ch.x.data() + drop, rest * sizeof(double));
         std::memmove(ch.residual.data(), ch.residual.data() + drop, rest * sizeof(double));
         std::memmove(ch.masked.data(), ch.masked.data() + drop, rest);
+        std::memmove(ch.bump.data(), ch.bump.data() + drop, rest * sizeof(double));
+        std::memmove(ch.bumpWidth.data(), ch.bumpWidth.data() + drop, rest * sizeof(uint16_t));
     }
     base_ += drop;
     fill_ = rest;

@@ -18,6 +18,11 @@
 //    just around it (loud passages have a larger residual), and twice as high as the largest
 //    residual in the 20 ms on each side (busy drums and loud orchestral passages have many
 //    large ones; a click is rare). Else it is left alone and counted.
+//  - Smooth clicks (bumps of 1-2 ms) hardly stand out at any one sample: a matched filter for
+//    half-sine bumps gathers their prediction error (dsp/bump_filter.h). A bump above the same
+//    threshold, the strongest within its width and twice as strong as any in the 20 ms around,
+//    is an event too, alone or where a sharp reading of the same samples failed; its repair
+//    must take away a bump's shape (kBumpShape) besides meeting every rule below.
 //  - No attack: with the longest span set aside, the music in the 20 ms after the event is no
 //    more than 3 dB louder than in the 20 ms before it, nor is its prediction error; nor is
 //    the other channel's music louder after it (both channels hear the same attack).
@@ -107,18 +112,25 @@ private:
         int dataEnd = 0;  // samples seen
         int residualEnd = 0;  // samples whose residual is known
     };
+    // `bump`: the start of the smooth click the event is read as, or -1 for a sharp one.
     Span Decide(declick_detail::Analysis& analysis, Channel& channel, const Limits& limits,
-                int& s, int& e) const;
+                int bump, int& s, int& e) const;
     Span ClickEnd(declick_detail::Analysis& analysis, Channel& channel, int lead, int lastEnd,
                   int longest, int& s, int& e) const;
     double MusicError(declick_detail::Analysis& analysis, Channel& channel, int s, int lastEnd,
                       int length) const;
-    bool Keep(declick_detail::Analysis& analysis, Channel& channel, double deviation, int s,
-              int e) const;
+    bool Keep(declick_detail::Analysis& analysis, Channel& channel, double deviation, int bump,
+              int s, int e) const;
     bool LouderAfter(const double* x, const Limits& limits, double floor, int s, int e) const;
     bool Attack(const Channel& channel, const Limits& limits, double deviation, int s,
                 int e) const;
     double LocalPeak(const Channel& channel, int first, int last, int dataEnd) const;
+    bool MaskSuspects(Channel& channel, int from, int to, int modelFrom, int modelTo,
+                      double bound) const;
+    void FindBumps(Channel& channel, int blockStart, int from, int to, int residualEnd,
+                   double bound) const;
+    void Report(declick_detail::Analysis& analysis, Channel& channel, Span span, int s, int e,
+                int dataEnd);
     double LocalDeviation(declick_detail::Analysis& analysis, Channel& channel, int first,
                           int last, int dataEnd) const;
     void Analyse(uint64_t blockEnd, uint64_t dataEnd, bool streamEnds);
