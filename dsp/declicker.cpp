@@ -32,6 +32,8 @@ constexpr int kMaxClickCap = 256;
 constexpr int kLocal = 256;          // residual samples on each side for the local level
 constexpr int kGuard = 8;            // kept clear between the event and the local level
 constexpr int kLead = 8;            // a smooth click's onset before its first suspect
+// The longest span interpolated: the longest click with its edges, and a smooth onset before.
+constexpr int kMaxSpan = kMaxClickCap + 2 * kEdge + kLead;
 constexpr double kTailShare = 0.05;  // a click ends where it falls below 5 % of its peak
 constexpr double kTailMusic = 2.0;  // or below twice the music's own interpolation error
 constexpr double kOnsetMusic = 3.5;  // an onset before the suspects: 3.5 times that error
@@ -79,7 +81,7 @@ struct Declicker::Channel {
     std::unique_ptr<BumpFilter> bumps;
     std::vector<int> candidates;   // starts of smooth clicks in the block
     std::vector<double> values, saved;  // interpolation
-    ArInterpolator repairModel{kQ, kMaxClickCap + 2 * kEdge};
+    ArInterpolator repairModel{kQ, kMaxSpan};
     double detect[kP + 1] = {};    // prediction error filters: 1, -a1 ... -ap
     uint64_t doneUntil = 0;        // frames before this are decided
     uint64_t longUntil = 0;        // last frame of the last long event, + 1
@@ -102,7 +104,6 @@ Declicker::Declicker(uint32_t rate, int level, DeclickListener* listener)
       contrastWindow_(FramesAt(rate, kContrastSeconds, kAttackCap)),
       threshold_(Threshold(level)),
       listener_(listener) {
-    const int maxSpan = kMaxClickCap + 2 * kEdge;
     for (int i = 0; i < 2; ++i) {
         channels_[i].reset(new Channel);
         Channel& ch = *channels_[i];
@@ -115,8 +116,8 @@ Declicker::Declicker(uint32_t rate, int level, DeclickListener* listener)
         ch.bumps.reset(new BumpFilter(kP, maxClick_));
         ch.weighted.assign(kModelWindow, 0.0);
         ch.scratch.assign(kBlock + 2 * kLocal, 0.0);
-        ch.values.assign(maxSpan, 0.0);
-        ch.saved.assign(maxSpan, 0.0);
+        ch.values.assign(kMaxSpan, 0.0);
+        ch.saved.assign(kMaxSpan, 0.0);
         ch.detect[0] = 1.0;
     }
 }

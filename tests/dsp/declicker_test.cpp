@@ -32,6 +32,18 @@ TEST(DeclickerTest, FindsAndRepairsClicksOnAShortSide) {
     EXPECT_EQ(clicked.output.size(), side.clicked.size());
 }
 
+TEST(DeclickerTest, RepairsClicksAtHighRates) {
+    // At 192 kHz the longest click reaches its cap of 256 samples: its span and onset must
+    // still fit the interpolation.
+    for (uint32_t rate : {96000u, 192000u}) {
+        const declicktest::SynthSide side = declicktest::MakeSide(10.0, 20, 4, rate);
+        const RunResult run =
+            declicktest::Run(side.clicked, rate, kDeclickDefaultLevel, kCaptureFrames);
+        EXPECT_GE(run.repaired.size(), 10u) << rate;
+        EXPECT_TRUE(declicktest::IdenticalOutside(side.clicked, run)) << rate;
+    }
+}
+
 TEST(DeclickerTest, TheOutputDoesNotDependOnHowTheInputIsCut) {
     const declicktest::SynthSide side = declicktest::MakeSide(6.0, 12, 3);
     const RunResult whole = declicktest::Run(side.clicked, side.rate, kDeclickDefaultLevel,
