@@ -37,6 +37,16 @@ std::unique_ptr<WaveFileWriter> PreparedPcmWriter(const WaveFileApi& api = WaveF
     return writer;
 }
 
+// The writer closed its file on an mmioAdvance that failed with `mmioError`, and says so.
+void ExpectClosedByAdvance(WaveFileWriter& writer, unsigned mmioError) {
+    EXPECT_FALSE(writer.IsOpen());
+    char text[kSinkMessageBytes] = "";
+    EXPECT_EQ(writer.GetLastMessage(text), 1);
+    char expected[kSinkMessageBytes];
+    std::snprintf(expected, sizeof expected, "mmioAdvance %x", mmioError);
+    EXPECT_STREQ(text, expected);
+}
+
 // Writes `bytes` in pieces of varying size, as blocks and odd remainders would come.
 void WriteInPieces(OutputSink& sink, const std::vector<uint8_t>& bytes) {
     static const int32_t pieces[] = {1000, kBlock, 4, 30000, 17, 23519};
@@ -365,12 +375,7 @@ TEST_F(WaveFileFailure, FailedWriteKeepsWhatReachedTheFile) {
     auto writer = PreparedPcmWriter(FailingApi());
     ASSERT_EQ(writer->Open(name.c_str(), 8000), 0);
     EXPECT_EQ(writer->Write(data.data(), int32_t(data.size())), 0) << "the caller is told success";
-    EXPECT_FALSE(writer->IsOpen());
-    char text[kSinkMessageBytes] = "";
-    EXPECT_EQ(writer->GetLastMessage(text), 1);
-    char expected[kSinkMessageBytes];
-    std::snprintf(expected, sizeof expected, "mmioAdvance %x", MMIOERR_CANNOTWRITE);
-    EXPECT_STREQ(text, expected);
+    ExpectClosedByAdvance(*writer, MMIOERR_CANNOTWRITE);
 
     // Two 8192-byte mmio buffers reached the disk: the header and the first samples. Where
     // the first buffer starts is mmio's affair, so the kept length comes from the file.
@@ -401,12 +406,7 @@ TEST_F(WaveFileFailure, AnAdvanceThatGivesNoRoomIsAFailure) {
     const std::vector<uint8_t> data = outtest::PatternBytes(kBlock * 5);
     writer->Write(data.data(), int32_t(data.size()));
     FailingAdvance::noRoom = 0;
-    EXPECT_FALSE(writer->IsOpen());
-    char text[kSinkMessageBytes] = "";
-    EXPECT_EQ(writer->GetLastMessage(text), 1);
-    char expected[kSinkMessageBytes];
-    std::snprintf(expected, sizeof expected, "mmioAdvance %x", MMIOERR_CANNOTEXPAND);
-    EXPECT_STREQ(text, expected);
+    ExpectClosedByAdvance(*writer, MMIOERR_CANNOTEXPAND);
 }
 
 TEST_F(WaveFileFailure, KeptPartShorterThanTheMinimumIsDeleted) {
