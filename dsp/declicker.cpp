@@ -524,9 +524,10 @@ Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits&
     const int room = 2 * kQ + 2 * longest + kGuard + kLead;  // the models and the control
     if (first - kEdge < std::max(limits.floor, room)) return Span::Left;
 
-    // The click ends at the last suspect of the backward prediction error, or later.
+    // A smooth click ends with its bump; a sharp one at its last suspect of the backward
+    // prediction error, or later.
     int end = bump < 0 ? first : std::min(last, limits.highest);
-    for (int m = std::min(last, limits.highest); bump < 0 && m >= first; --m) {
+    for (int m = std::min(last, limits.highest); bump < 0 && m > first; --m) {
         if (std::fabs(analysis.Backward(m)) > bound) {
             end = m;
             break;
