@@ -13,7 +13,8 @@ ArInterpolator::ArInterpolator(int order, int maxGap)
       chol_(size_t(maxGap) * size_t(order + 1), 0.0),
       previous_(size_t(order) + 1, 0.0),
       known_(size_t(maxGap + order), 0.0),
-      column_(size_t(maxGap), 0.0) {
+      column_(size_t(maxGap), 0.0),
+      right_(size_t(maxGap), 0.0) {
     filter_[0] = 1.0;
 }
 
@@ -117,6 +118,53 @@ bool ArInterpolator::Interpolate(const double* x, int s, int e, double* values) 
     }
     gap_ = m;
     return true;
+}
+
+// Gap by gap: the known samples' prediction error and the system's right side lose the new gap
+// sample's part. The least error left is that of the known samples less what the gap's values
+// explain, the squared norm of the forward solution; the back substitution is not needed.
+bool ArInterpolator::Leftovers(const double* x, int s, int last, double* leftover) {
+    const int longest = last - s + 1, p = order_, w = order_ + 1;
+    if (longest < 1 || longest > maxGap_ || !Factor(longest)) return false;
+    const double* c = filter_.data();
+    const double* g = correlation_.data();
+    const double* l = chol_.data();
+    double* known = known_.data();  // rows s .. last + p
+    double* right = right_.data();
+    double* y = column_.data();
+    double energy = 0.0;  // of the known samples' error over all rows
+    for (int n = s; n <= last + p; ++n) {
+        known[n - s] = PredictionError(x, n);
+        energy += known[n - s] * known[n - s];
+    }
+    for (int j = 0; j < longest; ++j) {  // the gap [s, s + j]
+        const double taken = x[s + j];
+        for (int k = 0; k <= p; ++k) {
+            double& row = known[j + k];
+            energy -= row * row;
+            row -= c[k] * taken;
+            energy += row * row;
+        }
+        for (int i = std::max(0, j - p); i < j; ++i) right[i] -= taken * g[j - i];
+        double sum = 0.0;
+        for (int k = 0; k <= p; ++k) sum += c[k] * known[j + k];
+        right[j] = sum;
+        double explained = 0.0;
+        for (int i = 0; i <= j; ++i) {
+            double v = right[i];
+            for (int k = std::max(0, i - p); k < i; ++k) v -= l[i * w + (i - k)] * y[k];
+            y[i] = v / l[i * w];
+            explained += y[i] * y[i];
+        }
+        leftover[j] = energy - explained;
+    }
+    return true;
+}
+
+double ArInterpolator::PredictionError(const double* x, int n) const {
+    double sum = 0.0;
+    for (int k = 0; k <= order_; ++k) sum += filter_[size_t(k)] * x[n - k];
+    return sum;
 }
 
 double ArInterpolator::ErrorTrace() {

@@ -27,6 +27,12 @@ public:
     // Interpolates x[s..e] into values[0 .. e - s]: x must hold [s - order, e + order], the
     // samples of the gap aside. False when the gap is too long or the system is singular.
     bool Interpolate(const double* x, int s, int e, double* values);
+    // The prediction error energy over the rows [s, last + order] with the gap [s, e]
+    // interpolated, for each e from s to `last`, into leftover[e - s]: which span leaves the
+    // least of a stretch. Faster than interpolating each; false as Interpolate.
+    bool Leftovers(const double* x, int s, int last, double* leftover);
+    // The model's prediction error of x at n (x must hold [n - order, n]).
+    double PredictionError(const double* x, int n) const;
     // The interpolation's expected error energy over the last gap, per unit of innovation
     // variance (the trace of the inverse of its system).
     double ErrorTrace();
@@ -39,7 +45,7 @@ private:
     std::vector<double> filter_;       // 1, -a1 ... -ap
     std::vector<double> correlation_;  // of the filter: the system's bands
     std::vector<double> chol_;         // the lower factor, band rows of order + 1
-    std::vector<double> forward_, backward_, previous_, known_, column_;
+    std::vector<double> forward_, backward_, previous_, known_, column_, right_;
     int factored_ = 0;  // the longest gap the factor is for
     int gap_ = 0;       // the last gap's length
 };

@@ -71,6 +71,34 @@ TEST(ArInterpolatorTest, ExpectsTheErrorItMakes) {
     }
 }
 
+TEST(ArInterpolatorTest, TellsTheErrorLeftByEachGap) {
+    // A click on two tones: what each gap [at, at + j] leaves of the prediction error, computed
+    // gap by gap for the whole stretch, is the error of the interpolated signal itself.
+    std::vector<double> x(4096);
+    Noise noise;
+    for (size_t n = 0; n < x.size(); ++n)
+        x[n] = 5000.0 * std::sin(0.031 * n) + 2000.0 * std::sin(0.29 * n + 1.0) +
+               10.0 * noise.Next();
+    for (int k = 0; k < 30; ++k) x[size_t(2000 + k)] += 8000.0 * std::exp(-0.1 * k);
+    const int order = 32, at = 2000, longest = 60;
+    ArInterpolator model(order, longest);
+    ASSERT_TRUE(model.Fit(x.data(), 900, at, at + longest, at + longest + 1000));
+    std::vector<double> leftovers(longest), values(longest);
+    ASSERT_TRUE(model.Leftovers(x.data(), at, at + longest - 1, leftovers.data()));
+    for (int gap : {1, 2, 20, 30, 31, 60}) {
+        ASSERT_TRUE(model.Interpolate(x.data(), at, at + gap - 1, values.data()));
+        std::vector<double> y = x;
+        std::copy(values.begin(), values.begin() + gap, y.begin() + at);
+        double direct = 0.0;
+        for (int n = at; n < at + longest + order; ++n) {
+            const double e = model.PredictionError(y.data(), n);
+            direct += e * e;
+        }
+        EXPECT_NEAR(leftovers[size_t(gap - 1)], direct, 1e-6 * direct) << gap;
+    }
+    EXPECT_GT(leftovers[28], 10.0 * leftovers[30]) << "the click's tail is taken out";
+}
+
 TEST(ArInterpolatorTest, RefusesWhatItCannotDo) {
     std::vector<double> x(4096, 1.0);
     ArInterpolator model(32, 16);
