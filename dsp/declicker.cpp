@@ -9,6 +9,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -34,9 +35,10 @@ constexpr int kGuard = 8;            // kept clear between the event and the loc
 constexpr int kLead = 8;            // a smooth click's onset before its first suspect
 // The longest span interpolated: the longest click with its edges, and a smooth onset before.
 constexpr int kMaxSpan = kMaxClickCap + 2 * kEdge + kLead;
-constexpr double kTailShare = 0.05;  // a click ends where it falls below 5 % of its peak
-constexpr double kTailMusic = 2.0;  // or below twice the music's own interpolation error
-constexpr double kOnsetMusic = 3.5;  // an onset before the suspects: 3.5 times that error
+constexpr double kTailMusic = 2.0;  // a click stands above twice the music's interpolation error
+// Each sample of a repair's span costs this many times the music's prediction error per
+// sample: a click's tail takes away far more, the music after it less.
+constexpr double kSpanCost = 16.0;
 // A repair is made only when the click's energy is this many times the error the
 // interpolation makes on the music next to it, and the error the model itself expects (its
 // innovation times the trace of its system's inverse): on average it then takes away far more
@@ -61,6 +63,7 @@ constexpr double kBumpShape = 0.6;
 // A repair is kept when the prediction error it leaves, per sample, is at most this many times
 // the block's robust variance: the span then fits the music around it like ordinary signal.
 constexpr double kRepairFit = 2.0;
+constexpr int kGrownAllowance = 2;  // a grown span's allowance: twice its suspects' length
 constexpr double kPi = 3.14159265358979323846;
 
 int FramesAt(uint32_t rate, double seconds, int cap) {
@@ -81,6 +84,7 @@ struct Declicker::Channel {
     std::unique_ptr<BumpFilter> bumps;
     std::vector<int> candidates;   // starts of smooth clicks in the block
     std::vector<double> values, saved;  // interpolation
+    std::vector<double> leftover;  // what each span's interpolation leaves of the error
     ArInterpolator repairModel{kQ, kMaxSpan};
     double detect[kP + 1] = {};    // prediction error filters: 1, -a1 ... -ap
     uint64_t doneUntil = 0;        // frames before this are decided
@@ -118,6 +122,7 @@ Declicker::Declicker(uint32_t rate, int level, DeclickListener* listener)
         ch.scratch.assign(kBlock + 2 * kLocal, 0.0);
         ch.values.assign(kMaxSpan, 0.0);
         ch.saved.assign(kMaxSpan, 0.0);
+        ch.leftover.assign(kMaxSpan, 0.0);
         ch.detect[0] = 1.0;
     }
 }
@@ -537,25 +542,30 @@ Declicker::Span Declicker::Decide(Analysis& analysis, Channel& ch, const Limits&
     const int lastEnd = std::min(limits.highest, s + longest - 1);
     if (lastEnd < s) return Span::Long;
     e = std::min(end + kEdge, lastEnd);
-    // A smooth click begins before its first suspect: the span may reach back kLead samples.
+    // A smooth click may begin before its first suspect: the models and the music compared
+    // keep clear of kLead samples before the span.
     const int lead = s - kLead;
-    // An attack is music, whatever its start looks like: judged first, as it costs least.
-    // The other channel hears the same music: louder after the event there is an attack too.
+    // An attack is music, whatever its start looks like. The other channel hears the same
+    // music: louder after the event there is an attack too. Keep weighs the rise against the
+    // click, which may be louder than any note that follows it.
+    Rise rise = Attack(ch, limits, deviation, lead, lastEnd);
     const Channel& other = *channels_[1 - ch.channel];
-    if (Attack(ch, limits, deviation, lead, lastEnd) ||
-        LouderAfter(other.x.data(), limits, deviation, lead, lastEnd)) {
-        return Span::Left;
-    }
+    rise.signal =
+        std::max(rise.signal, LouderAfter(other.x.data(), limits, deviation, lead, lastEnd));
+    if (std::isinf(rise.signal)) return Span::Left;  // too little music known to tell
+
     // The repair model, from the music on both sides of the longest span.
     const int contextEnd = std::min(limits.dataEnd, lastEnd + 1 + kContext);
     if (!ch.repairModel.Fit(analysis.X(), std::max(0, lead - kContext), lead, lastEnd + 1,
                             contextEnd)) {
         return Span::Left;
     }
+    const int suspects = e - s + 1;
     const Span span = ClickEnd(analysis, ch, lead, lastEnd, longest, s, e);
     if (span == Span::Repaired && e - s + 1 > longest) return Span::Long;
     if (span != Span::Repaired) return span;
-    return Keep(analysis, ch, deviation, bump, s, e) ? Span::Repaired : Span::Left;
+    const Evidence evidence{deviation, bump, rise, suspects};
+    return Keep(analysis, ch, evidence, s, e) ? Span::Repaired : Span::Left;
 }
 
 // The error per sample, squared, of the repair model's interpolation of the music over a span
@@ -577,44 +587,37 @@ double Declicker::MusicError(Analysis& analysis, Channel& ch, int s, int lastEnd
     return worst;
 }
 
-// Where does the click end? Its smooth decay hardly shows in the prediction error: the longest
-// span [s, lastEnd] is interpolated and the click goes on while the input stands out from that,
-// above the error the interpolation makes on the music before the event (a span as long, far
-// enough that the click takes no part in it). Repaired here means: a click, [s, e] its span.
+// Where does the click end? Each end from the suspects' to the longest click's is tried: the
+// repair model's prediction error left over a fixed stretch after interpolating the span, and
+// each sample of span costing kSpanCost times the error per sample the model expects of the
+// music. The cheapest end wins: a click's tail costs more left in than taken out, the music
+// after it less. Repaired here means: a click, e its last sample.
 Declicker::Span Declicker::ClickEnd(Analysis& analysis, Channel& ch, int lead, int lastEnd,
-                                    int longest, int& s, int& e) const {
-    const int length = lastEnd - lead + 1;
+                                    int longest, int s, int& e) const {
     const double coreError = MusicError(analysis, ch, lead, lastEnd, e - s + 1);
-    const double musicError = MusicError(analysis, ch, lead, lastEnd, length);
     double* values = ch.values.data();
-    if (coreError < 0.0 || musicError < 0.0 ||
-        !ch.repairModel.Interpolate(analysis.X(), lead, lastEnd, values)) {
-        return Span::Left;
-    }
+    ArInterpolator& model = ch.repairModel;
     const double* x = analysis.X();
-    auto difference = [&](int n) { return std::fabs(x[n] - values[n - lead]); };
-    double core = 0.0, peak = 0.0;
-    for (int n = lead; n <= lastEnd; ++n) {
-        peak = std::max(peak, difference(n));
-        if (n >= s && n <= e) core = std::max(core, difference(n));
-    }
+    if (coreError < 0.0 || !model.Interpolate(x, s, e, values)) return Span::Left;
+    double core = 0.0;
+    for (int n = s; n <= e; ++n) core = std::max(core, std::fabs(x[n] - values[n - s]));
     // The suspects themselves must stand out from what interpolating as many samples of the
     // music would get wrong; else nothing tells the click from the music.
     if (core <= kTailMusic * std::sqrt(coreError)) return Span::Left;
-    const double level = std::max(kTailShare * peak, kTailMusic * std::sqrt(musicError));
-    int reach = e, begin = s;  // then on across gaps no longer than kMergeGap, either way
-    for (int n = e + 1; n <= lastEnd && n <= reach + kMergeGap; ++n) {
-        if (difference(n) > level) reach = n;
+    double* leftover = ch.leftover.data();
+    if (!model.Leftovers(x, s, lastEnd, leftover)) return Span::Left;
+    const double perSample = kSpanCost * model.Innovation();
+    double best = 0.0;
+    int bestEnd = -1;
+    for (int end = e; end <= lastEnd; ++end) {
+        const double cost = leftover[end - s] + perSample * (end - s + 1);
+        if (bestEnd < 0 || cost < best) {
+            best = cost;
+            bestEnd = end;
+        }
     }
-    // Before the suspects the bar is higher: the onset must not be the music's own error.
-    const double onset = std::max(level, kOnsetMusic * std::sqrt(musicError));
-    for (int n = s - 1; n >= lead && n >= begin - kMergeGap; --n) {
-        if (difference(n) > onset) begin = n;
-    }
-    if (reach + kMergeGap > lastEnd && length >= longest) return Span::Long;
-    if (begin < lead + kEdge) return Span::Left;  // it began even earlier: no click onset
-    s = std::max(lead, begin - kEdge);
-    e = std::min(reach + kEdge, lastEnd);
+    if (bestEnd + kMergeGap > lastEnd && lastEnd - lead + 1 >= longest) return Span::Long;
+    e = bestEnd;
     return Span::Repaired;
 }
 
@@ -641,7 +644,7 @@ double BumpShare(const double* x, const double* values, int s, int e, int start,
 // itself makes on music (measured before and after the event, over a span as long), and the
 // repair takes away most of the detection model's prediction error there and leaves that of
 // the music around. Else the input's samples stay.
-bool Declicker::Keep(Analysis& analysis, Channel& ch, double deviation, int bump, int s,
+bool Declicker::Keep(Analysis& analysis, Channel& ch, const Evidence& evidence, int s,
                      int e) const {
     const int m = e - s + 1;
     const double repairError = MusicError(analysis, ch, s, s + maxClick_ + 2 * kEdge - 1, m);
@@ -652,6 +655,7 @@ bool Declicker::Keep(Analysis& analysis, Channel& ch, double deviation, int bump
     double* x = analysis.X();
     double clickEnergy = 0.0;
     for (int n = s; n <= e; ++n) clickEnergy += (x[n] - values[n - s]) * (x[n] - values[n - s]);
+    const int bump = evidence.bump;
     if (bump >= 0 && BumpShare(x, values, s, e, bump, ch.bumpWidth[size_t(bump)]) < kBumpShape) {
         return false;
     }
@@ -660,15 +664,20 @@ bool Declicker::Keep(Analysis& analysis, Channel& ch, double deviation, int bump
         return false;
     }
 
+    if (clickEnergy <= evidence.rise.signal) return false;  // no larger than an attack's sound
     double* saved = ch.saved.data();
     std::copy(x + s, x + e + 1, saved);
     const double before = analysis.Energy(s, e + kP + 1);
+    if (before <= evidence.rise.error) return false;
     for (int i = 0; i < m; ++i) {
         const double v = std::round(values[i]);
         x[s + i] = v < -32768.0 ? -32768.0 : v > 32767.0 ? 32767.0 : v;
     }
     const double after = analysis.Energy(s, e + kP + 1);
-    const double ordinary = kRepairFit * double(m + kP) * deviation * deviation;
+    // A span grown far past its suspects is allowed no more than twice their length: music
+    // taken in by the growth must fit as well as the click's own samples.
+    const int allowed = std::min(m, kGrownAllowance * evidence.suspects) + kP;
+    const double ordinary = kRepairFit * double(allowed) * evidence.deviation * evidence.deviation;
     if (after * kClickGain > before || after > ordinary) {
         std::copy(saved, saved + m, x + s);
         return false;
@@ -677,31 +686,47 @@ bool Declicker::Keep(Analysis& analysis, Channel& ch, double deviation, int bump
 }
 
 // An attack, not a click: with the event taken away, the music after it is louder than before
-// it, or its prediction error stays high (a drum's noise, a new note's excitation).
-// The music in the attack window after [s, e] is louder than before it by kAttackRise (the
-// mean square below `floor` counts as `floor`).
-bool Declicker::LouderAfter(const double* x, const Limits& limits, double floor, int s,
-                            int e) const {
+// it, or its prediction error stays high (a drum's noise, a new note's excitation). What is
+// measured is what the music after the event gains over the music before it, an energy over
+// the attack window.
+namespace {
+
+constexpr double kTooLittle = std::numeric_limits<double>::infinity();
+
+// The gain of `after` (summed over `count` samples) over `before` (a mean square, below
+// `floor` counted as `floor`), or 0 when it is below kAttackRise.
+double Gain(double after, double count, double before, double floor) {
+    const double bar = kAttackRise * kAttackRise * std::max(before, floor) * count;
+    return after > bar ? after - before * count : 0.0;
+}
+
+}  // namespace
+
+// The gain of the music in x after [s, e] (the mean square below `floor` squared counts as
+// that); infinite when too little of it is known.
+double Declicker::LouderAfter(const double* x, const Limits& limits, double floor, int s,
+                              int e) const {
     const int w = attackWindow_;
     const int afterTo = std::min(limits.residualEnd, e + kP + 1 + w);
     const int beforeFrom = std::max(kP, s - w);
-    if (afterTo - (e + kP + 1) < w / 2 || s - beforeFrom < w / 2) return true;  // too little
+    if (afterTo - (e + kP + 1) < w / 2 || s - beforeFrom < w / 2) return kTooLittle;
     double before = 0.0, after = 0.0;
     for (int n = beforeFrom; n < s; ++n) before += x[n] * x[n];
     for (int n = e + 1; n < afterTo; ++n) after += x[n] * x[n];
-    before /= double(s - beforeFrom);
-    after /= double(afterTo - (e + 1));
-    return after > kAttackRise * kAttackRise * std::max(before, floor * floor);
+    return Gain(after, double(afterTo - (e + 1)), before / double(s - beforeFrom), floor * floor);
 }
 
-bool Declicker::Attack(const Channel& ch, const Limits& limits, double deviation, int s,
-                       int e) const {
+// The gain of the channel's music and of its prediction error after [s, e].
+Declicker::Rise Declicker::Attack(const Channel& ch, const Limits& limits, double deviation,
+                                  int s, int e) const {
     const double* x = ch.x.data();
     const double* residual = ch.residual.data();
     const int w = attackWindow_;
     const int afterTo = std::min(limits.residualEnd, e + kP + 1 + w);
     const int beforeFrom = std::max(kP, s - w);
-    if (afterTo - (e + kP + 1) < w / 2 || s - beforeFrom < w / 2) return true;  // too little
+    if (afterTo - (e + kP + 1) < w / 2 || s - beforeFrom < w / 2) {
+        return {kTooLittle, kTooLittle};
+    }
     double signalBefore = 0.0, signalAfter = 0.0, errorBefore = 0.0, errorAfter = 0.0;
     for (int n = beforeFrom; n < s; ++n) {
         signalBefore += x[n] * x[n];
@@ -709,14 +734,12 @@ bool Declicker::Attack(const Channel& ch, const Limits& limits, double deviation
     }
     for (int n = e + 1; n < afterTo; ++n) signalAfter += x[n] * x[n];
     for (int n = e + kP + 1; n < afterTo; ++n) errorAfter += residual[n] * residual[n];
-    signalBefore /= double(s - beforeFrom);
-    signalAfter /= double(afterTo - (e + 1));
-    errorBefore /= double(s - beforeFrom);
-    errorAfter /= double(afterTo - (e + kP + 1));
-    const double rise = kAttackRise * kAttackRise;
+    const double count = double(s - beforeFrom);
     const double noise = deviation * deviation;  // below this, loudness is no measure
-    return signalAfter > rise * std::max(signalBefore, noise) ||
-           errorAfter > rise * std::max(errorBefore, noise);
+    Rise rise;
+    rise.signal = Gain(signalAfter, double(afterTo - (e + 1)), signalBefore / count, noise);
+    rise.error = Gain(errorAfter, double(afterTo - (e + kP + 1)), errorBefore / count, noise);
+    return rise;
 }
 
 void Declicker::Emit(uint64_t upTo, std::vector<int16_t>& out) {

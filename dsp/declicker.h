@@ -25,21 +25,25 @@
 //    must take away a bump's shape (kBumpShape) besides meeting every rule below.
 //  - No attack: with the longest span set aside, the music in the 20 ms after the event is no
 //    more than 3 dB louder than in the 20 ms before it, nor is its prediction error; nor is
-//    the other channel's music louder after it (both channels hear the same attack).
+//    the other channel's music louder after it (both channels hear the same attack). Where it
+//    is, the event is left alone unless the click holds more energy than all the music gains
+//    (a loud click in quiet music just before a note).
 //  - Span: the repair model (order kDeclickRepairOrder, Burg's method on kDeclickRepairContext
-//    samples on each side) interpolates the longest span (2 ms, scaled with the rate, from 10
-//    samples before the first suspect) by least-squares autoregressive interpolation. The
-//    suspects must stand out from it by twice the error that interpolating as many samples
-//    makes on the music before and after the event (the larger); the click then goes on while
-//    the input stands out by 5 % of the peak difference and twice that error for the longest
-//    span (3.5 times before the suspects, where a smooth click begins). So the span grows only
-//    as far as the click does; one that goes on past 2 ms is longer than a click, left alone.
+//    samples on each side of the longest span, 2 ms scaled with the rate) interpolates the span
+//    of the suspects by least-squares autoregressive interpolation. They must stand out from it
+//    by twice the error that interpolating as many samples makes on the music before and after
+//    the event (the larger). Of all ends up to the longest span, the one that leaves least of
+//    the repair model's prediction error over the longest span is taken, each sample of span
+//    costing 16 times the model's error per sample: a click's tail costs far more left in than
+//    taken out, the music after it less. A span still growing at 2 ms is longer than a click,
+//    left alone.
 //  - Kept only when plainly better: the click's energy (input less repair) is at least 4 times
 //    the error the repair makes on the music before and after it over a span as long, and 4
 //    times the error the repair model itself expects over the span (its innovation times the
 //    trace of its system's inverse: dsp/ar_interpolator.h), and the repair takes away three
 //    quarters of the detection model's prediction error there and leaves that of the music
-//    around. Else the samples stay.
+//    around (counted for no more than twice the suspects' length, however far the span grew).
+//    Else the samples stay.
 #pragma once
 
 #include <cstddef>
@@ -116,13 +120,26 @@ private:
     Span Decide(declick_detail::Analysis& analysis, Channel& channel, const Limits& limits,
                 int bump, int& s, int& e) const;
     Span ClickEnd(declick_detail::Analysis& analysis, Channel& channel, int lead, int lastEnd,
-                  int longest, int& s, int& e) const;
+                  int longest, int s, int& e) const;
     double MusicError(declick_detail::Analysis& analysis, Channel& channel, int s, int lastEnd,
                       int length) const;
-    bool Keep(declick_detail::Analysis& analysis, Channel& channel, double deviation, int bump,
+    // What the music gains after an event over what it had before, as energy: an attack's new
+    // sound, in the signal and in its prediction error; 0 when it is no attack, infinite when
+    // too little is known to tell.
+    struct Rise {
+        double signal = 0.0, error = 0.0;
+    };
+    // What Decide has learnt of an event when its repair is judged.
+    struct Evidence {
+        double deviation;  // the robust deviation of the prediction error around it
+        int bump;          // the start of the smooth click it is read as, or -1
+        Rise rise;
+        int suspects;      // the length of the span its suspects gave, before it grew
+    };
+    bool Keep(declick_detail::Analysis& analysis, Channel& channel, const Evidence& evidence,
               int s, int e) const;
-    bool LouderAfter(const double* x, const Limits& limits, double floor, int s, int e) const;
-    bool Attack(const Channel& channel, const Limits& limits, double deviation, int s,
+    double LouderAfter(const double* x, const Limits& limits, double floor, int s, int e) const;
+    Rise Attack(const Channel& channel, const Limits& limits, double deviation, int s,
                 int e) const;
     double LocalPeak(const Channel& channel, int first, int last, int dataEnd) const;
     bool MaskSuspects(Channel& channel, int from, int to, int modelFrom, int modelTo,

@@ -56,18 +56,35 @@ TEST(DeclickerTest, TheOutputDoesNotDependOnHowTheInputIsCut) {
     }
 }
 
-// A click of `frames` starting at `at` in the left channel of a quiet two-tone signal.
-std::vector<int16_t> ToneWithClick(size_t frames, uint64_t at, uint32_t length) {
+// A decaying click of `length` frames and `peak` starting at `at` in the left channel of a
+// two-tone signal `loudness` times as loud as a quiet one, twice as loud from `swell` on.
+std::vector<int16_t> ToneWithClick(size_t frames, uint64_t at, uint32_t length,
+                                   double peak = 9000.0, double loudness = 1.0,
+                                   uint64_t swell = UINT64_MAX) {
     std::vector<int16_t> samples(frames * 2);
     for (size_t n = 0; n < frames; ++n) {
-        const double v = 3000.0 * std::sin(0.031 * n) + 1500.0 * std::sin(0.177 * n + 1.0) +
-                         40.0 * std::sin(2.3 * n * n);  // a little noise-like content
+        const double gain = loudness * (n < swell ? 1.0 : 1.0 + std::min(1.0, (n - swell) / 441.0));
+        const double tones = 3000.0 * std::sin(0.031 * n) + 1500.0 * std::sin(0.177 * n + 1.0);
+        const double v = gain * tones + 40.0 * std::sin(2.3 * n * n);  // a little noise-like
         samples[2 * n] = samples[2 * n + 1] = int16_t(std::lround(v));
     }
     for (uint32_t k = 0; k < length; ++k) {
-        samples[size_t(at + k) * 2] = int16_t(samples[size_t(at + k) * 2] + 9000 * std::exp(-2.0 * k / length));
+        const size_t i = size_t(at + k) * 2;
+        const double v = samples[i] + peak * std::exp(-2.0 * k / length);
+        samples[i] = int16_t(std::max(-32768.0, std::min(32767.0, v)));
     }
     return samples;
+}
+
+// The error of the left channel of `output` against `clean` over [from, to), RMS.
+double LeftError(const std::vector<int16_t>& output, const std::vector<int16_t>& clean,
+                 uint64_t from, uint64_t to) {
+    double error = 0.0;
+    for (uint64_t n = from; n < to; ++n) {
+        const double d = double(output[size_t(n) * 2]) - clean[size_t(n) * 2];
+        error += d * d;
+    }
+    return std::sqrt(error / double(to - from));
 }
 
 TEST(DeclickerTest, AClickAcrossABlockBoundaryIsRepaired) {
@@ -81,12 +98,36 @@ TEST(DeclickerTest, AClickAcrossABlockBoundaryIsRepaired) {
         EXPECT_LE(run.repaired[0].frame, boundary - 20);
         EXPECT_GE(run.repaired[0].frame + run.repaired[0].frames, boundary + 15);
         EXPECT_TRUE(declicktest::IdenticalOutside(input, run));
-        double error = 0.0;
-        for (uint64_t n = boundary - 40; n < boundary + 60; ++n) {
-            const double d = double(run.output[size_t(n) * 2]) - clean[size_t(n) * 2];
-            error += d * d;
-        }
-        EXPECT_LT(std::sqrt(error / 100.0), 200.0) << boundary;  // the click's RMS is ~4000
+        // The click's RMS is about 4000.
+        EXPECT_LT(LeftError(run.output, clean, boundary - 40, boundary + 60), 200.0) << boundary;
+    }
+}
+
+// A click's span is its own: a short click in loud music is not grown over the music (where
+// the repair was refused once), a long one's tail is taken in, and a click louder than the
+// music swelling after it is no attack.
+TEST(DeclickerTest, EachClickGetsItsOwnSpan) {
+    constexpr uint64_t kAt = 10000;
+    const struct {
+        uint32_t length;
+        double peak, loudness;
+        uint64_t swell;
+        uint32_t longest;  // span
+    } rows[] = {
+        {2, 4000, 3.0, UINT64_MAX, 8}, {3, -5000, 3.5, UINT64_MAX, 9},
+        {40, 9000, 1.0, UINT64_MAX, 48}, {60, -6000, 2.0, UINT64_MAX, 68},
+        {4, 12000, 0.1, kAt + 200, 10}, {8, -12000, 0.1, kAt + 100, 14},
+    };
+    for (const auto& row : rows) {
+        const std::vector<int16_t> clean = ToneWithClick(20000, 0, 0, 0.0, row.loudness, row.swell);
+        const std::vector<int16_t> input =
+            ToneWithClick(20000, kAt, row.length, row.peak, row.loudness, row.swell);
+        const RunResult run = declicktest::Run(input, 44100, kDeclickDefaultLevel, kCaptureFrames);
+        ASSERT_EQ(run.repaired.size(), 1u) << row.length << " frames of " << row.peak;
+        EXPECT_LE(run.repaired[0].frames, row.longest) << row.length;
+        EXPECT_LT(LeftError(run.output, clean, kAt - 20, kAt + row.length + 20),
+                  0.1 * LeftError(input, clean, kAt - 20, kAt + row.length + 20))
+            << row.length << " frames of " << row.peak;
     }
 }
 
