@@ -45,6 +45,7 @@ struct DirectSoundPlan {
     int creates = 0;
     bool createdWithGuid = false;
     GUID createdGuid = {};
+    bool devicesDiffer = false;  // a later call asked for another device than the first
     // Reads (the capture thread's buffer locks); the failAt-th lock answers failCode.
     std::vector<Read> reads;       // read by the test only after the thread has ended
     volatile LONG readCount = 0;   // the same count, for the test while the thread runs
@@ -67,9 +68,14 @@ DirectSoundPlan plan;
 HRESULT(WINAPI* realCreate)(LPCGUID, LPDIRECTSOUNDCAPTURE8*, LPUNKNOWN) = nullptr;
 
 HRESULT WINAPI RecordingCreate(LPCGUID guid, LPDIRECTSOUNDCAPTURE8* capture, LPUNKNOWN outer) {
+    const GUID asked = guid ? *guid : GUID{};
+    if (plan.creates > 0 && ((guid != nullptr) != plan.createdWithGuid ||
+                             std::memcmp(&asked, &plan.createdGuid, sizeof asked) != 0)) {
+        plan.devicesDiffer = true;
+    }
     ++plan.creates;
     plan.createdWithGuid = guid != nullptr;
-    if (guid) plan.createdGuid = *guid;
+    plan.createdGuid = asked;
     return realCreate(guid, capture, outer);
 }
 
@@ -199,13 +205,22 @@ struct NameCase {
     const char* deviceName;
     const char* matches;  // the description of the entry that must be chosen; null: the default
     bool withSignal;      // also check that the signal arrives through the chosen device
+    int stalledWaits = 0;  // the first buffer never starts: it is made anew
 };
 
 class DirectSoundDeviceName : public ::testing::TestWithParam<NameCase> {};
 
+// The capture was made on one device. Wine sometimes leaves a buffer unstarted, and the capture
+// then makes it anew (ABufferThatNeverStartsIsMadeAnew): more than one call, the same device.
+void ExpectOneDevice() {
+    EXPECT_GE(plan.creates, 1);
+    EXPECT_FALSE(plan.devicesDiffer);
+}
+
 TEST_P(DirectSoundDeviceName, PicksTheDeviceWithExactlyThatDescription) {
     const NameCase param = GetParam();
     plan = DirectSoundPlan();
+    plan.stalledWaits = param.stalledWaits;
     const std::vector<Entry> entries = CaptureDevices();
     GUID expected = {};
     if (param.matches) {
@@ -233,7 +248,8 @@ TEST_P(DirectSoundDeviceName, PicksTheDeviceWithExactlyThatDescription) {
         capture.StopAndWait();
     }
     EXPECT_EQ(capture.lastResult, 0);
-    EXPECT_EQ(plan.creates, 1);
+    ExpectOneDevice();
+    if (param.stalledWaits > 0) EXPECT_GE(plan.creates, 2);
     EXPECT_EQ(std::memcmp(&capture.DeviceGuid(), &expected, sizeof expected), 0);
     EXPECT_EQ(plan.createdWithGuid, param.matches != nullptr);
     if (param.matches) {
@@ -247,6 +263,7 @@ INSTANTIATE_TEST_SUITE_P(
         NameCase{"exact", "Monitor of Null Output", "Monitor of Null Output", true},
         NameCase{"nothing_matches", "No Such Sound Card", nullptr, true},
         NameCase{"other_exact", "PulseAudio", "PulseAudio", false},
+        NameCase{"exact_made_anew", "Monitor of Null Output", "Monitor of Null Output", false, 1},
         NameCase{"other_case", "monitor of null output", nullptr, false},
         NameCase{"prefix", "Monitor of Null", nullptr, false},
         NameCase{"longer", "Monitor of Null Output ", nullptr, false},
@@ -265,7 +282,7 @@ TEST(DirectSoundCapture, WithoutTheEnumerationFunctionCapturesFromTheDefaultDevi
     EXPECT_TRUE(rig.WaitProcessed(1)) << "no block arrived; lastResult " << capture.lastResult;
     capture.StopAndWait();
     EXPECT_EQ(capture.lastResult, 0);
-    EXPECT_EQ(plan.creates, 1);
+    ExpectOneDevice();
     EXPECT_FALSE(plan.createdWithGuid);
 }
 
