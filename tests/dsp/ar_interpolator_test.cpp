@@ -40,14 +40,19 @@ double GapError(ArInterpolator& model, const std::vector<double>& x, int at, int
     return std::sqrt(sum / gap);
 }
 
-TEST(ArInterpolatorTest, FillsGapsInTonesUpToTwoMilliseconds) {
-    // Two tones of 5000 and 2000 with noise of 10: the gap comes back to within three times
-    // the noise (the noise in it cannot be known).
-    std::vector<double> x(8192);
+// Two tones of 5000 and 2000 with noise of 10.
+std::vector<double> TwoTones(size_t length) {
+    std::vector<double> x(length);
     Noise noise;
     for (size_t n = 0; n < x.size(); ++n)
         x[n] = 5000.0 * std::sin(0.031 * n) + 2000.0 * std::sin(0.29 * n + 1.0) +
                10.0 * noise.Next();
+    return x;
+}
+
+TEST(ArInterpolatorTest, FillsGapsInTonesUpToTwoMilliseconds) {
+    // The gap comes back to within three times the noise (the noise in it cannot be known).
+    const std::vector<double> x = TwoTones(8192);
     ArInterpolator model(32, 128);
     for (int gap : {1, 10, 40, 88}) EXPECT_LT(GapError(model, x, 4000, gap, 1024), 30.0) << gap;
 }
@@ -74,11 +79,7 @@ TEST(ArInterpolatorTest, ExpectsTheErrorItMakes) {
 TEST(ArInterpolatorTest, TellsTheErrorLeftByEachGap) {
     // A click on two tones: what each gap [at, at + j] leaves of the prediction error, computed
     // gap by gap for the whole stretch, is the error of the interpolated signal itself.
-    std::vector<double> x(4096);
-    Noise noise;
-    for (size_t n = 0; n < x.size(); ++n)
-        x[n] = 5000.0 * std::sin(0.031 * n) + 2000.0 * std::sin(0.29 * n + 1.0) +
-               10.0 * noise.Next();
+    std::vector<double> x = TwoTones(4096);
     for (int k = 0; k < 30; ++k) x[size_t(2000 + k)] += 8000.0 * std::exp(-0.1 * k);
     const int order = 32, at = 2000, longest = 60;
     ArInterpolator model(order, longest);
