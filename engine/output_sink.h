@@ -13,6 +13,9 @@
 
 constexpr int32_t kSinkFailed = int32_t(0x80004005);  // E_FAIL: a stage's own failure
 constexpr int32_t kSinkTrackDeleted = 1;              // Finish: the track was too short
+// Write: the file was full and took nothing of these bytes; it is closed. The caller writes
+// them again into the next file.
+constexpr int32_t kSinkFileFull = 2;
 constexpr int kSinkMessageBytes = 128;                // GetLastMessage buffers hold this much
 
 // The rule by which Finish deletes a track: it holds fewer bytes of capture frames than the
@@ -57,8 +60,14 @@ public:
     // kSinkFailed before the first Prepare and after Unprepare). Stages that need no
     // preparation keep 0. Writing to a chain that is not ready would lose every block.
     int32_t PrepareResult() const { return prepareResult_; }
+    // The most source bytes one of its files may take, where its output grows faster than its
+    // input (a higher rate or more bits) and would pass its file format's limit first; 0: the
+    // caller's own limit holds.
+    uint32_t FileSourceBytes() const { return fileSourceBytes_; }
+    void SetFileSourceBytes(uint32_t bytes) { fileSourceBytes_ = bytes; }
 
 protected:
     int32_t sourceBlockBytes_ = 0;
     int32_t prepareResult_ = 0;
+    uint32_t fileSourceBytes_ = 0;
 };

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
+#include <string>
 
 #include "engine/block_sums.h"
 #include "engine/stream_format.h"
@@ -233,6 +234,8 @@ int32_t TrackEngine::IsStandby() { return standby_; }
 
 bool TrackEngine::IsTrackEnded() {
     auto lock = WindowLock();
+    // A worker that has ended serves no request, and ended its track on the way out.
+    if (workerEnded_) return true;
     // The request is taken before the track is ended, and inTrack_ falls only at its end.
     return endTrackAsked_ == 0 && !inTrack_ && !SinkOpen();
 }
@@ -452,23 +455,33 @@ void TrackEngine::WriteBlock(SampleBuffer* block) {
     if (SinkOpen()) {
         if (writeQueue_.Size() >= gapBlocks) WriteFront();
     } else {
-        TrimUnopenedQueue();
+        // While no file opens, keep only what a track opened now would still hold in its
+        // delay; older blocks could reach a file only by pushing the delay past gapBlocks.
+        TrimUnopenedQueue(std::max<int32_t>(gapBlocks - 1, 1));
     }
 }
 
 void TrackEngine::WriteFront() {
-    const SampleBuffer* front = writeQueue_.Front();
-    if (!front) return;
-    const uint32_t bytes = uint32_t(front->Count()) * 2;
-    if (trackBytes_ > 0 && bytes > maxTrackBytes - trackBytes_) {
+    SampleBuffer* block = writeQueue_.Front();
+    if (!block) return;
+    const uint32_t bytes = uint32_t(block->Count()) * 2;
+    if (trackBytes_ > 0 && bytes > FileLimit() - trackBytes_) {
         // The file is full: the recording goes on in the next one, from this block.
         CloseTrackFile();
+        KeepClosedFile();
         InterlockedIncrement(&sizeLimitSplits_);
         if (!OpenFile()) return;  // the block stays queued, as for any file that fails
     }
-    SampleBuffer* block = writeQueue_.Pop();
+    if (sink_->Write(block->Samples(), int32_t(bytes)) == kSinkFileFull) {
+        // The writer's own limit came first and it took nothing: the block opens the next file.
+        InterlockedIncrement(&sizeLimitSplits_);
+        NoteClosedFile();
+        if (!OpenFile()) return;
+        if (sink_->Write(block->Samples(), int32_t(bytes)) == kSinkFileFull) return;
+    }
+    writeQueue_.Pop();
     trackBytes_ += bytes;
-    sink_->Write(block->Samples(), int32_t(bytes));
+    trackTotalBytes_ += bytes;
     Recycle(block);
     if (!sink_->IsOpen()) {
         ContinueClosedFile();
@@ -478,10 +491,33 @@ void TrackEngine::WriteFront() {
 }
 
 void TrackEngine::ContinueClosedFile() {
-    // The write failed and the writer closed the file: the track goes on in the next one at
-    // once, so the blocks after it keep their order and the gap goes on counting. Its text is
-    // fetched after the open, which a first stage passes on only while a file is open.
-    if (!OpenFile()) FetchWriterText();
+    // The write failed and the writer closed the file. Blocks waiting for it open the next one
+    // at once, so they keep their order and the gap goes on counting; with none waiting (the
+    // track's last block) no file is made.
+    NoteClosedFile();
+    if (!writeQueue_.Empty()) OpenFile();
+}
+
+uint32_t TrackEngine::FileLimit() const {
+    const uint32_t own = sink_->FileSourceBytes();
+    return own != 0 && own < maxTrackBytes ? own : maxTrackBytes;
+}
+
+void TrackEngine::NoteClosedFile() {
+    // A file closed before its track's end (a failed write, or full). The next one opens when
+    // a block needs it, so a disk that stays full does not leave a file per block.
+    FetchWriterText();
+    trackBytes_ = 0;
+    headerBytes_ = 0;
+    if (KeepClosedFile()) {
+        emptyFiles_ = 0;
+        return;
+    }
+    // Nothing of the take reached it, and the writer removed it: its number goes to the next.
+    trackNumber = trackNumber - 1;
+    if (++emptyFiles_ < kEmptyFilesBeforeGivingUp) return;
+    filesGivenUp_ = true;
+    SetMessage(kDiskFullMessage);
 }
 
 void TrackEngine::UpdateHeader() {
@@ -495,12 +531,13 @@ void TrackEngine::UpdateHeader() {
     headerBytes_ = trackBytes_;
 }
 
-void TrackEngine::TrimUnopenedQueue() {
-    // While no file opens, keep only what a track opened now would still hold in its delay;
-    // older blocks could reach a file only by pushing the delay past gapBlocks.
-    int32_t keep = gapBlocks - 1;
-    if (keep < 1) keep = 1;
-    while (writeQueue_.Size() > keep) Recycle(writeQueue_.Pop());
+void TrackEngine::TrimUnopenedQueue(int32_t keep) {
+    while (writeQueue_.Size() > keep) {
+        SampleBuffer* lost = writeQueue_.Pop();
+        // Within a track a lost block still counts toward its length.
+        if (inTrack_) trackTotalBytes_ += uint32_t(lost->Count()) * 2;
+        Recycle(lost);
+    }
 }
 
 void TrackEngine::FinishTrack(int32_t keepDelayed) {
@@ -527,15 +564,47 @@ void TrackEngine::FinishTrack(int32_t keepDelayed) {
     auto lock = stateLock_.Lock();
     if (open) {
         if (SinkOpen()) CloseTrackFile();
+        if (keepDelayed) TrimUnopenedQueue(0);  // what no file took still counts
+        if (judgeWholeTrack_) DiscardShortTrack();
         trackBytes_ = 0;
         headerBytes_ = 0;
+        trackTotalBytes_ = 0;
         inTrack_ = false;
+        judgeWholeTrack_ = false;
+        closedFiles_.clear();
+        emptyFiles_ = 0;
+        filesGivenUp_ = false;
     }
     {
         auto free = freeLock_.Lock();
         freeList_.Splice(writeQueue_);
     }
     silentBlocks_ = 0;
+}
+
+bool TrackEngine::KeepClosedFile() {
+    judgeWholeTrack_ = true;
+    if (_access(openName_, 0) != 0) return false;
+    try {
+        closedFiles_.emplace_back(openName_);
+    } catch (const std::bad_alloc&) {
+        // Then this file stays however short its track turns out.
+    }
+    return true;
+}
+
+void TrackEngine::DiscardShortTrack() {
+    // A track of several files is judged as a whole: the writer saw only one file of it.
+    const uint32_t minBytes = DiscardBytes();
+    if (trackTotalBytes_ >= minBytes || trackFirstNumber_ <= 0) return;
+    for (const std::string& name : closedFiles_) DeleteFileA(name.c_str());
+    DeleteFileA(openName_);  // the last file, finished as a continuation
+    trackNumber = trackFirstNumber_ - 1;
+}
+
+uint32_t TrackEngine::DiscardBytes() const {
+    const int32_t discard = discardBlocks, bytes = blockBytes;
+    return discard > 0 && bytes > 0 ? uint32_t(discard) * uint32_t(bytes) : 0u;
 }
 
 void TrackEngine::CloseTrackFile() {
@@ -603,6 +672,7 @@ bool TrackEngine::OpenFile() {
 }
 
 bool TrackEngine::OpenNextTrack(bool continuation) {
+    if (filesGivenUp_) return false;  // said once; the track's end tries again
     if (!sink_) {
         SetMessage(kNoWriterMessage);
         return false;
@@ -628,13 +698,13 @@ bool TrackEngine::OpenNextTrack(bool continuation) {
             return false;
         }
     }
-    // Only a track's first file is held to the minimum: a continuation is the rest of a track
-    // that began in another file, and deleting it would cut the track's end off.
-    const int32_t discard = continuation ? 0 : discardBlocks, bytes = blockBytes;
-    const uint32_t minBytes =
-        discard > 0 && bytes > 0 ? uint32_t(discard) * uint32_t(bytes) : 0u;
-    sink_->Open(name, minBytes);
+    // A continuation is the rest of a track that began in another file: the minimum is the
+    // whole track's, judged at its end (DiscardShortTrack), never one file's.
+    sink_->Open(name, continuation ? 0u : DiscardBytes());
     FetchWriterText();
-    if (sink_->IsOpen()) message_[0] = '\0';
-    return sink_->IsOpen();
+    if (!sink_->IsOpen()) return false;
+    message_[0] = '\0';
+    std::memcpy(openName_, name, sizeof name);
+    if (!continuation) trackFirstNumber_ = trackNumber;
+    return true;
 }

@@ -19,9 +19,12 @@
 // changed last is shown. The writer's text is fetched after every call that may change it.
 //
 // A track may take several files: when a write closes the file (a failed write, or the file
-// full at maxTrackBytes) the next file opens at once under the next number and the track goes
-// on in it, block for block, its gap still counted. Only a track's first file is held to the
-// discard minimum; a continuation is kept however short.
+// full at maxTrackBytes or at the writer's own limit) the next file opens under the next number
+// as soon as a block waits for it, and the track goes on in it, its gap still counted. The
+// discard minimum is the whole track's: a track of one file is judged by its writer, one of
+// several by the engine at its end, which then deletes them all. A file that kept nothing is
+// gone and gives its number to the next; after kEmptyFilesBeforeGivingUp of them in a row
+// (a disk that stays full) the track opens no more files and says so once.
 //
 // While a file is open its header is brought up to date every headerUpdateBytes of the track
 // and when no block has come for kHeaderPauseMilliseconds, so a killed process leaves a file
@@ -44,6 +47,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/buffer_queue.h"
@@ -107,6 +111,9 @@ constexpr char kNoFreeNumberMessage[] = "No free track number";
 constexpr char kNameTooLongMessage[] = "Track name too long";
 constexpr char kWriterNotReadyMessage[] = "Output writer not ready %x";  // Prepare's result
 constexpr char kWorkerStoppedMessage[] = "Recording stopped %x";        // the worker's lastResult
+constexpr char kDiskFullMessage[] = "Disk full: the track so far is kept";
+// New files of one track that kept nothing, in a row, before the track opens no more.
+constexpr int32_t kEmptyFilesBeforeGivingUp = 3;
 
 class TrackEngine;
 
@@ -238,13 +245,19 @@ private:
     // The next file: a track's first, or a continuation (no discard minimum). stateLock held.
     bool OpenNextTrack(bool continuation);
     bool OpenFile();  // a track's first file, or the next one of a running track; stateLock held
-    void ContinueClosedFile();                      // stateLock held
+    // After a file closed before its track's end. stateLock held.
+    void NoteClosedFile();
+    void ContinueClosedFile();  // noted, and the next opened when blocks wait for it
+    bool KeepClosedFile();  // notes the file for the track's end; false when it is gone
+    void DiscardShortTrack();                       // stateLock held
+    uint32_t DiscardBytes() const;
+    uint32_t FileLimit() const;                     // stateLock held, a sink installed
     void UpdateHeader();                            // stateLock held
     bool HeaderBehind() const { return trackBytes_ != headerBytes_ && sink_ && headerUpdateBytes; }
     bool FormatName(char* name, int32_t number, const char* extension) const;
     void WriteFront();                              // stateLock held
     void CloseTrackFile();                          // stateLock held
-    void TrimUnopenedQueue();                       // stateLock held
+    void TrimUnopenedQueue(int32_t keep);           // stateLock held
     void Recycle(SampleBuffer* buffer);             // stateLock held
     void SetMessage(const char* format, int32_t code = 0);  // stateLock held
     void FetchWriterText();                         // stateLock held
@@ -275,6 +288,14 @@ private:
     uint32_t trackBytes_ = 0;  // of the open file, at most maxTrackBytes
     uint32_t headerBytes_ = 0;  // trackBytes_ when the file's header was last brought up to date
     bool inTrack_ = false;      // from a track's first file to its end, across its files
+    // The track across its files, for the discard minimum and a disk that stays full.
+    uint32_t trackTotalBytes_ = 0;
+    int32_t trackFirstNumber_ = 0;
+    char openName_[kTrackNameBytes] = {};   // the file open now, or last
+    bool judgeWholeTrack_ = false;          // a file closed before the track's end
+    std::vector<std::string> closedFiles_;  // those files, as far as they were kept
+    int32_t emptyFiles_ = 0;                // files in a row that kept nothing
+    bool filesGivenUp_ = false;             // no more files for this track
     volatile LONG endTrackAsked_ = 0;  // a Stop the worker has not yet served
     volatile LONG numberResetAsked_ = 0;
     volatile LONG windowWaiting_ = 0;  // window calls waiting for stateLock

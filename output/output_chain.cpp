@@ -6,6 +6,7 @@
 
 #include <new>
 
+#include "engine/track_engine.h"
 #include "output/acm_converter.h"
 #include "output/format_record.h"
 #include "output/wave_file_writer.h"
@@ -60,7 +61,27 @@ std::unique_ptr<OutputSink> CreateTwoStageChain(const WAVEFORMATEX* source, WAVE
     return MakeStage<AcmConverter>(source, middle, std::move(last));
 }
 
+// Where the output grows faster than the source (a higher rate, more bits), the source bytes
+// whose output fills a file as far as the engine fills one of source bytes.
+void LimitFiles(OutputSink& chain, const WAVEFORMATEX* source, const WAVEFORMATEX* output) {
+    const DWORD in = source->nAvgBytesPerSec, out = output->nAvgBytesPerSec;
+    if (in == 0 || out <= in) return;
+    const uint64_t bytes = uint64_t(kMaxTrackBytes) * in / out;
+    const uint32_t align = source->nBlockAlign != 0 ? source->nBlockAlign : 1;
+    chain.SetFileSourceBytes(uint32_t(bytes - bytes % align));
+}
+
+std::unique_ptr<OutputSink> BuildOutputChain(const WAVEFORMATEX* source, WAVEFORMATEX* chosen,
+                                             uint32_t formatBufferSize, const WaveFileApi& fileApi);
+
 }  // namespace
+
+std::unique_ptr<OutputSink> CreateOutputChain(const WAVEFORMATEX* source, WAVEFORMATEX* chosen,
+                                              uint32_t formatBufferSize, const WaveFileApi& fileApi) {
+    std::unique_ptr<OutputSink> chain = BuildOutputChain(source, chosen, formatBufferSize, fileApi);
+    if (chain) LimitFiles(*chain, source, chosen);
+    return chain;
+}
 
 std::unique_ptr<OutputSink> CreateDecodingChain(const WAVEFORMATEX* input, const WAVEFORMATEX* target,
                                                 uint32_t formatBufferSize,
@@ -80,8 +101,10 @@ std::unique_ptr<OutputSink> CreateDecodingChain(const WAVEFORMATEX* input, const
     return MakeStage<AcmConverter>(input, decoded.Get(), std::move(second));
 }
 
-std::unique_ptr<OutputSink> CreateOutputChain(const WAVEFORMATEX* source, WAVEFORMATEX* chosen,
-                                              uint32_t formatBufferSize, const WaveFileApi& fileApi) {
+namespace {
+
+std::unique_ptr<OutputSink> BuildOutputChain(const WAVEFORMATEX* source, WAVEFORMATEX* chosen,
+                                             uint32_t formatBufferSize, const WaveFileApi& fileApi) {
     // A record claiming more extra bytes than its buffer holds would be read past its end.
     if (FormatSize(chosen) > formatBufferSize + kFormatHeaderBytes) return nullptr;
     FormatBuffer original;
@@ -123,6 +146,8 @@ std::unique_ptr<OutputSink> CreateOutputChain(const WAVEFORMATEX* source, WAVEFO
     return direct;
 }
 
+}  // namespace
+
 std::unique_ptr<OutputSink> CreateRecordingChain(const WAVEFORMATEX* source, WAVEFORMATEX* chosen,
                                                  uint32_t formatBufferSize, int32_t blockBytes,
                                                  bool chosenUsable) {
@@ -145,6 +170,7 @@ std::unique_ptr<OutputSink> CreateRecordingChain(const WAVEFORMATEX* source, WAV
     std::unique_ptr<WaveFileWriter> writer = MakeStage<WaveFileWriter>(source, pcm.Get());
     if (!writer) return nullptr;
     writer->SetNotice(kPcmFallbackMessage);
+    LimitFiles(*writer, source, pcm.Get());
     // A failed Prepare is the engine's to retry; the chain is handed over all the same.
     writer->Prepare(blockBytes);
     return writer;

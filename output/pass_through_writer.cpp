@@ -23,8 +23,10 @@ int32_t PassThroughWriter::Unprepare() {
 }
 
 int32_t PassThroughWriter::WriteConverted(const void* bytes, int32_t count) {
-    // A failed write closes the file and leaves its text, as in the WaveFileWriter.
-    if (count != 0) file_.Write(count, bytes);
+    // A failed write closes the file and leaves its text; the engine sees IsOpen false and
+    // goes on in a new file, so the caller is told success. Only a full file is told: it took
+    // nothing, and the bytes belong in the next file.
+    if (count != 0 && file_.Write(count, bytes) == kSinkFileFull) return kSinkFileFull;
     return 0;
 }
 

@@ -182,6 +182,7 @@ int32_t WaveFile::Open(const char* fileName, const WAVEFORMATEX* format) {
     avgBytesPerSec_ = format->nAvgBytesPerSec;
     outputRate_ = format->nSamplesPerSec;
     file_ = std::move(file);
+    lastDiskFlush_ = api_.tickCount();
     return 0;
 }
 
@@ -191,7 +192,7 @@ int32_t WaveFile::Write(int32_t count, const void* bytes, int32_t* stored) {
     if (count > 0 && uint64_t(dataOffset_) + dataBytes_ + uint32_t(count) + 1 > kMaxWaveFileBytes) {
         message_.Set("%s", kFileFullMessage);  // + 1: room for a pad byte
         Close(FramesForDataBytes(dataBytes_));
-        return kSinkFailed;
+        return kSinkFileFull;
     }
     const char* input = static_cast<const char*>(bytes);
     int32_t done = 0;
@@ -258,7 +259,10 @@ int32_t WaveFile::Close(uint32_t frames) {
         (attributes.nFileSizeHigh == 0 && attributes.nFileSizeLow < expected)) {
         finished = false;
     }
-    if (finished) return EndTrackFile(fileName_, frames, minBytes, 0);
+    if (finished) {
+        SyncClosedFile();
+        return EndTrackFile(fileName_, frames, minBytes, 0);
+    }
 
     SetFileMessage(kWriteFailedHead, fileName_.c_str());
     const int64_t kept = PatchFromDisk(frames);
@@ -278,9 +282,9 @@ int32_t WaveFile::UpdateHeader(uint32_t frames) {
 
     const HMMIO h = file_.Get();
     buffer_.dwFlags |= MMIO_DIRTY;
-    MMRESULT result = mmioSetInfo(h, &buffer_, 0);
+    MMRESULT result = api_.setInfo(h, &buffer_, 0);
     if (result == MMSYSERR_NOERROR) result = RewriteHeader();
-    if (result == MMSYSERR_NOERROR && mmioSeek(h, LONG(end), SEEK_SET) != LONG(end)) {
+    if (result == MMSYSERR_NOERROR && api_.seek(h, LONG(end), SEEK_SET) != LONG(end)) {
         result = MMIOERR_CANNOTSEEK;
     }
     if (result == MMSYSERR_NOERROR) result = mmioGetInfo(h, &buffer_, 0);
@@ -289,7 +293,19 @@ int32_t WaveFile::UpdateHeader(uint32_t frames) {
         CloseAndPatch();
         return kSinkFailed;
     }
+    if (api_.tickCount() - lastDiskFlush_ >= kDiskFlushMilliseconds) FlushToDisk();
     return 0;
+}
+
+void WaveFile::FlushToDisk() {
+    // The DOS I/O procedure keeps the file's handle here.
+    api_.flushToDisk(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(buffer_.adwInfo[0])));
+    lastDiskFlush_ = api_.tickCount();
+}
+
+void WaveFile::SyncClosedFile() {
+    FileHandle file(OpenExisting(fileName_.c_str()));
+    if (file) api_.flushToDisk(file.Get());
 }
 
 bool WaveFile::ReadHeader(HMMIO h) {
@@ -306,10 +322,10 @@ MMRESULT WaveFile::RewriteHeader() {
     const HMMIO h = file_.Get();
     // The seek writes the samples mmio holds before its buffer moves to the header, or the
     // header goes out with them: never a header that counts samples the disk lacks.
-    if (mmioSeek(h, 0, SEEK_SET) != 0) return MMIOERR_CANNOTSEEK;
+    if (api_.seek(h, 0, SEEK_SET) != 0) return MMIOERR_CANNOTSEEK;
     const LONG bytes = LONG(header_.size());
     if (mmioWrite(h, header_.data(), bytes) != bytes) return MMIOERR_CANNOTWRITE;
-    return mmioFlush(h, 0);
+    return api_.flush(h, 0);
 }
 
 int32_t WaveFile::CloseKeepingWritten() {
@@ -325,7 +341,10 @@ int32_t WaveFile::CloseAndPatch() {
     mmioClose(file_.Release(), 0);
     const int64_t kept = PatchFromDisk(FramesForDataBytes(dataBytes_));
     if (kept < 0) return kSinkTrackDeleted;
-    return EndTrackFile(fileName_, uint64_t(kept), minBytes, kSinkFailed);
+    // The track may go on in another file, so the minimum is its caller's to judge; a file
+    // that kept no frame holds nothing of it.
+    return EndTrackFile(fileName_, uint64_t(kept), kept == 0 ? kCaptureFrameBytes : 0,
+                        kSinkFailed);
 }
 
 int64_t WaveFile::PatchFromDisk(uint32_t frames) {

@@ -36,11 +36,21 @@ inline void CloseMmioFile(HMMIO file) {
 }
 using MmioFile = UniqueHandle<HMMIO, &CloseMmioFile>;
 
-// The one mmio call a test cannot make fail under Wine (Wine ignores errors of the writes
-// behind it): a seam defaulting to the real function.
+// The mmio calls a test cannot make fail under Wine (Wine ignores errors of the writes behind
+// them), and the flush to the disk itself, which no test can see: seams defaulting to the real
+// functions.
 struct WaveFileApi {
     MMRESULT(WINAPI* advance)(HMMIO, LPMMIOINFO, UINT) = &mmioAdvance;
+    MMRESULT(WINAPI* setInfo)(HMMIO, LPCMMIOINFO, UINT) = &mmioSetInfo;  // header updates
+    LONG(WINAPI* seek)(HMMIO, LONG, int) = &mmioSeek;                     // header updates
+    MMRESULT(WINAPI* flush)(HMMIO, UINT) = &mmioFlush;                   // header updates
+    BOOL(WINAPI* flushToDisk)(HANDLE) = &FlushFileBuffers;
+    DWORD(WINAPI* tickCount)() = &GetTickCount;
 };
+
+// How long the samples of an open file may stay in the system's cache: a power cut loses at
+// most this much of a take, and a finished file none. A flush costs a disk write.
+constexpr DWORD kDiskFlushMilliseconds = 10000;
 
 constexpr DWORD kFactWhileWriting = 0xFFFFFFFF;  // frame count until the file is closed
 // mmio keeps file offsets in signed 32 bits: past this size its chunk lengths come out wrong.
@@ -59,15 +69,19 @@ public:
     int32_t Open(const char* fileName, const WAVEFORMATEX* format);
     // Appends bytes to the data chunk; `stored` receives how many were stored. 0, or
     // kSinkFailed when no file is open or the mmio buffer cannot be advanced; in the last case
-    // the file is closed at once, keeping what reached it. A write that would take the file
-    // past kMaxWaveFileBytes stores nothing and closes the file as it stands.
+    // the file is closed at once, keeping what reached it (a file that kept no frame is
+    // deleted; the minimum is not applied, since the track goes on elsewhere). A write that
+    // would take the file past kMaxWaveFileBytes stores nothing, closes the file as it stands
+    // and answers kSinkFileFull.
     int32_t Write(int32_t count, const void* bytes, int32_t* stored = nullptr);
-    // Patches the lengths and the frame count and closes the file; deletes it when frames × 4
-    // is below minBytes. 0, kSinkTrackDeleted, or kSinkFailed.
+    // Patches the lengths and the frame count, closes the file and has the system put it on
+    // the disk; deletes it when frames × 4 is below minBytes. 0, kSinkTrackDeleted, or
+    // kSinkFailed.
     int32_t Close(uint32_t frames);
     // Writes the header with the lengths of the bytes written so far and a frame count of
     // `frames`, or of what those bytes hold when that is less. 0, or kSinkFailed when no file
     // is open or the disk refuses; in the last case the file is closed as after a failed write.
+    // Every kDiskFlushMilliseconds it also has the system put the file on the disk.
     int32_t UpdateHeader(uint32_t frames);
     bool IsOpen() const { return file_.IsValid(); }
 
@@ -93,6 +107,9 @@ private:
     int32_t CloseAndPatch();
     bool ReadHeader(HMMIO h);
     MMRESULT RewriteHeader();
+    // Has the system write what it caches of the open file; buffer_ must be mmio's own.
+    void FlushToDisk();
+    void SyncClosedFile();  // the same for the closed file
     // Patches the closed file's lengths from its size on disk; `frames` is used when every
     // byte handed to Write is there. Returns the frame count written, or -1 when the file
     // holds no complete header (it is then deleted).
@@ -118,4 +135,5 @@ private:
     DWORD avgBytesPerSec_ = 0;
     DWORD outputRate_ = 0;
     uint32_t captureRate_ = 0;
+    DWORD lastDiskFlush_ = 0;  // tickCount of the open file's last flush to the disk
 };

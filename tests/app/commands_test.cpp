@@ -277,6 +277,15 @@ TEST_F(Commands, ANewPrefixNumbersFromTheStartAgain) {
     };
     engine->trackNumber = 5;
     leaveEdit();  // unchanged text
+    // The same prefix numbers on, even in an empty folder.
+    Click(run.Window(), IDC_MAIN_RECORD);
+    ASSERT_TRUE(WaitFor([&] { return run.Text(IDC_MAIN_RECORD) == "&Stop"; }, 5000));
+    SubmitLoudBlock(engine);
+    EXPECT_TRUE(WaitFor([&] { return engine->IsTrackOpen(); }, 5000));
+    EXPECT_EQ(engine->trackNumber, 6);
+    Click(run.Window(), IDC_MAIN_RECORD);
+    ASSERT_TRUE(WaitFor([&] { return IsWindowEnabled(run.Item(IDC_MAIN_PREFIX)) != FALSE; }, 5000));
+    engine->trackNumber = 5;
     SetWindowTextA(run.Item(IDC_MAIN_PREFIX), "side A ");
     leaveEdit();
     EXPECT_EQ(engine->trackNumber, 5) << "the worker applies the reset at the next track";

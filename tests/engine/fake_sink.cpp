@@ -51,11 +51,20 @@ int32_t FakeSink::Unprepare() {
 
 int32_t FakeSink::Write(const void* bytes, int32_t count) {
     if (!open_) return kSinkFailed;
-    if (writesBeforeFailure == 0) {
-        // As the writer does: the file is closed, keeping what it holds, and success is told.
+    if (fullAtBytes != 0 && bytes_ + uint32_t(count) > fullAtBytes) {
+        open_ = false;
+        auto guard = log_->lock.Lock();
+        log_->tracks.back().frames = bytes_ / 4;
+        log_->tracks.back().finishResult = 0;
+        return kSinkFileFull;
+    }
+    if (writesBeforeFailure == 0 || writesFail) {
+        // As the writer does: the file is closed, keeping what it holds (a file that holds
+        // nothing is deleted), and success is told.
         writesBeforeFailure = -1;
         open_ = false;
         message = "write failed on " + fileName_;
+        if (bytes_ == 0 && createFiles) DeleteFileA(fileName_.c_str());
         auto guard = log_->lock.Lock();
         log_->tracks.back().frames = bytes_ / 4;
         log_->tracks.back().finishResult = kSinkFailed;

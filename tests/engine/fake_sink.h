@@ -56,6 +56,8 @@ public:
     int32_t failOpens = 0;        // this many opens fail first; -1: every open fails
     int32_t failPrepares = 0;     // this many prepares fail first; -1: every prepare fails
     int32_t writesBeforeFailure = -1;  // then a write fails and closes the file; -1: never
+    bool writesFail = false;      // every write fails so (a disk that stays full)
+    uint32_t fullAtBytes = 0;     // a write past this many bytes is refused: kSinkFileFull
     bool throwOnOpen = false;     // Open throws std::bad_alloc
     bool createFiles = false;     // make the named file exist while open (and after, if kept)
     const char* extension = "wav";

@@ -2,7 +2,11 @@
 // on, the held block, gap changes, Stop and Shift+Stop, and a failing or missing writer.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <string>
+
 #include "tests/engine/engine_fixture.h"
+#include "tests/support/bench_audio.h"
 
 namespace {
 
@@ -240,23 +244,33 @@ class ContinuationTest : public SplittingTest {
 protected:
     void SetUp() override {
         SplittingTest::SetUp();
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        folder = bench::WindowsPath(bench::ScratchDir(std::string("continue_") + info->name()));
+        ASSERT_FALSE(folder.empty());
+        sink->createFiles = true;  // the engine asks the disk what a failed file kept
+        engine.SetNameFormat((folder + "\\track%04d.%s").c_str());
         engine.discardBlocks = 2 * kGap;
         Steps(engine, 1, 12, true);  // 1 to 9 written, 10 to 12 delayed
         sink->writesBeforeFailure = 0;
     }
+    std::string Name(int number) {
+        char text[32];
+        std::snprintf(text, sizeof text, "\\track%04d.wav", number);
+        return folder + text;
+    }
     // The two files of the track: the first up to the failed write, then the continuation.
-    void ExpectContinuedIn(const std::vector<int32_t>& continuation,
-                           const char* name = "track0002.wav") {
+    void ExpectContinuedIn(const std::vector<int32_t>& continuation, int number = 2) {
         const auto tracks = log->Tracks();
         ASSERT_GE(tracks.size(), 2u);
         EXPECT_EQ(tracks[0].blocks, Ids(1, 9));
-        EXPECT_EQ(tracks[1].name, name);
+        EXPECT_EQ(tracks[1].name, Name(number));
         EXPECT_EQ(tracks[1].minBytes, 0u) << "a continuation is never too short";
         EXPECT_EQ(tracks[1].blocks, continuation);
         EXPECT_EQ(tracks[1].finishResult, 0);
         EXPECT_EQ(tracks[1].frames, continuation.size() * kCaptureBlockFrames);
         ExpectAccounted();
     }
+    std::string folder;
 };
 
 TEST_F(ContinuationTest, QuietBlocksThenSoundAfterAFailedWrite) {
@@ -264,7 +278,7 @@ TEST_F(ContinuationTest, QuietBlocksThenSoundAfterAFailedWrite) {
     EXPECT_TRUE(engine.IsTrackOpen()) << "the continuation opens at once";
     char text[kSinkMessageBytes] = "";
     engine.SinkStatus(text);
-    EXPECT_STREQ(text, "write failed on track0001.wav") << "the writer's text is kept";
+    EXPECT_EQ(text, "write failed on " + Name(1)) << "the writer's text is kept";
     Steps(engine, 14, 15, false);
     Steps(engine, 16, 17, true);
     engine.SetStandby(1);
@@ -279,7 +293,7 @@ TEST_F(ContinuationTest, AContinuationThatCannotOpenAtOnceOpensAtTheNextBlock) {
     Steps(engine, 14, 15, false);  // still in the track: written, counted
     Steps(engine, 16, 17, true);
     engine.SetStandby(1);
-    ExpectContinuedIn(Ids(11, 17), "track0003.wav");
+    ExpectContinuedIn(Ids(11, 17), 3);
 }
 
 TEST_F(ContinuationTest, AGapAfterAFailedWriteStillEndsTheTrack) {
@@ -295,6 +309,49 @@ TEST_F(ContinuationTest, StopAfterAFailedWriteKeepsTheDelay) {
     Step(engine, 13, true);
     engine.SetStandby(1);
     ExpectContinuedIn(Ids(11, 13));
+}
+
+// A disk that stays full: each new file keeps nothing and is gone, its number given back, and
+// after a few the track opens no more and says so once; the track so far is kept.
+TEST_F(ContinuationTest, ADiskThatStaysFullLeavesNoEmptyFiles) {
+    sink->writesFail = true;
+    Steps(engine, 13, 40, true);
+    engine.SetStandby(1);
+    const auto tracks = log->Tracks();
+    ASSERT_EQ(tracks.size(), size_t(1 + kEmptyFilesBeforeGivingUp));
+    for (size_t i = 1; i < tracks.size(); ++i) EXPECT_EQ(tracks[i].name, Name(2)) << i;
+    EXPECT_NE(GetFileAttributesA(Name(1).c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA(Name(2).c_str()), INVALID_FILE_ATTRIBUTES);
+    char text[kSinkMessageBytes] = "";
+    engine.SinkStatus(text);
+    EXPECT_STREQ(text, kDiskFullMessage);
+    EXPECT_EQ(engine.trackNumber, 1);
+    ExpectAccounted();
+}
+
+// A file full at the chain's own limit, or one the writer found full first: the block it
+// refused opens the next file, and no block is lost.
+TEST_F(SplittingTest, AFileFullAtTheWritersLimitLosesNoBlock) {
+    struct Case { const char* what; uint32_t chainLimit; uint32_t writerFull; };
+    const Case cases[] = {
+        {"the chain's limit", 5 * kCaptureBlockBytes, 0},
+        {"the writer refuses", 0, 5 * kCaptureBlockBytes + 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        log->tracks.clear();
+        sink->SetFileSourceBytes(c.chainLimit);
+        sink->fullAtBytes = c.writerFull;
+        Steps(engine, 1, 12, true);
+        engine.SetStandby(1);
+        engine.SetStandby(0);
+        const auto tracks = log->Tracks();
+        ASSERT_EQ(tracks.size(), 3u);
+        EXPECT_EQ(tracks[0].blocks, Ids(1, 5));
+        EXPECT_EQ(tracks[1].blocks, Ids(6, 10));
+        EXPECT_EQ(tracks[2].blocks, Ids(11, 12));
+        ExpectAccounted();
+    }
 }
 
 // A file full at exactly maxTrackBytes; the short rest of the track is kept in the next one.

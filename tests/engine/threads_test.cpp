@@ -216,6 +216,9 @@ TEST(EngineThreads, AFailedWorkerSaysSoAndTheFeedStopsGrowingThePool) {
         for (int32_t i = 0; i < 8; ++i) batch.Push(engine.GetFreeBuffer());
         engine.SubmitBuffers(batch);
         EXPECT_EQ(engine.Pool().input, 0) << "a batch joined a queue no one takes";
+        // Stop after the death: no worker will serve it, and the naming is free again.
+        engine.SetStandby(1);
+        EXPECT_TRUE(engine.IsTrackEnded());
     }
 }
 

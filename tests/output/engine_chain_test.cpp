@@ -83,10 +83,12 @@ Script MakeScript(std::vector<int> passages = {5, 1, 3}) {
 // Runs an engine with the chain over the script, to the end of its worker; `status` receives
 // the status text it shows at the end.
 void RunEngine(std::unique_ptr<OutputSink> chain, const std::string& pattern, const Script& script,
-               int32_t discardBlocks = kDiscardBlocks, std::string* status = nullptr) {
+               int32_t discardBlocks = kDiscardBlocks, std::string* status = nullptr,
+               uint32_t headerUpdateBytes = 0) {
     TrackEngine engine(bench::kNoKeyboard);
     ASSERT_EQ(chain->Prepare(kCaptureBlockBytes), 0);
     engine.blockBytes = kCaptureBlockBytes;
+    engine.headerUpdateBytes = headerUpdateBytes;
     engine.gapBlocks = kGapBlocks;
     engine.discardBlocks = discardBlocks;
     ASSERT_TRUE(bench::StartArmed(engine, chain.release(), pattern));
@@ -203,15 +205,67 @@ TEST(EngineWithChain, FailedWriteKeepsTheFileAndTheNextBlockOpensTheNext) {
     EXPECT_FALSE(outtest::FileExists(dir + "\\take 0003.wav"));
 }
 
+// The same, but the disk stays full once the good advances are used up.
+MMRESULT WINAPI AdvanceFailingForGood(HMMIO file, LPMMIOINFO info, UINT flags) {
+    if (goodAdvances <= 0) return MMIOERR_CANNOTWRITE;
+    --goodAdvances;
+    return mmioAdvance(file, info, flags);
+}
+
+// The discard minimum is the whole track's, not one of its files': a failed write early in a
+// long track keeps both files, a short burst leaves none and gives its numbers back, and a
+// disk that stays full leaves no empty files behind and says so.
+TEST(EngineWithChain, AFailedWriteLeavesTheWholeTrackToTheMinimum) {
+    struct Case {
+        const char* what;
+        std::vector<int> passages;
+        int goodAdvances;
+        bool forGood;
+        std::vector<bool> kept;  // take 0001, 0002, 0003
+        const char* status;      // the text shown at the end, when it matters
+        int wholeTrack;          // the script's track that take 0001 holds whole, or -1
+    };
+    const Case cases[] = {
+        {"early failure in a long track", {20}, 2, false, {true, true, false}, nullptr, -1},
+        {"failure in a short burst", {2, 6}, 2, false, {true, false, false}, nullptr, 1},
+        {"a disk that stays full", {20}, 5, true, {true, false, false}, kDiskFullMessage, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string dir = bench::WindowsPath(bench::ScratchDir("engine_minimum"));
+        const Script script = MakeScript(c.passages);
+        FormatBuffer chosen = Pcm(kCaptureRate);
+        WaveFileApi failing;
+        failing.advance = c.forGood ? AdvanceFailingForGood : AdvanceFailingOnce;
+        goodAdvances = c.goodAdvances;
+        std::string status;
+        ASSERT_NO_FATAL_FAILURE(RunEngine(
+            CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize(), failing),
+            dir + "\\take %04d.%s", script, 6, &status));
+        for (size_t i = 0; i < c.kept.size(); ++i) {
+            const std::string name = dir + "\\take 000" + std::to_string(i + 1) + ".wav";
+            EXPECT_EQ(outtest::FileExists(name), c.kept[i]) << name;
+        }
+        if (c.status) EXPECT_EQ(status, c.status);
+        if (c.wholeTrack < 0) continue;
+        // The burst's number went to the song after it.
+        const std::vector<uint8_t> song = Bytes(script, script.tracks[size_t(c.wholeTrack)]);
+        const std::vector<uint8_t> file = outtest::ReadFileBytes(dir + "\\take 0001.wav");
+        ASSERT_EQ(file.size(), 56 + song.size());
+        EXPECT_TRUE(std::equal(song.begin(), song.end(), file.begin() + 56));
+    }
+}
+
 // A real full disk: tests/output/full_disk.sh maps a 400 KiB tmpfs as the drive named in
 // GROOVAL_FULL_DISK. Wine's mmio reports no write error there; only the size on disk tells.
 TEST(FullDisk, WhatReachedTheDiskIsKeptAndTheNextTrackFailsWithAText) {
     const char* drive = std::getenv("GROOVAL_FULL_DISK");
     if (!drive) GTEST_SKIP() << "needs the full disk of tests/output/full_disk.sh";
     const std::string first = std::string(drive) + "\\full0001.wav";
-    struct Case { WORD tag; DWORD rate; int loudBlocks; } cases[] = {
-        {WAVE_FORMAT_PCM, 44100, 30},  // 17 blocks fit
-        {0x0011, 22050, 160},          // IMA ADPCM through two stages: about 135 blocks fit
+    struct Case { WORD tag; DWORD rate; int loudBlocks; uint32_t headerUpdate; } cases[] = {
+        {WAVE_FORMAT_PCM, 44100, 30, 0},  // 17 blocks fit
+        {0x0011, 22050, 160, 0},          // IMA ADPCM through two stages: about 135 blocks fit
+        {WAVE_FORMAT_PCM, 44100, 30, kCaptureBlockBytes},  // the header after every block
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.tag);
@@ -225,7 +279,7 @@ TEST(FullDisk, WhatReachedTheDiskIsKeptAndTheNextTrackFailsWithAText) {
         const Script script = MakeScript({c.loudBlocks, 3});
         std::string status;
         ASSERT_NO_FATAL_FAILURE(RunEngine(std::move(chain), std::string(drive) + "\\full%04d.%s",
-                                          script, 2, &status));
+                                          script, 2, &status, c.headerUpdate));
 
         // The first track keeps what fitted, its header agreeing with the file, its fact in
         // capture frames.
@@ -244,6 +298,7 @@ TEST(FullDisk, WhatReachedTheDiskIsKeptAndTheNextTrackFailsWithAText) {
         }
         // The second track found the disk full: nothing of it is kept, and the user is told.
         EXPECT_FALSE(outtest::FileExists(std::string(drive) + "\\full0002.wav"));
+        EXPECT_FALSE(outtest::FileExists(std::string(drive) + "\\full0003.wav"));
         EXPECT_EQ(status, std::string("WaveWriteFailed on\r\n") + drive + "\\full0002.wav");
         DeleteFileA(first.c_str());
     }

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/track_engine.h"
 #include "output/acm_converter.h"
 #include "output/format_record.h"
 #include "output/output_chain.h"
@@ -83,6 +84,25 @@ TEST(OutputChain, PcmToPcmIsOneStage) {
     EXPECT_EQ(chain->Query(), 0);
     EXPECT_EQ(chain->Prepare(kBlock), 0);
     EXPECT_STREQ(chain->GetExtension(), "wav");
+}
+
+// Where the output grows faster than the capture, a file takes fewer capture bytes, so it
+// ends at the engine's limit before the writer refuses a block at its own.
+TEST(OutputChain, FilesOfAFasterOutputTakeFewerCaptureBytes) {
+    const FormatBuffer capture = Pcm(44100);
+    const struct { const char* what; FormatBuffer chosen; uint32_t limit; } cases[] = {
+        {"PCM at 48000 Hz", Pcm(48000), uint32_t(uint64_t(kMaxTrackBytes) * 44100 / 48000) & ~3u},
+        {"the capture's own PCM", Pcm(44100), 0},
+        {"PCM at 22050 Hz", Pcm(22050), 0},
+        {"IMA ADPCM", Chosen(0x0011, 2, 44100, 2048, 44251, 4), 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        FormatBuffer chosen = c.chosen;
+        std::unique_ptr<OutputSink> chain = CreateOutputChain(capture.Get(), chosen.Get(), MaxSize());
+        ASSERT_TRUE(chain);
+        EXPECT_EQ(chain->FileSourceBytes(), c.limit);
+    }
 }
 
 TEST(OutputChain, SuggestionFieldsPutBackOrKept) {

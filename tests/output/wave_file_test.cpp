@@ -409,24 +409,116 @@ TEST_F(WaveFileFailure, AnAdvanceThatGivesNoRoomIsAFailure) {
     ExpectClosedByAdvance(*writer, MMIOERR_CANNOTEXPAND);
 }
 
-TEST_F(WaveFileFailure, KeptPartShorterThanTheMinimumIsDeleted) {
+// The track a failed write interrupts goes on in another file, so its minimum is not this
+// file's to apply: any frame kept keeps the file, and only a file that kept none goes.
+TEST_F(WaveFileFailure, AFailedWriteKeepsAnyFrameAndDropsAFileWithout) {
     const std::string dir = Scratch("wave_fail_short");
     const std::vector<uint8_t> data = outtest::PatternBytes(kBlock * 2);
-    struct Case { int buffersWritten; const char* name; bool kept; } cases[] = {
-        {2, "\\short.wav", false},  // 16328 bytes of samples, minimum 23520
-        {0, "\\nothing.wav", false},  // not even the header arrived
-        {4, "\\enough.wav", true},
+    struct Case { int buffersWritten; bool headerFirst; uint32_t minBytes; const char* name; bool kept; };
+    const Case cases[] = {
+        {2, false, kBlock, "\\short.wav", true},  // 16328 bytes of samples, minimum 23520
+        {0, false, kBlock, "\\nothing.wav", false},  // not even the header arrived
+        {0, true, 0, "\\header.wav", false},  // the header, and no sample
+        {4, false, kBlock, "\\enough.wav", true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         FailingAdvance::callsLeft = c.buffersWritten;
         const std::string name = dir + c.name;
         auto writer = PreparedPcmWriter(FailingApi());
-        ASSERT_EQ(writer->Open(name.c_str(), kBlock), 0);
+        ASSERT_EQ(writer->Open(name.c_str(), c.minBytes), 0);
+        if (c.headerFirst) ASSERT_EQ(writer->UpdateHeader(0), 0);
         writer->Write(data.data(), int32_t(data.size()));
         EXPECT_FALSE(writer->IsOpen());
         EXPECT_EQ(outtest::FileExists(name), c.kept);
     }
+}
+
+// A header update the disk refuses, at any of its calls, closes the file with the samples that
+// reached it and a header that counts them, and says so.
+struct FailingHeaderCall {
+    static int failing;  // 0: setInfo, 1: the seek to the header, 2: flush, 3: the seek back
+    static int seeks;
+    static MMRESULT WINAPI SetInfo(HMMIO h, LPCMMIOINFO info, UINT flags) {
+        return failing == 0 ? MMIOERR_CANNOTWRITE : mmioSetInfo(h, info, flags);
+    }
+    static LONG WINAPI Seek(HMMIO h, LONG offset, int origin) {
+        return failing == 1 + 2 * (seeks++ % 2) ? -1 : mmioSeek(h, offset, origin);
+    }
+    static MMRESULT WINAPI Flush(HMMIO h, UINT flags) {
+        return failing == 2 ? MMIOERR_CANNOTWRITE : mmioFlush(h, flags);
+    }
+};
+int FailingHeaderCall::failing = 0;
+int FailingHeaderCall::seeks = 0;
+
+TEST_F(WaveFileFailure, AHeaderUpdateTheDiskRefusesClosesTheFileAsItStands) {
+    const std::string dir = Scratch("wave_header_fail");
+    const std::vector<uint8_t> data = outtest::PatternBytes(kBlock * 3);
+    WaveFileApi api;
+    api.setInfo = &FailingHeaderCall::SetInfo;
+    api.seek = &FailingHeaderCall::Seek;
+    api.flush = &FailingHeaderCall::Flush;
+    for (int failing = 0; failing < 4; ++failing) {
+        SCOPED_TRACE(failing);
+        const std::string name = dir + "\\take" + std::to_string(failing) + ".wav";
+        FailingHeaderCall::failing = -1;
+        FailingHeaderCall::seeks = 0;
+        auto writer = PreparedPcmWriter(api);
+        ASSERT_EQ(writer->Open(name.c_str(), 0), 0);
+        writer->Write(data.data(), int32_t(data.size()));
+        FailingHeaderCall::failing = failing;
+        EXPECT_EQ(writer->UpdateHeader(uint32_t(data.size() / 4)), kSinkFailed);
+        EXPECT_FALSE(writer->IsOpen());
+        char text[kSinkMessageBytes] = "";
+        writer->GetLastMessage(text);
+        EXPECT_EQ(std::string(text).rfind("Header update ", 0), 0u) << text;
+        const std::vector<uint8_t> file = ReadFileBytes(name);
+        ASSERT_GT(file.size(), 56u);
+        const outtest::WaveLayout layout = ParseWave(file);
+        ASSERT_TRUE(layout.valid && layout.Find("data"));
+        EXPECT_EQ(layout.riffSize, file.size() - 8);
+        EXPECT_EQ(layout.Find("data")->offset + layout.Find("data")->size, file.size());
+        EXPECT_TRUE(std::equal(file.begin() + 56, file.end(), data.begin()));
+    }
+}
+
+// The samples of an open file are put on the disk every ten seconds of header updates, and a
+// finished file at its close, through the file's own handle.
+struct CountingDiskFlush {
+    static DWORD now;
+    static std::vector<BOOL> results;
+    static DWORD WINAPI Tick() { return now; }
+    static BOOL WINAPI Flush(HANDLE file) {
+        results.push_back(FlushFileBuffers(file));
+        return results.back();
+    }
+};
+DWORD CountingDiskFlush::now = 0;
+std::vector<BOOL> CountingDiskFlush::results;
+
+TEST(WaveFileDiskFlush, EveryTenSecondsAndAtTheClose) {
+    WaveFileApi api;
+    api.tickCount = &CountingDiskFlush::Tick;
+    api.flushToDisk = &CountingDiskFlush::Flush;
+    CountingDiskFlush::now = 0xFFFFF000;  // the tick count wraps in between
+    CountingDiskFlush::results.clear();
+    const std::vector<uint8_t> data = outtest::PatternBytes(kBlock);
+    auto writer = PreparedPcmWriter(api);
+    ASSERT_EQ(writer->Open((Scratch("wave_disk_flush") + "\\take.wav").c_str(), 0), 0);
+    const struct { DWORD advance; size_t flushes; } steps[] = {
+        {4000, 0}, {kDiskFlushMilliseconds - 4001, 0}, {1, 1}, {kDiskFlushMilliseconds - 1, 1},
+        {1, 2},
+    };
+    for (const auto& step : steps) {
+        CountingDiskFlush::now += step.advance;
+        writer->Write(data.data(), int32_t(data.size()));
+        ASSERT_EQ(writer->UpdateHeader(0), 0);
+        EXPECT_EQ(CountingDiskFlush::results.size(), step.flushes) << CountingDiskFlush::now;
+    }
+    EXPECT_EQ(writer->Finish(0), 0);
+    ASSERT_EQ(CountingDiskFlush::results.size(), 3u);
+    for (BOOL flushed : CountingDiskFlush::results) EXPECT_TRUE(flushed) << "not the file's handle";
 }
 
 // Moves the mmio buffer on without writing it: the file grows in the writer's count only.
@@ -449,7 +541,7 @@ TEST_F(WaveFileFailure, TheWriteThatWouldPassTwoGigabytesEndsTheFileInstead) {
     // needs.
     const std::vector<uint8_t> rest(kMaxWaveFileBytes - 56 - 2047u * megabyte.size(), 0x5A);
     int32_t stored = -1;
-    EXPECT_EQ(file.Write(int32_t(rest.size()), rest.data(), &stored), kSinkFailed);
+    EXPECT_EQ(file.Write(int32_t(rest.size()), rest.data(), &stored), kSinkFileFull);
     EXPECT_EQ(stored, 0);
     EXPECT_FALSE(file.IsOpen());
     // The seam kept every byte off the disk, so the close after the refused write also finds the
