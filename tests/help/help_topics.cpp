@@ -125,7 +125,7 @@ int main() {
     PrintText("window", kEngineBusyText);
     for (const char* status : {kNoWriterMessage, kNoFreeNumberMessage, kNameTooLongMessage,
                                kWriterNotReadyMessage, kWorkerStoppedMessage, kPcmFallbackMessage,
-                               kFileFullMessage}) {
+                               kFileFullMessage, kDiskFullMessage}) {
         PrintText("status", status);
     }
     for (int32_t level = kLevelSliderMin; level <= kLevelSliderMax; ++level) {
