@@ -329,17 +329,22 @@ TEST_F(ContinuationTest, ADiskThatStaysFullLeavesNoEmptyFiles) {
     ExpectAccounted();
 }
 
-// A file full at the chain's own limit, or one the writer found full first: the block it
-// refused opens the next file, and no block is lost.
-TEST_F(SplittingTest, AFileFullAtTheWritersLimitLosesNoBlock) {
-    struct Case { const char* what; uint32_t chainLimit; uint32_t writerFull; };
+// A file full at the engine's limit, at the chain's own, or found full by the writer first
+// (the block it refused opens the next file): no block is lost, and the short rest of the
+// track is kept in the next file.
+TEST_F(SplittingTest, AFullFileGoesOnInTheNextAndLosesNoBlock) {
+    struct Case { const char* what; uint32_t engineLimit, chainLimit, writerFull; };
     const Case cases[] = {
-        {"the chain's limit", 5 * kCaptureBlockBytes, 0},
-        {"the writer refuses", 0, 5 * kCaptureBlockBytes + 100},
+        {"the engine's limit", 5 * kCaptureBlockBytes, 0, 0},
+        {"the chain's limit", kMaxTrackBytes, 5 * kCaptureBlockBytes, 0},
+        {"the writer refuses", kMaxTrackBytes, 0, 5 * kCaptureBlockBytes + 100},
     };
+    engine.discardBlocks = 4;
+    int32_t splits = 0;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         log->tracks.clear();
+        engine.maxTrackBytes = c.engineLimit;
         sink->SetFileSourceBytes(c.chainLimit);
         sink->fullAtBytes = c.writerFull;
         Steps(engine, 1, 12, true);
@@ -348,28 +353,14 @@ TEST_F(SplittingTest, AFileFullAtTheWritersLimitLosesNoBlock) {
         const auto tracks = log->Tracks();
         ASSERT_EQ(tracks.size(), 3u);
         EXPECT_EQ(tracks[0].blocks, Ids(1, 5));
+        EXPECT_EQ(tracks[0].minBytes, 4u * kCaptureBlockBytes);
         EXPECT_EQ(tracks[1].blocks, Ids(6, 10));
         EXPECT_EQ(tracks[2].blocks, Ids(11, 12));
+        EXPECT_EQ(tracks[2].minBytes, 0u);
+        EXPECT_EQ(tracks[2].finishResult, 0) << "shorter than the minimum, yet kept";
+        EXPECT_EQ(engine.SizeLimitSplits(), splits += 2);
         ExpectAccounted();
     }
-}
-
-// A file full at exactly maxTrackBytes; the short rest of the track is kept in the next one.
-TEST_F(SplittingTest, AFileFullAtTheLimitLeavesAShortContinuation) {
-    engine.maxTrackBytes = 5 * kCaptureBlockBytes;
-    engine.discardBlocks = 4;
-    Steps(engine, 1, 12, true);
-    engine.SetStandby(1);
-    const auto tracks = log->Tracks();
-    ASSERT_EQ(tracks.size(), 3u);
-    EXPECT_EQ(tracks[0].blocks, Ids(1, 5));
-    EXPECT_EQ(tracks[0].minBytes, 4u * kCaptureBlockBytes);
-    EXPECT_EQ(tracks[1].blocks, Ids(6, 10));
-    EXPECT_EQ(tracks[2].blocks, Ids(11, 12));
-    EXPECT_EQ(tracks[2].minBytes, 0u);
-    EXPECT_EQ(tracks[2].finishResult, 0) << "shorter than the minimum, yet kept";
-    EXPECT_EQ(engine.SizeLimitSplits(), 2);
-    ExpectAccounted();
 }
 
 // The header is brought up to date after every headerUpdateBytes of a file, counted anew in
