@@ -11,8 +11,11 @@
 
 class PassThroughSink : public OutputSink {
 public:
+    // Its files are the successor's, and so is their limit.
     explicit PassThroughSink(std::unique_ptr<OutputSink> successor = nullptr)
-        : successor_(std::move(successor)) {}
+        : successor_(std::move(successor)) {
+        if (successor_) fileSourceBytes_ = successor_->FileSourceBytes();
+    }
 
     int32_t Query() override { return successor_ ? successor_->Query() : 0; }
     // As ready as the successor is.
