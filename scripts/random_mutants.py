@@ -267,8 +267,10 @@ def key(file, number, rule, before, after):
 
 
 def git(root, *args):
-    return subprocess.run(["git", "-C", root, *args], check=True, capture_output=True,
-                          text=True).stdout
+    done = subprocess.run(["git", "-C", root, *args], capture_output=True, text=True)
+    if done.returncode != 0:
+        raise SystemExit(f"git {' '.join(args)}: {done.stderr.strip()}")
+    return done.stdout
 
 
 def changed_files(root, commits, under):
@@ -349,6 +351,8 @@ def main():
             s.add_argument(a)
     args = parser.parse_args()
     if args.command == "pick":
+        if args.commits.count("..") != 1 or "..." in args.commits:
+            parser.error("--commits takes a range A..B")
         files, total, chosen = pick(args.root, args.commits, args.count, args.seed, args.lines,
                                     args.files, read_equivalent(args.equivalent))
         with open(args.out, "w", encoding="utf-8", errors="surrogateescape") as out:
