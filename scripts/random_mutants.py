@@ -357,8 +357,8 @@ def main():
                                     args.files, read_equivalent(args.equivalent))
         with open(args.out, "w", encoding="utf-8", errors="surrogateescape") as out:
             out.writelines(json.dumps(m) + "\n" for m in chosen)
-        where = "lines changed in" if args.lines == "changed" else "every line of the files of"
-        print(f"seed {args.seed}: {len(chosen)} mutants of {total} on the {where} "
+        where = "the lines changed in" if args.lines == "changed" else "every line of the files of"
+        print(f"seed {args.seed}: {len(chosen)} mutants of {total} on {where} "
               f"{args.commits}, {len(files)} files: {' '.join(files)}")
         return 0
     with open(args.list, encoding="utf-8", errors="surrogateescape") as f:
