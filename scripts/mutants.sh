@@ -150,11 +150,11 @@ PY
 
 # The random sample picked into $saved/list: each mutant shown, then judged.
 random_run() {
-  local n i
+  local n i shown m_file m_line m_rule m_before m_after m_key m_equivalent
   n=$(wc -l <"$saved/list")
   for i in $(seq 1 "$n"); do
-    local m_file m_line m_rule m_before m_after m_key m_equivalent
-    eval "$(python3 "$generator" show "$saved/list" "$i")"
+    shown=$(python3 "$generator" show "$saved/list" "$i")
+    eval "$shown"
     echo "[$i/$n] $m_file:$m_line $m_rule"
     echo "    - ${m_before#"${m_before%%[![:space:]]*}"}"
     echo "    + ${m_after#"${m_after%%[![:space:]]*}"}"
