@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "engine/track_rules.h"
+
 namespace {
 
 struct SilentRun {
@@ -16,11 +18,11 @@ int32_t CutIn(const SilentRun& run, int32_t trailingBlocks, bool endsTheSide) {
     return run.start + std::min(trailingBlocks, room);
 }
 
-}  // namespace
-
-TrackPlan PlanTrackCuts(const std::vector<BlockLevels>& levels, int32_t threshold,
-                        int32_t tracks, int32_t trailingBlocks) {
+// The plan at one level, of the runs of at least `shortest` blocks.
+TrackPlan PlanAt(const std::vector<BlockLevels>& levels, int32_t threshold, int32_t tracks,
+                 int32_t trailingBlocks, int32_t shortest) {
     TrackPlan plan;
+    plan.threshold = threshold;
     std::vector<SilentRun> between;
     SilentRun run;
     bool soundHeard = false;
@@ -30,7 +32,7 @@ TrackPlan PlanTrackCuts(const std::vector<BlockLevels>& levels, int32_t threshol
             if (run.length++ == 0) run.start = block;
             continue;
         }
-        if (run.length > 0 && soundHeard) between.push_back(run);
+        if (run.length >= shortest && soundHeard) between.push_back(run);
         run = SilentRun();
         soundHeard = true;
     }
@@ -49,5 +51,19 @@ TrackPlan PlanTrackCuts(const std::vector<BlockLevels>& levels, int32_t threshol
         if (end < count) plan.cuts.push_back(end);
     }
     plan.tracks = int32_t(between.size()) + 1;
+    return plan;
+}
+
+}  // namespace
+
+TrackPlan PlanTrackCuts(const std::vector<BlockLevels>& levels, int32_t threshold,
+                        int32_t tracks, int32_t trailingBlocks) {
+    const TrackPlan plan = PlanAt(levels, threshold, tracks, trailingBlocks, 1);
+    for (int32_t raised = threshold + 1; plan.tracks > 0 && plan.tracks < tracks &&
+                                         raised <= kLevelSliderMax;
+         ++raised) {
+        const TrackPlan quietest = PlanAt(levels, raised, tracks, trailingBlocks, kLongRunBlocks);
+        if (quietest.tracks == tracks) return quietest;
+    }
     return plan;
 }

@@ -125,11 +125,12 @@ TEST(SplitSleeveTest, InfoChunkLayoutAndAppend) {
     EXPECT_EQ(splittest::ReadBytes(path), cut);
 }
 
-std::vector<BlockLevels> Levels(const std::string& pattern) {  // '#' sound, '.' silence
+// '#' sound, '.' silence at level 4; a digit d, noise or music at level 10 d.
+std::vector<BlockLevels> Levels(const std::string& pattern) {
     std::vector<BlockLevels> levels;
     for (char c : pattern) {
         BlockLevels block;
-        block.right = c == '#' ? 5 : 4;  // either channel above the threshold is sound
+        block.right = int16_t(c == '#' ? 5 : c == '.' ? 4 : 10 * (c - '0'));  // either channel
         levels.push_back(block);
     }
     return levels;
@@ -152,12 +153,18 @@ TEST(SplitSleeveTest, PlannedCutsForATrackCount) {
         {"##..", 1, 2, {}, 1},                     // nothing to cut at the end
         {"....", 3, 2, {}, 0},                     // no sound, no track
         {"", 2, 2, {}, 0},
+        // Noise above the level: the quietest long runs, the level raised to them.
+        {"99" "1111111" "99" "2222222" "99" "33333333" "99", 3, 2, {4, 13}, 3},
+        {"99" "1111111" "99" "2222222" "99" "111", 3, 2, {4, 13, 22}, 3},
+        {"99" "1111111" "99" "111111" "99", 3, 2, {}, 1},  // a run shorter than a second
     };
     for (const auto& test : cases) {
         const TrackPlan plan = PlanTrackCuts(Levels(test.side), 4, test.tracks, test.trailing);
         EXPECT_EQ(plan.cuts, test.cuts) << test.side << " for " << test.tracks;
         EXPECT_EQ(plan.tracks, test.found) << test.side << " for " << test.tracks;
     }
+    EXPECT_EQ(PlanTrackCuts(Levels("99" "1111111" "99" "2222222" "99"), 4, 3, 2).threshold, 20);
+    EXPECT_EQ(PlanTrackCuts(Levels("99" "1111111" "99"), 4, 3, 2).threshold, 4);  // no third
 }
 
 }  // namespace
