@@ -308,8 +308,8 @@ std::string SilenceHelp() {
            "\n"
            "                     (the recorder's default) unless the noise is louder\n"
            "                     and " + std::to_string(int(kAutoClearMarginDb)) +
-           " dB below the music (a 78); a side with no floor between\n"
-           "                     its sounds (all music) is cut at level " +
+           " dB below the music (a 78); a side with no floor\n"
+           "                     between its sounds (all music) is cut at level " +
            std::to_string(kDefaultSilence) +
            ".\n"
            "                     A quiet passage splits a song: a lower level, or --tracks.\n"

@@ -12,7 +12,8 @@
 // (dsp/noise_floor.h), but at least kAutoMinMarginDb above it: as low as the noise lets it be,
 // so that fades and soft starts survive. It stays at or below kAutoCapDbfs unless the noise would
 // sound there and the floor lies kAutoClearMarginDb or more below the music around its gap: a
-// 78's surface noise, or rumble the side's gaps are heard with, is then cut above.
+// 78's surface noise is then cut above. Rumble is not: the engine hears it, so a level above it
+// would drop the soft music it hides from no one (15 Hz is below hearing).
 #pragma once
 
 #include <cstdint>
@@ -32,6 +33,8 @@ constexpr double kAutoCapDbfs = -44.0;
 // A gap that far below the music around it is a gap however loud its noise: the level, 3 to 6 dB
 // above the floor, still lies 4 dB or more below the music.
 constexpr double kAutoClearMarginDb = 10.0;
+// A floor heard that far above the same gap without its rumble is rumble: half its power or more.
+constexpr double kAutoRumbleDb = 3.0;
 
 // The RMS in dBFS below which a block is silent at `level`.
 double SilenceLevelDbfs(int32_t level);
@@ -60,7 +63,8 @@ struct SilenceLevel {
     SilenceFrom from = SilenceFrom::Given;
     double givenDbfs = 0.0;  // Decibels: as given
     bool measured = false;   // the side was measured first, so its floor was looked for
-    NoiseFloor floor;        // in dBFS
+    NoiseFloor floor;        // in dBFS, as heard
+    double rumbleDb = 0.0;   // how far rumble lifts the floor above the gap's noise without it
 };
 
 // "silence level 2 (-49.1 dBFS)"

@@ -299,9 +299,10 @@ SplitStatus SplitRun::MeasureSide() {
     side_.levels = meter->TakeLevels();
     side_.frames = meter->Frames();
     silence_.measured = true;
-    // Found without the rumble, cut above it as the engine hears it.
-    silence_.floor = NoiseFloorIn(EstimateNoiseFloor(meter->LoudnessWithoutRumble()),
-                                  meter->Loudness());
+    // Found without the rumble, measured as the engine hears it.
+    const NoiseFloor withoutRumble = EstimateNoiseFloor(meter->LoudnessWithoutRumble());
+    silence_.floor = NoiseFloorIn(withoutRumble, meter->Loudness());
+    silence_.rumbleDb = silence_.floor.db - withoutRumble.db;
     return SplitStatus();
 }
 
@@ -319,12 +320,17 @@ void SplitRun::ChooseSilenceLevel() {
             "fixed " + SilenceLevelName(silence_.level));
     } else if (settings_.autoSilence) {
         silence_.from = SilenceFrom::Floor;
-        silence_.level = AutoSilenceLevel(silence_.floor.db, silence_.floor.belowMusicDb);
+        const bool rumble = silence_.rumbleDb > kAutoRumbleDb;
+        silence_.level =
+            AutoSilenceLevel(silence_.floor.db, rumble ? 0.0 : silence_.floor.belowMusicDb);
         if (SilenceLevelDbfs(silence_.level) < silence_.floor.db + kAutoMinMarginDb) {
             report_.warnings.push_back(
                 "the side's noise floor, " + NoiseFloorText(silence_.floor) +
-                ", is near or above the highest automatic silence level and not clearly below "
-                "the music: songs may run together; " + CuttingLevelOption(silence_.floor.db) +
+                (rumble ? ", mostly rumble below 20 Hz, is above the highest automatic silence "
+                          "level, and soft music under it would be lost"
+                        : ", is near or above the highest automatic silence level and not "
+                          "clearly below the music") +
+                ": songs may run together; " + CuttingLevelOption(silence_.floor.db) +
                 " would cut there (see --declick, --tracks and --silence)");
         }
     }

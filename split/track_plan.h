@@ -10,7 +10,8 @@
 //
 // A side whose noise lies above the silence level (a 78, rumble) has no silent runs, or too few:
 // then the level is raised step by step until N - 1 runs of at least kLongRunBlocks lie between
-// sounds, the quietest long runs, and the side is cut there at that level.
+// sounds (a shorter sound inside a run, a beat of rumble or a click, does not split it): the
+// quietest long runs. The side is cut there, at a level that leaves every block of them silent.
 #pragma once
 
 #include <cstdint>
@@ -23,6 +24,8 @@
 constexpr int32_t kTrailingSilentBlocks = 2;
 // A second: a pause between two notes is shorter, the gap between two songs longer.
 constexpr int32_t kLongRunBlocks = 7;
+// Shorter sound inside a quiet run is a click or a beat of rumble; no song is that short.
+constexpr int32_t kBridgedBlocks = 3;
 
 struct TrackPlan {
     std::vector<int32_t> cuts;  // blocks before which the open track ends, ascending

@@ -437,21 +437,23 @@ TEST_F(SplitRunTest, TheAutomaticLevelKeepsFadesAndSoftPassagesWhole) {
         int32_t tracks;  // --tracks; 0: the gap rule
         bool whole;      // every song whole, its fades too; else each in its own track
         size_t warnings;
+        const char* warned;  // in a warning
     } cases[] = {
-        {"a quiet record", -60, 0, {}, 1, SilenceFrom::Floor, 0, true, 0},
-        {"a record", -54, 0, {}, 2, SilenceFrom::Floor, 0, true, 0},
+        {"a quiet record", -60, 0, {}, 1, SilenceFrom::Floor, 0, true, 0, ""},
+        {"a record", -54, 0, {}, 2, SilenceFrom::Floor, 0, true, 0, ""},
         {"a worn record: the highest automatic level", -48, 0, {}, 4, SilenceFrom::Floor, 0, true,
-         0},
-        {"a digitally silent lead-in", -54, 3, {}, 2, SilenceFrom::Floor, 0, true, 0},
+         0, ""},
+        {"a digitally silent lead-in", -54, 3, {}, 2, SilenceFrom::Floor, 0, true, 0, ""},
         {"the sound card's hiss before the needle", -68, 3, {-86}, 0, SilenceFrom::Floor, 0, true,
-         0},
+         0, ""},
         {"a 78, its music clearly above the noise", -40, 0, {0, 0, -30}, 16, SilenceFrom::Floor, 0,
-         false, 0},
-        {"rumble, the music clearly above it", -60, 0, {0, -35, -25}, -1, SilenceFrom::Floor, 0,
-         false, 0},
+         false, 0, ""},
+        // The engine hears the rumble: the level stays low, --tracks cuts above it.
+        {"rumble, the music clearly above it", -60, 0, {0, -35, -25}, -1, SilenceFrom::Floor, 3,
+         false, 2, "mostly rumble below 20 Hz"},
         // Too loud to be a floor between these songs: no runs at level 4, the quietest taken.
         {"--tracks, the noise too loud for a floor", -29, 0, {0, 0, -25}, -1,
-         SilenceFrom::NoFloor, 3, false, 2},
+         SilenceFrom::NoFloor, 3, false, 2, "no noise floor found"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
@@ -475,6 +477,7 @@ TEST_F(SplitRunTest, TheAutomaticLevelKeepsFadesAndSoftPassagesWhole) {
         std::string warnings;
         for (const std::string& warning : report.warnings) warnings += warning + "\n";
         EXPECT_EQ(report.warnings.size(), test.warnings) << warnings;
+        EXPECT_NE(warnings.find(test.warned), std::string::npos) << warnings;
         if (test.whole) {
             ExpectSongsWhole(report, side);
         } else {

@@ -154,17 +154,25 @@ TEST(SplitSleeveTest, PlannedCutsForATrackCount) {
         {"....", 3, 2, {}, 0},                     // no sound, no track
         {"", 2, 2, {}, 0},
         // Noise above the level: the quietest long runs, the level raised to them.
-        {"99" "1111111" "99" "2222222" "99" "33333333" "99", 3, 2, {4, 13}, 3},
-        {"99" "1111111" "99" "2222222" "99" "111", 3, 2, {4, 13, 22}, 3},
-        {"99" "1111111" "99" "111111" "99", 3, 2, {}, 1},  // a run shorter than a second
+        {"9999" "1111111" "9999" "2222222" "9999" "33333333" "9999", 3, 2, {6, 17}, 3},
+        {"9999" "1111111" "9999" "2222222" "9999" "111", 3, 2, {6, 17, 28}, 3},
+        {"9999" "1111111" "9999" "111111" "9999", 3, 2, {}, 1},  // a run shorter than a second
+        {"9999" "1111111" "5" "1111111" "9999" "1111111" "9999", 3, 2, {6, 25}, 3},  // a beat
     };
     for (const auto& test : cases) {
         const TrackPlan plan = PlanTrackCuts(Levels(test.side), 4, test.tracks, test.trailing);
         EXPECT_EQ(plan.cuts, test.cuts) << test.side << " for " << test.tracks;
         EXPECT_EQ(plan.tracks, test.found) << test.side << " for " << test.tracks;
     }
-    EXPECT_EQ(PlanTrackCuts(Levels("99" "1111111" "99" "2222222" "99"), 4, 3, 2).threshold, 20);
-    EXPECT_EQ(PlanTrackCuts(Levels("99" "1111111" "99"), 4, 3, 2).threshold, 4);  // no third
+    const struct {
+        const char* side;
+        int32_t threshold;
+    } levels[] = {{"9999" "1111111" "9999" "2222222" "9999", 20},
+                  {"9999" "1111111" "9999", 4},  // no third track at any level
+                  {"9999" "1111111" "5" "1111111" "9999" "1111111" "9999", 50}};  // the beat too
+    for (const auto& test : levels) {
+        EXPECT_EQ(PlanTrackCuts(Levels(test.side), 4, 3, 2).threshold, test.threshold) << test.side;
+    }
 }
 
 }  // namespace
