@@ -11,7 +11,9 @@
 # laid out the same way from the same packages: c soft pieces (harp, strings, a lament) on a
 # worn record (noise at -48 dBFS), d orchestra and choir on a quiet one (-60 dBFS), e folk
 # and marches at -54 dBFS behind 3 s of digital silence (the recording started before the
-# needle met the record), f one long piece and nothing else (no gap: no floor to find).
+# needle met the record), f one long piece and nothing else (no gap: no floor to find), h a
+# 78-like side of three pieces (surface noise at -40 dBFS, 80 crackle ticks a second) and i
+# three pieces over 15 Hz rumble at -35 dBFS (hiss at -54 dBFS).
 # Built, not run by ctest; run it with nice on a shared machine.
 set -euo pipefail
 # shellcheck source=scripts/on-bench.sh
@@ -40,21 +42,29 @@ pieces=(
   "e|-54|5|$wesnoth/underground.ogg|0|112"
   "e|-54|5|$wesnoth/main_menu.ogg|0|51"
   "f|-54|6|$wesnoth/the_deep_path.ogg|0|217"
+  "h|-40|7|$wesnoth/loyalists.ogg|10|60|--crackle 80"
+  "h|-40|7|$wesnoth/knolls.ogg|0|55|--crackle 80"
+  "h|-40|7|$wesnoth/return_to_wesnoth.ogg|20|60|--crackle 80"
+  "i|-54|8|$wesnoth/siege_of_laurelmor.ogg|0|60|--rumble -35"
+  "i|-54|8|$wesnoth/the_city_falls.ogg|10|60|--rumble -35"
+  "i|-54|8|$wesnoth/into_the_shadows.ogg|0|60|--rumble -35"
 )
-declare -A side_pieces side_noise side_seed
+declare -A side_pieces side_noise side_seed side_more
 for line in "${pieces[@]}"; do
-  IFS='|' read -r side noise seed file start length <<<"$line"
+  IFS='|' read -r side noise seed file start length more <<<"$line"
   out=$dir/pieces/$side-$(basename "$file" .ogg).wav
   [ -s "$out" ] || sox -D "$file" -r 44100 -b 16 -c 2 "$out" trim "$start" "$length"
   side_pieces[$side]+="$out|"
   side_noise[$side]=$noise
   side_seed[$side]=$seed
+  side_more[$side]=${more:-}
 done
-for side in c d e f; do
+for side in c d e f h i; do
   if [ ! -s "$dir/side-$side.wav" ]; then
     IFS='|' read -r -a files <<<"${side_pieces[$side]}"
+    read -r -a more <<<"${side_more[$side]}"
     "$python" "$root/scripts/real_sides.py" "$dir/side-$side" "${files[@]}" \
-      --seed "${side_seed[$side]}" --noise "${side_noise[$side]}"
+      --seed "${side_seed[$side]}" --noise "${side_noise[$side]}" "${more[@]}"
   fi
 done
 "$python" "$root/scripts/level_sides.py" "$dir/side-e" 3
@@ -62,7 +72,7 @@ done
 bench_up --build --quiet
 bench_work level-bench
 tool=$GROOVAL_BUILD/app/grooval-split.exe
-for side in a b c d e f; do
+for side in a b c d e f h i; do
   for level in 4 auto; do
     wine "$tool" -q --stats --dry-run -s "$level" --preview "$work_win\\side.svg" \
       "Z:${dir//\//\\}\\side-$side.wav" 2>"$work/stats.txt" || true

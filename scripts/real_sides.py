@@ -1,14 +1,16 @@
 #!/usr/bin/python3
 """Lays pieces of music out as a gramophone side (used by scripts/real-sides.sh).
 
-    real_sides.py OUT PIECE.wav...  [--seed N] [--noise DBFS] [--peak DBFS]
+    real_sides.py OUT PIECE.wav...  [--seed N] [--noise DBFS] [--peak DBFS] [--crackle N]
+                                    [--rumble DBFS]
 
 Writes OUT.wav (the side with surface noise and crackle), OUT-music.wav (the same music
 without them, frame for frame), OUT.txt (per piece: first frame, end frame, fade-in and
 fade-out frames, name) and OUT-crackle.tsv (where each crackle tick is: first frame, frames). Pieces are 44100 Hz 16-bit stereo WAV files; each is brought to the
 same peak, gets fades at its ends (excerpts are cut mid-music; a side's pieces fade in and out
-as records do), and is followed by a gap of 2-4 s. Seeded: the same arguments give the same
-side.
+as records do), and is followed by a gap of 2-4 s. --crackle sets the ticks a second (a 78
+has more than an LP), --rumble adds rumble at 15 Hz of that RMS under everything. Seeded: the
+same arguments give the same side.
 """
 import argparse
 import os
@@ -47,7 +49,7 @@ def fade(frames, fade_in, fade_out):
     return gain
 
 
-def surface_noise(frames, rms_dbfs, rng):
+def surface_noise(frames, rms_dbfs, rng, ticks_per_second=25.0):
     """Hiss (white, gently low-passed, half shared by the channels), a little rumble and
     crackle: sparse ticks of 1-3 samples near the hiss's own level, different in each channel."""
     white = rng.standard_normal((frames, 3))
@@ -60,7 +62,7 @@ def surface_noise(frames, rms_dbfs, rng):
     rumble = np.sin(2 * np.pi * 0.55 * t + rumble_phase) * 0.4 + np.sin(2 * np.pi * 17 * t) * 0.15
     noise = hiss + rumble[:, None]
     noise *= 10.0 ** (rms_dbfs / 20.0) * 32768.0 / np.sqrt(np.mean(noise ** 2))
-    ticks = rng.poisson(25.0 * frames / RATE)  # about 25 ticks a second
+    ticks = rng.poisson(ticks_per_second * frames / RATE)
     at = rng.integers(0, frames - 4, ticks)
     rms = 10.0 ** (rms_dbfs / 20.0) * 32768.0
     crackle = []
@@ -80,6 +82,8 @@ def main():
     parser.add_argument("--seed", type=int, default=1)
     parser.add_argument("--noise", type=float, default=-54.0, help="hiss RMS, dBFS")
     parser.add_argument("--peak", type=float, default=-3.0, help="each piece's peak, dBFS")
+    parser.add_argument("--crackle", type=float, default=25.0, help="ticks a second")
+    parser.add_argument("--rumble", type=float, default=None, help="15 Hz rumble RMS, dBFS")
     args = parser.parse_args()
     rng = np.random.default_rng(args.seed)
 
@@ -100,7 +104,11 @@ def main():
         at += frames + gap
     music = np.concatenate(parts)
     write_wav(args.out + "-music.wav", music)
-    noise, crackle = surface_noise(len(music), args.noise, rng)
+    noise, crackle = surface_noise(len(music), args.noise, rng, args.crackle)
+    if args.rumble is not None:
+        t = np.arange(len(music)) / RATE
+        rumble = np.sqrt(2.0) * 10.0 ** (args.rumble / 20.0) * 32768.0 * np.sin(2 * np.pi * 15 * t)
+        noise += rumble[:, None]
     write_wav(args.out + ".wav", music + noise)
     with open(args.out + "-crackle.tsv", "w") as f:
         f.write("# first\tframes\n" + "".join(f"{n}\t{w}\n" for n, w in crackle))

@@ -304,10 +304,12 @@ std::string SilenceHelp() {
            "                     " + std::to_string(int(kAutoMinMarginDb)) + " to " +
            std::to_string(int(kAutoMarginDb)) +
            " dB above the side's noise floor, at most level " +
-           std::to_string(AutoSilenceLevel(0.0)) +  // the cap
+           std::to_string(AutoSilenceLevel(0.0, 0.0)) +  // the cap
            "\n"
-           "                     (the recorder's default); a side with no floor between\n"
-           "                     its sounds (all music) is cut at level " +
+           "                     (the recorder's default) unless the noise is louder\n"
+           "                     and " + std::to_string(int(kAutoClearMarginDb)) +
+           " dB below the music (a 78); a side with no floor\n"
+           "                     between its sounds (all music) is cut at level " +
            std::to_string(kDefaultSilence) +
            ".\n"
            "                     A quiet passage splits a song: a lower level, or --tracks.\n"

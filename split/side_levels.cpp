@@ -8,9 +8,11 @@
 
 #include "engine/stream_format.h"
 
-SideLevelMeter::SideLevelMeter(int32_t blockFrames) : blockFrames_(blockFrames) {
+SideLevelMeter::SideLevelMeter(int32_t blockFrames, uint32_t rate)
+    : blockFrames_(blockFrames), rumble_(rate) {
     try {
         block_.resize(size_t(blockFrames) * kCaptureChannels);
+        filtered_.resize(block_.size());
     } catch (const std::bad_alloc&) {
         failed_ = true;
     }
@@ -22,7 +24,8 @@ constexpr double kFullScaleSquared = 32768.0 * 32768.0;
 constexpr double kLeastMeanSquare = 1e-15 * kFullScaleSquared;  // -150 dBFS: log10 of 0 is none
 
 // The louder channel's RMS of `frames` interleaved stereo frames, in dBFS.
-float LouderChannelDbfs(const int16_t* values, int32_t frames) {
+template <typename Value>
+float LouderChannelDbfs(const Value* values, int32_t frames) {
     double sums[2] = {0.0, 0.0};
     for (int32_t i = 0; i < frames * 2; ++i) sums[i & 1] += double(values[i]) * values[i];
     const double meanSquare = std::max(sums[0], sums[1]) / std::max(frames, 1);
@@ -34,7 +37,10 @@ float LouderChannelDbfs(const int16_t* values, int32_t frames) {
 void SideLevelMeter::Measure(int32_t bytes) {
     try {
         levels_.push_back(MeasureBlock(block_.data(), bytes / 2, blockFrames_));
-        loudness_.push_back(LouderChannelDbfs(block_.data(), bytes / kCaptureFrameBytes));
+        const int32_t frames = bytes / kCaptureFrameBytes;
+        loudness_.push_back(LouderChannelDbfs(block_.data(), frames));
+        rumble_.Run(block_.data(), frames, filtered_.data());
+        withoutRumble_.push_back(LouderChannelDbfs(filtered_.data(), frames));
     } catch (const std::bad_alloc&) {
         failed_ = true;
     }

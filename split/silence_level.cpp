@@ -72,7 +72,9 @@ bool ParseDecibels(const std::string& text, double& dbfs) {
     return true;
 }
 
-int32_t AutoSilenceLevel(double floorDbfs) {
+namespace {
+
+int32_t LevelAboveFloor(double floorDbfs) {
     int32_t level = kLevelSliderMin;
     while (level < kLevelSliderMax && SilenceLevelDbfs(level + 1) <= floorDbfs + kAutoMarginDb) {
         ++level;
@@ -80,8 +82,22 @@ int32_t AutoSilenceLevel(double floorDbfs) {
     while (level < kLevelSliderMax && SilenceLevelDbfs(level) < floorDbfs + kAutoMinMarginDb) {
         ++level;
     }
-    while (level > kLevelSliderMin && SilenceLevelDbfs(level) > kAutoCapDbfs) --level;
     return level;
+}
+
+}  // namespace
+
+int32_t AutoSilenceLevel(double floorDbfs, double belowMusicDb) {
+    const int32_t above = LevelAboveFloor(floorDbfs);
+    int32_t level = above;
+    while (level > kLevelSliderMin && SilenceLevelDbfs(level) > kAutoCapDbfs) --level;
+    // The cap gives way only where it would leave the gaps' noise sounding.
+    const bool noiseSounds = SilenceLevelDbfs(level) < floorDbfs + kAutoMinMarginDb;
+    return noiseSounds && belowMusicDb >= kAutoClearMarginDb ? above : level;
+}
+
+std::string CuttingLevelOption(double floorDbfs) {
+    return "-s " + Decibels(SilenceLevelDbfs(LevelAboveFloor(floorDbfs))) + "dB";
 }
 
 std::string NoiseFloorText(const NoiseFloor& floor) {

@@ -9,8 +9,11 @@
 // -44.7, 66 is -22.1.
 //
 // The automatic level is the highest step at most kAutoMarginDb above the side's noise floor
-// (dsp/noise_floor.h), but at least kAutoMinMarginDb above it, and never above kAutoCapDbfs: as
-// low as the noise lets it be, so that fades and soft starts survive.
+// (dsp/noise_floor.h), but at least kAutoMinMarginDb above it: as low as the noise lets it be,
+// so that fades and soft starts survive. It stays at or below kAutoCapDbfs unless the noise would
+// sound there and the floor lies kAutoClearMarginDb or more below the music around its gap: a
+// 78's surface noise is then cut above. Rumble is not: the engine hears it, so a level above it
+// would drop the soft music it hides from no one (15 Hz is below hearing).
 #pragma once
 
 #include <cstdint>
@@ -27,6 +30,11 @@ constexpr double kAutoMinMarginDb = 3.0;
 // Level 4, the recorder's default: one step higher splits soft passages of real music. A record
 // noisier than that joins songs, as the fixed level does, and is warned about.
 constexpr double kAutoCapDbfs = -44.0;
+// A gap that far below the music around it is a gap however loud its noise: the level, 3 to 6 dB
+// above the floor, still lies 4 dB or more below the music.
+constexpr double kAutoClearMarginDb = 10.0;
+// A floor heard that far above the same gap without its rumble is rumble: half its power or more.
+constexpr double kAutoRumbleDb = 3.0;
 
 // The RMS in dBFS below which a block is silent at `level`.
 double SilenceLevelDbfs(int32_t level);
@@ -36,8 +44,12 @@ double EngineLevelOfDbfs(double dbfs);
 int32_t NearestSilenceLevel(double dbfs);
 // "-48dB", "-48.5dB", "-48dBFS" (any case): decibels, negative or 0.
 bool ParseDecibels(const std::string& text, double& dbfs);
-// The automatic level for a side whose noise floor is `floorDbfs`.
-int32_t AutoSilenceLevel(double floorDbfs);
+// The automatic level for a side whose noise floor is `floorDbfs`, `belowMusicDb` below the music
+// around it (NoiseFloor::belowMusicDb).
+int32_t AutoSilenceLevel(double floorDbfs, double belowMusicDb);
+// The level that would cut above a floor the cap holds the automatic level below, as given on
+// the command line: "-s -34.1dB".
+std::string CuttingLevelOption(double floorDbfs);
 
 enum class SilenceFrom {
     Given,     // -s N, or the recorder's stored level (--settings)
@@ -51,7 +63,8 @@ struct SilenceLevel {
     SilenceFrom from = SilenceFrom::Given;
     double givenDbfs = 0.0;  // Decibels: as given
     bool measured = false;   // the side was measured first, so its floor was looked for
-    NoiseFloor floor;        // in dBFS
+    NoiseFloor floor;        // in dBFS, as heard
+    double rumbleDb = 0.0;   // how far rumble lifts the floor above the gap's noise without it
 };
 
 // "silence level 2 (-49.1 dBFS)"

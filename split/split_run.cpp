@@ -254,6 +254,14 @@ SplitStatus SplitRun::Plan() {
     if (settings_.tracks > 0) {
         plan_ = PlanTrackCuts(side_.levels, silence_.level, settings_.tracks,
                               settings_.live ? settings_.gap + 1 : kTrailingSilentBlocks);
+        if (plan_.threshold != silence_.level) {
+            report_.warnings.push_back("too few silent runs at " +
+                                       SilenceLevelName(silence_.level) +
+                                       ": cut at the quietest long runs, " +
+                                       SilenceLevelName(plan_.threshold));
+            silence_.level = plan_.threshold;
+            report_.silence = silence_;
+        }
     }
     return SplitStatus();
 }
@@ -269,7 +277,8 @@ SplitStatus SplitRun::MeasureSide() {
     InputChain input(readApi_);
     SplitStatus status = input.Open(input_);
     if (!status.Ok()) return status;
-    std::unique_ptr<SideLevelMeter> last(new (std::nothrow) SideLevelMeter(blockFrames_));
+    std::unique_ptr<SideLevelMeter> last(new (std::nothrow)
+                                             SideLevelMeter(blockFrames_, report_.rate));
     if (!last || last->Failed()) return SplitStatus::OutOfMemory();
     SideLevelMeter* meter = last.get();
     if (settings_.declick > 0) report_.declick = settings_.declick;
@@ -290,7 +299,10 @@ SplitStatus SplitRun::MeasureSide() {
     side_.levels = meter->TakeLevels();
     side_.frames = meter->Frames();
     silence_.measured = true;
-    silence_.floor = EstimateNoiseFloor(meter->Loudness());
+    // Found without the rumble, measured as the engine hears it.
+    const NoiseFloor withoutRumble = EstimateNoiseFloor(meter->LoudnessWithoutRumble());
+    silence_.floor = NoiseFloorIn(withoutRumble, meter->Loudness());
+    silence_.rumbleDb = silence_.floor.db - withoutRumble.db;
     return SplitStatus();
 }
 
@@ -308,12 +320,18 @@ void SplitRun::ChooseSilenceLevel() {
             "fixed " + SilenceLevelName(silence_.level));
     } else if (settings_.autoSilence) {
         silence_.from = SilenceFrom::Floor;
-        silence_.level = AutoSilenceLevel(silence_.floor.db);
+        const bool rumble = silence_.rumbleDb > kAutoRumbleDb;
+        silence_.level =
+            AutoSilenceLevel(silence_.floor.db, rumble ? 0.0 : silence_.floor.belowMusicDb);
         if (SilenceLevelDbfs(silence_.level) < silence_.floor.db + kAutoMinMarginDb) {
             report_.warnings.push_back(
                 "the side's noise floor, " + NoiseFloorText(silence_.floor) +
-                ", is near or above the highest automatic silence level: songs may run "
-                "together (see --declick, --tracks and --silence)");
+                (rumble ? ", mostly rumble below 20 Hz, is above the highest automatic silence "
+                          "level, and soft music under it would be lost"
+                        : ", is near or above the highest automatic silence level and not "
+                          "clearly below the music") +
+                ": songs may run together; " + CuttingLevelOption(silence_.floor.db) +
+                " would cut there (see --declick, --tracks and --silence)");
         }
     }
     report_.silence = silence_;

@@ -2,6 +2,9 @@
 #include "split/track_plan.h"
 
 #include <algorithm>
+#include <vector>
+
+#include "engine/track_rules.h"
 
 namespace {
 
@@ -16,21 +19,52 @@ int32_t CutIn(const SilentRun& run, int32_t trailingBlocks, bool endsTheSide) {
     return run.start + std::min(trailingBlocks, room);
 }
 
-}  // namespace
+// Which blocks are silent at `threshold`. A stretch of sound shorter than `bridge` blocks
+// between two silent ones is silent too: a beat of rumble or a click does not split a gap.
+std::vector<bool> SilentBlocks(const std::vector<BlockLevels>& levels, int32_t threshold,
+                               int32_t bridge) {
+    std::vector<bool> silent(levels.size());
+    for (size_t i = 0; i < levels.size(); ++i) {
+        silent[i] = !IsSoundBlock(levels[i].left, levels[i].right, threshold);
+    }
+    size_t lastSilent = levels.size();  // none yet
+    for (size_t i = 0; i < levels.size(); ++i) {
+        if (!silent[i]) continue;
+        if (lastSilent < i && i - lastSilent - 1 < size_t(bridge)) {
+            std::fill(silent.begin() + long(lastSilent + 1), silent.begin() + long(i), true);
+        }
+        lastSilent = i;
+    }
+    return silent;
+}
 
-TrackPlan PlanTrackCuts(const std::vector<BlockLevels>& levels, int32_t threshold,
-                        int32_t tracks, int32_t trailingBlocks) {
+int32_t LoudestIn(const std::vector<BlockLevels>& levels, const SilentRun& run) {
+    int32_t loudest = 0;
+    for (int32_t i = run.start; i < run.start + run.length; ++i) {
+        loudest = std::max({loudest, int32_t(levels[size_t(i)].left),
+                            int32_t(levels[size_t(i)].right)});
+    }
+    return loudest;
+}
+
+// The plan at one level; of the long runs only, short sounds bridged, when `longRuns`. Its
+// threshold leaves every block of the runs it cuts in silent.
+TrackPlan PlanAt(const std::vector<BlockLevels>& levels, int32_t threshold, int32_t tracks,
+                 int32_t trailingBlocks, bool longRuns) {
     TrackPlan plan;
+    plan.threshold = threshold;
+    const int32_t shortest = longRuns ? kLongRunBlocks : 1;
+    const std::vector<bool> silent = SilentBlocks(levels, threshold, longRuns ? kBridgedBlocks : 0);
     std::vector<SilentRun> between;
     SilentRun run;
     bool soundHeard = false;
     const int32_t count = int32_t(levels.size());
     for (int32_t block = 0; block < count; ++block) {
-        if (!IsSoundBlock(levels[size_t(block)].left, levels[size_t(block)].right, threshold)) {
+        if (silent[size_t(block)]) {
             if (run.length++ == 0) run.start = block;
             continue;
         }
-        if (run.length > 0 && soundHeard) between.push_back(run);
+        if (run.length >= shortest && soundHeard) between.push_back(run);
         run = SilentRun();
         soundHeard = true;
     }
@@ -43,11 +77,29 @@ TrackPlan PlanTrackCuts(const std::vector<BlockLevels>& levels, int32_t threshol
     if (between.size() > wanted) between.resize(wanted);
     std::sort(between.begin(), between.end(),
               [](const SilentRun& a, const SilentRun& b) { return a.start < b.start; });
-    for (const SilentRun& cut : between) plan.cuts.push_back(CutIn(cut, trailingBlocks, false));
+    for (const SilentRun& cut : between) {
+        plan.cuts.push_back(CutIn(cut, trailingBlocks, false));
+        plan.threshold = std::max(plan.threshold, LoudestIn(levels, cut));
+    }
     if (run.length > 0) {
         const int32_t end = CutIn(run, trailingBlocks, true);
         if (end < count) plan.cuts.push_back(end);
+        plan.threshold = std::max(plan.threshold, LoudestIn(levels, run));
     }
     plan.tracks = int32_t(between.size()) + 1;
+    return plan;
+}
+
+}  // namespace
+
+TrackPlan PlanTrackCuts(const std::vector<BlockLevels>& levels, int32_t threshold,
+                        int32_t tracks, int32_t trailingBlocks) {
+    const TrackPlan plan = PlanAt(levels, threshold, tracks, trailingBlocks, false);
+    for (int32_t raised = threshold + 1; plan.tracks > 0 && plan.tracks < tracks &&
+                                         raised <= kLevelSliderMax;
+         ++raised) {
+        const TrackPlan quietest = PlanAt(levels, raised, tracks, trailingBlocks, true);
+        if (quietest.tracks == tracks) return quietest;
+    }
     return plan;
 }

@@ -210,16 +210,22 @@ TEST(SplitOptionsTest, SilenceLevelsReadInDecibels) {
     }
     const struct {
         double floor;
+        double belowMusic;
         int32_t level;
     } chosen[] = {
-        {-150, 0},  // gaps of digital silence
-        {-62, 0},   {-60, 1},  // level 0 would lie less than 3 dB above
-        {-57, 1},   {-54, 2},  {-52, 3},  {-50, 4},
-        {-48, 4},   {-40, 4},  // capped
+        {-150, 90, 0},  // gaps of digital silence
+        {-62, 34, 0},   {-60, 34, 1},  // level 0 would lie less than 3 dB above
+        {-57, 34, 1},   {-54, 34, 2},  {-52, 34, 3},  {-50, 34, 4},
+        {-48, 34, 4},   // capped: level 4 still lies 3 dB above the noise
+        {-40, 9.9, 4},  // capped: not clearly below the music
+        {-40, 10, 16},  {-35, 15, 29},  // a 78, rumble: 3 to 6 dB above, -34.0 and -29.1 dBFS
+        {-20, 40, 66},  // the highest level
     };
     for (const auto& test : chosen) {
-        EXPECT_EQ(AutoSilenceLevel(test.floor), test.level) << test.floor;
+        EXPECT_EQ(AutoSilenceLevel(test.floor, test.belowMusic), test.level) << test.floor;
     }
+    EXPECT_EQ(CuttingLevelOption(-40), "-s -34.0dB");
+    EXPECT_EQ(CuttingLevelOption(-48), "-s -43.1dB");
 }
 
 // Paths walked by characters: in Shift-JIS (932) 0x83 0x5C is one character whose second byte

@@ -407,42 +407,86 @@ void ExpectSongsWhole(const SplitReport& report, const splittest::RecordedSide& 
     }
 }
 
+// Every cut lies in a gap and each song's middle in its own track; its fades may be cut.
+void ExpectCutsInGaps(const SplitReport& report, const splittest::RecordedSide& side) {
+    ASSERT_EQ(report.tracks.size(), side.songs.size());
+    for (size_t i = 0; i < side.songs.size(); ++i) {
+        const uint64_t middle = (side.songs[i].first + side.songs[i].second) / 2;
+        EXPECT_LE(report.tracks[i].startFrame, middle) << "song " << i + 1;
+        EXPECT_GE(report.tracks[i].endFrame, middle) << "song " << i + 1;
+        if (i > 0) EXPECT_GE(report.tracks[i].startFrame, side.songs[i - 1].second) << i + 1;
+        if (i + 1 < side.songs.size()) {
+            EXPECT_LE(report.tracks[i].endFrame, side.songs[i + 1].first) << "song " << i + 1;
+        }
+    }
+}
+
 // Songs fading in from and out to -50 dBFS, each with a soft passage at -40 dBFS longer than a
-// gap, on records of three kinds, and behind a digitally silent lead-in: the defaults choose
-// the level from the side's noise floor and keep every song whole.
+// gap, on records of three kinds, and behind a digitally silent lead-in or the sound card's
+// hiss: the defaults choose the level from the side's noise floor and keep every song whole. A
+// 78's loud noise and rumble, clearly below the music, are cut above, in the gaps; with
+// --tracks, a side whose noise is not clearly below the music is cut at its quietest long runs.
 TEST_F(SplitRunTest, TheAutomaticLevelKeepsFadesAndSoftPassagesWhole) {
     const struct {
         const char* name;
         double noise;  // dBFS RMS, with crackle
-        double zeros;  // seconds of digital silence first
-        int32_t level;
+        double zeros;  // seconds of digital silence (or of the sound card's hiss) first
+        splittest::MoreNoise more;
+        int32_t level;  // -1: not looked at
+        SilenceFrom from;
+        int32_t tracks;  // --tracks; 0: the gap rule
+        bool whole;      // every song whole, its fades too; else each in its own track
+        size_t warnings;
+        const char* warned;  // in a warning
     } cases[] = {
-        {"a quiet record", -60, 0, 1},
-        {"a record", -54, 0, 2},
-        {"a worn record: the highest automatic level", -48, 0, 4},
-        {"a digitally silent lead-in", -54, 3, 2},
+        {"a quiet record", -60, 0, {}, 1, SilenceFrom::Floor, 0, true, 0, ""},
+        {"a record", -54, 0, {}, 2, SilenceFrom::Floor, 0, true, 0, ""},
+        {"a worn record: the highest automatic level", -48, 0, {}, 4, SilenceFrom::Floor, 0, true,
+         0, ""},
+        {"a digitally silent lead-in", -54, 3, {}, 2, SilenceFrom::Floor, 0, true, 0, ""},
+        {"the sound card's hiss before the needle", -68, 3, {-86}, 0, SilenceFrom::Floor, 0, true,
+         0, ""},
+        {"a 78, its music clearly above the noise", -40, 0, {0, 0, -30}, 16, SilenceFrom::Floor, 0,
+         false, 0, ""},
+        // The engine hears the rumble: the level stays low, --tracks cuts above it.
+        {"rumble, the music clearly above it", -60, 0, {0, -35, -25}, -1, SilenceFrom::Floor, 3,
+         false, 2, "mostly rumble below 20 Hz"},
+        // Too loud to be a floor between these songs: no runs at level 4, the quietest taken.
+        {"--tracks, the noise too loud for a floor", -29, 0, {0, 0, -25}, -1,
+         SilenceFrom::NoFloor, 3, false, 2, "no noise floor found"},
     };
     for (const auto& test : cases) {
         SCOPED_TRACE(test.name);
         const splittest::RecordedSide side =
-            splittest::MakeRecordedSide(test.noise, 3, 10.0, test.zeros);
+            splittest::MakeRecordedSide(test.noise, 3, 10.0, test.zeros, test.more);
         ASSERT_TRUE(splittest::WritePcmWav(input_, kCaptureRate, 2, 16,
                                            splittest::SampleBytes(side.samples)));
         SplitSettings settings;  // the defaults: --silence auto
         settings.folder = splittest::Scratch("split_run_auto");
         settings.preview = inputFolder_ + "\\side.svg";
+        settings.tracks = test.tracks;
         SplitReport report;
         ASSERT_EQ(RunSplit(settings, input_, false, report), kSplitDone) << report.problem;
         ASSERT_TRUE(report.silence.has_value());
-        EXPECT_EQ(report.silence->from, SilenceFrom::Floor);
-        EXPECT_EQ(report.silence->level, test.level);
-        EXPECT_NEAR(report.silence->floor.db, test.noise, 1.0);
-        EXPECT_TRUE(report.warnings.empty()) << report.warnings.front();
-        ExpectSongsWhole(report, side);
+        EXPECT_EQ(report.silence->from, test.from);
+        if (test.level >= 0) EXPECT_EQ(report.silence->level, test.level);
+        if (test.from == SilenceFrom::Floor) {  // with rumble, as heard
+            const double heard = test.more.rumbleDbfs < 0 ? test.more.rumbleDbfs : test.noise;
+            EXPECT_NEAR(report.silence->floor.db, heard, test.more.rumbleDbfs < 0 ? 2.0 : 1.0);
+        }
+        std::string warnings;
+        for (const std::string& warning : report.warnings) warnings += warning + "\n";
+        EXPECT_EQ(report.warnings.size(), test.warnings) << warnings;
+        EXPECT_NE(warnings.find(test.warned), std::string::npos) << warnings;
+        if (test.whole) {
+            ExpectSongsWhole(report, side);
+        } else {
+            ExpectCutsInGaps(report, side);
+        }
         // The picture draws the floor and says how the level was chosen.
         const std::vector<uint8_t> svg = splittest::ReadBytes(settings.preview);
         const std::string text(svg.begin(), svg.end());
-        EXPECT_NE(text.find("class=\"floor\""), std::string::npos);
+        EXPECT_EQ(text.find("class=\"floor\"") != std::string::npos, report.silence->floor.found);
         EXPECT_NE(text.find(SilenceLevelText(*report.silence)), std::string::npos);
 
         if (test.noise != -54 || test.zeros > 0) continue;

@@ -125,11 +125,12 @@ TEST(SplitSleeveTest, InfoChunkLayoutAndAppend) {
     EXPECT_EQ(splittest::ReadBytes(path), cut);
 }
 
-std::vector<BlockLevels> Levels(const std::string& pattern) {  // '#' sound, '.' silence
+// '#' sound, '.' silence at level 4; a digit d, noise or music at level 10 d.
+std::vector<BlockLevels> Levels(const std::string& pattern) {
     std::vector<BlockLevels> levels;
     for (char c : pattern) {
         BlockLevels block;
-        block.right = c == '#' ? 5 : 4;  // either channel above the threshold is sound
+        block.right = int16_t(c == '#' ? 5 : c == '.' ? 4 : 10 * (c - '0'));  // either channel
         levels.push_back(block);
     }
     return levels;
@@ -152,11 +153,25 @@ TEST(SplitSleeveTest, PlannedCutsForATrackCount) {
         {"##..", 1, 2, {}, 1},                     // nothing to cut at the end
         {"....", 3, 2, {}, 0},                     // no sound, no track
         {"", 2, 2, {}, 0},
+        // Noise above the level: the quietest long runs, the level raised to them.
+        {"9999" "1111111" "9999" "2222222" "9999" "33333333" "9999", 3, 2, {6, 17}, 3},
+        {"9999" "1111111" "9999" "2222222" "9999" "111", 3, 2, {6, 17, 28}, 3},
+        {"9999" "1111111" "9999" "111111" "9999", 3, 2, {}, 1},  // a run shorter than a second
+        {"9999" "1111111" "5" "1111111" "9999" "1111111" "9999", 3, 2, {6, 25}, 3},  // a beat
     };
     for (const auto& test : cases) {
         const TrackPlan plan = PlanTrackCuts(Levels(test.side), 4, test.tracks, test.trailing);
         EXPECT_EQ(plan.cuts, test.cuts) << test.side << " for " << test.tracks;
         EXPECT_EQ(plan.tracks, test.found) << test.side << " for " << test.tracks;
+    }
+    const struct {
+        const char* side;
+        int32_t threshold;
+    } levels[] = {{"9999" "1111111" "9999" "2222222" "9999", 20},
+                  {"9999" "1111111" "9999", 4},  // no third track at any level
+                  {"9999" "1111111" "5" "1111111" "9999" "1111111" "9999", 50}};  // the beat too
+    for (const auto& test : levels) {
+        EXPECT_EQ(PlanTrackCuts(Levels(test.side), 4, 3, 2).threshold, test.threshold) << test.side;
     }
 }
 

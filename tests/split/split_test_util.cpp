@@ -102,21 +102,23 @@ double Gain(double dbfs) {
 }
 
 // The music's level in dBFS RMS at `t` seconds into a song of `seconds`.
-double SongLevel(double t, double seconds) {
+double SongLevel(double t, double seconds, double softDbfs) {
     const double fadeIn = 1.0, fadeOut = 3.0, soft = 3.0, ramp = 0.2;
     const double softStart = (seconds - soft) / 2, softEnd = softStart + soft;
     double level = -20.0;
     if (t < fadeIn) level = -50.0 + 30.0 * t / fadeIn;
     if (t > seconds - fadeOut) level = -20.0 - 30.0 * (t - (seconds - fadeOut)) / fadeOut;
     const double into = std::min(t - softStart, softEnd - t);
-    if (into > 0) level = std::max(-40.0, std::min(level, -20.0 - 20.0 * into / ramp));
+    if (into > 0) {
+        level = std::max(softDbfs, std::min(level, -20.0 + (softDbfs + 20.0) * into / ramp));
+    }
     return level;
 }
 
 }  // namespace
 
 RecordedSide MakeRecordedSide(double noiseDbfs, int songs, double songSeconds,
-                              double zeroSeconds) {
+                              double zeroSeconds, const MoreNoise& more) {
     const uint64_t rate = kCaptureRate;
     const uint64_t zeros = uint64_t(zeroSeconds * rate), lead = rate, gap = 3 * rate;
     const uint64_t songFrames = uint64_t(songSeconds * rate);
@@ -133,7 +135,8 @@ RecordedSide MakeRecordedSide(double noiseDbfs, int songs, double songSeconds,
             const double t = double(n) / rate;
             // A tone of that RMS in each channel, a tremolo of 3 Hz: no block holds its level.
             const double tremolo = 1.0 + 0.3 * std::sin(2 * kPi * 3.0 * t);
-            const double gain = Gain(SongLevel(t, songSeconds)) * std::sqrt(2.0) * tremolo;
+            const double gain =
+                Gain(SongLevel(t, songSeconds, more.softDbfs)) * std::sqrt(2.0) * tremolo;
             mix[size_t(first + n) * 2] = gain * std::sin(2 * kPi * (220.0 + 110.0 * s) * t);
             mix[size_t(first + n) * 2 + 1] = gain * std::sin(2 * kPi * 330.0 * t);
         }
@@ -151,6 +154,16 @@ RecordedSide MakeRecordedSide(double noiseDbfs, int songs, double songSeconds,
             const uint64_t width = 1 + uint64_t((noise.Uniform() + 0.5) * 3);
             for (uint64_t k = 0; k < width && n + k < at; ++k) mix[size_t(n + k) * 2] += peak;
         }
+    }
+    for (uint64_t n = 0; n < at; ++n) {
+        const double t = double(n) / rate;
+        for (int c = 0; c < 2 && n < zeros && more.leadHissDbfs != 0.0; ++c) {
+            mix[size_t(n) * 2 + size_t(c)] += Gain(more.leadHissDbfs) * noise.Next();
+        }
+        if (n < zeros || more.rumbleDbfs == 0.0) continue;
+        const double rumble = Gain(more.rumbleDbfs) *
+                              (std::sin(2 * kPi * 13.0 * t) + std::sin(2 * kPi * 17.0 * t + 1.0));
+        for (int c = 0; c < 2; ++c) mix[size_t(n) * 2 + size_t(c)] += rumble;
     }
     side.samples.resize(mix.size());
     for (size_t i = 0; i < mix.size(); ++i) {

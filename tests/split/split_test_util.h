@@ -39,13 +39,19 @@ private:
 // each fading in from -50 dBFS over 1 s, with a passage of 3 s at -40 dBFS in its middle and
 // a fade out to -50 dBFS over 3 s, around -20 dBFS between (two tones with a tremolo); 3 s gaps
 // between them, a lead-in of 1 s and a run-out of 2 s; surface noise of `noiseDbfs` RMS with
-// crackle under everything, after `zeroSeconds` of digital silence.
+// crackle under everything, after `zeroSeconds` of digital silence (or of the sound card's
+// hiss) and with the noises of `more`.
 struct RecordedSide {
     std::vector<int16_t> samples;
     std::vector<std::pair<uint64_t, uint64_t>> songs;  // frames [first, end): above -50 dBFS
 };
+struct MoreNoise {
+    double leadHissDbfs = 0.0;  // the sound card's hiss before the needle, RMS; 0: zeros
+    double rumbleDbfs = 0.0;    // rumble of 13 and 17 Hz beating, RMS; 0: none
+    double softDbfs = -40.0;    // the songs' soft passage
+};
 RecordedSide MakeRecordedSide(double noiseDbfs, int songs, double songSeconds = 10.0,
-                              double zeroSeconds = 0.0);
+                              double zeroSeconds = 0.0, const MoreNoise& more = MoreNoise());
 
 // Texts of the tests are UTF-8; the test process itself has the system's code page, so paths
 // go to the system as UTF-16.
