@@ -228,6 +228,7 @@ TEST(EngineWithChain, AFailedWriteLeavesTheWholeTrackToTheMinimum) {
     const Case cases[] = {
         {"early failure in a long track", {20}, 2, false, {true, true, false}, nullptr, -1},
         {"failure in a short burst", {2, 6}, 2, false, {true, false, false}, nullptr, 1},
+        {"a song, then a burst with a failure", {8, 2}, 34, false, {true, false, false}, nullptr, 0},
         {"a disk that stays full", {20}, 5, true, {true, false, false}, kDiskFullMessage, -1},
     };
     for (const Case& c : cases) {
@@ -248,7 +249,7 @@ TEST(EngineWithChain, AFailedWriteLeavesTheWholeTrackToTheMinimum) {
         }
         if (c.status) EXPECT_EQ(status, c.status);
         if (c.wholeTrack < 0) continue;
-        // The burst's number went to the song after it.
+        // The burst's numbers went to the song, or are free after it.
         const std::vector<uint8_t> song = Bytes(script, script.tracks[size_t(c.wholeTrack)]);
         const std::vector<uint8_t> file = outtest::ReadFileBytes(dir + "\\take 0001.wav");
         ASSERT_EQ(file.size(), 56 + song.size());
