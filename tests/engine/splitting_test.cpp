@@ -70,6 +70,22 @@ TEST_F(SplittingTest, SoundRightAfterASplitOpensWithoutHeldBlock) {
     ExpectAccounted();
 }
 
+// A minimum of one block still removes a track of less: a side's short last block alone
+// (grooval-split's sides end in one).
+TEST_F(SplittingTest, AMinimumOfOneBlockRemovesATrackOfLess) {
+    engine.discardBlocks = 1;
+    Steps(engine, 1, 1, true);
+    Steps(engine, 2, 2 + kGap, false);
+    Submit(engine, TestBlock(10, kLoud, false, kCaptureBlockValues / 2));
+    engine.ProcessInput();
+    engine.SetStandby(1);
+    const auto tracks = log->Tracks();
+    ASSERT_EQ(tracks.size(), 2u);
+    EXPECT_EQ(tracks[0].finishResult, 0);
+    EXPECT_EQ(tracks[1].blocks, Ids(10, 10));
+    EXPECT_EQ(tracks[1].finishResult, kSinkTrackDeleted);
+}
+
 TEST_F(SplittingTest, LoweringGapBelowTheCountDuringAGapDoesNotSplit) {
     Steps(engine, 1, 2, true);
     Steps(engine, 3, 5, false);  // 3 silent blocks counted
