@@ -145,10 +145,7 @@ void PrintTracks(const SplitOptions& options, const SplitReport& report, int cod
                        code == kSplitInputDamaged || code == kSplitInterrupted ||
                        code == kSplitInputFailed || !report.tracks.empty();
     if (!split || report.folder.empty()) return;
-    const size_t count = report.tracks.size();
-    Printf(STD_OUTPUT_HANDLE, "%u track%s %s %s%s\n", unsigned(count), count == 1 ? "" : "s",
-           options.dryRun ? "for" : "in", report.folder.c_str(),
-           options.dryRun ? " (dry run: no file written)" : "");
+    Printf(STD_OUTPUT_HANDLE, "%s\n", SplitSummary(report, options.dryRun).c_str());
     if (!report.cuePath.empty()) {
         Printf(STD_OUTPUT_HANDLE, "cue sheet %s\n", report.cuePath.c_str());
     }

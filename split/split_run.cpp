@@ -15,6 +15,7 @@
 #include "split/formats.h"
 #include "split/safe_names.h"
 #include "split/side_levels.h"
+#include "split/tool_file.h"
 #include "split/track_log.h"
 #include "split/track_namer.h"
 #include "split/utf8_text.h"
@@ -22,9 +23,9 @@
 namespace {
 
 constexpr int kStatusPollReads = 8;        // reads between two engine polls
-constexpr char kProbePrefix[] = "gsp";     // the folder test's scratch file
 constexpr char kSampleNumber[] = "0001";   // the shortest number in a name
 constexpr double kMeasuredShare = 0.5;     // of the progress bar, when the side is measured first
+constexpr uint32_t kSilenceReadBytes = 1 << 20;  // the digital silence check's reads
 
 // Each track file's mmio buffer when no codec is needed: the disk sees 1 MB writes.
 constexpr LONG kDirectWriteBufferBytes = 1 << 20;
@@ -136,34 +137,37 @@ SplitStatus SplitRun::Check() {
     trackTotal_ = settings_.tracks > 0 ? settings_.tracks : int32_t(sleeve_.titles.size());
     // The picture is drawn last: whether it can be is known now, not after the tracks.
     if (status.Ok() && !settings_.preview.empty()) status = ProbePreview(settings_.preview);
+    if (status.Ok()) status = MakeOutputFolder();
     return status;
 }
 
-// An existing folder in which a file can be created; a dry run writes none there.
+// A folder in which a file can be created; one that does not exist is made once every other
+// check has passed (MakeFolder). A dry run writes nothing there.
 SplitStatus SplitRun::CheckOutputFolder() {
     folder_ = FullPath(NormalizeFolder(settings_.folder));
     report_.folder = folder_;
     const DWORD attributes = GetFileAttributesA(folder_.c_str());
-    if (settings_.dryRun) {
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            report_.warnings.push_back(folder_ + ": the output folder does not exist; a run "
-                                                 "that writes the tracks needs it");
-        }
-        return SplitStatus();
-    }
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return SplitStatus::OutputFailed(folder_, "the output folder does not exist");
+        if (settings_.dryRun) {
+            report_.warnings.push_back(folder_ + ": the output folder does not exist; a run "
+                                                 "that writes the tracks creates it");
+        }
+        makeFolder_ = !settings_.dryRun;
+        return SplitStatus();
     }
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return SplitStatus::OutputFailed(folder_, "the output folder is not a folder");
     }
-    char probe[MAX_PATH] = {};
-    if (GetTempFileNameA(folder_.c_str(), kProbePrefix, 0, probe) == 0) {
-        return SplitStatus::OutputFailed(
-            folder_, "the output folder is not writable (" + WindowsErrorText(GetLastError()) + ")");
-    }
-    DeleteFileA(probe);
-    return SplitStatus();
+    return settings_.dryRun ? SplitStatus() : ProbeFolder(folder_);
+}
+
+// The output folder the run needs, created with its parents.
+SplitStatus SplitRun::MakeOutputFolder() {
+    if (!makeFolder_) return SplitStatus();
+    SplitStatus status = MakeFolder(folder_);
+    if (status.Ok()) status = ProbeFolder(folder_);
+    report_.folderCreated = status.Ok();
+    return status;
 }
 
 // The encoder stage, or the recorder's chain for the format to write.
@@ -582,4 +586,14 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     const SplitStatus status = run.Run();
     report.problem = status.Text();
     return status.Code();
+}
+
+std::string SplitSummary(const SplitReport& report, bool dryRun) {
+    const size_t tracks = CountTracks(report.tracks);
+    const size_t files = report.tracks.size();
+    std::string text = std::to_string(tracks) + (tracks == 1 ? " track " : " tracks ");
+    if (files != tracks) text += "in " + std::to_string(files) + " files ";
+    text += (dryRun ? "for " : "in ") + report.folder;
+    if (report.folderCreated) text += " (a new folder)";
+    return dryRun ? text + " (dry run: no file written)" : text;
 }

@@ -3,6 +3,7 @@
 // error, a non-zero exit code and no file in the output folder.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <string>
@@ -421,24 +422,69 @@ TEST(SplitHeaderTest, TheToolRejectsBadInputBeforeWritingAnything) {
 TEST(SplitHeaderTest, TheToolRejectsAFolderItCannotWriteTo) {
     const std::string folder = Scratch("split_header_folder");
     const std::string input = folder + "\\side.wav";
-    ASSERT_TRUE(splittest::WriteBytes(input, Riff({{"fmt ", Pcm()}, {"data", Samples(5880)}})));
+    ASSERT_TRUE(splittest::WriteBytes(input, Riff({{"fmt ", Pcm()}, {"data", Samples(5880 * 20)}})));
     const std::string notAFolder = folder + "\\file.txt";
     ASSERT_TRUE(splittest::WriteBytes(notAFolder, Text("x")));
     struct Case {
         std::string folder;
         const char* problem;
     } cases[] = {
-        {folder + "\\missing", "does not exist"},
         {notAFolder, "is not a folder"},
+        {notAFolder + "\\album", "cannot be created (Windows error"},
     };
     for (const Case& test : cases) {
         const splittest::ToolRun run = splittest::RunTool("-o " + splittest::Quote(test.folder) +
                                                           " " + splittest::Quote(input));
         EXPECT_EQ(run.exitCode, DWORD(kSplitOutputFailed)) << run.err;
-        EXPECT_EQ(run.err, "grooval-split: " + test.folder + ": the output folder " +
-                               test.problem + "\n");
+        EXPECT_EQ(run.err.rfind("grooval-split: " + test.folder + ": the output folder " +
+                                    test.problem, 0),
+                  0u)
+            << run.err;
     }
     EXPECT_EQ(splittest::FilesIn(folder), (std::vector<std::string>{"file.txt", "side.wav"}));
+
+    // A new album's folder, and the folders above it, are made, and the summary says so.
+    const std::string album = folder + "\\new\\album";
+    const auto removeAlbum = [&] {
+        DeleteFileA((album + "\\tmp0001.wav").c_str());
+        RemoveDirectoryA(album.c_str());
+        RemoveDirectoryA((folder + "\\new").c_str());
+    };
+    removeAlbum();
+    const splittest::ToolRun run = splittest::RunTool("-s 4 -o " + splittest::Quote(album) +
+                                                      " " + splittest::Quote(input));
+    EXPECT_EQ(run.exitCode, DWORD(kSplitDone)) << run.err;
+    EXPECT_NE(run.out.find("1 track in " + album + " (a new folder)\n"), std::string::npos)
+        << run.out;
+    EXPECT_EQ(splittest::FilesIn(album), std::vector<std::string>{"tmp0001.wav"});
+    removeAlbum();
+}
+
+// A folder that refuses files (on the read-only disk tests/split/read_only.sh mounts) is
+// refused before the side is measured, whether it exists or would be made there.
+TEST(SplitReadOnly, AFolderThatRefusesFilesIsRefusedBeforeMeasuring) {
+    const char* drive = std::getenv("GROOVAL_READ_ONLY");
+    if (!drive) GTEST_SKIP() << "needs the read-only disk of tests/split/read_only.sh";
+    const std::string folder = Scratch("split_read_only");
+    const std::string input = folder + "\\side.wav";
+    ASSERT_TRUE(splittest::WriteBytes(input, Riff({{"fmt ", Pcm()}, {"data", Samples(5880 * 20)}})));
+    const struct {
+        std::string folder;
+        const char* problem;
+    } cases[] = {
+        {std::string(drive) + "\\", "the output folder is not writable ("},
+        {std::string(drive) + "\\album", "the output folder cannot be created ("},
+    };
+    for (const auto& test : cases) {
+        const splittest::ToolRun run = splittest::RunTool(
+            "--preview " + splittest::Quote(folder + "\\side.svg") + " -o " +
+            splittest::Quote(test.folder + (test.folder.back() == '\\' ? "." : "")) + " " +
+            splittest::Quote(input));
+        EXPECT_EQ(run.exitCode, DWORD(kSplitOutputFailed)) << run.err;
+        EXPECT_EQ(run.err.rfind("grooval-split: " + test.folder + ": " + test.problem, 0), 0u)
+            << run.err;
+        EXPECT_EQ(splittest::FilesIn(folder), std::vector<std::string>{"side.wav"});
+    }
 }
 
 }  // namespace

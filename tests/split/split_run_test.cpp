@@ -390,6 +390,7 @@ TEST_F(SplitRunTest, AFullFileGoesOnAsTheSameTrack) {
         EXPECT_EQ(report.tracks[i].startFrame, expected[i].start) << i;
     }
     EXPECT_EQ(report.warnings.size(), 1u);  // the full file's, no count of titles
+    EXPECT_EQ(SplitSummary(report, false), "3 tracks in 4 files in " + folder_);
     // The second part carries the first's tags.
     const std::vector<uint8_t> part = splittest::ReadBytes(folder_ + "\\01 A (part 2).wav");
     const std::string tags(part.end() - std::min<size_t>(part.size(), 64), part.end());
