@@ -2,6 +2,7 @@
 #include "split/split_run.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 
 #include "base/paths.h"
@@ -41,15 +42,14 @@ uint32_t MaxTrackBytes(const SampleLayout& tracks, uint32_t limit) {
 // The recorder's Shift+Start and Shift+Stop have no meaning here.
 const TrackEngineApi kNoKeyboard{&ShiftNeverHeld};
 
-// The recorder's chain for `chosen`; when that turns out to be the capture format itself, the
-// same files are written without the codec manager's copy.
+// The recorder's chain for `chosen`; the capture format itself is written without the codec
+// manager, which refuses a PCM-to-PCM copy at some rates (88200, 176400, 192000 Hz).
 std::unique_ptr<OutputSink> CreateSplitChain(const WAVEFORMATEX* capture, WAVEFORMATEX* chosen,
                                              uint32_t maxFormatSize) {
-    std::unique_ptr<OutputSink> chain = CreateOutputChain(capture, chosen, maxFormatSize);
-    if (!chain || !FormatsEqual(chosen, capture)) return chain;
+    if (!FormatsEqual(chosen, capture)) return CreateOutputChain(capture, chosen, maxFormatSize);
     std::unique_ptr<PassThroughWriter> direct(
         new (std::nothrow) PassThroughWriter(capture, kDirectWriteBufferBytes));
-    if (!direct || !direct->IsValid()) return chain;
+    if (!direct || !direct->IsValid()) return nullptr;
     return direct;
 }
 
@@ -65,6 +65,27 @@ SplitStatus OutputFormat(const SplitSettings& settings, const WAVEFORMATEX* capt
     const size_t bytes = std::min(stored.Size(), chosen.Size());
     std::copy(stored.Bytes(), stored.Bytes() + bytes, chosen.Bytes());
     return SplitStatus();
+}
+
+// Every sample of a plain input is zero (8-bit: 128); read again only when no track was kept.
+bool IsDigitalSilence(const std::string& input) {
+    WaveReader reader;
+    if (!reader.Open(input.c_str())) return false;
+    const WAVEFORMATEX* format = reader.Format();
+    const bool plain = format->wFormatTag == kFormatTagPcm || format->wFormatTag == kFormatTagFloat;
+    if (!plain) return false;
+    const uint8_t zero = format->wBitsPerSample == 8 ? 0x80 : 0x00;
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[kSilenceReadBytes]);
+    if (!bytes) return false;
+    for (int32_t count; (count = reader.Read(bytes.get(), kSilenceReadBytes)) != 0;) {
+        if (count < 0) return false;
+        const uint8_t* begin = bytes.get();
+        const uint8_t* end = begin + count;
+        if (std::find_if(begin, end, [zero](uint8_t b) { return b != zero; }) != end) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -101,6 +122,7 @@ SplitStatus SplitRun::Check() {
     if (!status.Ok()) return status;
     const WaveReader& reader = inputChain_.Reader();
     report_.rate = reader.Format()->nSamplesPerSec;
+    report_.trackRate = report_.rate;
     blockFrames_ = SplitBlockFrames(report_.rate);
     report_.inputSeconds = reader.DurationSeconds();
     if (!reader.Warning().empty()) report_.warnings.push_back(input_ + ": " + reader.Warning());
@@ -177,6 +199,9 @@ SplitStatus SplitRun::MakeOutput() {
         output_ = CreateEncoderStage(settings_.encoder, report_.rate, samples_.tracks, sideFrames,
                                      tags_);
         if (!output_) return SplitStatus::OutOfMemory();
+        report_.samples = std::string(settings_.encoder.kind == EncoderKind::Flac ? "FLAC of "
+                                                                                   : "MP3 from ") +
+                          report_.samples;
         if (output_->Query() != 0) {
             return SplitStatus::OutputFailed(
                 "", std::string(settings_.encoder.kind == EncoderKind::Flac ? "FLAC" : "LAME") +
@@ -210,6 +235,10 @@ SplitStatus SplitRun::MakeOutput() {
         report_.warnings.push_back("the stored output format cannot be made here; writing " +
                                    FormatSummary(chosen.Get()));
         output_ = CreateSplitChain(capture_.Get(), chosen.Get(), maxFormatSize_);
+    }
+    if (output_ && !FormatsEqual(chosen.Get(), capture_.Get())) {
+        report_.trackRate = chosen.Get()->nSamplesPerSec;
+        report_.samples = FormatSummary(chosen.Get()) + ", made from " + report_.samples;
     }
     if (output_) return SplitStatus();
     return SplitStatus::OutputFailed(
@@ -509,12 +538,34 @@ SplitStatus SplitRun::Finish(SplitStatus status) {
                         std::to_string(tracks) +
                         " (too few silent runs between sounds)");
     }
+    if (status.Ok() && tracks == 0) status = NothingKept();
     if (status.Ok() && inputChain_.Damaged() > 0) {
         return SplitStatus::InputDamaged(
             input_, "damaged: " + std::to_string(inputChain_.Damaged()) +
                         " passage(s) could not be decoded and are missing from the tracks");
     }
     return status;
+}
+
+// A run that kept no track says why, with the exit code of a side with fewer tracks than
+// asked for.
+SplitStatus SplitRun::NothingKept() {
+    const size_t discarded = CountTracks(report_.discarded);
+    std::string why;
+    if (discarded > 0) {
+        why = std::to_string(discarded) + (discarded == 1 ? " track" : " tracks") +
+              " shorter than the minimum (" +
+              SecondsText(settings_.minimum, kBlocksPerSecond, ".") + " s) " +
+              (discarded == 1 ? "was" : "were") + " not kept (see --min)";
+    } else if (inputChain_.Reader().DataBytes() == 0) {
+        why = "the input holds no samples";
+    } else if (IsDigitalSilence(input_)) {
+        why = "the side is digital silence: nothing recorded?";
+    } else {
+        why = "no sound above " + SilenceLevelName(silence_.level) + " (see --silence)";
+    }
+    return SplitStatus::FewerTracks(
+        input_, why + (settings_.dryRun ? "; no track to list" : "; nothing was written"));
 }
 
 void SplitRun::KeepFirst(SplitStatus& status, const SplitStatus& next) {

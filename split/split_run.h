@@ -114,6 +114,7 @@ private:
     SplitStatus Collect(const SplitStatus& fed);
     SplitStatus WorkerFailure();
     SplitStatus Finish(SplitStatus status);
+    SplitStatus NothingKept();
     // `next` becomes `status` when that is done; a later failure is a warning.
     void KeepFirst(SplitStatus& status, const SplitStatus& next);
     SplitStatus DrawPreview();
