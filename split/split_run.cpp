@@ -6,7 +6,6 @@
 #include <new>
 
 #include "base/paths.h"
-#include "base/windows_error.h"
 #include "encode/encoder_stage.h"
 #include "engine/stream_format.h"
 #include "engine/track_rules.h"
@@ -199,9 +198,10 @@ SplitStatus SplitRun::MakeOutput() {
         output_ = CreateEncoderStage(settings_.encoder, report_.rate, samples_.tracks, sideFrames,
                                      tags_);
         if (!output_) return SplitStatus::OutOfMemory();
-        report_.samples = std::string(settings_.encoder.kind == EncoderKind::Flac ? "FLAC of "
-                                                                                   : "MP3 from ") +
-                          report_.samples;
+        // FLAC holds the samples as they are; MP3 is made from them.
+        if (settings_.encoder.kind == EncoderKind::Mp3) {
+            report_.samples = "MP3 from " + report_.samples;
+        }
         if (output_->Query() != 0) {
             return SplitStatus::OutputFailed(
                 "", std::string(settings_.encoder.kind == EncoderKind::Flac ? "FLAC" : "LAME") +

@@ -570,7 +570,7 @@ TEST_F(SplitRunTest, TheStatsNameWhatTheTracksAreWrittenIn) {
         const char* samples;  // its start
     } cases[] = {
         {"pcm", "the input's own PCM 24-bit, 2 channels"},
-        {"flac", "FLAC of the input's own PCM 24-bit, 2 channels"},
+        {"flac", "the input's own PCM 24-bit, 2 channels"},
         {"mp3", "MP3 from the input's own PCM 24-bit, 2 channels"},
         {"ima-adpcm", "format 0x0011, 2 channels, 44100 Hz, made from PCM 16-bit, 2 channels"},
     };
