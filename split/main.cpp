@@ -76,7 +76,8 @@ uint32_t MaxFormatSize() {
 int ListFormats() {
     FormatBuffer source(kFormatHeaderBytes);
     MakePcmFormat(source.Get(), kListRate);
-    Printf(STD_OUTPUT_HANDLE, "pcm       WAV in the input's own format, 16-bit stereo from a codec (the default)\n");
+    Printf(STD_OUTPUT_HANDLE,
+           "pcm       WAV in the input's own format, 16-bit stereo from a codec (the default)\n");
     Printf(STD_OUTPUT_HANDLE, "flac      FLAC through libFLAC (flac:0 to flac:8, default %d)\n", kFlacDefaultLevel);
     Printf(STD_OUTPUT_HANDLE, "mp3       MP3 through LAME (mp3:KBPS or mp3:v0 to mp3:v9, default v%d)\n",
            kMp3DefaultVbrQuality);

@@ -223,7 +223,8 @@ bool WaveReader::ChunkAt(uint64_t offset) {
     for (const char* id : kKnownChunks) {
         if (std::memcmp(header, id, 4) == 0) return true;
     }
-    return offset + kChunkHeaderBytes + U32(header + 4) <= fileBytes_ + 1;  // its pad may be missing
+    // Its pad byte may be missing.
+    return offset + kChunkHeaderBytes + U32(header + 4) <= fileBytes_ + 1;
 }
 
 void WaveReader::Salvage(uint32_t size, uint64_t body) {

@@ -240,7 +240,8 @@ TEST(SplitHeaderTest, AnUnfinishedTakeIsReadToTheEndOfTheFile) {
         {"an empty data chunk in a finished file is no take",
          Riff({{"fmt ", Pcm()}, {"data", {}}, {"LIST", Bytes(8, 'i')}}), 0, ""},
         {"a header written at open, samples after it",
-         Riff({{"fmt ", Pcm()}, {"data", Samples(8), 0}}, 36), 32, "(its data chunk claims 0 bytes)"},
+         Riff({{"fmt ", Pcm()}, {"data", Samples(8), 0}}, 36), 32,
+         "(its data chunk claims 0 bytes)"},
         {"a header last brought up to date part-way",
          Riff({{"fmt ", Pcm()}, {"data", Samples(8), 12}}, 36 + 12), 32,
          "(its data chunk claims 12 bytes, and whole frames follow them): read the 32 bytes"},
@@ -422,7 +423,8 @@ TEST(SplitHeaderTest, TheToolRejectsBadInputBeforeWritingAnything) {
 TEST(SplitHeaderTest, TheToolRejectsAFolderItCannotWriteTo) {
     const std::string folder = Scratch("split_header_folder");
     const std::string input = folder + "\\side.wav";
-    ASSERT_TRUE(splittest::WriteBytes(input, Riff({{"fmt ", Pcm()}, {"data", Samples(5880 * 20)}})));
+    ASSERT_TRUE(
+        splittest::WriteBytes(input, Riff({{"fmt ", Pcm()}, {"data", Samples(5880 * 20)}})));
     const std::string notAFolder = folder + "\\file.txt";
     ASSERT_TRUE(splittest::WriteBytes(notAFolder, Text("x")));
     struct Case {
@@ -467,7 +469,8 @@ TEST(SplitReadOnly, AFolderThatRefusesFilesIsRefusedBeforeMeasuring) {
     if (!drive) GTEST_SKIP() << "needs the read-only disk of tests/split/read_only.sh";
     const std::string folder = Scratch("split_read_only");
     const std::string input = folder + "\\side.wav";
-    ASSERT_TRUE(splittest::WriteBytes(input, Riff({{"fmt ", Pcm()}, {"data", Samples(5880 * 20)}})));
+    ASSERT_TRUE(
+        splittest::WriteBytes(input, Riff({{"fmt ", Pcm()}, {"data", Samples(5880 * 20)}})));
     const struct {
         std::string folder;
         const char* problem;
