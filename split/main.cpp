@@ -76,7 +76,8 @@ uint32_t MaxFormatSize() {
 int ListFormats() {
     FormatBuffer source(kFormatHeaderBytes);
     MakePcmFormat(source.Get(), kListRate);
-    Printf(STD_OUTPUT_HANDLE, "pcm       16-bit stereo PCM at the input's rate (the default)\n");
+    Printf(STD_OUTPUT_HANDLE,
+           "pcm       WAV in the input's own format, 16-bit stereo from a codec (the default)\n");
     Printf(STD_OUTPUT_HANDLE, "flac      FLAC through libFLAC (flac:0 to flac:8, default %d)\n", kFlacDefaultLevel);
     Printf(STD_OUTPUT_HANDLE, "mp3       MP3 through LAME (mp3:KBPS or mp3:v0 to mp3:v9, default v%d)\n",
            kMp3DefaultVbrQuality);
@@ -110,7 +111,7 @@ void PrintStats(const SplitReport& report, double wallSeconds) {
     }
     if (!report.samples.empty()) {
         Printf(STD_ERROR_HANDLE, "%s: stats: tracks at %u Hz: %s\n", kProgramName,
-               unsigned(report.rate), report.samples.c_str());
+               unsigned(report.trackRate), report.samples.c_str());
     }
     if (report.declick == 0) return;
     auto plural = [](uint64_t count, const char* word) {
@@ -145,10 +146,7 @@ void PrintTracks(const SplitOptions& options, const SplitReport& report, int cod
                        code == kSplitInputDamaged || code == kSplitInterrupted ||
                        code == kSplitInputFailed || !report.tracks.empty();
     if (!split || report.folder.empty()) return;
-    const size_t count = report.tracks.size();
-    Printf(STD_OUTPUT_HANDLE, "%u track%s %s %s%s\n", unsigned(count), count == 1 ? "" : "s",
-           options.dryRun ? "for" : "in", report.folder.c_str(),
-           options.dryRun ? " (dry run: no file written)" : "");
+    Printf(STD_OUTPUT_HANDLE, "%s\n", SplitSummary(report, options.dryRun).c_str());
     if (!report.cuePath.empty()) {
         Printf(STD_OUTPUT_HANDLE, "cue sheet %s\n", report.cuePath.c_str());
     }

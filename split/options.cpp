@@ -334,9 +334,9 @@ std::string DetectionHelp() {
 
 std::string OutputHelp() {
     return std::string(
-               "  -o, --folder DIR   folder of the track files, which must exist (a dry run\n"
-               "                     needs none); default: the input's folder, with\n"
-               "                     --settings the recorder's\n"
+               "  -o, --folder DIR   folder of the track files, made with the folders above\n"
+               "                     it when missing (not by a dry run); default: the\n"
+               "                     input's folder, with --settings the recorder's\n"
                "  -p, --prefix TEXT  file name prefix (default \"") +
            kDefaultPrefix +
            "\"); tracks are named\n"
@@ -419,13 +419,15 @@ std::string InputHelp() {
            "WAV in its format, FLAC at its depth (24 bits at most: finer samples need\n"
            "--bits), MP3 from its full resolution (one or two channels). With --declick, a\n"
            "codec format or a codec input they are 16-bit stereo. The input keeps its own\n"
-           "sample rate (the recorder's 78 rpm setting does not apply). A take the\n"
-           "recorder never finished (data size 0, 0xFFFFFFFF or past the end of the file)\n"
+           "sample rate (the recorder's 78 rpm setting does not apply). A take never\n"
+           "finished (its header written at the start or part-way: whole frames after the\n"
+           "data the header counts; a data size of 0xFFFFFFFF or past the end of the file)\n"
            "is read to the end of the file, in whole frames, with a warning saying how\n"
-           "much was found.\n"
+           "much was found; a RIFF size that does not fit whole chunks is a warning.\n"
            "Exit codes: 0 done, 1 wrong command line, 2 input rejected (nothing written),\n"
            "3 output failed, 4 interrupted (the open track was finished), 5 fewer tracks\n"
-           "found than --tracks asks for (those found were written), 6 input damaged (the\n"
+           "found than --tracks asks for, or none at all (those found were written; the\n"
+           "message says why none was), 6 input damaged (the\n"
            "passages the codec could not decode are missing; the warnings say where),\n"
            "7 input failed part-way (a read error: the open track was finished and the cue\n"
            "sheet lists the tracks written).\n";
@@ -507,7 +509,10 @@ SplitSettings ResolveSplitSettings(const SplitOptions& options, const Settings* 
         settings.live = stored->liveMode != 0;
         if (!stored->folder.empty()) settings.folder = stored->folder;
         settings.prefix = stored->prefix;
-        if (stored->outputFormat.Get()) {
+        // A stored PCM record is the recorder's capture format, not a codec: the tracks keep
+        // the input's own frames as without --settings.
+        const WAVEFORMATEX* format = stored->outputFormat.Get();
+        if (format && format->wFormatTag != kFormatTagPcm) {
             settings.storedFormat = stored->outputFormat;
             settings.formatName.clear();
         }

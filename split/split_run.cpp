@@ -2,10 +2,10 @@
 #include "split/split_run.h"
 
 #include <algorithm>
+#include <memory>
 #include <new>
 
 #include "base/paths.h"
-#include "base/windows_error.h"
 #include "encode/encoder_stage.h"
 #include "engine/stream_format.h"
 #include "engine/track_rules.h"
@@ -15,6 +15,7 @@
 #include "split/formats.h"
 #include "split/safe_names.h"
 #include "split/side_levels.h"
+#include "split/tool_file.h"
 #include "split/track_log.h"
 #include "split/track_namer.h"
 #include "split/utf8_text.h"
@@ -22,9 +23,9 @@
 namespace {
 
 constexpr int kStatusPollReads = 8;        // reads between two engine polls
-constexpr char kProbePrefix[] = "gsp";     // the folder test's scratch file
 constexpr char kSampleNumber[] = "0001";   // the shortest number in a name
 constexpr double kMeasuredShare = 0.5;     // of the progress bar, when the side is measured first
+constexpr uint32_t kSilenceReadBytes = 1 << 20;  // the digital silence check's reads
 
 // Each track file's mmio buffer when no codec is needed: the disk sees 1 MB writes.
 constexpr LONG kDirectWriteBufferBytes = 1 << 20;
@@ -40,15 +41,14 @@ uint32_t MaxTrackBytes(const SampleLayout& tracks, uint32_t limit) {
 // The recorder's Shift+Start and Shift+Stop have no meaning here.
 const TrackEngineApi kNoKeyboard{&ShiftNeverHeld};
 
-// The recorder's chain for `chosen`; when that turns out to be the capture format itself, the
-// same files are written without the codec manager's copy.
+// The recorder's chain for `chosen`; the capture format itself is written without the codec
+// manager, which refuses a PCM-to-PCM copy at some rates (88200, 176400, 192000 Hz).
 std::unique_ptr<OutputSink> CreateSplitChain(const WAVEFORMATEX* capture, WAVEFORMATEX* chosen,
                                              uint32_t maxFormatSize) {
-    std::unique_ptr<OutputSink> chain = CreateOutputChain(capture, chosen, maxFormatSize);
-    if (!chain || !FormatsEqual(chosen, capture)) return chain;
+    if (!FormatsEqual(chosen, capture)) return CreateOutputChain(capture, chosen, maxFormatSize);
     std::unique_ptr<PassThroughWriter> direct(
         new (std::nothrow) PassThroughWriter(capture, kDirectWriteBufferBytes));
-    if (!direct || !direct->IsValid()) return chain;
+    if (!direct || !direct->IsValid()) return nullptr;
     return direct;
 }
 
@@ -64,6 +64,27 @@ SplitStatus OutputFormat(const SplitSettings& settings, const WAVEFORMATEX* capt
     const size_t bytes = std::min(stored.Size(), chosen.Size());
     std::copy(stored.Bytes(), stored.Bytes() + bytes, chosen.Bytes());
     return SplitStatus();
+}
+
+// Every sample of a plain input is zero (8-bit: 128); read again only when no track was kept.
+bool IsDigitalSilence(const std::string& input) {
+    WaveReader reader;
+    if (!reader.Open(input.c_str())) return false;
+    const WAVEFORMATEX* format = reader.Format();
+    const bool plain = format->wFormatTag == kFormatTagPcm || format->wFormatTag == kFormatTagFloat;
+    if (!plain) return false;
+    const uint8_t zero = format->wBitsPerSample == 8 ? 0x80 : 0x00;
+    std::unique_ptr<uint8_t[]> bytes(new (std::nothrow) uint8_t[kSilenceReadBytes]);
+    if (!bytes) return false;
+    for (int32_t count; (count = reader.Read(bytes.get(), kSilenceReadBytes)) != 0;) {
+        if (count < 0) return false;
+        const uint8_t* begin = bytes.get();
+        const uint8_t* end = begin + count;
+        if (std::find_if(begin, end, [zero](uint8_t b) { return b != zero; }) != end) {
+            return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -100,6 +121,7 @@ SplitStatus SplitRun::Check() {
     if (!status.Ok()) return status;
     const WaveReader& reader = inputChain_.Reader();
     report_.rate = reader.Format()->nSamplesPerSec;
+    report_.trackRate = report_.rate;
     blockFrames_ = SplitBlockFrames(report_.rate);
     report_.inputSeconds = reader.DurationSeconds();
     if (!reader.Warning().empty()) report_.warnings.push_back(input_ + ": " + reader.Warning());
@@ -136,34 +158,37 @@ SplitStatus SplitRun::Check() {
     trackTotal_ = settings_.tracks > 0 ? settings_.tracks : int32_t(sleeve_.titles.size());
     // The picture is drawn last: whether it can be is known now, not after the tracks.
     if (status.Ok() && !settings_.preview.empty()) status = ProbePreview(settings_.preview);
+    if (status.Ok()) status = MakeOutputFolder();
     return status;
 }
 
-// An existing folder in which a file can be created; a dry run writes none there.
+// A folder in which a file can be created; one that does not exist is made once every other
+// check has passed (MakeFolder). A dry run writes nothing there.
 SplitStatus SplitRun::CheckOutputFolder() {
     folder_ = FullPath(NormalizeFolder(settings_.folder));
     report_.folder = folder_;
     const DWORD attributes = GetFileAttributesA(folder_.c_str());
-    if (settings_.dryRun) {
-        if (attributes == INVALID_FILE_ATTRIBUTES) {
-            report_.warnings.push_back(folder_ + ": the output folder does not exist; a run "
-                                                 "that writes the tracks needs it");
-        }
-        return SplitStatus();
-    }
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-        return SplitStatus::OutputFailed(folder_, "the output folder does not exist");
+        if (settings_.dryRun) {
+            report_.warnings.push_back(folder_ + ": the output folder does not exist; a run "
+                                                 "that writes the tracks creates it");
+        }
+        makeFolder_ = !settings_.dryRun;
+        return SplitStatus();
     }
     if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return SplitStatus::OutputFailed(folder_, "the output folder is not a folder");
     }
-    char probe[MAX_PATH] = {};
-    if (GetTempFileNameA(folder_.c_str(), kProbePrefix, 0, probe) == 0) {
-        return SplitStatus::OutputFailed(
-            folder_, "the output folder is not writable (" + WindowsErrorText(GetLastError()) + ")");
-    }
-    DeleteFileA(probe);
-    return SplitStatus();
+    return settings_.dryRun ? SplitStatus() : ProbeFolder(folder_);
+}
+
+// The output folder the run needs, created with its parents.
+SplitStatus SplitRun::MakeOutputFolder() {
+    if (!makeFolder_) return SplitStatus();
+    SplitStatus status = MakeFolder(folder_);
+    if (status.Ok()) status = ProbeFolder(folder_);
+    report_.folderCreated = status.Ok();
+    return status;
 }
 
 // The encoder stage, or the recorder's chain for the format to write.
@@ -173,6 +198,10 @@ SplitStatus SplitRun::MakeOutput() {
         output_ = CreateEncoderStage(settings_.encoder, report_.rate, samples_.tracks, sideFrames,
                                      tags_);
         if (!output_) return SplitStatus::OutOfMemory();
+        // FLAC holds the samples as they are; MP3 is made from them.
+        if (settings_.encoder.kind == EncoderKind::Mp3) {
+            report_.samples = "MP3 from " + report_.samples;
+        }
         if (output_->Query() != 0) {
             return SplitStatus::OutputFailed(
                 "", std::string(settings_.encoder.kind == EncoderKind::Flac ? "FLAC" : "LAME") +
@@ -206,6 +235,10 @@ SplitStatus SplitRun::MakeOutput() {
         report_.warnings.push_back("the stored output format cannot be made here; writing " +
                                    FormatSummary(chosen.Get()));
         output_ = CreateSplitChain(capture_.Get(), chosen.Get(), maxFormatSize_);
+    }
+    if (output_ && !FormatsEqual(chosen.Get(), capture_.Get())) {
+        report_.trackRate = chosen.Get()->nSamplesPerSec;
+        report_.samples = FormatSummary(chosen.Get()) + ", made from " + report_.samples;
     }
     if (output_) return SplitStatus();
     return SplitStatus::OutputFailed(
@@ -523,12 +556,34 @@ SplitStatus SplitRun::Finish(SplitStatus status) {
                         std::to_string(tracks) +
                         " (too few silent runs between sounds)");
     }
+    if (status.Ok() && tracks == 0) status = NothingKept();
     if (status.Ok() && inputChain_.Damaged() > 0) {
         return SplitStatus::InputDamaged(
             input_, "damaged: " + std::to_string(inputChain_.Damaged()) +
                         " passage(s) could not be decoded and are missing from the tracks");
     }
     return status;
+}
+
+// A run that kept no track says why, with the exit code of a side with fewer tracks than
+// asked for.
+SplitStatus SplitRun::NothingKept() {
+    const size_t discarded = CountTracks(report_.discarded);
+    std::string why;
+    if (discarded > 0) {
+        why = std::to_string(discarded) + (discarded == 1 ? " track" : " tracks") +
+              " shorter than the minimum (" +
+              SecondsText(settings_.minimum, kBlocksPerSecond, ".") + " s) " +
+              (discarded == 1 ? "was" : "were") + " not kept (see --min)";
+    } else if (inputChain_.Reader().DataBytes() == 0) {
+        why = "the input holds no samples";
+    } else if (IsDigitalSilence(input_)) {
+        why = "the side is digital silence: nothing recorded?";
+    } else {
+        why = "no sound above " + SilenceLevelName(silence_.level) + " (see --silence)";
+    }
+    return SplitStatus::FewerTracks(
+        input_, why + (settings_.dryRun ? "; no track to list" : "; nothing was written"));
 }
 
 void SplitRun::KeepFirst(SplitStatus& status, const SplitStatus& next) {
@@ -600,4 +655,14 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
     const SplitStatus status = run.Run();
     report.problem = status.Text();
     return status.Code();
+}
+
+std::string SplitSummary(const SplitReport& report, bool dryRun) {
+    const size_t tracks = CountTracks(report.tracks);
+    const size_t files = report.tracks.size();
+    std::string text = std::to_string(tracks) + (tracks == 1 ? " track " : " tracks ");
+    if (files != tracks) text += "in " + std::to_string(files) + " files ";
+    text += (dryRun ? "for " : "in ") + report.folder;
+    if (report.folderCreated) text += " (a new folder)";
+    return dryRun ? text + " (dry run: no file written)" : text;
 }

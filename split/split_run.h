@@ -9,7 +9,8 @@
 // The phases, in order (Run):
 //   Check    everything that can reject the run (the input's header and format, the prefix, the
 //            output folder and format, what the tracks hold, the names' lengths, the titles
-//            file, the preview's file), before any file exists; a rejected run leaves no file
+//            file, the preview's file), before any file exists; a rejected run leaves no file;
+//            last, a missing output folder is created
 //   Plan     with --silence auto, --tracks or --preview, a measuring pass reads the whole side
 //            through the same input chain and measures every block as the engine will
 //            (split/side_levels.h); the silence level is chosen from the side's noise floor
@@ -57,8 +58,10 @@ struct SplitReport {
     std::vector<CueTrack> tracks;  // kept track files, in order
     std::string cuePath;
     std::string folder;  // where the tracks go, a full path
+    bool folderCreated = false;  // the run made it
     uint32_t rate = 0;  // the input's sample rate
-    std::string samples;  // what the tracks hold (TrackSamplesText)
+    uint32_t trackRate = 0;  // the tracks'
+    std::string samples;  // what the tracks hold (TrackSamplesText, the codec's format named)
     double inputSeconds = 0.0;
     int32_t blocks = 0;          // blocks fed to the engine
     int32_t buffersCreated = 0;  // the engine's pool at the end
@@ -96,6 +99,7 @@ private:
 
     SplitStatus Check();
     SplitStatus CheckOutputFolder();
+    SplitStatus MakeOutputFolder();
     SplitStatus MakeOutput();
     SplitStatus CheckNames();
     SplitStatus Plan();
@@ -110,6 +114,7 @@ private:
     SplitStatus Collect(const SplitStatus& fed);
     SplitStatus WorkerFailure();
     SplitStatus Finish(SplitStatus status);
+    SplitStatus NothingKept();
     // `next` becomes `status` when that is done; a later failure is a warning.
     void KeepFirst(SplitStatus& status, const SplitStatus& next);
     SplitStatus DrawPreview();
@@ -132,6 +137,7 @@ private:
     int32_t blockFrames_ = kCaptureBlockFrames;
     TrackSamples samples_;
     std::string folder_;
+    bool makeFolder_ = false;  // the output folder does not exist yet
     SidePreview side_;
     SilenceLevel silence_;
     TrackPlan plan_;
@@ -161,3 +167,7 @@ int RunSplit(const SplitSettings& settings, const std::string& input, bool write
              SplitReport& report, SplitProgress* progress = nullptr,
              const std::atomic<bool>* interrupted = nullptr,
              const WaveReadApi& readApi = WaveReadApi());
+
+// The run's last line: "3 tracks in C:\Music\Ella", the files when a track went on in a
+// second file, a folder the run made, a dry run.
+std::string SplitSummary(const SplitReport& report, bool dryRun);

@@ -3,7 +3,32 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
+#include "base/paths.h"
 #include "base/windows_error.h"
+
+namespace {
+
+constexpr int kProbeNames = 100;  // names tried for the probe file before giving up
+
+// `path` and the folders above it that are missing, from the top down.
+bool CreateWithParents(const std::string& path, DWORD& error) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return true;
+    }
+    const std::string parent = WithoutTrailingBackslash(FolderOf(path));
+    if (attributes == INVALID_FILE_ATTRIBUTES && !parent.empty() && parent != path &&
+        !CreateWithParents(parent, error)) {
+        return false;
+    }
+    if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+    error = GetLastError();
+    return false;
+}
+
+}  // namespace
 
 FileHandle OpenToolFile(const std::string& path, const char* what, FileUse use,
                         SplitStatus& failure) {
@@ -45,4 +70,31 @@ SplitStatus WriteToolFile(const std::string& path, const char* what, FileUse use
     if (wrote && written == text.size()) return SplitStatus();
     DeleteFileA(path.c_str());
     return SplitStatus::OutputFailed(path, std::string(what) + " cannot be written");
+}
+
+SplitStatus MakeFolder(const std::string& folder) {
+    DWORD error = ERROR_SUCCESS;
+    if (CreateWithParents(WithoutTrailingBackslash(folder), error)) return SplitStatus();
+    return SplitStatus::OutputFailed(
+        folder, "the output folder cannot be created (" + WindowsErrorText(error) + ")");
+}
+
+SplitStatus ProbeFolder(const std::string& folder) {
+    // Not GetTempFileName: Wine's answers success when the folder refuses the file.
+    DWORD error = ERROR_FILE_EXISTS;
+    for (int i = 0; i < kProbeNames && error == ERROR_FILE_EXISTS; ++i) {
+        char name[32];
+        std::snprintf(name, sizeof name, "gsp%08lx.tmp",
+                      (unsigned long)(GetCurrentProcessId() * 131u + DWORD(i)));
+        const std::string path = InFolder(folder, name);
+        FileHandle probe(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                     FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (probe) {
+            probe.Reset();
+            if (DeleteFileA(path.c_str())) return SplitStatus();
+        }
+        error = GetLastError();
+    }
+    return SplitStatus::OutputFailed(
+        folder, "the output folder is not writable (" + WindowsErrorText(error) + ")");
 }

@@ -26,3 +26,10 @@ FileHandle OpenToolFile(const std::string& path, const char* what, FileUse use,
 // whole is deleted.
 SplitStatus WriteToolFile(const std::string& path, const char* what, FileUse use,
                           const std::string& text);
+
+// Creates `folder` and the parents it lacks; output failed, naming the folder, when it cannot.
+SplitStatus MakeFolder(const std::string& folder);
+
+// Whether a file can be made in `folder`: one is created there and deleted again. Output
+// failed when not.
+SplitStatus ProbeFolder(const std::string& folder);

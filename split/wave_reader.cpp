@@ -16,6 +16,12 @@ constexpr uint32_t kChunkHeaderBytes = 8;  // id, size
 constexpr uint32_t kPcmFormatBytes = 16;   // the shortest usable "fmt " chunk
 // The longest file a 32-bit RIFF size can describe; in a longer one the sizes have wrapped.
 constexpr uint64_t kMaxRiffFileBytes = 8ull + 0xFFFFFFFFull;
+// Chunks that may follow the samples, known by their ids even when cut short; any other is a
+// chunk when its id is printable and its size fits the file.
+const char* const kKnownChunks[] = {"LIST", "id3 ", "ID3 ", "cue ", "fact", "JUNK", "junk",
+                                    "PAD ", "bext", "smpl", "inst", "iXML", "_PMX", "PEAK"};
+// ID3v2 and ID3v1 tags, which some taggers append after the RIFF chunk.
+const char* const kAppendedTags[] = {"ID3", "TAG"};
 constexpr size_t kChannelMaskAt = 20;      // the speakers in WAVEFORMATEXTENSIBLE
 constexpr size_t kSubFormatAt = 24;        // the SubFormat GUID in WAVEFORMATEXTENSIBLE
 // The last 12 bytes of KSDATAFORMAT_SUBTYPE_PCM and _IEEE_FLOAT; the first 4 hold the tag.
@@ -101,27 +107,14 @@ bool WaveReader::Open(const char* path) {
     if (headerBytes < kRiffHeaderBytes) return Fail("truncated RIFF header");
     if (std::memcmp(header + 8, "WAVE", 4) != 0) return Fail("a RIFF file, but not of type WAVE");
     const uint32_t riffSize = U32(header + 4);
-    // A RIFF size that counts nothing is what a writer leaves in a file it never finished;
-    // one past the end, a cut file or a lying header. Either way the file's end bounds the
-    // walk, and only an unfinished data chunk at its end makes the file readable.
-    std::string riffProblem;
-    if (riffSize < 4) {
-        riffProblem = Text("RIFF size %lu: the file was never finished", (unsigned long)riffSize);
-    } else if (8ull + riffSize > fileBytes_) {
-        riffProblem = Text("RIFF size %lu runs past the end of the file (%llu bytes): truncated "
-                           "or lying header",
-                           (unsigned long)riffSize, (unsigned long long)fileBytes_);
-    }
-    // A RIFF size one past the end may count only the pad byte of an odd data chunk at the
-    // end, which some writers leave out: the walk takes it, and the data chunk decides.
-    const bool padMissing = 8ull + riffSize == fileBytes_ + 1;
-    const uint64_t riffEnd =
-        riffProblem.empty() ? 8ull + riffSize : fileBytes_ + (padMissing ? 1 : 0);
-
+    // The file's end bounds the walk, whatever the RIFF size says: a writer that never finished
+    // leaves it 0 or as it stood part-way. Whole chunks are read in either case, with a warning.
     bool haveFormat = false, haveData = false, salvaged = false;
     uint64_t position = kRiffHeaderBytes;
+    uint64_t walked = position;  // the end of the chunks walked
+    uint64_t dataEnd = 0;        // as the data chunk's size puts it
     for (int chunks = 0; !(haveFormat && haveData); ++chunks) {
-        if (position + kChunkHeaderBytes > riffEnd) break;
+        if (position + kChunkHeaderBytes > fileBytes_) break;
         if (chunks >= kWaveMaxChunks) return Fail("too many chunks before the samples");
         uint8_t chunk[kChunkHeaderBytes];
         if (!ReadAt(position, chunk, kChunkHeaderBytes))
@@ -129,14 +122,14 @@ bool WaveReader::Open(const char* path) {
         const uint32_t chunkSize = U32(chunk + 4);
         const uint64_t body = position + kChunkHeaderBytes;
         if (!haveData && std::memcmp(chunk, "data", 4) == 0 &&
-            IsUnfinished(chunkSize, body, !riffProblem.empty())) {
+            IsUnfinished(chunkSize, body, haveFormat ? Format()->nBlockAlign : 0)) {
             Salvage(chunkSize, body);
             haveData = salvaged = true;
-            position = fileBytes_;  // the samples run to the end of the file: nothing follows
+            position = walked = fileBytes_;  // the samples run to the end of the file
             continue;
         }
-        if (body + chunkSize > riffEnd) {
-            return Fail(Text("chunk %s size %lu runs past the end of the RIFF chunk",
+        if (body + chunkSize > fileBytes_) {
+            return Fail(Text("chunk %s size %lu runs past the end of the file",
                              ChunkName(chunk).c_str(), (unsigned long)chunkSize));
         }
         if (!haveFormat && std::memcmp(chunk, "fmt ", 4) == 0) {
@@ -145,32 +138,17 @@ bool WaveReader::Open(const char* path) {
         } else if (!haveData && std::memcmp(chunk, "data", 4) == 0) {
             dataOffset_ = body;
             dataBytes_ = chunkSize;
+            dataEnd = body + chunkSize;
             haveData = true;
         }
-        position = body + chunkSize + (chunkSize & 1u);  // odd chunks are padded
+        walked = body + chunkSize;
+        position = walked + (chunkSize & 1u);  // odd chunks are padded
     }
-    const bool onlyPadMissing =
-        padMissing && haveData && (dataBytes_ & 1u) && dataOffset_ + dataBytes_ == fileBytes_;
-    if (!salvaged && !riffProblem.empty() && !onlyPadMissing) return Fail(riffProblem);
     if (!haveFormat) return Fail("no 'fmt ' chunk");
     if (!haveData) return Fail("no 'data' chunk");
     const WORD blockAlign = Format()->nBlockAlign;
     dataBytes_ -= dataBytes_ % blockAlign;  // a torn last block cannot be decoded
-    if (salvaged) {
-        warning_ = Text("the file was never finished (%s): read the %lu bytes of samples up to "
-                        "its end, %.1f s",
-                        warning_.c_str(), (unsigned long)dataBytes_, DurationSeconds());
-    } else if (onlyPadMissing) {
-        warning_ = "the pad byte after the odd-length data chunk is missing (the RIFF size "
-                   "counts it); every sample is there";
-    } else if (fileBytes_ > kMaxRiffFileBytes) {
-        const uint64_t ignored = fileBytes_ - (dataOffset_ + dataBytes_);
-        warning_ = Text("the file has %llu bytes, more than its RIFF sizes can count: read the "
-                        "%lu bytes of samples its data chunk names (%.0f s) and ignored the "
-                        "%llu bytes after them",
-                        (unsigned long long)fileBytes_, (unsigned long)dataBytes_,
-                        DurationSeconds(), (unsigned long long)ignored);
-    }
+    TellWhatWasRead(riffSize, walked, dataEnd, salvaged);
     LARGE_INTEGER start;
     start.QuadPart = LONGLONG(dataOffset_);
     if (!SetFilePointerEx(file_.Get(), start, nullptr, FILE_BEGIN)) {
@@ -179,11 +157,74 @@ bool WaveReader::Open(const char* path) {
     return true;
 }
 
-bool WaveReader::IsUnfinished(uint32_t size, uint64_t body, bool riffUnfinished) const {
-    if (size == kUnfinishedDataBytes) return true;
-    if (body + size > fileBytes_) return true;
-    // An empty data chunk is only taken for an unfinished one in a file never finished.
-    return size == 0 && riffUnfinished && body < fileBytes_;
+// The warning of a file read though its header is not what a finished file's is.
+void WaveReader::TellWhatWasRead(uint32_t riffSize, uint64_t walked, uint64_t dataEnd,
+                                 bool salvaged) {
+    const uint64_t riffEnd = 8ull + riffSize;
+    // Some writers leave out the pad byte of an odd data chunk at the end, which the RIFF
+    // size counts.
+    const bool onlyPadMissing =
+        riffEnd == fileBytes_ + 1 && dataEnd == fileBytes_ && ((dataEnd - dataOffset_) & 1u);
+    std::string riffProblem;
+    if (riffSize < 4) {
+        riffProblem = Text("RIFF size %lu: the file was never finished", (unsigned long)riffSize);
+    } else if (riffEnd > fileBytes_) {
+        riffProblem = Text("RIFF size %lu runs past the end of the file (%llu bytes)",
+                           (unsigned long)riffSize, (unsigned long long)fileBytes_);
+    } else if (riffEnd < walked && fileBytes_ <= kMaxRiffFileBytes) {
+        riffProblem = Text("RIFF size %lu ends inside its chunks", (unsigned long)riffSize);
+    }
+    if (salvaged) {
+        warning_ = Text("the file was never finished (%s): read the %lu bytes of samples up to "
+                        "its end, %.1f s",
+                        warning_.c_str(), (unsigned long)dataBytes_, DurationSeconds());
+    } else if (onlyPadMissing) {
+        warning_ = "the pad byte after the odd-length data chunk is missing (the RIFF size "
+                   "counts it); every sample is there";
+    } else if (!riffProblem.empty()) {
+        warning_ = Text("%s; its chunks are whole: read the %lu bytes of samples its data "
+                        "chunk names, %.1f s",
+                        riffProblem.c_str(), (unsigned long)dataBytes_, DurationSeconds());
+    } else if (fileBytes_ > kMaxRiffFileBytes) {
+        const uint64_t ignored = fileBytes_ - (dataOffset_ + dataBytes_);
+        warning_ = Text("the file has %llu bytes, more than its RIFF sizes can count: read the "
+                        "%lu bytes of samples its data chunk names (%.0f s) and ignored the "
+                        "%llu bytes after them",
+                        (unsigned long long)fileBytes_, (unsigned long)dataBytes_,
+                        DurationSeconds(), (unsigned long long)ignored);
+    }
+}
+
+bool WaveReader::IsUnfinished(uint32_t size, uint64_t body, uint32_t align) {
+    if (size == kUnfinishedDataBytes || body + size > fileBytes_) return true;
+    // Samples after the declared ones, where a finished file has its next chunk or its end: a
+    // header last brought up to date part-way (or only at open, size 0). Past 4 GB a size
+    // other than 0 has wrapped instead.
+    const uint64_t end = body + size;
+    const uint64_t next = end + (size & 1u);
+    if (next >= fileBytes_ || (size != 0 && fileBytes_ > kMaxRiffFileBytes)) return false;
+    if (align != 0 && (size % align != 0 || fileBytes_ - end < align)) return false;
+    return !ChunkAt(next);
+}
+
+// A chunk header, or a tag some programs append after the RIFF chunk, at `offset`.
+bool WaveReader::ChunkAt(uint64_t offset) {
+    uint8_t header[kChunkHeaderBytes] = {};
+    const uint64_t left = fileBytes_ - offset;
+    const uint32_t count = left < kChunkHeaderBytes ? uint32_t(left) : kChunkHeaderBytes;
+    if (!ReadAt(offset, header, count)) return false;
+    for (const char* tag : kAppendedTags) {
+        if (count >= 3 && std::memcmp(header, tag, 3) == 0) return true;
+    }
+    if (count < kChunkHeaderBytes) return false;
+    for (int i = 0; i < 4; ++i) {
+        if (header[i] < 0x20 || header[i] > 0x7E) return false;
+    }
+    for (const char* id : kKnownChunks) {
+        if (std::memcmp(header, id, 4) == 0) return true;
+    }
+    // Its pad byte may be missing.
+    return offset + kChunkHeaderBytes + U32(header + 4) <= fileBytes_ + 1;
 }
 
 void WaveReader::Salvage(uint32_t size, uint64_t body) {
@@ -193,8 +234,11 @@ void WaveReader::Salvage(uint32_t size, uint64_t body) {
     // What the header claimed, for the warning Open completes.
     if (size == 0 || size == kUnfinishedDataBytes) {
         warning_ = Text("its data chunk claims %lu bytes", (unsigned long)size);
-    } else {
+    } else if (body + size > fileBytes_) {
         warning_ = Text("its data chunk claims %lu bytes, more than the file holds",
+                        (unsigned long)size);
+    } else {
+        warning_ = Text("its data chunk claims %lu bytes, and whole frames follow them",
                         (unsigned long)size);
     }
 }

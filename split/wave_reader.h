@@ -1,13 +1,15 @@
 // WaveReader: opens an existing RIFF WAVE file for grooval-split, checks its header without
 // trusting any of its sizes, and reads the sample bytes of its data chunk.
 //
-// How it works: the RIFF header is read, then the chunks inside it are walked by their 32-bit
+// How it works: the RIFF header is read, then the chunks after it are walked by their 32-bit
 // sizes (each padded to an even length) in 64-bit arithmetic, until the "fmt " and "data"
-// chunks are both found. Every size is checked against the end of the RIFF chunk and of the
-// file before it is used, so a lying header is refused instead of read past its end. The one
-// exception is the take a recorder left unfinished (killed, or the power gone): a data chunk
-// whose size is 0 (in a file whose RIFF size is unfinished too), 0xFFFFFFFF or past the end of
-// the file is read to the end of the file, in whole blocks, with a warning. A
+// chunks are both found. Every size is checked against the end of the file before it is used,
+// so a lying header is refused instead of read past its end; a RIFF size that does not fit
+// whole chunks is only warned about. The exception is the take a recorder left unfinished
+// (killed, or the power gone): a data chunk whose size is 0xFFFFFFFF or past the end of the
+// file, or one followed by more whole frames that are no chunk (a header written at open, or
+// last brought up to date part-way), is read to the end of the file, in whole blocks, with a
+// warning. A
 // WAVE_FORMAT_EXTENSIBLE record of PCM or float samples is reduced to the plain record the
 // codec manager understands.
 #pragma once
@@ -68,8 +70,11 @@ private:
     bool Fail(const std::string& problem);
     bool ReadAt(uint64_t offset, void* buffer, uint32_t count);
     bool TakeFormat(uint64_t offset, uint32_t size);
-    // A data chunk at `body` claiming `size` bytes that a writer never finished.
-    bool IsUnfinished(uint32_t size, uint64_t body, bool riffUnfinished) const;
+    // A data chunk at `body` claiming `size` bytes that a writer never finished; `align` the
+    // format's block, 0 when not known yet.
+    bool IsUnfinished(uint32_t size, uint64_t body, uint32_t align);
+    bool ChunkAt(uint64_t offset);
+    void TellWhatWasRead(uint32_t riffSize, uint64_t walked, uint64_t dataEnd, bool salvaged);
     // Takes the samples from `body` to the end of the file.
     void Salvage(uint32_t size, uint64_t body);
 

@@ -146,6 +146,15 @@ TEST(SampleConvertTest, TpdfDitherRequantizesWithTriangularNoise) {
         TpdfDither().Requantize(test.bytes.data(), count, test.from, test.bits, out.data());
         EXPECT_EQ(Integers(out, test.bits), test.expected) << test.what;
     }
+    // Full scale and its neighbours under many draws of the noise: clipped at the top, never
+    // wrapped to the bottom (a click at full volume).
+    std::vector<int64_t> loudest;
+    for (int i = 0; i < 4000; ++i) loudest.push_back(0x7FFFFF - i % 3);
+    std::vector<uint8_t> clipped(loudest.size() * 2);
+    TpdfDither(11).Requantize(Bytes(loudest, 24).data(), loudest.size(), {1, 24, false}, 16,
+                              clipped.data());
+    const std::vector<int64_t> top = Integers(clipped, 16);
+    EXPECT_EQ(*std::min_element(top.begin(), top.end()), 32767);
     for (const SampleLayout from : {SampleLayout{2, 24, false}, SampleLayout{2, 32, true}}) {
         std::vector<int64_t> wide;
         std::vector<double> real;

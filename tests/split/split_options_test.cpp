@@ -311,9 +311,14 @@ TEST(SplitOptionsTest, CommandLineOverStoredSettingsOverDefaults) {
     EXPECT_TRUE(fromStore.live);
     EXPECT_EQ(fromStore.folder, "D:\\Sides");
     EXPECT_EQ(fromStore.prefix, "side");
-    EXPECT_TRUE(fromStore.formatName.empty());  // the stored record is written
-    ASSERT_NE(fromStore.storedFormat.Get(), nullptr);
-    EXPECT_EQ(fromStore.storedFormat.Get()->wFormatTag, kFormatTagPcm);
+    // A stored PCM record keeps the input's own frames; a codec's is written.
+    EXPECT_EQ(fromStore.formatName, "pcm");
+    EXPECT_EQ(fromStore.storedFormat.Get(), nullptr);
+    stored.outputFormat.Get()->wFormatTag = WAVE_FORMAT_IMA_ADPCM;
+    const SplitSettings codec = ResolveSplitSettings(none, &stored, "C:\\Music");
+    EXPECT_TRUE(codec.formatName.empty());
+    ASSERT_NE(codec.storedFormat.Get(), nullptr);
+    EXPECT_EQ(codec.storedFormat.Get()->wFormatTag, WAVE_FORMAT_IMA_ADPCM);
 
     SplitOptions given;
     given.gap = 20;
@@ -343,7 +348,7 @@ TEST(SplitOptionsTest, HelpListsEveryOption) {
           "--preview FILE", "--dry-run", "--tracks 6\n", "5 fewer tracks",
           "7 input failed part-way", "--bits N", "12800 at 96000 Hz",
           "\"flac[:LEVEL]\" (lossless, level 0 to 8,", "default 5)", "\"mp3[:KBPS|vQUALITY]\"",
-          "bitrate of 32 to 320 kbit/s", "default v2", "never finished (data size 0, 0xFFFFFFFF"}) {
+          "bitrate of 32 to 320 kbit/s", "default v2", "whole frames after the\ndata the header counts", "or none at all"}) {
         EXPECT_NE(help.find(option), std::string::npos) << option;
     }
     std::istringstream lines(help);
@@ -402,8 +407,20 @@ TEST(SplitOptionsTest, CodecFormatsAreFoundByName) {
     const splittest::ToolRun run = splittest::RunTool("--list-formats");
     EXPECT_EQ(run.exitCode, 0u);
     EXPECT_NE(run.out.find("0x0011    IMA ADPCM"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("pcm       WAV in the input's own format,"), std::string::npos)
+        << run.out;
     EXPECT_NE(run.out.find("flac      FLAC through libFLAC"), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("mp3       MP3 through LAME"), std::string::npos) << run.out;
+}
+
+// The stages on the worker share one FirstFailure: what failed first is the run's failure.
+TEST(SplitStatusTest, TheFirstFailureIsKept) {
+    FirstFailure failure;
+    EXPECT_FALSE(failure.Failed());
+    failure.Note(SplitStatus::OutputFailed("01 A.wav", "disk full"));
+    failure.Note(SplitStatus::OutputFailed("01 A.wav", "the tags cannot be appended"));
+    EXPECT_TRUE(failure.Failed());
+    EXPECT_EQ(failure.First().Text(), "01 A.wav: disk full");
 }
 
 TEST(SplitOptionsTest, CueTimesCountSeventyFifthsOfASecond) {
@@ -620,7 +637,7 @@ TEST(SplitOptionsTest, TheToolWritesBesideTheInputAndSaysWhere) {
     EXPECT_EQ(dry.out, "silence level 4 (-44.7 dBFS)\n" + line + "1 track for " + missing + " (dry run: no file written)\n");
     EXPECT_EQ(dry.err, "grooval-split: warning: " + missing +
                            ": the output folder does not exist; a run that writes the tracks "
-                           "needs it\n");
+                           "creates it\n");
     EXPECT_EQ(GetFileAttributesA(missing.c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
