@@ -116,6 +116,26 @@ TEST(WaveFileLayout, OddDataLengthGetsAPadByte) {
     ASSERT_NO_FATAL_FAILURE(ExpectPcmFile(name, data, 5880));
 }
 
+// A frame of 8-bit mono is one byte: the writer takes converted output of any length.
+TEST(WaveFileLayout, OneConvertedByteReachesTheFile) {
+    const std::string name = Scratch("wave_one_byte") + "\\byte.wav";
+    FormatBuffer narrow = Pcm(44100);
+    narrow.Get()->nChannels = 1;
+    narrow.Get()->wBitsPerSample = 8;
+    narrow.Get()->nBlockAlign = 1;
+    narrow.Get()->nAvgBytesPerSec = 44100;
+    WaveFileWriter writer(Pcm(44100).Get(), narrow.Get());
+    ASSERT_EQ(writer.Prepare(4), 0);
+    ASSERT_EQ(writer.Open(name.c_str(), 0), 0);
+    const std::vector<uint8_t> frame = {0, 0x40, 0, 0x40};
+    EXPECT_EQ(writer.Write(frame.data(), 4), 0);
+    EXPECT_EQ(writer.Finish(1), 0);
+    const std::vector<uint8_t> file = ReadFileBytes(name);
+    const outtest::WaveLayout layout = ParseWave(file);
+    ASSERT_TRUE(layout.valid && layout.Find("data"));
+    EXPECT_EQ(layout.Find("data")->size, 1u);
+}
+
 TEST(WaveFileLayout, HeaderHoldsPlaceholdersUntilClose) {
     const std::string name = Scratch("wave_header") + "\\open.wav";
     const std::vector<uint8_t> data = outtest::PatternBytes(20000);
