@@ -14,8 +14,9 @@
 constexpr int32_t kSinkFailed = int32_t(0x80004005);  // E_FAIL: a stage's own failure
 constexpr int32_t kSinkTrackDeleted = 1;              // Finish: the track was too short
 // Write: the file was full and took nothing of these bytes; it is closed. The caller writes
-// them again into the next file.
-constexpr int32_t kSinkFileFull = 2;
+// them again into the next file. HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE): no codec or mmio
+// result a stage passes on can be taken for it.
+constexpr int32_t kSinkFileFull = int32_t(0x800700DF);
 constexpr int kSinkMessageBytes = 128;                // GetLastMessage buffers hold this much
 
 // The rule by which Finish deletes a track: it holds fewer bytes of capture frames than the

@@ -327,6 +327,22 @@ TEST_F(ContinuationTest, StopAfterAFailedWriteKeepsTheDelay) {
     ExpectContinuedIn(Ids(11, 13));
 }
 
+// After a track of several files, a track of one is its writer's to judge, by the minimum its
+// file opened with, though the slider moved since.
+TEST_F(ContinuationTest, TheNextTrackOfOneFileIsJudgedByItsWriter) {
+    Step(engine, 13, true);
+    engine.SetStandby(1);
+    engine.SetStandby(0);
+    engine.discardBlocks = 1;
+    Steps(engine, 20, 22, true);
+    engine.discardBlocks = 2 * kGap;
+    engine.SetStandby(1);
+    const auto tracks = log->Tracks();
+    ASSERT_EQ(tracks.size(), 3u);
+    EXPECT_EQ(tracks[2].finishResult, 0);
+    EXPECT_NE(GetFileAttributesA(Name(3).c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
 // A disk that stays full: each new file keeps nothing and is gone, its number given back, and
 // after a few the track opens no more and says so once; the track so far is kept.
 TEST_F(ContinuationTest, ADiskThatStaysFullLeavesNoEmptyFiles) {

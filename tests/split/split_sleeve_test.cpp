@@ -169,7 +169,8 @@ TEST(SplitSleeveTest, PlannedCutsForATrackCount) {
         int32_t threshold;
     } levels[] = {{"9999" "1111111" "9999" "2222222" "9999", 20},
                   {"9999" "1111111" "9999", 4},  // no third track at any level
-                  {"9999" "1111111" "5" "1111111" "9999" "1111111" "9999", 50}};  // the beat too
+                  {"9999" "1111111" "5" "1111111" "9999" "1111111" "9999", 50},  // the beat too
+                  {"9999" "1111111" "555" "1111111" "9999" "1111111" "9999", 10}};  // no beat
     for (const auto& test : levels) {
         EXPECT_EQ(PlanTrackCuts(Levels(test.side), 4, 3, 2).threshold, test.threshold) << test.side;
     }
