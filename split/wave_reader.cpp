@@ -80,6 +80,22 @@ bool WaveReader::Open(const char* path) {
     format_ = FormatBuffer();
     channelMask_ = 0;
     dataBytes_ = dataRead_ = 0;
+    uint32_t riffSize = 0;
+    if (!OpenFile(path) || !ReadRiffHeader(riffSize)) return false;
+    ChunkWalk walk;
+    if (!WalkChunks(walk)) return false;
+    const WORD blockAlign = Format()->nBlockAlign;
+    dataBytes_ -= dataBytes_ % blockAlign;  // a torn last block cannot be decoded
+    TellWhatWasRead(riffSize, walk.walked, walk.dataEnd, walk.salvaged);
+    LARGE_INTEGER start;
+    start.QuadPart = LONGLONG(dataOffset_);
+    if (!SetFilePointerEx(file_.Get(), start, nullptr, FILE_BEGIN)) {
+        return Fail("the samples cannot be reached");
+    }
+    return true;
+}
+
+bool WaveReader::OpenFile(const char* path) {
     const DWORD attributes = GetFileAttributesA(path);
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
         return Fail("is a folder, not a WAV file");
@@ -96,7 +112,10 @@ bool WaveReader::Open(const char* path) {
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file_.Get(), &size)) return Fail("its size cannot be read");
     fileBytes_ = uint64_t(size.QuadPart);
+    return true;
+}
 
+bool WaveReader::ReadRiffHeader(uint32_t& riffSize) {
     uint8_t header[kRiffHeaderBytes] = {};
     const uint32_t headerBytes =
         fileBytes_ < kRiffHeaderBytes ? uint32_t(fileBytes_) : kRiffHeaderBytes;
@@ -106,13 +125,16 @@ bool WaveReader::Open(const char* path) {
     }
     if (headerBytes < kRiffHeaderBytes) return Fail("truncated RIFF header");
     if (std::memcmp(header + 8, "WAVE", 4) != 0) return Fail("a RIFF file, but not of type WAVE");
-    const uint32_t riffSize = U32(header + 4);
+    riffSize = U32(header + 4);
+    return true;
+}
+
+bool WaveReader::WalkChunks(ChunkWalk& walk) {
     // The file's end bounds the walk, whatever the RIFF size says: a writer that never finished
     // leaves it 0 or as it stood part-way. Whole chunks are read in either case, with a warning.
-    bool haveFormat = false, haveData = false, salvaged = false;
+    bool haveFormat = false, haveData = false;
     uint64_t position = kRiffHeaderBytes;
-    uint64_t walked = position;  // the end of the chunks walked
-    uint64_t dataEnd = 0;        // as the data chunk's size puts it
+    walk.walked = position;
     for (int chunks = 0; !(haveFormat && haveData); ++chunks) {
         if (position + kChunkHeaderBytes > fileBytes_) break;
         if (chunks >= kWaveMaxChunks) return Fail("too many chunks before the samples");
@@ -124,8 +146,8 @@ bool WaveReader::Open(const char* path) {
         if (!haveData && std::memcmp(chunk, "data", 4) == 0 &&
             IsUnfinished(chunkSize, body, haveFormat ? Format()->nBlockAlign : 0)) {
             Salvage(chunkSize, body);
-            haveData = salvaged = true;
-            position = walked = fileBytes_;  // the samples run to the end of the file
+            haveData = walk.salvaged = true;
+            position = walk.walked = fileBytes_;  // the samples run to the end of the file
             continue;
         }
         if (body + chunkSize > fileBytes_) {
@@ -138,22 +160,14 @@ bool WaveReader::Open(const char* path) {
         } else if (!haveData && std::memcmp(chunk, "data", 4) == 0) {
             dataOffset_ = body;
             dataBytes_ = chunkSize;
-            dataEnd = body + chunkSize;
+            walk.dataEnd = body + chunkSize;
             haveData = true;
         }
-        walked = body + chunkSize;
-        position = walked + (chunkSize & 1u);  // odd chunks are padded
+        walk.walked = body + chunkSize;
+        position = walk.walked + (chunkSize & 1u);  // odd chunks are padded
     }
     if (!haveFormat) return Fail("no 'fmt ' chunk");
     if (!haveData) return Fail("no 'data' chunk");
-    const WORD blockAlign = Format()->nBlockAlign;
-    dataBytes_ -= dataBytes_ % blockAlign;  // a torn last block cannot be decoded
-    TellWhatWasRead(riffSize, walked, dataEnd, salvaged);
-    LARGE_INTEGER start;
-    start.QuadPart = LONGLONG(dataOffset_);
-    if (!SetFilePointerEx(file_.Get(), start, nullptr, FILE_BEGIN)) {
-        return Fail("the samples cannot be reached");
-    }
     return true;
 }
 

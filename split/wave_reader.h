@@ -67,6 +67,16 @@ public:
     const std::string& Warning() const { return warning_; }
 
 private:
+    // Where the walk over the chunks ended, and how it found the samples.
+    struct ChunkWalk {
+        uint64_t walked = 0;   // the end of the chunks walked
+        uint64_t dataEnd = 0;  // as the data chunk's size puts it
+        bool salvaged = false;
+    };
+    // Open's phases; each fails with its problem told.
+    bool OpenFile(const char* path);
+    bool ReadRiffHeader(uint32_t& riffSize);
+    bool WalkChunks(ChunkWalk& walk);
     bool Fail(const std::string& problem);
     bool ReadAt(uint64_t offset, void* buffer, uint32_t count);
     bool TakeFormat(uint64_t offset, uint32_t size);
