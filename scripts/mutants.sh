@@ -42,7 +42,7 @@ entries_for() {
     app/*) echo "app_tests app_window_tests app_nocard_tests" ;;
     encode/*) echo "encode_tests split_tests encode_tracks_formats encode_tracks_short encode_tracks_stage" ;;
     dsp/*) echo "dsp_tests split_tests" ;;
-    split/*) echo "split_tests split_sleeve_check encode_tracks_formats" ;;
+    split/*) echo "split_tests split_read_only split_sleeve_check encode_tracks_formats" ;;
     *) echo "" ;;
   esac
 }
