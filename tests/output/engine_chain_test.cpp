@@ -257,6 +257,34 @@ TEST(EngineWithChain, AFailedWriteLeavesTheWholeTrackToTheMinimum) {
     }
 }
 
+// A header update the disk refuses once, as a failed write does: the file keeps what reached
+// it and the track goes on in the next, block for block.
+int goodFlushes = 0;
+MMRESULT WINAPI FlushFailingOnce(HMMIO file, UINT flags) {
+    if (goodFlushes-- == 0) return MMIOERR_CANNOTWRITE;
+    return mmioFlush(file, flags);
+}
+
+TEST(EngineWithChain, AFailedHeaderUpdateGoesOnInTheNextFile) {
+    const std::string dir = bench::WindowsPath(bench::ScratchDir("engine_header_fail"));
+    const Script script = MakeScript({20});
+    FormatBuffer chosen = Pcm(kCaptureRate);
+    WaveFileApi failing;
+    failing.flush = FlushFailingOnce;
+    goodFlushes = 5;
+    ASSERT_NO_FATAL_FAILURE(RunEngine(
+        CreateOutputChain(Pcm(kCaptureRate).Get(), chosen.Get(), ReadMaxFormatSize(), failing),
+        dir + "\\take %04d.%s", script, 0, nullptr, kCaptureBlockBytes));
+    const std::vector<uint8_t> track = Bytes(script, script.tracks[0]);
+    const std::vector<uint8_t> first = outtest::ReadFileBytes(dir + "\\take 0001.wav");
+    const std::vector<uint8_t> second = outtest::ReadFileBytes(dir + "\\take 0002.wav");
+    ASSERT_GT(first.size(), 56u);
+    ASSERT_GT(second.size(), 56u);
+    EXPECT_EQ(first.size() - 56 + second.size() - 56, track.size()) << "every block in one file";
+    EXPECT_TRUE(std::equal(first.begin() + 56, first.end(), track.begin()));
+    EXPECT_TRUE(std::equal(second.begin() + 56, second.end(), track.end() - long(second.size() - 56)));
+}
+
 // A real full disk: tests/output/full_disk.sh maps a 400 KiB tmpfs as the drive named in
 // GROOVAL_FULL_DISK. Wine's mmio reports no write error there; only the size on disk tells.
 TEST(FullDisk, WhatReachedTheDiskIsKeptAndTheNextTrackFailsWithAText) {
