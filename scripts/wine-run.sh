@@ -18,7 +18,7 @@ source "$(dirname "${BASH_SOURCE[0]}")/bench-env.sh" "$bench"
 
 log=$(mktemp)
 trap 'rm -f "$log"' EXIT
-# In the background, so that a signal (ctest's time-out, full_disk.sh's clean-up) ends the exe
+# In the background, so that a signal (ctest's time-out, small_drive.sh's clean-up) ends the exe
 # and still shows what it printed.
 wine "$@" >"$log" 2>&1 &
 pid=$!

@@ -285,11 +285,11 @@ TEST(EngineWithChain, AFailedHeaderUpdateGoesOnInTheNextFile) {
     EXPECT_TRUE(std::equal(second.begin() + 56, second.end(), track.end() - long(second.size() - 56)));
 }
 
-// A real full disk: tests/output/full_disk.sh maps a 400 KiB tmpfs as the drive named in
+// A real full disk: the output_full_disk entry maps a 400 KiB tmpfs as the drive named in
 // GROOVAL_FULL_DISK. Wine's mmio reports no write error there; only the size on disk tells.
 TEST(FullDisk, WhatReachedTheDiskIsKeptAndTheNextTrackFailsWithAText) {
     const char* drive = std::getenv("GROOVAL_FULL_DISK");
-    if (!drive) GTEST_SKIP() << "needs the full disk of tests/output/full_disk.sh";
+    if (!drive) GTEST_SKIP() << "needs the full disk of the output_full_disk entry";
     const std::string first = std::string(drive) + "\\full0001.wav";
     struct Case { WORD tag; DWORD rate; int loudBlocks; uint32_t headerUpdate; } cases[] = {
         {WAVE_FORMAT_PCM, 44100, 30, 0},  // 17 blocks fit

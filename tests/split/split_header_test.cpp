@@ -463,11 +463,11 @@ TEST(SplitHeaderTest, TheToolRejectsAFolderItCannotWriteTo) {
     removeAlbum();
 }
 
-// A folder that refuses files (on the read-only disk tests/split/read_only.sh mounts) is
-// refused before the side is measured, whether it exists or would be made there.
+// A folder that refuses files (on the read-only disk of the split_read_only entry) is refused
+// before the side is measured, whether it exists or would be made there.
 TEST(SplitReadOnly, AFolderThatRefusesFilesIsRefusedBeforeMeasuring) {
     const char* drive = std::getenv("GROOVAL_READ_ONLY");
-    if (!drive) GTEST_SKIP() << "needs the read-only disk of tests/split/read_only.sh";
+    if (!drive) GTEST_SKIP() << "needs the read-only disk of the split_read_only entry";
     const std::string folder = Scratch("split_read_only");
     const std::string input = folder + "\\side.wav";
     ASSERT_TRUE(
